@@ -1,0 +1,42 @@
+#include "app/qt_ui.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+
+namespace orvix {
+
+int CQtUI::MessageBox(const std::string& text, unsigned style, const std::string& caption)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromLatin1(caption.c_str()));
+    box.setText(QString::fromLatin1(text.c_str()));
+    switch (style & 0xF0) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+    }
+    switch (style & 0xF) {
+    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Cancel: return IDCANCEL;
+    default: return IDOK;
+    }
+}
+
+int CQtUI::RunModal(QDialog& dialog)
+{
+    return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
+void CQtUI::Beep() { QApplication::beep(); }
+
+} // namespace orvix

@@ -1,0 +1,14 @@
+// The user-interface service on Qt widgets.
+#pragma once
+#include "platform/ui.h"
+
+namespace orvix {
+
+class CQtUI : public IUserInterface {
+public:
+    int MessageBox(const std::string& text, unsigned style, const std::string& caption) override;
+    int RunModal(QDialog& dialog) override;
+    void Beep() override;
+};
+
+} // namespace orvix

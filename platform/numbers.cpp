@@ -1,0 +1,107 @@
+#include "platform/numbers.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+#include <vector>
+
+namespace orvix {
+
+namespace {
+
+locale_t CLocale()
+{
+    static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return loc;
+}
+
+// Switches this thread to the C locale for the lifetime of the object.
+class CLocaleScope {
+public:
+    CLocaleScope() : previous_(uselocale(CLocale())) {}
+    ~CLocaleScope() { uselocale(previous_); }
+private:
+    locale_t previous_;
+};
+
+} // namespace
+
+double ParseDouble(const char* text)
+{
+    if (!text)
+        return 0.0;
+    return strtod_l(text, nullptr, CLocale());
+}
+
+int ParseInt(const char* text)
+{
+    if (!text)
+        return 0;
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value <= static_cast<long long>(INT_MAX) + 1)
+            value = value * 10 + (*p - '0');
+        ++p;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::string Format(const char* format, ...)
+{
+    CLocaleScope scope;
+    char small[256];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0)
+        return std::string();
+    if (static_cast<size_t>(n) < sizeof small)
+        return std::string(small, static_cast<size_t>(n));
+    std::vector<char> big(static_cast<size_t>(n) + 1);
+    va_start(args, format);
+    vsnprintf(big.data(), big.size(), format, args);
+    va_end(args);
+    return std::string(big.data(), static_cast<size_t>(n));
+}
+
+int DoubleToInt(double value)
+{
+    if (std::isnan(value) || value >= 2147483648.0 || value <= -2147483649.0)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool CheckedDiv(int32_t a, int32_t b, int32_t& result)
+{
+    if (b == 0 || (a == INT32_MIN && b == -1))
+        return false;
+    result = a / b;
+    return true;
+}
+
+bool CheckedMod(int32_t a, int32_t b, int32_t& result)
+{
+    if (b == 0 || (a == INT32_MIN && b == -1))
+        return false;
+    result = a % b;
+    return true;
+}
+
+} // namespace orvix

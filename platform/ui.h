@@ -1,0 +1,76 @@
+// The user-interface service: every message box, question, modal dialog run and beep of
+// the program goes through it. The GUI installs a Qt implementation; tests install a
+// scripted one that records the texts and gives the answers it was told.
+#pragma once
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QDialog;
+
+namespace orvix {
+
+// Message-box styles and answers, with the values the program's callers know.
+enum : unsigned {
+    MB_OK = 0x0,
+    MB_OKCANCEL = 0x1,
+    MB_YESNOCANCEL = 0x3,
+    MB_YESNO = 0x4,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+class IUserInterface {
+public:
+    virtual ~IUserInterface() = default;
+    // Shows text; returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
+    virtual int MessageBox(const std::string& text, unsigned style, const std::string& caption) = 0;
+    // Runs a modal dialog; returns its result (IDOK / IDCANCEL, or the dialog's own code).
+    virtual int RunModal(QDialog& dialog) = 0;
+    virtual void Beep() = 0;
+};
+
+// The service in force. Never null: without a GUI, messages go to stderr and are answered
+// with the default button.
+IUserInterface& UI();
+void SetUI(IUserInterface* ui);
+
+// The framework's AfxMessageBox in spirit: caption "Orvix".
+int MessageBox(const std::string& text, unsigned style = MB_OK);
+
+// Records every message and answers from a queue; for tests.
+class CScriptedUI : public IUserInterface {
+public:
+    struct Message {
+        std::string text;
+        unsigned style;
+    };
+    CScriptedUI();
+    ~CScriptedUI() override;
+
+    int MessageBox(const std::string& text, unsigned style, const std::string& caption) override;
+    int RunModal(QDialog& dialog) override;
+    void Beep() override { ++beeps; }
+
+    // The next answers to message boxes, in order; when empty, the default button.
+    std::deque<int> answers;
+    // Called for each modal dialog; it may fill the dialog's fields. Its result is the
+    // dialog's result. Without one, a modal run answers IDCANCEL.
+    std::function<int(QDialog&)> onModal;
+
+    std::vector<Message> messages;
+    int modalRuns = 0;
+    int beeps = 0;
+
+    // The texts of all messages shown, joined by '\n' per message; convenient for matching.
+    std::vector<std::string> Texts() const;
+
+private:
+    IUserInterface* previous_;
+};
+
+} // namespace orvix

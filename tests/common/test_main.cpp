@@ -1,0 +1,21 @@
+// Test main shared by every test executable: a headless Qt application around GoogleTest.
+#include <QApplication>
+#include <QDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/common/test_support.h"
+
+int main(int argc, char** argv)
+{
+    // Test discovery runs the binary without the test's environment.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!getenv("XDG_RUNTIME_DIR")) {
+        static std::string runtimeDir = orvix_test::MakeTempDir("orvix-xdg");
+        setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,59 @@
+#include "tests/common/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace orvix_test {
+
+std::string MakeTempDir(const char* prefix)
+{
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    chmod(buf.data(), 0700);
+    return buf.data();
+}
+
+std::vector<uint8_t> Hex(const std::string& text)
+{
+    std::vector<uint8_t> out;
+    std::istringstream in(text);
+    std::string pair;
+    while (in >> pair)
+        out.push_back(static_cast<uint8_t>(std::stoul(pair, nullptr, 16)));
+    return out;
+}
+
+std::string ToHex(const std::vector<uint8_t>& bytes)
+{
+    std::string out;
+    char buf[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        snprintf(buf, sizeof buf, i ? " %02X" : "%02X", bytes[i]);
+        out += buf;
+    }
+    return out;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+} // namespace orvix_test

@@ -1,0 +1,94 @@
+#include "platform/numbers.h"
+#include "platform/random.h"
+
+#include <climits>
+#include <cmath>
+#include <clocale>
+#include <gtest/gtest.h>
+
+using namespace orvix;
+
+namespace {
+
+// Runs the body under a German locale when the machine has one, else under C.
+struct GermanLocale {
+    GermanLocale() { active = setlocale(LC_ALL, "de_DE.UTF-8") != nullptr; }
+    ~GermanLocale() { setlocale(LC_ALL, "C"); }
+    bool active;
+};
+
+} // namespace
+
+TEST(Numbers, ParseDoubleFollowsAtof)
+{
+    EXPECT_DOUBLE_EQ(ParseDouble("  2.5abc"), 2.5);
+    EXPECT_DOUBLE_EQ(ParseDouble("-1e3"), -1000.0);
+    EXPECT_DOUBLE_EQ(ParseDouble("1e+006"), 1e6);
+    EXPECT_DOUBLE_EQ(ParseDouble("abc"), 0.0);
+    EXPECT_DOUBLE_EQ(ParseDouble(""), 0.0);
+    EXPECT_DOUBLE_EQ(ParseDouble(nullptr), 0.0);
+}
+
+TEST(Numbers, ParseIntFollowsAtoi)
+{
+    EXPECT_EQ(ParseInt(" 42x"), 42);
+    EXPECT_EQ(ParseInt("-17"), -17);
+    EXPECT_EQ(ParseInt("+8"), 8);
+    EXPECT_EQ(ParseInt("2.9"), 2);
+    EXPECT_EQ(ParseInt("x1"), 0);
+    EXPECT_EQ(ParseInt("99999999999"), INT_MAX);
+    EXPECT_EQ(ParseInt("-99999999999"), INT_MIN);
+}
+
+TEST(Numbers, FormattingIgnoresTheUsersLocale)
+{
+    GermanLocale german;
+    EXPECT_EQ(FormatG(0.5), "0.5");
+    EXPECT_EQ(FormatG(1e6), "1e+06");
+    EXPECT_EQ(FormatG(static_cast<double>(0.02f)), "0.02");
+    EXPECT_EQ(FormatG(123456789.0), "1.23457e+08");
+    EXPECT_EQ(Format("%.3f MHz", 1000.0), "1000.000 MHz");
+    EXPECT_DOUBLE_EQ(ParseDouble("2.75"), 2.75);
+    EXPECT_EQ(FormatInt(-2560), "-2560");
+}
+
+TEST(Numbers, LongFormatIsNotCut)
+{
+    std::string long_text(1000, 'x');
+    EXPECT_EQ(Format("%s!", long_text.c_str()).size(), 1001u);
+}
+
+TEST(Numbers, DefinedIntegerConversionsAndArithmetic)
+{
+    EXPECT_EQ(DoubleToInt(2.9), 2);
+    EXPECT_EQ(DoubleToInt(-2.9), -2);
+    EXPECT_EQ(DoubleToInt(NAN), INT_MIN);
+    EXPECT_EQ(DoubleToInt(1e10), INT_MIN);
+    EXPECT_EQ(WrapAdd(INT_MAX, 1), INT_MIN);
+    EXPECT_EQ(WrapMul(65536, 65536), 0);
+    int32_t r = 7;
+    EXPECT_FALSE(CheckedDiv(1, 0, r));
+    EXPECT_FALSE(CheckedDiv(INT_MIN, -1, r));
+    EXPECT_FALSE(CheckedMod(INT_MIN, -1, r));
+    EXPECT_EQ(r, 7);
+    EXPECT_TRUE(CheckedDiv(-7, 2, r));
+    EXPECT_EQ(r, -3);
+    EXPECT_TRUE(CheckedMod(-7, 2, r));
+    EXPECT_EQ(r, -1);
+}
+
+TEST(Random, FifteenBitSequenceOfTheOriginalRuntime)
+{
+    // Seed 1: the well-known first values of the original run-time's rand().
+    CRandom15 rng(1);
+    EXPECT_EQ(rng.Next(), 41);
+    EXPECT_EQ(rng.Next(), 18467);
+    EXPECT_EQ(rng.Next(), 6334);
+    EXPECT_EQ(rng.Next(), 26500);
+    CRandom15 any;
+    for (int i = 0; i < 1000; ++i) {
+        int v = any.Next();
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, CRandom15::Max);
+    }
+}
