@@ -1,0 +1,14 @@
+#include "io/deviceio.h"
+
+namespace orvix {
+
+CDeviceIO g_deviceIO;
+
+bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
+{
+    if (!rendererRunning_)
+        return false;
+    return false;
+}
+
+} // namespace orvix

@@ -1,0 +1,294 @@
+#include "platform/archive.h"
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace orvix {
+
+namespace {
+
+constexpr uint16_t kNullTag = 0;
+constexpr uint16_t kNewClassTag = 0xFFFF;
+constexpr uint16_t kClassTag = 0x8000;
+constexpr uint16_t kBigObjectTag = 0x7FFF;
+constexpr uint32_t kBigClassTag = 0x80000000u;
+constexpr uint16_t kMaxSmallIndex = 0x7FFE;
+
+std::map<std::string, const CRuntimeClass*>& Classes()
+{
+    static std::map<std::string, const CRuntimeClass*> classes;
+    return classes;
+}
+
+} // namespace
+
+const CRuntimeClass* CRuntimeClass::Find(const std::string& name)
+{
+    auto it = Classes().find(name);
+    return it == Classes().end() ? nullptr : it->second;
+}
+
+void CRuntimeClass::Register(const CRuntimeClass* cls) { Classes()[cls->className] = cls; }
+
+CArchive::CArchive() : storing_(true) {}
+
+CArchive::CArchive(std::vector<uint8_t> bytes) : storing_(false), buffer_(std::move(bytes))
+{
+    loadedClass_.push_back(nullptr); // index 0 is the null object
+}
+
+void CArchive::Fail(CArchiveException::Cause cause)
+{
+    switch (cause) {
+    case CArchiveException::endOfFile:
+        throw CArchiveException(cause, "An attempt was made to read past the end of the file.");
+    case CArchiveException::badIndex:
+        throw CArchiveException(cause, "The file holds an invalid object reference.");
+    case CArchiveException::badClass:
+        throw CArchiveException(cause, "The file holds an object of an unexpected type.");
+    case CArchiveException::badSchema:
+        throw CArchiveException(cause, "The file holds an object of an unexpected version.");
+    case CArchiveException::tooNew:
+        throw CArchiveException(cause, "The file was written by a newer version.");
+    default:
+        throw CArchiveException(cause, "The file has an invalid format.");
+    }
+}
+
+void CArchive::Need(size_t size)
+{
+    if (size > Remaining())
+        Fail(CArchiveException::endOfFile);
+}
+
+void CArchive::CheckCount(uint64_t count, size_t minBytes)
+{
+    if (minBytes == 0)
+        minBytes = 1;
+    if (count > Remaining() / minBytes)
+        Fail(CArchiveException::endOfFile);
+}
+
+void CArchive::WriteByte(uint8_t v) { buffer_.push_back(v); }
+
+void CArchive::WriteWord(uint16_t v)
+{
+    WriteByte(static_cast<uint8_t>(v));
+    WriteByte(static_cast<uint8_t>(v >> 8));
+}
+
+void CArchive::WriteDWord(uint32_t v)
+{
+    WriteWord(static_cast<uint16_t>(v));
+    WriteWord(static_cast<uint16_t>(v >> 16));
+}
+
+void CArchive::WriteDouble(double v)
+{
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    WriteDWord(static_cast<uint32_t>(bits));
+    WriteDWord(static_cast<uint32_t>(bits >> 32));
+}
+
+void CArchive::WriteBytes(const void* data, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    buffer_.insert(buffer_.end(), p, p + size);
+}
+
+void CArchive::WriteString(const std::string& text)
+{
+    size_t n = text.size();
+    if (n < 255) {
+        WriteByte(static_cast<uint8_t>(n));
+    } else if (n < 0xFFFE) {
+        WriteByte(0xFF);
+        WriteWord(static_cast<uint16_t>(n));
+    } else {
+        WriteByte(0xFF);
+        WriteWord(0xFFFF);
+        WriteDWord(static_cast<uint32_t>(n));
+    }
+    WriteBytes(text.data(), n);
+}
+
+void CArchive::WriteCount(size_t count)
+{
+    if (count < 0xFFFF) {
+        WriteWord(static_cast<uint16_t>(count));
+    } else {
+        WriteWord(0xFFFF);
+        WriteDWord(static_cast<uint32_t>(count));
+    }
+}
+
+void CArchive::WriteStringList(const std::vector<std::string>& list)
+{
+    WriteCount(list.size());
+    for (const auto& s : list)
+        WriteString(s);
+}
+
+void CArchive::WriteObject(const CObject* object)
+{
+    if (!object) {
+        WriteWord(kNullTag);
+        return;
+    }
+    if (auto it = storedIndex_.find(object); it != storedIndex_.end()) {
+        if (it->second <= kMaxSmallIndex) {
+            WriteWord(static_cast<uint16_t>(it->second));
+        } else {
+            WriteWord(kBigObjectTag);
+            WriteDWord(it->second);
+        }
+        return;
+    }
+    const CRuntimeClass* cls = object->GetRuntimeClass();
+    if (auto it = storedIndex_.find(cls); it != storedIndex_.end()) {
+        if (it->second < kBigObjectTag) {
+            WriteWord(static_cast<uint16_t>(kClassTag | it->second));
+        } else {
+            WriteWord(kBigObjectTag);
+            WriteDWord(kBigClassTag | it->second);
+        }
+    } else {
+        WriteWord(kNewClassTag);
+        WriteWord(cls->schema);
+        size_t len = strlen(cls->className);
+        WriteWord(static_cast<uint16_t>(len));
+        WriteBytes(cls->className, len);
+        storedIndex_[cls] = mapCount_++;
+    }
+    storedIndex_[object] = mapCount_++;
+    const_cast<CObject*>(object)->Serialize(*this);
+}
+
+uint8_t CArchive::ReadByte()
+{
+    Need(1);
+    return buffer_[pos_++];
+}
+
+uint16_t CArchive::ReadWord()
+{
+    Need(2);
+    uint16_t v = static_cast<uint16_t>(buffer_[pos_] | (buffer_[pos_ + 1] << 8));
+    pos_ += 2;
+    return v;
+}
+
+uint32_t CArchive::ReadDWord()
+{
+    uint32_t lo = ReadWord();
+    uint32_t hi = ReadWord();
+    return lo | (hi << 16);
+}
+
+double CArchive::ReadDouble()
+{
+    uint64_t lo = ReadDWord();
+    uint64_t hi = ReadDWord();
+    uint64_t bits = lo | (hi << 32);
+    double v;
+    memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+void CArchive::ReadBytes(void* data, size_t size)
+{
+    Need(size);
+    memcpy(data, buffer_.data() + pos_, size);
+    pos_ += size;
+}
+
+std::string CArchive::ReadString()
+{
+    size_t n = ReadByte();
+    if (n == 0xFF) {
+        n = ReadWord();
+        if (n == 0xFFFE) // a wide-character text: never written by this program
+            Fail(CArchiveException::generic);
+        if (n == 0xFFFF)
+            n = ReadDWord();
+    }
+    Need(n);
+    std::string text(reinterpret_cast<const char*>(buffer_.data() + pos_), n);
+    pos_ += n;
+    return text;
+}
+
+size_t CArchive::ReadCount()
+{
+    size_t n = ReadWord();
+    if (n == 0xFFFF)
+        n = ReadDWord();
+    return n;
+}
+
+std::vector<std::string> CArchive::ReadStringList()
+{
+    size_t n = ReadCount();
+    CheckCount(n, 1);
+    std::vector<std::string> list;
+    list.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        list.push_back(ReadString());
+    return list;
+}
+
+CObject* CArchive::ReadObject(const CRuntimeClass* expected)
+{
+    uint16_t tag = ReadWord();
+    uint32_t index;
+    bool isClass;
+    if (tag == kNullTag)
+        return nullptr;
+    if (tag == kNewClassTag) {
+        uint16_t schema = ReadWord();
+        uint16_t len = ReadWord();
+        Need(len);
+        std::string name(reinterpret_cast<const char*>(buffer_.data() + pos_), len);
+        pos_ += len;
+        const CRuntimeClass* cls = CRuntimeClass::Find(name);
+        if (!cls)
+            Fail(CArchiveException::badClass);
+        if (cls->schema != schema)
+            Fail(CArchiveException::badSchema);
+        loadedClass_.push_back(cls);
+        index = static_cast<uint32_t>(loadedClass_.size() - 1);
+        isClass = true;
+    } else if (tag == kBigObjectTag) {
+        uint32_t big = ReadDWord();
+        isClass = (big & kBigClassTag) != 0;
+        index = big & ~kBigClassTag;
+    } else {
+        isClass = (tag & kClassTag) != 0;
+        index = tag & ~kClassTag;
+    }
+    if (!isClass)
+        Fail(CArchiveException::badIndex); // a back-reference
+    if (index == 0 || index >= loadedClass_.size() || !loadedClass_[index])
+        Fail(CArchiveException::badIndex);
+    const CRuntimeClass* cls = loadedClass_[index];
+    if (expected && cls != expected)
+        Fail(CArchiveException::badClass);
+    std::unique_ptr<CObject> object(cls->create());
+    loadedClass_.push_back(nullptr); // the object's own index
+    object->Serialize(*this);
+    return object.release();
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace orvix

@@ -1,0 +1,125 @@
+// The binary archive of the data files: little-endian numbers, length-prefixed texts,
+// collection counts and object records with class tags, schemas and back-references, in
+// the conventions of the original program's framework so that its files read unchanged.
+//
+// An archive stores into, or loads from, a byte buffer held in memory; files are read
+// whole and written through a temporary file. The loader checks every length and count
+// against the bytes that remain and throws CArchiveException on anything it cannot trust.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace orvix {
+
+class CArchive;
+class CObject;
+
+class CArchiveException : public std::runtime_error {
+public:
+    enum Cause { generic, endOfFile, badIndex, badClass, badSchema, tooNew };
+    CArchiveException(Cause cause, const std::string& text) : std::runtime_error(text), cause(cause) {}
+    Cause cause;
+};
+
+// The record of a class that the archive can create by name.
+struct CRuntimeClass {
+    const char* className;
+    uint16_t schema;
+    CObject* (*create)();
+    // Registered classes, found by their exact name.
+    static const CRuntimeClass* Find(const std::string& name);
+    static void Register(const CRuntimeClass* cls);
+};
+
+class CObject {
+public:
+    virtual ~CObject() = default;
+    virtual const CRuntimeClass* GetRuntimeClass() const = 0;
+    virtual void Serialize(CArchive& ar) = 0;
+};
+
+// Declares the class record of a serializable class; ORVIX_IMPLEMENT_SERIAL defines and
+// registers it.
+#define ORVIX_DECLARE_SERIAL(Class)                                                     \
+public:                                                                                  \
+    static const ::orvix::CRuntimeClass classRecord;                                     \
+    const ::orvix::CRuntimeClass* GetRuntimeClass() const override { return &classRecord; } \
+    static ::orvix::CObject* CreateObject();
+
+#define ORVIX_IMPLEMENT_SERIAL(Class, Schema)                                              \
+    ::orvix::CObject* Class::CreateObject() { return new Class; }                          \
+    const ::orvix::CRuntimeClass Class::classRecord = {#Class, Schema, &Class::CreateObject}; \
+    static const bool Class##_registered = (::orvix::CRuntimeClass::Register(&Class::classRecord), true);
+
+class CArchive {
+public:
+    // Storing archive: bytes accumulate in Buffer().
+    CArchive();
+    // Loading archive over the given bytes (copied).
+    explicit CArchive(std::vector<uint8_t> bytes);
+
+    bool IsStoring() const { return storing_; }
+    bool IsLoading() const { return !storing_; }
+
+    const std::vector<uint8_t>& Buffer() const { return buffer_; }
+    size_t Remaining() const { return buffer_.size() - pos_; }
+    size_t Position() const { return pos_; }
+
+    void WriteByte(uint8_t v);
+    void WriteWord(uint16_t v);
+    void WriteDWord(uint32_t v);
+    void WriteInt(int32_t v) { WriteDWord(static_cast<uint32_t>(v)); }
+    void WriteDouble(double v);
+    void WriteBytes(const void* data, size_t size);
+    void WriteString(const std::string& text);
+    void WriteCount(size_t count);
+    void WriteStringList(const std::vector<std::string>& list);
+    // An object record; null writes the tag 0.
+    void WriteObject(const CObject* object);
+
+    uint8_t ReadByte();
+    uint16_t ReadWord();
+    uint32_t ReadDWord();
+    int32_t ReadInt() { return static_cast<int32_t>(ReadDWord()); }
+    int16_t ReadShort() { return static_cast<int16_t>(ReadWord()); }
+    double ReadDouble();
+    void ReadBytes(void* data, size_t size);
+    std::string ReadString();
+    size_t ReadCount();
+    std::vector<std::string> ReadStringList();
+    // Reads an object record and returns the new object (owned by the caller), or null for
+    // the tag 0. The object must be of the class `expected`. A back-reference to an object
+    // read before would give one object two owners: it is refused as corrupt input.
+    CObject* ReadObject(const CRuntimeClass* expected);
+
+    // Throws unless `count` items of at least `minBytes` bytes each can still be there.
+    void CheckCount(uint64_t count, size_t minBytes);
+
+    [[noreturn]] static void Fail(CArchiveException::Cause cause);
+
+private:
+    void Need(size_t size);
+
+    bool storing_;
+    std::vector<uint8_t> buffer_;
+    size_t pos_ = 0;
+    // Storing: index of each class and object written; loading: what each index stands for.
+    uint32_t mapCount_ = 1;
+    std::unordered_map<const void*, uint32_t> storedIndex_;
+    std::vector<const CRuntimeClass*> loadedClass_; // by index; null for objects
+};
+
+// Reads a whole file; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+
+// Typed helpers over object records.
+template <class T>
+T* ReadObjectAs(CArchive& ar)
+{
+    return static_cast<T*>(ar.ReadObject(&T::classRecord));
+}
+
+} // namespace orvix

@@ -1,0 +1,53 @@
+#include "platform/atomic_file.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace orvix {
+
+namespace {
+bool g_failWrites = false;
+}
+
+void FailAtomicWritesForTesting(bool fail) { g_failWrites = fail; }
+
+bool WriteFileAtomically(const std::string& path, const std::string& data)
+{
+    if (g_failWrites)
+        return false;
+    std::error_code ec;
+    std::filesystem::path target(path);
+    if (target.has_parent_path())
+        std::filesystem::create_directories(target.parent_path(), ec);
+    std::string tmp = path + ".tmp-XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0)
+        return false;
+    fchmod(fd, 0644);
+    const char* p = data.data();
+    size_t left = data.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (ok && fsync(fd) != 0)
+        ok = false;
+    if (close(fd) != 0)
+        ok = false;
+    if (ok && rename(tmp.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        unlink(tmp.c_str());
+    return ok;
+}
+
+} // namespace orvix

@@ -1,0 +1,60 @@
+// The settings registry: a tree of keys under HKEY_CURRENT_USER, each with named text
+// values kept in creation order and one default (unnamed) value. It lives in one readable
+// text file ($ORVIX_REGISTRY, else $XDG_CONFIG_HOME/Morvane/Orvix.reg), rewritten
+// atomically (temporary file, then rename) after every change. Key and value names match
+// without regard to letter case and keep the case they were created with.
+//
+// The calls keep the shape of the Windows registry calls the program was written against,
+// with strings in place of fixed buffers.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace orvix {
+
+struct RegHandle;
+using HKEY = RegHandle*;
+
+// The one root the program uses.
+extern const HKEY HKEY_CURRENT_USER;
+
+enum : long {
+    ERROR_SUCCESS = 0,
+    ERROR_FILE_NOT_FOUND = 2,
+    ERROR_ACCESS_DENIED = 5,
+    ERROR_INVALID_HANDLE = 6,
+    ERROR_WRITE_FAULT = 29,
+    ERROR_NO_MORE_ITEMS = 259,
+};
+
+long RegCreateKeyEx(HKEY parent, const char* subKey, HKEY* result);
+long RegOpenKeyEx(HKEY parent, const char* subKey, HKEY* result);
+long RegCloseKey(HKEY key);
+long RegQueryInfoKey(HKEY key, uint32_t* subKeyCount, uint32_t* valueCount);
+// Value index in creation order (the default value is not enumerated).
+long RegEnumValue(HKEY key, uint32_t index, std::string* name, std::string* data);
+// name null or "" reads the default value.
+long RegQueryValueEx(HKEY key, const char* name, std::string* data);
+long RegSetValueEx(HKEY key, const char* name, const std::string& data);
+long RegEnumKey(HKEY key, uint32_t index, std::string* name);
+// Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some).
+long RegDeleteKey(HKEY parent, const char* subKey);
+
+// Groups changes into one write of the file. Commit() writes them; a failed write, or
+// leaving the scope without Commit(), puts the registry back as the file holds it.
+class CRegistryTransaction {
+public:
+    CRegistryTransaction();
+    ~CRegistryTransaction();
+    bool Commit();
+    CRegistryTransaction(const CRegistryTransaction&) = delete;
+    CRegistryTransaction& operator=(const CRegistryTransaction&) = delete;
+private:
+    bool done_ = false;
+};
+
+// The file in use, and a fresh read of it (after the environment changed; for tests).
+std::string RegistryFilePath();
+void ReloadRegistry();
+
+} // namespace orvix

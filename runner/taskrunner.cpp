@@ -1,0 +1,17 @@
+#include "runner/taskrunner.h"
+
+#include "platform/clock.h"
+
+namespace orvix {
+
+CTaskRunner g_taskRunner;
+
+double CTaskRunner::GetPerformanceFrequency() const { return Clock().CounterFrequency(); }
+
+void CTaskRunner::LoadParameters(COrvixDoc* doc) {}
+
+void CTaskRunner::Step() {}
+
+void CTaskRunner::SampleEye() {}
+
+} // namespace orvix

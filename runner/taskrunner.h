@@ -1,0 +1,35 @@
+// CTaskRunner: the experiment engine, one step per main-loop pass. It owns the run flag
+// that the main loop reads: 0 off, 1 experiment passes run, -1 a scene load waits for the
+// renderer's parameter definitions.
+#pragma once
+
+namespace orvix {
+
+class COrvixDoc;
+
+class CTaskRunner {
+public:
+    void SetDocument(COrvixDoc* doc) { doc_ = doc; }
+    COrvixDoc* GetDocument() const { return doc_; }
+
+    int GetRunFlag() const { return runFlag_; }
+    void SetRunFlag(int flag) { runFlag_ = flag; }
+
+    // Counts per second of the high-resolution counter.
+    double GetPerformanceFrequency() const;
+
+    // Re-reads the behaviour parameters the runner uses.
+    void LoadParameters(COrvixDoc* doc);
+    bool IsSwitchJoystick() const { return switchJoystick_ == 1; }
+    void Step();
+    void SampleEye();
+
+private:
+    COrvixDoc* doc_ = nullptr;
+    int runFlag_ = 0;
+    int switchJoystick_ = 0;
+};
+
+extern CTaskRunner g_taskRunner;
+
+} // namespace orvix

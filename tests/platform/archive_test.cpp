@@ -1,0 +1,100 @@
+#include "platform/archive.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "model/param.h"
+#include "tests/common/test_support.h"
+
+using namespace orvix;
+using orvix_test::Hex;
+
+TEST(Archive, NumbersAreLittleEndian)
+{
+    CArchive out;
+    out.WriteWord(0x1234);
+    out.WriteDWord(0xA1B2C3D4);
+    out.WriteInt(-2);
+    out.WriteDouble(1.0);
+    EXPECT_EQ(out.Buffer(), Hex("34 12 D4 C3 B2 A1 FE FF FF FF 00 00 00 00 00 00 F0 3F"));
+    CArchive in(out.Buffer());
+    EXPECT_EQ(in.ReadWord(), 0x1234);
+    EXPECT_EQ(in.ReadDWord(), 0xA1B2C3D4u);
+    EXPECT_EQ(in.ReadInt(), -2);
+    EXPECT_EQ(in.ReadDouble(), 1.0);
+}
+
+TEST(Archive, TextLengthForms)
+{
+    CArchive out;
+    out.WriteString("");
+    out.WriteString(std::string(254, 'a'));
+    out.WriteString(std::string(255, 'b'));
+    out.WriteString(std::string(0xFFFE, 'c'));
+    const auto& b = out.Buffer();
+    EXPECT_EQ(b[0], 0x00);
+    EXPECT_EQ(b[1], 254);
+    size_t at = 1 + 1 + 254;
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + at, b.begin() + at + 3), Hex("FF FF 00"));
+    at += 3 + 255;
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + at, b.begin() + at + 7), Hex("FF FF FF FE FF 00 00"));
+
+    CArchive in(b);
+    EXPECT_EQ(in.ReadString(), "");
+    EXPECT_EQ(in.ReadString().size(), 254u);
+    EXPECT_EQ(in.ReadString(), std::string(255, 'b'));
+    EXPECT_EQ(in.ReadString().size(), 0xFFFEu);
+    EXPECT_EQ(in.Remaining(), 0u);
+}
+
+TEST(Archive, CountForms)
+{
+    CArchive out;
+    out.WriteCount(3);
+    out.WriteCount(0xFFFF);
+    EXPECT_EQ(out.Buffer(), Hex("03 00 FF FF FF FF 00 00"));
+    CArchive in(out.Buffer());
+    EXPECT_EQ(in.ReadCount(), 3u);
+    EXPECT_EQ(in.ReadCount(), 0xFFFFu);
+}
+
+TEST(Archive, TruncatedAndCorruptInputFailsCleanly)
+{
+    auto expectFailure = [](const std::string& hex, auto read) {
+        CArchive in(Hex(hex));
+        EXPECT_THROW(read(in), CArchiveException) << hex;
+    };
+    expectFailure("34", [](CArchive& a) { a.ReadWord(); });
+    expectFailure("05 41 42", [](CArchive& a) { a.ReadString(); });
+    expectFailure("FF 00 10 41", [](CArchive& a) { a.ReadString(); });
+    // A text length of four gigabytes must not allocate anything.
+    expectFailure("FF FF FF FF FF FF FF", [](CArchive& a) { a.ReadString(); });
+    // A count far beyond the bytes that follow.
+    expectFailure("FF FF FF FF FF 7F 01 41", [](CArchive& a) { a.ReadStringList(); });
+    // An unknown class name, a wrong schema, a class index never defined.
+    expectFailure("FF FF 01 00 03 00 46 6F 6F", [](CArchive& a) { a.ReadObject(nullptr); });
+    expectFailure("FF FF 02 00 06 00 43 50 61 72 61 6D 00 00", [](CArchive& a) { a.ReadObject(nullptr); });
+    expectFailure("05 80", [](CArchive& a) { a.ReadObject(nullptr); });
+    // A class name longer than what remains.
+    expectFailure("FF FF 01 00 40 00 43 50", [](CArchive& a) { a.ReadObject(nullptr); });
+}
+
+TEST(Archive, BackReferencesAreRefused)
+{
+    // A CParam, then a reference to object index 2 (the first CParam): one object with two
+    // owners would follow, so the reader refuses it.
+    CArchive in(Hex("FF FF 01 00 06 00 43 50 61 72 61 6D 01 41 01 35 02 00"));
+    std::unique_ptr<CObject> first(in.ReadObject(&CParam::classRecord));
+    ASSERT_NE(first, nullptr);
+    EXPECT_THROW(in.ReadObject(&CParam::classRecord), CArchiveException);
+}
+
+TEST(Archive, ObjectOfAnotherClassIsRefused)
+{
+    static const CRuntimeClass otherClass = {"CParam", 1, nullptr};
+    CArchive out;
+    CParam p("A", 1);
+    out.WriteObject(&p);
+    CArchive in(out.Buffer());
+    EXPECT_THROW(in.ReadObject(&otherClass), CArchiveException);
+}

@@ -1,0 +1,52 @@
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "platform/library.h"
+#include "platform/logmirror.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "tests/common/test_support.h"
+
+using namespace orvix;
+
+TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
+{
+    setenv("ORVIX_DRIVES", "/srv/drives", 1);
+    EXPECT_EQ(MapPath("c:\\data"), "/srv/drives/c/data");
+    EXPECT_EQ(MapPath("C:\\temp\\temp.csv"), "/srv/drives/c/temp/temp.csv");
+    EXPECT_EQ(MapPath("d:x"), "/srv/drives/d/x");
+    EXPECT_EQ(MapPath("data\\a.oxv"), "data/a.oxv");
+    EXPECT_EQ(MapPath("/home/u/a.oxv"), "/home/u/a.oxv");
+    unsetenv("ORVIX_DRIVES");
+    EXPECT_EQ(MapSerialPort("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(MapSerialPort("com10"), "/dev/ttyS9");
+    EXPECT_EQ(MapSerialPort("COM0"), "COM0");
+    EXPECT_EQ(MapSerialPort("/dev/pts/3"), "/dev/pts/3");
+}
+
+TEST(LogMirror, AppendsLinesToTheNamedFile)
+{
+    std::string path = orvix_test::MakeTempDir("orvix-log") + "/log.txt";
+    setenv("ORVIX_LOG", path.c_str(), 1);
+    MirrorLogLine("one");
+    MirrorLogLine("two");
+    unsetenv("ORVIX_LOG");
+    MirrorLogLine("three");
+    EXPECT_EQ(orvix_test::ReadFile(path), "one\ntwo\n");
+}
+
+TEST(ScriptedUI, RecordsMessagesAndAnswersInOrder)
+{
+    CScriptedUI ui;
+    ui.answers = {IDNO};
+    EXPECT_EQ(MessageBox("Save?", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBox("Again?", MB_YESNO), IDYES); // default button once the script is used up
+    EXPECT_EQ(MessageBox("Done."), IDOK);
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Save?", "Again?", "Done."}));
+}
+
+TEST(Library, MissingLibraryGivesNullAndAReason)
+{
+    EXPECT_EQ(LoadLibrary("surely-not-here"), nullptr);
+    EXPECT_FALSE(LibraryError().empty());
+}
