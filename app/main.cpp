@@ -1,7 +1,22 @@
 #include <QApplication>
 
+#include "app/orvixapp.h"
+#include "app/qt_ui.h"
+#include "platform/ui.h"
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication qtApp(argc, argv);
+    orvix::CQtUI ui;
+    orvix::SetUI(&ui);
+    int code;
+    {
+        orvix::COrvixApp app;
+        if (!app.InitInstance(QApplication::arguments()))
+            code = app.IsEmbedded() ? 0 : (app.ExitInstance(), 1);
+        else
+            code = app.Run();
+    }
+    orvix::SetUI(nullptr);
+    return code;
 }

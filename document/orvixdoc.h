@@ -93,6 +93,10 @@ public:
     std::vector<CParam>& SavedList(int kind) { return saved_[kind]; }
     std::vector<std::vector<CParam>>& InitLists(int kind) { return init_[kind]; }
 
+    // ---- Data file ----
+    // Opens a data file into the document; false (with a message) when it cannot.
+    virtual bool OnOpenDocument(const std::string& path);
+
     // ---- Registry ----
     void ReadRegistry();
     void OnSaveParameters();

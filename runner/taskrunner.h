@@ -2,6 +2,7 @@
 // that the main loop reads: 0 off, 1 experiment passes run, -1 a scene load waits for the
 // renderer's parameter definitions.
 #pragma once
+#include <functional>
 
 namespace orvix {
 
@@ -13,7 +14,14 @@ public:
     COrvixDoc* GetDocument() const { return doc_; }
 
     int GetRunFlag() const { return runFlag_; }
-    void SetRunFlag(int flag) { runFlag_ = flag; }
+    void SetRunFlag(int flag)
+    {
+        runFlag_ = flag;
+        if (onRunFlagChanged)
+            onRunFlagChanged(flag);
+    }
+    // Told of every change of the run flag (the main loop starts or stops its passes).
+    std::function<void(int)> onRunFlagChanged;
 
     // Counts per second of the high-resolution counter.
     double GetPerformanceFrequency() const;

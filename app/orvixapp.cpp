@@ -1,0 +1,237 @@
+#include "app/orvixapp.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <cstdio>
+
+#include "app/channelkeys.h"
+#include "document/orvixdoc.h"
+#include "platform/numbers.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+#include "runner/taskrunner.h"
+#include "views/mainframe.h"
+
+namespace orvix {
+
+HMODULE g_hTarsel = nullptr;
+
+namespace {
+
+const char* const kRecentKey = "Software\\Morvane\\Orvix\\Recent File List";
+
+bool HasSwitch(const QStringList& arguments, const char* name)
+{
+    for (const QString& a : arguments.mid(1)) {
+        QString s = a;
+        if (s.startsWith('/') || s.startsWith('-'))
+            s = s.mid(1);
+        if (s.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+COrvixApp::COrvixApp() = default;
+
+COrvixApp::~COrvixApp()
+{
+    g_taskRunner.onRunFlagChanged = nullptr;
+    if (qApp)
+        qApp->removeEventFilter(this);
+    mainFrame_.reset();
+    doc_.reset();
+}
+
+std::string OpenDialogStart(const std::string& documentPath)
+{
+    size_t at = documentPath.find_last_of("\\/");
+    return at == std::string::npos ? std::string() : documentPath.substr(0, at + 1);
+}
+
+bool COrvixApp::InitInstance(const QStringList& arguments)
+{
+    // Window class, sockets, OLE and the 3-D look have no counterpart on this platform.
+    QCoreApplication::setOrganizationName("Morvane");
+    QCoreApplication::setApplicationName("Orvix");
+    LoadRecentFiles();
+
+    if (HasSwitch(arguments, "Embedding") || HasSwitch(arguments, "Automation")) {
+        embedded_ = true;
+        fprintf(stderr, "Orvix: started as an embedded or automation server, which this platform does not "
+                        "support; no container can reach the program here.\n");
+        return false;
+    }
+
+    doc_ = std::make_unique<COrvixDoc>();
+    COrvixDoc::SetActive(doc_.get());
+    mainFrame_ = std::make_unique<CMainFrame>(*this, *doc_);
+
+    // The shell command: a data file named on the command line is opened.
+    for (const QString& a : arguments.mid(1)) {
+        if (a.startsWith('-') || a.startsWith('/'))
+            continue;
+        if (!OpenDocumentFile(a.toLocal8Bit().toStdString()))
+            return false;
+        break;
+    }
+    mainFrame_->showMaximized();
+    mainFrame_->setAcceptDrops(true);
+
+    // The 1 ms timer resolution is the default on Linux: nothing to raise.
+    passTimer_ = new QTimer(this);
+    passTimer_->setInterval(0);
+    connect(passTimer_, &QTimer::timeout, this, [this] {
+        if (g_taskRunner.GetRunFlag() == 0)
+            passTimer_->stop();
+        else if (g_taskRunner.GetRunFlag() != -1)
+            ExperimentPass();
+    });
+    g_taskRunner.onRunFlagChanged = [this](int flag) { OnRunFlagChanged(flag); };
+    qApp->installEventFilter(this);
+
+    doc_->AddLogLine(Format("Performance Counter Frequency: %.3f MHz",
+                            g_taskRunner.GetPerformanceFrequency() * 0.000001));
+    g_hTarsel = LoadLibrary("tarsel");
+    doc_->AddLogLine(g_hTarsel ? "Library \"tarsel.dll\" loaded. " : "Can't load library \"tarsel.dll\". ");
+    return true;
+}
+
+void COrvixApp::OnRunFlagChanged(int flag)
+{
+    // Passes run back to back while the flag is set; with the flag at 0 the loop sleeps
+    // until an event comes.
+    if (passTimer_ && flag != 0 && !passTimer_->isActive())
+        passTimer_->start();
+}
+
+int COrvixApp::Run()
+{
+    OnRunFlagChanged(g_taskRunner.GetRunFlag());
+    QApplication::exec();
+    return ExitInstance();
+}
+
+void COrvixApp::ExperimentPass()
+{
+    COrvixDoc* doc = doc_.get();
+    if (!doc)
+        return;
+    g_taskRunner.Step();
+    g_taskRunner.SampleEye();
+    doc->UpdateAllViews(nullptr, HINT_PASS);
+}
+
+int COrvixApp::ExitInstance()
+{
+    if (g_hTarsel) {
+        FreeLibrary(g_hTarsel);
+        g_hTarsel = nullptr;
+    }
+    if (!embedded_)
+        g_taskRunner.SetRunFlag(0);
+    return 0;
+}
+
+bool COrvixApp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !mainFrame_ || !doc_)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_CapsLock) {
+        capsLock_ = !capsLock_;
+        return false;
+    }
+    if (key->key() < Qt::Key_F1 || key->key() > Qt::Key_F8)
+        return false;
+    // Key events travel up the parents: act on the first delivery only.
+    QWidget* focus = QApplication::focusWidget();
+    QWidget* first = focus ? focus : QApplication::activeWindow();
+    if (watched != first)
+        return false;
+    ChannelKey ck;
+    ck.channel = key->key() - Qt::Key_F1;
+    ck.shift = key->modifiers() & Qt::ShiftModifier;
+    ck.ctrl = key->modifiers() & Qt::ControlModifier;
+    ck.capsLock = capsLock_;
+    ck.inCommentEdit = focus && focus->property("orvixCommentEdit").toBool();
+    return HandleChannelKey(*doc_, ck);
+}
+
+void COrvixApp::OnFileOpen()
+{
+    std::string start = OpenDialogStart(doc_ ? doc_->GetPathName() : std::string());
+    QString path = QFileDialog::getOpenFileName(mainFrame_.get(), "Open", QString::fromLocal8Bit(start.c_str()),
+                                                "Orvix Files (*.oxv);;All Files (*)");
+    if (!path.isEmpty())
+        OpenDocumentFile(path.toLocal8Bit().toStdString());
+}
+
+void COrvixApp::OnFileNew()
+{
+    if (doc_ && doc_->SaveModified())
+        doc_->UpdateAllViews(nullptr, HINT_REBUILD);
+}
+
+bool COrvixApp::OpenDocumentFile(const std::string& path)
+{
+    if (!doc_ || !doc_->SaveModified())
+        return false;
+    if (!doc_->OnOpenDocument(path))
+        return false;
+    AddRecentFile(path);
+    return true;
+}
+
+void COrvixApp::OnAppAbout()
+{
+    QDialog about(mainFrame_.get());
+    about.setWindowTitle("About Orvix");
+    auto* layout = new QVBoxLayout(&about);
+    layout->addWidget(new QLabel("Orvix Version 1.0", &about));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    layout->addWidget(buttons);
+    UI().RunModal(about);
+}
+
+void COrvixApp::LoadRecentFiles()
+{
+    recentFiles_.clear();
+    HKEY key;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, kRecentKey, &key) != ERROR_SUCCESS)
+        return;
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        std::string path;
+        if (RegQueryValueEx(key, ("File" + std::to_string(i)).c_str(), &path) == ERROR_SUCCESS && !path.empty())
+            recentFiles_.push_back(path);
+    }
+    RegCloseKey(key);
+}
+
+void COrvixApp::AddRecentFile(const std::string& path)
+{
+    recentFiles_.erase(std::remove(recentFiles_.begin(), recentFiles_.end(), path), recentFiles_.end());
+    recentFiles_.insert(recentFiles_.begin(), path);
+    if (recentFiles_.size() > static_cast<size_t>(kRecentFileCount))
+        recentFiles_.resize(kRecentFileCount);
+    HKEY key;
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kRecentKey, &key) != ERROR_SUCCESS)
+        return;
+    CRegistryTransaction transaction;
+    for (size_t i = 0; i < recentFiles_.size(); ++i)
+        RegSetValueEx(key, ("File" + std::to_string(i + 1)).c_str(), recentFiles_[i]);
+    transaction.Commit();
+    RegCloseKey(key);
+}
+
+} // namespace orvix

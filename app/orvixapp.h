@@ -1,0 +1,79 @@
+// COrvixApp: the application object. It starts the program in a fixed order, runs the
+// main loop that interleaves one experiment pass with the handling of events while an
+// experiment is enabled, turns F1..F8 into channel commands, and shuts down.
+#pragma once
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/library.h"
+
+class QTimer;
+
+namespace orvix {
+
+class CMainFrame;
+class COrvixDoc;
+
+// The statistics library's module handle, null when it is not loaded.
+extern HMODULE g_hTarsel;
+
+class COrvixApp : public QObject {
+    Q_OBJECT
+public:
+    enum CommandId {
+        ID_FILE_NEW = 57600,
+        ID_FILE_OPEN = 57601,
+        ID_FILE_PRINT_SETUP = 57606,
+        ID_APP_EXIT = 57665,
+        ID_APP_ABOUT = 57664,
+    };
+    static constexpr int kRecentFileCount = 8;
+
+    COrvixApp();
+    ~COrvixApp() override;
+
+    // Start-up; false ends the program. `embedded` tells that an OLE container asked for
+    // us, which cannot happen here: the program then says so and ends.
+    bool InitInstance(const QStringList& arguments);
+    // The main loop; returns the exit code.
+    int Run();
+    int ExitInstance();
+
+    void OnFileOpen();
+    void OnFileNew();
+    void OnAppAbout();
+    // Opens a data file into the document; false when it could not be opened.
+    bool OpenDocumentFile(const std::string& path);
+
+    COrvixDoc* Document() const { return doc_.get(); }
+    CMainFrame* MainFrame() const { return mainFrame_.get(); }
+    bool IsEmbedded() const { return embedded_; }
+    const std::vector<std::string>& RecentFiles() const { return recentFiles_; }
+
+    // One experiment pass: analog steering, a task step, eye sampling, a view refresh.
+    void ExperimentPass();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadRecentFiles();
+    void AddRecentFile(const std::string& path);
+    void OnRunFlagChanged(int flag);
+
+    std::unique_ptr<COrvixDoc> doc_;
+    std::unique_ptr<CMainFrame> mainFrame_;
+    QTimer* passTimer_ = nullptr;
+    bool embedded_ = false;
+    bool capsLock_ = false;
+    std::vector<std::string> recentFiles_;
+};
+
+// The directory part of a document path, up to and including its last separator, as the
+// open dialog's starting point ("" when there is none).
+std::string OpenDialogStart(const std::string& documentPath);
+
+} // namespace orvix

@@ -1,0 +1,170 @@
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/channelkeys.h"
+#include "app/orvixapp.h"
+#include "runner/taskrunner.h"
+#include "tests/document/doc_fixture.h"
+#include "views/mainframe.h"
+
+using namespace orvix;
+
+namespace {
+
+ChannelKey Key(int ch, bool shift, bool ctrl, bool caps = false, bool comment = false)
+{
+    return ChannelKey{ch, shift, ctrl, caps, comment};
+}
+
+} // namespace
+
+TEST_F(DocTest, FunctionKeysToggleChannelsAndStepCellsAndGrids)
+{
+    COrvixDoc doc;
+    EXPECT_TRUE(HandleChannelKey(doc, Key(2, false, false)));
+    EXPECT_EQ(doc.activeChannels, 0xFB);
+    EXPECT_FALSE(HandleChannelKey(doc, Key(2, false, false, false, true))); // typed into the comment
+    EXPECT_EQ(doc.activeChannels, 0xFB);
+    HandleChannelKey(doc, Key(2, false, false));
+    EXPECT_EQ(doc.activeChannels, 0xFF);
+
+    // Ctrl+F3 with cell id 1 keeps it at 1; Shift+F3 raises it.
+    HandleChannelKey(doc, Key(2, false, true));
+    EXPECT_EQ(doc.cellIds[2], 1);
+    HandleChannelKey(doc, Key(2, true, false));
+    EXPECT_EQ(doc.cellIds[2], 2);
+    // Cell ids stay letters: 26 at most.
+    doc.cellIds[2] = 26;
+    HandleChannelKey(doc, Key(2, true, false));
+    EXPECT_EQ(doc.cellIds[2], 26);
+
+    // With CapsLock the grid choice moves: held at 7 going up, at 0 going down.
+    doc.gridChoices[2] = 7;
+    HandleChannelKey(doc, Key(2, true, false, true));
+    EXPECT_EQ(doc.gridChoices[2], 7);
+    doc.gridChoices[2] = 0;
+    HandleChannelKey(doc, Key(2, false, true, true));
+    EXPECT_EQ(doc.gridChoices[2], 0);
+    doc.gridChoices[2] = 4;
+    HandleChannelKey(doc, Key(2, false, true, true));
+    EXPECT_EQ(doc.gridChoices[2], 3);
+
+    // Shift+Ctrl makes the main channel.
+    EXPECT_TRUE(HandleChannelKey(doc, Key(4, true, true)));
+    EXPECT_EQ(doc.mainChannel, 4);
+    EXPECT_FALSE(HandleChannelKey(doc, Key(8, false, false)));
+}
+
+TEST_F(DocTest, FunctionKeysWhileATestRuns)
+{
+    COrvixDoc doc;
+    doc.testRunning = 1;
+    doc.mainChannel = 3;
+    EXPECT_TRUE(HandleChannelKey(doc, Key(5, true, true))); // swallowed
+    EXPECT_EQ(doc.mainChannel, 3);
+    EXPECT_TRUE(HandleChannelKey(doc, Key(3, true, false)));
+    EXPECT_EQ(doc.cellIds[3], 1);
+    EXPECT_TRUE(HandleChannelKey(doc, Key(3, false, true, true)));
+    EXPECT_EQ(doc.gridChoices[3], 3);
+    HandleChannelKey(doc, Key(1, true, false)); // other channels still change
+    EXPECT_EQ(doc.cellIds[1], 2);
+    HandleChannelKey(doc, Key(3, false, false)); // toggling still works
+    EXPECT_EQ(doc.activeChannels, 0xF7);
+}
+
+TEST(App, IdentifiersAndOpenDialogStart)
+{
+    EXPECT_TRUE(IsValidIdentifier("Orient"));
+    EXPECT_TRUE(IsValidIdentifier("_a1"));
+    EXPECT_FALSE(IsValidIdentifier("1a"));
+    EXPECT_FALSE(IsValidIdentifier(""));
+    EXPECT_FALSE(IsValidIdentifier(nullptr));
+    EXPECT_FALSE(IsValidIdentifier("a b"));
+    EXPECT_FALSE(IsValidIdentifier("a-b"));
+    EXPECT_FALSE(IsValidIdentifier("caf\xE9"));
+    EXPECT_EQ(OpenDialogStart("c:\\data\\MO01.oxv"), "c:\\data\\");
+    EXPECT_EQ(OpenDialogStart("/home/u/x.oxv"), "/home/u/");
+    EXPECT_EQ(OpenDialogStart("x.oxv"), "");
+}
+
+TEST_F(DocTest, StartUpLogsTheCounterAndTheLibrary)
+{
+    std::string log = dir + "/orvix.log";
+    setenv("ORVIX_LOG", log.c_str(), 1);
+    {
+        COrvixApp app;
+        ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+        ASSERT_NE(app.MainFrame(), nullptr);
+        EXPECT_TRUE(app.MainFrame()->isVisible());
+        EXPECT_NE(app.MainFrame()->Action(COrvixApp::ID_FILE_OPEN), nullptr);
+        app.ExitInstance();
+        EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    }
+    unsetenv("ORVIX_LOG");
+    std::string text = orvix_test::ReadFile(log);
+    EXPECT_NE(text.find(": Performance Counter Frequency: 1000.000 MHz\n"), std::string::npos) << text;
+    bool loaded = text.find(": Library \"tarsel.dll\" loaded. \n") != std::string::npos;
+    bool missing = text.find(": Can't load library \"tarsel.dll\". \n") != std::string::npos;
+    EXPECT_TRUE(loaded != missing) << text;
+}
+
+TEST_F(DocTest, EmbeddingSwitchShowsNoWindowAndTouchesNothing)
+{
+    g_taskRunner.SetRunFlag(0);
+    COrvixApp app;
+    EXPECT_FALSE(app.InitInstance(QStringList{"orvix", "-Embedding"}));
+    EXPECT_TRUE(app.IsEmbedded());
+    EXPECT_EQ(app.MainFrame(), nullptr);
+    g_taskRunner.SetRunFlag(1);
+    app.ExitInstance();
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1); // the run flag is left alone
+    g_taskRunner.SetRunFlag(0);
+}
+
+TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    struct CountingView : IDocView {
+        int passes = 0;
+        void OnUpdate(IDocView*, int hint, void*) override
+        {
+            if (hint == HINT_PASS && ++passes == 50) {
+                g_taskRunner.SetRunFlag(0);
+                QApplication::quit();
+            }
+        }
+    } view;
+    app.Document()->AddView(&view);
+    g_taskRunner.SetRunFlag(1);
+    QTimer::singleShot(5000, qApp, [] { QApplication::quit(); }); // deadline
+    app.Run();
+    app.Document()->RemoveView(&view);
+    EXPECT_EQ(view.passes, 50);
+}
+
+TEST_F(DocTest, OpeningAMissingFileSaysSo)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    EXPECT_FALSE(app.OpenDocumentFile(dir + "/none.oxv"));
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text, "File \"" + dir + "/none.oxv\" doesn't exist or couldn't be opened!");
+}
+
+TEST_F(DocTest, FunctionKeysReachTheDocumentThroughTheWindow)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    app.MainFrame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.MainFrame()));
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : app.MainFrame();
+    QTest::keyClick(target, Qt::Key_F3);
+    EXPECT_EQ(app.Document()->activeChannels, 0xFB);
+    QTest::keyClick(target, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(app.Document()->cellIds[2], 2);
+    QTest::keyClick(target, Qt::Key_F6, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(app.Document()->mainChannel, 5);
+}
