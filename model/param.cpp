@@ -165,6 +165,8 @@ bool CParam::operator==(int n) const
 {
     if (type_ == PARAM_INT)
         return value_.i == n;
+    if (type_ != PARAM_TEXT && type_ != PARAM_REAL)
+        return false;
     return Numeric() == n;
 }
 
