@@ -19,8 +19,10 @@ namespace {
 const char kEmpty[] = "";
 
 // Texts handed out by GetText, shared by all tables (not reentrant, as documented).
-char g_number[32];
 std::string g_line;
+#ifndef ORVIX_TABLE_LIBRARY
+char g_number[32];
+#endif
 
 // Formatting is locale-free (to_chars behaves as printf in the C locale), so a user's
 // decimal comma never reaches a table's text.
@@ -31,6 +33,7 @@ const char* FormatIntTo(char* buf, size_t size, int value)
     return buf;
 }
 
+#ifndef ORVIX_TABLE_LIBRARY
 const char* FormatGTo(char* buf, size_t size, double value)
 {
     auto r = std::to_chars(buf, buf + size - 1, value, std::chars_format::general, 6);
@@ -39,6 +42,7 @@ const char* FormatGTo(char* buf, size_t size, double value)
     *r.ptr = '\0';
     return buf;
 }
+#endif
 
 // A number in a row line: "####" when its text would be longer than 15 characters.
 void AppendNumber(std::string& line, const char* text)
