@@ -145,7 +145,8 @@ NTSTATUS CDriverHost::LoadLocked(const std::string& name)
     UNICODE_STRING path;
     RtlInitUnicodeString(&path, registryPath.c_str());
     NTSTATUS status = entry(&driver->object, &path);
-    if (!NT_SUCCESS(status)) {
+    // Informational statuses such as STATUS_SOME_NOT_MAPPED report a load that failed too.
+    if (status != STATUS_SUCCESS) {
         dlclose(library);
         return status;
     }

@@ -52,7 +52,8 @@ public:
 
     // Loads driver `name` and runs its DriverEntry; returns DriverEntry's status, or
     // STATUS_DLL_NOT_FOUND / STATUS_PROCEDURE_NOT_FOUND when there is nothing to run.
-    // A driver whose entry fails is unloaded again. STATUS_SUCCESS when already loaded.
+    // A driver whose entry returns anything but STATUS_SUCCESS is unloaded again, without
+    // its unload routine. STATUS_SUCCESS when already loaded.
     NTSTATUS LoadDriver(const std::string& name);
     // Runs the driver's unload routine and unloads its library. STATUS_DEVICE_BUSY while
     // one of its devices is open; STATUS_OBJECT_NAME_NOT_FOUND when it is not loaded.
