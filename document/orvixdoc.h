@@ -131,6 +131,8 @@ protected:
 
 private:
     int GetOrAdd(CParamTable& table, const char* name, CParam& def);
+    // Slot i of the test settings, created when empty, named and entered in the index.
+    CParam* NameExpSlot(int i, const char* name);
     // Sets a parameter's value from another's text (values move between lists as text).
     static void AssignText(CParam& target, CParam& source);
     void SendGraphValue(int position, CParam& param);

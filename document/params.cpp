@@ -89,40 +89,34 @@ void COrvixDoc::RemoveBehavParam(int i)
     RefreshBehavPage();
 }
 
-void COrvixDoc::SetExpParamInt(int i, const char* name, int v)
+CParam* COrvixDoc::NameExpSlot(int i, const char* name)
 {
     if (!exp_.InRange(i))
-        return;
+        return nullptr;
     if (!exp_.At(i))
         exp_.Set(i, new CParam);
     CParam* p = exp_.At(i);
     p->GetName() = name ? name : "";
-    *p = v;
     exp_.Map(p->GetName(), i);
+    return p;
+}
+
+void COrvixDoc::SetExpParamInt(int i, const char* name, int v)
+{
+    if (CParam* p = NameExpSlot(i, name))
+        *p = v;
 }
 
 void COrvixDoc::SetExpParamReal(int i, const char* name, float v)
 {
-    if (!exp_.InRange(i))
-        return;
-    if (!exp_.At(i))
-        exp_.Set(i, new CParam);
-    CParam* p = exp_.At(i);
-    p->GetName() = name ? name : "";
-    *p = v;
-    exp_.Map(p->GetName(), i);
+    if (CParam* p = NameExpSlot(i, name))
+        *p = v;
 }
 
 void COrvixDoc::SetExpParamText(int i, const char* name, const char* v)
 {
-    if (!exp_.InRange(i))
-        return;
-    if (!exp_.At(i))
-        exp_.Set(i, new CParam);
-    CParam* p = exp_.At(i);
-    p->GetName() = name ? name : "";
-    *p = v;
-    exp_.Map(p->GetName(), i);
+    if (CParam* p = NameExpSlot(i, name))
+        *p = v;
 }
 
 CParam& COrvixDoc::GetExpParam(const char* name, CParam& def)

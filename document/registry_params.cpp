@@ -58,9 +58,11 @@ bool WriteList(HKEY key, std::vector<CParam>& list)
 void ReadList(HKEY key, std::vector<CParam>& list)
 {
     uint32_t count = 0;
-    if (RegQueryInfoKey(key, nullptr, &count) != ERROR_SUCCESS)
-        return;
-    list.resize(count);
+    if (RegQueryInfoKey(key, nullptr, &count) != ERROR_SUCCESS) {
+        MessageBox("Registry error!");
+        count = 0;
+    }
+    list.assign(count, CParam());
     for (uint32_t j = 0; j < count; ++j) {
         std::string name, data;
         if (RegEnumValue(key, j, &name, &data) != ERROR_SUCCESS)
@@ -141,19 +143,7 @@ void ReadRegistryParams(std::vector<CParam>& list)
         MessageBox("Can't open registry key \"Parameters\".");
         return;
     }
-    uint32_t count = 0;
-    if (RegQueryInfoKey(params.key, nullptr, &count) != ERROR_SUCCESS) {
-        MessageBox("Registry error!");
-        count = 0;
-    }
-    list.assign(count, CParam());
-    for (uint32_t i = 0; i < count; ++i) {
-        std::string name, data;
-        if (RegEnumValue(params.key, i, &name, &data) != ERROR_SUCCESS)
-            continue;
-        list[i].GetName() = name;
-        list[i] = data;
-    }
+    ReadList(params.key, list);
 }
 
 bool DeleteRegistryTree(HKEY parent, const char* name)

@@ -17,16 +17,9 @@ CParam::CParam(const char* name, float value) : name_(name ? name : ""), type_(P
 
 CParam::CParam(const char* name, double value) : name_(name ? name : ""), type_(PARAM_REAL) { value_.d = value; }
 
-CParam::CParam(const CParam& other) : CObject(), name_(other.name_), type_(other.type_)
-{
-    if (type_ == PARAM_TEXT)
-        text_ = other.text_;
-    else if (type_ == PARAM_INT)
-        value_.i = other.value_.i;
-    else if (type_ == PARAM_REAL)
-        value_.d = other.value_.d;
-}
+CParam::CParam(const CParam& other) : CObject() { *this = other; }
 
+// Copies name, type and the value of that type; a number's text cache is not copied.
 CParam& CParam::operator=(const CParam& other)
 {
     if (this == &other)
