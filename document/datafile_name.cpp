@@ -7,7 +7,6 @@
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
-#include "platform/ui.h"
 
 namespace orvix {
 
@@ -58,11 +57,9 @@ bool COrvixDoc::SetDataFileName(int testType)
     std::string path = FolderWithSeparator(GetBehavParam("DataPath", CParam(nullptr, "c:\\data")).GetText());
     if (!FolderExists(path)) {
         do {
-            CDataPathDlg dialog;
-            dialog.SetDirectory(path);
-            if (UI().RunModal(dialog) != IDOK)
+            if (!AskForDataFolder(path))
                 return false;
-            path = FolderWithSeparator(dialog.Directory());
+            path = FolderWithSeparator(path);
         } while (!FolderExists(path));
         // Looked up again: the dialog's event loop may have changed the table.
         GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = path;
