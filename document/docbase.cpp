@@ -13,6 +13,14 @@ void CDocument::UpdateAllViews(IDocView* sender, int hint, void* object)
             v->OnUpdate(sender, hint, object);
 }
 
+bool CDocument::OnNewDocument()
+{
+    DeleteContents();
+    pathName_.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
 bool CDocument::SaveModified()
 {
     if (!modified_)

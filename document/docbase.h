@@ -32,6 +32,12 @@ public:
     virtual bool SaveModified();
     virtual bool DoFileSave() { return false; }
 
+    // Empties the document's data; the framework's clear step before a new or opened
+    // document. The base holds no data.
+    virtual void DeleteContents() {}
+    // A new, empty document: contents cleared, no path, nothing to save. False refuses.
+    virtual bool OnNewDocument();
+
     const std::string& GetPathName() const { return pathName_; }
     void SetPathName(const std::string& path) { pathName_ = path; }
     const std::string& GetTitle() const { return title_; }

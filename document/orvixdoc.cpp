@@ -60,8 +60,6 @@ void COrvixDoc::RefreshBehavPage()
         return;
 }
 
-void COrvixDoc::UpdateDataFileName() {}
-
 void COrvixDoc::UpdateChannelDisplay(int channel) {}
 
 } // namespace orvix

@@ -4,12 +4,14 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "document/docbase.h"
 #include "document/paramtable.h"
 #include "model/param.h"
+#include "model/trial.h"
 
 namespace orvix {
 
@@ -32,6 +34,10 @@ enum UpdateHint {
 };
 
 constexpr int kChannelCount = 8;
+
+// The Gaussian smoothing kernel of the plots for a width in samples: 6 * width + 1
+// coefficients of a normal density cut at three standard deviations.
+std::vector<float> BuildSmoothingKernel(int width);
 
 class COrvixDoc : public CDocument {
 public:
@@ -142,6 +148,56 @@ private:
     int curTestType_ = -1;
     std::vector<std::vector<CParam>> init_[KIND_COUNT];
     std::vector<CParam> saved_[KIND_COUNT];
+
+    // ==== Lifetime, trials and the data file ====
+public:
+    void DeleteContents() override;
+    bool OnNewDocument() override;
+
+    int GetTrialCount() const { return static_cast<int>(trials_.size()); }
+    // Null outside the list.
+    CTrial* GetTrial(int i) const;
+    // Appends a trial; the document owns it from now on.
+    void AddTrial(CTrial* trial);
+    // Takes the trial's computed rates out of the channel sums and deletes it.
+    void RemoveTrial(int i);
+
+    // Names the next data file of a test type in the data folder; the folder is asked for
+    // while it does not exist. False, with nothing changed, when the user cancels.
+    bool SetDataFileName(int testType);
+    // Cell ids name a letter in data-file names: 1..26.
+    static int ClampCellId(int id);
+    void SetCellId(int channel, int id);
+
+    // Adds the trial's rates (when given) to the channel sums and hands the mean rate per
+    // channel to the channel tool bar.
+    void UpdateChannelRates(const CTrial* trial);
+    // The mean rates last handed over, one per channel.
+    static const std::array<int, kChannelCount>& GetChannelMeanRates();
+
+    int IsMergeMode() const { return mergeMode; }
+
+    std::string notes;
+    std::string dataFilePath;
+    std::array<float, kChannelCount> channelSums{};
+    // Non-zero: opening a file adds its trials; counts the files merged.
+    int mergeMode = 0;
+    // Set when a data file was opened into this document.
+    int fileLoaded = 0;
+    // Held and stored empty for the file format's sake.
+    std::array<std::vector<uint32_t>, 5> reservedArrays;
+    // Gaussian smoothing of the plots, width in tenths of an x step.
+    int smoothWidth = 3;
+    std::vector<float> smoothKernel = BuildSmoothingKernel(3);
+    int alignOnFigOnset = 0;
+    double estimatedDelay = 7.0; // ms
+    double frameRate = 72.207067; // Hz
+
+private:
+    void ClearResponsePage();
+    void ShowNotesOnPanel();
+
+    std::vector<std::unique_ptr<CTrial>> trials_;
 };
 
 // Reads the "Parameters" values of the registry into a list (name and text).

@@ -32,10 +32,25 @@ public:
     void Step();
     void SampleEye();
 
+    // Hits and outcome actions of the session, shown in the status bar; a new document
+    // starts them again.
+    int GetHitCount() const { return hitCount_; }
+    int GetActionCount() const { return actionCount_; }
+    void ResetActionCounts() { hitCount_ = actionCount_ = 0; }
+    // An outcome action fired; a hit counts as a hit too.
+    void CountAction(bool hit)
+    {
+        ++actionCount_;
+        if (hit)
+            ++hitCount_;
+    }
+
 private:
     COrvixDoc* doc_ = nullptr;
     int runFlag_ = 0;
     int switchJoystick_ = 0;
+    int hitCount_ = 0;
+    int actionCount_ = 0;
 };
 
 extern CTaskRunner g_taskRunner;

@@ -1,0 +1,92 @@
+// Naming the data file from the subject, the electrode position, the main channel's cell
+// and the test type, with the first free running number in the data folder.
+#include <algorithm>
+#include <filesystem>
+
+#include "document/datapathdlg.h"
+#include "document/orvixdoc.h"
+#include "platform/numbers.h"
+#include "platform/paths.h"
+
+namespace orvix {
+
+namespace {
+
+// Without trailing backslashes, then one.
+std::string FolderWithSeparator(std::string path)
+{
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path + '\\';
+}
+
+bool FolderExists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_directory(MapPath(path), ec);
+}
+
+bool FileExists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(MapPath(path), ec);
+}
+
+// Texts that the user types become part of a file name: a separator in them would put
+// the file outside the data folder.
+std::string FileNamePart(std::string text)
+{
+    for (char& c : text)
+        if (c == '\\' || c == '/' || c == '\0')
+            c = '_';
+    return text;
+}
+
+std::string TextOr(const std::string& text, const char* fallback) { return text.empty() ? fallback : text; }
+
+} // namespace
+
+void COrvixDoc::UpdateDataFileName()
+{
+    if (curTestType_ >= 0)
+        SetDataFileName(curTestType_);
+}
+
+bool COrvixDoc::SetDataFileName(int testType)
+{
+    std::string path = FolderWithSeparator(GetBehavParam("DataPath", CParam(nullptr, "c:\\data")).GetText());
+    if (!FolderExists(path)) {
+        do {
+            if (!AskForDataFolder(path))
+                return false;
+            path = FolderWithSeparator(path);
+        } while (!FolderExists(path));
+        // Looked up again: the dialog's event loop may have changed the table.
+        GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = path;
+        UpdateBehavParamItem(FindBehavParam("DataPath", false, CParam()));
+    }
+
+    std::string subject = GetBehavParam("SubjectName", CParam(nullptr, "Monkey1")).GetText().substr(0, 2);
+    for (char& c : subject)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    std::string hole = TextOr(GetBehavParam("HoleNum", CParam(nullptr, "a")).GetText(), "a");
+    std::string position = TextOr(GetBehavParam("PosNum", CParam(nullptr, "a")).GetText(), "a");
+    size_t channel = static_cast<size_t>(std::clamp(mainChannel, 0, kChannelCount - 1));
+    char grid = static_cast<char>('1' + gridChoices[channel]);
+    char cell = static_cast<char>('a' - 1 + ClampCellId(cellIds[channel]));
+    std::string type = testType >= 0 && testType < GetTestTypeCount() ? testTypeNames_[static_cast<size_t>(testType)] : "";
+    std::string name = path + FileNamePart(subject + hole + position + grid + cell + type);
+
+    std::string file;
+    for (int n = 1; n > 0; ++n) {
+        file = name + Format("%02d", n) + ".oxv";
+        if (!FileExists(file))
+            break;
+    }
+    dataFilePath = file;
+    SetPathName(file);
+    return true;
+}
+
+} // namespace orvix

@@ -1,0 +1,173 @@
+// Data-file names: the parts that make them, the next free number, the data-folder dialog.
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "doc_fixture.h"
+#include "document/datapathdlg.h"
+#include "platform/paths.h"
+
+using namespace orvix;
+namespace fs = std::filesystem;
+
+class DataFileTest : public DocTest {
+protected:
+    void SetUp() override
+    {
+        DocTest::SetUp();
+        dataDir = dir + "/drives/c/data";
+        fs::create_directories(dataDir);
+    }
+    // The file the data path names, in this machine's form.
+    static std::string OnDisk(const COrvixDoc& doc) { return MapPath(doc.dataFilePath); }
+    void Touch(const std::string& name) { orvix_test::WriteFile(dataDir + "/" + name, "x"); }
+    std::string dataDir;
+};
+
+TEST_F(DataFileTest, DefaultsNameTheFirstFileOfTheTestType)
+{
+    COrvixDoc doc;
+    doc.UpdateDataFileName(); // no test type: nothing
+    EXPECT_EQ(doc.dataFilePath, "");
+    ASSERT_TRUE(doc.AddTestType("Orient"));
+    doc.UpdateDataFileName();
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\MOaa4aOrient01.oxv");
+    EXPECT_EQ(doc.GetPathName(), doc.dataFilePath);
+    EXPECT_EQ(OnDisk(doc), dataDir + "/MOaa4aOrient01.oxv");
+    EXPECT_EQ(ui.modalRuns, 0);
+    // The defaults came into being as text parameters; the folder text is left as it was.
+    EXPECT_EQ(doc.GetBehavParam("SubjectName", CParam(nullptr, "x")).GetText(), "Monkey1");
+    EXPECT_EQ(doc.GetBehavParam("HoleNum", CParam(nullptr, "x")).GetText(), "a");
+    EXPECT_EQ(doc.GetBehavParam("DataPath", CParam(nullptr, "x")).GetText(), "c:\\data");
+}
+
+TEST_F(DataFileTest, TheNextFreeNumberIsTaken)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("Orient"));
+    Touch("MOaa4aOrient01.oxv");
+    Touch("MOaa4aOrient02.oxv");
+    Touch("MOaa4aOrient04.oxv");
+    doc.UpdateDataFileName();
+    EXPECT_EQ(OnDisk(doc), dataDir + "/MOaa4aOrient03.oxv");
+
+    for (int n = 1; n <= 99; ++n)
+        Touch("MOaa4aOrient" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".oxv");
+    doc.UpdateDataFileName();
+    EXPECT_EQ(OnDisk(doc), dataDir + "/MOaa4aOrient100.oxv");
+}
+
+TEST_F(DataFileTest, NamePartsFollowTheSettings)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("Size"));
+    doc.GetBehavParam("SubjectName", CParam(nullptr, "k"));
+    doc.GetBehavParam("HoleNum", CParam(nullptr, ""));
+    doc.GetBehavParam("PosNum", CParam(nullptr, "p7"));
+    doc.GetBehavParam("DataPath", CParam(nullptr, "c:\\data\\\\"));
+    doc.mainChannel = 5;
+    doc.gridChoices[5] = 0;
+    doc.cellIds[5] = 2;
+    doc.UpdateDataFileName();
+    // One subject letter, "a" for the empty hole, grid 0 gives 1, cell 2 gives b.
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\Kap71bSize01.oxv");
+
+    doc.GetBehavParam("SubjectName", CParam()) = "";
+    doc.cellIds[5] = 26;
+    doc.UpdateDataFileName();
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\ap71zSize01.oxv");
+}
+
+TEST_F(DataFileTest, NamesStayInsideTheDataFolder)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("Or/ient"));
+    doc.GetBehavParam("SubjectName", CParam(nullptr, "a/b"));
+    doc.GetBehavParam("HoleNum", CParam(nullptr, "..\\..\\x"));
+    doc.GetBehavParam("PosNum", CParam(nullptr, "/etc"));
+    doc.UpdateDataFileName();
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\A_.._.._x_etc4aOr_ient01.oxv");
+    EXPECT_EQ(fs::path(OnDisk(doc)).parent_path(), fs::path(dataDir));
+
+    // Channel values a damaged file could bring: a grid choice that would make '/', a
+    // cell id past 'z', a main channel past the last one.
+    doc.GetBehavParam("SubjectName", CParam()) = "MO";
+    doc.GetBehavParam("HoleNum", CParam()) = "a";
+    doc.GetBehavParam("PosNum", CParam()) = "a";
+    doc.gridChoices[3] = 254; // '1' + 254 wraps to '/'
+    doc.cellIds[3] = 40;
+    doc.UpdateDataFileName();
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\MOaa_zOr_ient01.oxv");
+    doc.cellIds[3] = 0;
+    doc.mainChannel = 9;
+    doc.UpdateDataFileName();
+    EXPECT_EQ(doc.dataFilePath, "c:\\data\\MOaa8aOr_ient01.oxv");
+}
+
+TEST_F(DataFileTest, AMissingFolderIsAskedForUntilOneExists)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("Orient"));
+    doc.GetBehavParam("DataPath", CParam(nullptr, "c:\\nowhere"));
+    std::vector<std::string> shown;
+    std::vector<std::string> answers = {"c:\\missing\\\\", "c:\\data"};
+    ui.onModal = [&](QDialog& dialog) {
+        auto* dlg = dynamic_cast<CDataPathDlg*>(&dialog);
+        if (!dlg || shown.size() >= answers.size())
+            return static_cast<int>(IDCANCEL);
+        shown.push_back(dlg->Directory());
+        dlg->SetDirectory(answers[shown.size() - 1]);
+        return static_cast<int>(IDOK);
+    };
+    ASSERT_TRUE(doc.SetDataFileName(0));
+    EXPECT_EQ(shown, (std::vector<std::string>{"c:\\nowhere\\", "c:\\missing\\"}));
+    EXPECT_EQ(doc.GetBehavParam("DataPath", CParam()).GetText(), "c:\\data\\");
+    EXPECT_EQ(OnDisk(doc), dataDir + "/MOaa4aOrient01.oxv");
+    // Known now: no question the next time.
+    doc.UpdateDataFileName();
+    EXPECT_EQ(ui.modalRuns, 2);
+}
+
+TEST_F(DataFileTest, CancelLeavesEverythingAsItWas)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("Orient"));
+    doc.UpdateDataFileName();
+    std::string before = doc.dataFilePath;
+    doc.GetBehavParam("DataPath", CParam()) = "c:\\nowhere";
+    ASSERT_FALSE(doc.SetDataFileName(0)); // the scripted interface cancels modal dialogs
+    EXPECT_EQ(ui.modalRuns, 1);
+    EXPECT_EQ(doc.dataFilePath, before);
+    EXPECT_EQ(doc.GetPathName(), before);
+    EXPECT_EQ(doc.GetBehavParam("DataPath", CParam()).GetText(), "c:\\nowhere");
+}
+
+namespace {
+
+// Runs the dialog and presses one of its buttons from inside the event loop.
+int RunAndPress(CDataPathDlg& dialog, QDialogButtonBox::StandardButton which)
+{
+    auto* box = dialog.findChild<QDialogButtonBox*>();
+    if (!box || !box->button(which))
+        return -2;
+    QTimer::singleShot(0, box->button(which), &QPushButton::click);
+    QTimer::singleShot(5000, &dialog, [&dialog] { dialog.done(-1); }); // deadline
+    return dialog.exec();
+}
+
+} // namespace
+
+TEST_F(DataFileTest, TheDialogShowsItsTextAndCanBeCancelled)
+{
+    CDataPathDlg dialog;
+    dialog.SetDirectory("c:\\d\xE9j\xE0");
+    EXPECT_EQ(dialog.Directory(), "c:\\d\xE9j\xE0"); // Latin-1 both ways
+    auto* label = dialog.findChild<QLabel*>();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->text().toStdString(), "Data file directory doesn't exist. Please choose another one.");
+    EXPECT_EQ(RunAndPress(dialog, QDialogButtonBox::Cancel), QDialog::Rejected);
+    EXPECT_EQ(RunAndPress(dialog, QDialogButtonBox::Ok), QDialog::Accepted);
+}
