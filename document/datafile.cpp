@@ -1,20 +1,368 @@
-// Opening data files.
-#include "document/orvixdoc.h"
-
+// Data files: saving the document, opening one into it, and merging further files.
+#include <algorithm>
+#include <cctype>
+#include <set>
 #include <unistd.h>
 
+#include "document/datafile_format.h"
+#include "document/orvixdoc.h"
+#include "io/deviceio.h"
+#include "platform/atomic_file.h"
 #include "platform/ui.h"
 
 namespace orvix {
 
+namespace {
+
+const char* const kTooNew =
+    "What are you doing?\nYou should get a new version of Orvix software to open this data file.";
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Fills a table from a file's parameters; a later name equal to an earlier one but for
+// letter case is dropped ("." never counts as a repeat).
+void FillTable(CParamTable& table, std::vector<std::unique_ptr<CParam>>& params)
+{
+    table.Clear();
+    std::set<std::string> seen;
+    for (auto& p : params) {
+        const std::string& name = p->GetName();
+        if (name != "." && !seen.insert(Upper(name)).second)
+            continue;
+        table.Append(p.release());
+        table.Map(table.At(table.Count() - 1)->GetName(), table.Count() - 1);
+    }
+    params.clear();
+}
+
+std::vector<const CParam*> Objects(const CParamTable& table)
+{
+    std::vector<const CParam*> out;
+    for (int i = 0; i < table.Count(); ++i)
+        if (table.At(i))
+            out.push_back(table.At(i));
+    return out;
+}
+
+// The file's contents, or null after the reason was shown.
+std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool withFormat, bool forMerge)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
+        return nullptr;
+    }
+    auto c = std::make_unique<DataFileContents>();
+    try {
+        CArchive ar(std::move(bytes));
+        LoadDataFileContents(ar, *c, withFormat, forMerge);
+    } catch (const DataFileTooNew&) {
+        MessageBox(kTooNew);
+        return nullptr;
+    } catch (const CArchiveException& e) {
+        MessageBox("Can't read the data file \"" + path + "\".\n" + e.what());
+        return nullptr;
+    }
+    return c;
+}
+
+} // namespace
+
+void COrvixDoc::StoreDataFile(CArchive& ar)
+{
+    DataFileContents c;
+    c.notes = notes;
+    c.selectedChannel = selectedChannel_;
+    c.mainChannel = static_cast<uint8_t>(mainChannel);
+    c.cellIds = cellIds;
+    c.gridChoices = gridChoices;
+    c.depths = depths;
+    // With no test type current the file names an empty one.
+    c.testTypes = {GetTestTypeName()};
+    c.commandLines = commandLines;
+    c.plot = plot;
+    c.selectionList1 = selectionList1;
+    c.selectionList2 = selectionList2;
+    c.expressionColumns = expressionColumns;
+    for (int k = 0; k < KIND_COUNT; ++k)
+        c.savedLists[static_cast<size_t>(k)] = saved_[k];
+    DataFileObjects objects{Objects(exp_), Objects(behav_), Objects(graph_), {}};
+    for (const auto& t : trials_)
+        objects.trials.push_back(t.get());
+    StoreDataFileContents(ar, c, objects);
+}
+
+void COrvixDoc::Serialize(CArchive& ar)
+{
+    if (ar.IsStoring()) {
+        StoreDataFile(ar);
+        return;
+    }
+    auto c = std::make_unique<DataFileContents>();
+    LoadDataFileContents(ar, *c, loadFormat != 0, mergeMode != 0);
+    if (mergeMode)
+        ApplyMergedFile(*c);
+    else
+        ApplyDataFile(*c);
+}
+
+void COrvixDoc::ApplyDataFile(DataFileContents& c)
+{
+    notes = c.notes;
+    ShowNotesOnPanel();
+    mainChannel = c.mainChannel < kChannelCount ? c.mainChannel : 3;
+    selectedChannel_ = loadFormat ? c.selectedChannel : mainChannel;
+    if (selectedChannel_ < -1 || selectedChannel_ >= kChannelCount)
+        selectedChannel_ = mainChannel;
+    for (int i = 0; i < kChannelCount; ++i) {
+        cellIds[static_cast<size_t>(i)] = static_cast<int16_t>(ClampCellId(c.cellIds[static_cast<size_t>(i)]));
+        gridChoices[static_cast<size_t>(i)] = std::min<uint8_t>(c.gridChoices[static_cast<size_t>(i)], 7);
+    }
+    depths = c.depths;
+
+    // The file's test type: found by name, or added. A position outside the list keeps the
+    // current test type.
+    if (c.testTypeEntry < c.testTypes.size()) {
+        const std::string& name = c.testTypes[c.testTypeEntry];
+        auto it = std::find(testTypeNames_.begin(), testTypeNames_.end(), name);
+        if (it != testTypeNames_.end()) {
+            curTestType_ = static_cast<int>(it - testTypeNames_.begin());
+        } else {
+            testTypeNames_.push_back(name);
+            curTestType_ = GetTestTypeCount() - 1;
+            for (int k = 0; k < KIND_COUNT; ++k)
+                init_[k].emplace_back();
+        }
+    }
+
+    FillTable(exp_, c.expParams);
+    FillTable(behav_, c.behavParams);
+    FillTable(graph_, c.graphParams);
+    commandLines = c.commandLines;
+    for (auto& t : c.trials)
+        trials_.push_back(std::move(t));
+    c.trials.clear();
+    reservedArrays = c.reserved;
+    if (!trials_.empty())
+        activeChannels = trials_.back()->activeChannels;
+    ParseCommandFile(kNoAngleOffset);
+
+    if (c.version < 3) {
+        if (commands_.empty())
+            return;
+        int n = static_cast<int>(commands_[0].size());
+        plot.XAxisVariable = std::clamp(plot.XAxisVariable, 0, std::max(n - 1, 0));
+        plot.YAxisVariable = std::clamp(plot.YAxisVariable, -3, n - 1);
+        if (plot.YAxisVariable == plot.XAxisVariable)
+            plot.YAxisVariable = -1;
+        plot.FigureAxisVariable = std::clamp(plot.FigureAxisVariable, -1, n - 1);
+        if (plot.FigureAxisVariable >= 0
+            && (plot.FigureAxisVariable == plot.XAxisVariable || plot.FigureAxisVariable == plot.YAxisVariable))
+            plot.FigureAxisVariable = -1;
+    }
+    if (!c.hasFormat)
+        return;
+    FontRecord mainFont = plot.mainFont, verticalFont = plot.verticalFont;
+    int32_t symbolSize = plot.SymbolSize, gridLength = plot.GridLength, errorBar = plot.ErrorBarLength;
+    int32_t penWidth = plot.PenWidth, plotType = plot.PlotType;
+    plot = c.plot;
+    plot.mainFont = mainFont;
+    plot.verticalFont = verticalFont;
+    plot.SymbolSize = symbolSize;
+    plot.GridLength = gridLength;
+    plot.ErrorBarLength = errorBar;
+    plot.PenWidth = penWidth;
+    if (!c.hasPlotType)
+        plot.PlotType = plotType;
+    selectionList1 = c.selectionList1;
+    selectionList2 = c.selectionList2;
+    if (c.hasExpressionColumns)
+        expressionColumns = c.expressionColumns;
+    if (c.hasSavedLists)
+        for (int k = 0; k < KIND_COUNT; ++k)
+            saved_[k] = c.savedLists[static_cast<size_t>(k)];
+    if (curTestType_ < 0)
+        return;
+    // The type's initial graph and behaviour values are the file's values of the
+    // parameters the saved lists name.
+    for (int k : {KIND_GRAPH, KIND_BEHAV}) {
+        auto& init = init_[k][static_cast<size_t>(curTestType_)];
+        init.clear();
+        CParamTable& table = Table(k);
+        for (const CParam& s : saved_[k]) {
+            int pos = table.Find(s.GetName());
+            if (pos >= 0)
+                init.push_back(*table.At(pos));
+        }
+    }
+}
+
+void COrvixDoc::ApplyMergedFile(DataFileContents& c)
+{
+    // The orientation of the merged file's stimuli, carried by its behaviour parameter "OR".
+    double offset = 0;
+    for (const auto& p : c.behavParams)
+        if (p->GetName() == "OR")
+            offset = p->GetDouble();
+    ++mergeMode;
+    const int firstCommand = GetCommandCount();
+    if (!c.commandLines.empty()) {
+        bool numbered = c.commandLines[0].compare(0, 3, "in ") == 0;
+        for (const auto& line : c.commandLines)
+            commandLines.push_back(numbered ? line : "in " + std::to_string(mergeMode) + ", " + line);
+    }
+    ParseCommandFile(static_cast<float>(offset));
+    if (commands_.empty()) {
+        mergeMode = 0;
+        return;
+    }
+    std::vector<std::string> expressions = expressionColumns;
+    for (size_t i = 0; i + 1 < expressions.size(); i += 2)
+        InsertExpressionColumn(expressions[i], expressions[i + 1], false, false);
+    for (auto& t : c.trials) {
+        t->commandIndex += firstCommand;
+        trials_.push_back(std::move(t));
+    }
+    c.trials.clear();
+}
+
 bool COrvixDoc::OnOpenDocument(const std::string& path)
 {
+    fileLoaded = 0;
     if (access(path.c_str(), R_OK) != 0) {
         MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
         return false;
     }
-    MessageBox("Reading data files is not available in this build: \"" + path + "\".");
-    return false;
+    // Everything is read and checked before the document changes, so that a file that
+    // cannot be used leaves the document as it was.
+    auto c = ReadContents(path, loadFormat != 0, mergeMode != 0);
+    if (!c)
+        return false;
+    std::string error;
+    std::vector<std::string> lines = c->commandLines;
+    if (mergeMode)
+        lines.insert(lines.begin(), commandLines.begin(), commandLines.end());
+    if (ParseCommandLines(lines, kNoAngleOffset, error).empty()) {
+        MessageBox(error.empty() ? "File \"" + path + "\" holds no stimulus commands." : error);
+        return false;
+    }
+
+    std::vector<std::unique_ptr<CParam>> graphAside;
+    std::string showX, showY, showZ;
+    if (!mergeMode) {
+        if (!loadFormat) {
+            showX = GetBehavParam("Param2ShowX", CParam(nullptr, "X")).GetText();
+            showY = GetBehavParam("Param2ShowY", CParam(nullptr, "Spikes/S")).GetText();
+            showZ = GetBehavParam("Param2ShowZ", CParam(nullptr, "all")).GetText();
+        }
+        SnapshotTestSettings();
+        LoadInitParams(-1);
+        for (CParam* p : graph_.TakeAll())
+            graphAside.emplace_back(p);
+        exp_.Clear();
+        behav_.Clear();
+    }
+    DeleteContents();
+    if (mergeMode)
+        ApplyMergedFile(*c);
+    else
+        ApplyDataFile(*c);
+
+    if (!mergeMode) {
+        size_t slash = path.find_last_of("\\/");
+        if (slash != std::string::npos)
+            GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = path.substr(0, slash).c_str();
+        if (!loadFormat) {
+            GetBehavParam("Param2ShowX", CParam(nullptr, "X")) = showX.c_str();
+            GetBehavParam("Param2ShowY", CParam(nullptr, "Spikes/S")) = showY.c_str();
+            GetBehavParam("Param2ShowZ", CParam(nullptr, "all")) = showZ.c_str();
+        }
+        std::vector<CParam> registry;
+        ReadRegistryParams(registry);
+        for (const CParam& r : registry) {
+            if (behav_.Find(r.GetName()) >= 0)
+                continue;
+            behav_.Append(new CParam(r));
+            behav_.Map(r.GetName(), behav_.Count() - 1);
+        }
+        RestoreGraphParams(graphAside);
+        fileLoaded = 1;
+    }
+    RecomputeChannelRates();
+    UpdateChannelRates(nullptr);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        UpdateChannelDisplay(ch);
+    dataFilePath = path;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    RebuildTrialTable();
+    return true;
+}
+
+void COrvixDoc::RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside)
+{
+    std::string scene = GetExpParam("IVFile", CParam(nullptr, 0)).GetText();
+    if (g_deviceIO.IsRendererRunning() && scene == loadedScene) {
+        // The renderer keeps its scene: its parameters come back, with the file's values.
+        std::vector<std::unique_ptr<CParam>> fromFile;
+        for (CParam* p : graph_.TakeAll())
+            fromFile.emplace_back(p);
+        for (auto& p : aside)
+            graph_.Append(p.release());
+        graph_.RebuildIndex();
+        for (auto& f : fromFile) {
+            int pos = graph_.Find(f->GetName());
+            if (pos < 0)
+                continue;
+            CParam& mine = *graph_.At(pos);
+            if (mine.GetText() != f->GetText()) {
+                mine = f->GetText().c_str();
+                g_deviceIO.SendCommand(pos, mine.GetText().c_str(), false);
+            }
+        }
+        return;
+    }
+    aside.clear();
+    if (g_deviceIO.IsRendererRunning())
+        LoadSceneAfterOpen(scene);
+}
+
+void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
+{
+    loadedScene.clear();
+}
+
+bool COrvixDoc::OnSaveDocument(const std::string& path)
+{
+    CArchive ar;
+    Serialize(ar);
+    const auto& bytes = ar.Buffer();
+    if (!WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()))) {
+        MessageBox("Can't save the data file \"" + path + "\".");
+        return false;
+    }
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+void COrvixDoc::RecomputeChannelRates()
+{
+    channelSums.fill(0.0f);
+    for (auto& t : trials_) {
+        int window = GetBehavParam("AnalysisTime", CParam(nullptr, 800)).GetInt();
+        t->ComputeResponse(window);
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            double r = t->GetChannelResponse(ch);
+            if (r > 0.0)
+                channelSums[static_cast<size_t>(ch)] += static_cast<float>(r);
+        }
+    }
 }
 
 } // namespace orvix

@@ -39,8 +39,10 @@ bool COrvixDoc::OnNewDocument()
 void COrvixDoc::DeleteContents()
 {
     // Merging files adds to the trials already there.
-    if (!mergeMode)
+    if (!mergeMode) {
         trials_.clear();
+        trialTable.SetRowCount(0);
+    }
     for (auto& a : reservedArrays)
         a.clear();
     notes.clear();
@@ -58,8 +60,11 @@ CTrial* COrvixDoc::GetTrial(int i) const
 
 void COrvixDoc::AddTrial(CTrial* trial)
 {
-    if (trial)
-        trials_.emplace_back(trial);
+    if (!trial)
+        return;
+    trials_.emplace_back(trial);
+    trialTable.SetRowCount(GetTrialCount());
+    FillTrialRow(GetTrialCount() - 1);
 }
 
 void COrvixDoc::RemoveTrial(int i)
@@ -73,6 +78,8 @@ void COrvixDoc::RemoveTrial(int i)
             channelSums[static_cast<size_t>(c)] -= static_cast<float>(r);
     }
     trials_.erase(trials_.begin() + i);
+    if (i < trialTable.GetRowCount())
+        trialTable.EraseRows(i, 1);
 }
 
 void COrvixDoc::ClearResponsePage()

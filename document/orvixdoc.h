@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "analysis/tablemodel.h"
+#include "document/commandfile.h"
 #include "document/docbase.h"
+#include "document/plotsettings.h"
 #include "document/paramtable.h"
 #include "model/param.h"
 #include "model/trial.h"
@@ -16,6 +19,7 @@
 namespace orvix {
 
 class CControlPanel;
+struct DataFileContents;
 
 // The three kinds of parameters.
 enum ParamKind { KIND_EXP = 0, KIND_GRAPH = 1, KIND_BEHAV = 2, KIND_COUNT = 3 };
@@ -198,6 +202,60 @@ private:
     void ShowNotesOnPanel();
 
     std::vector<std::unique_ptr<CTrial>> trials_;
+    // ==== Stimulus commands, the trial-parameter table and the data file ====
+public:
+    // One line per stimulus command, as read from a command file or a data file.
+    std::vector<std::string> commandLines;
+    int GetCommandCount() const { return static_cast<int>(commandLines.size()); }
+    // The parsed rows (one per command line once parsed).
+    int GetCommandRowCount() const { return static_cast<int>(commands_.size()); }
+    // Row i; an empty row outside the list.
+    CommandRow& GetCommand(int i);
+    // Builds the rows from the command lines; on disagreeing rows says so and empties the
+    // list. angleOffset: kNoAngleOffset, or degrees added to "OR2" items.
+    void ParseCommandFile(float angleOffset);
+    void DefineAnalysisColumns();
+
+    // One row per trial: the command's parameters, then the 14 response columns.
+    CTableModel trialTable;
+    // Column name and expression pairs, applied again to merged files.
+    std::vector<std::string> expressionColumns;
+    // On: opening a data file takes its figure settings, axis choices and initial lists.
+    int loadFormat = 1;
+    CPlotSettings plot;
+    std::vector<CParam> selectionList1, selectionList2;
+
+    void ReserveTrials(int count);
+    void FillTrialRow(int i);
+    void RebuildTrialTable();
+    // Computes a column from a Transform expression over the command parameters. False
+    // when nothing was computed.
+    bool InsertExpressionColumn(const std::string& name, const std::string& expression, bool roundToInt, bool record);
+    void OnFileMergingMode();
+    void OnLoadFormat() { loadFormat = !loadFormat; }
+    void GetFigureExtent(int& width, int& height) const;
+    // The number of figures the graph view shows (at least 0).
+    int figureCount = 0;
+
+    // Stores or loads the data file's fields.
+    void Serialize(CArchive& ar);
+    // Writes the document to a data file through a temporary file; false (with a message)
+    // when it could not be written, the previous file then unchanged.
+    bool OnSaveDocument(const std::string& path);
+
+    // Every trial's channel responses over "AnalysisTime", and the channel sums again.
+    void RecomputeChannelRates();
+
+private:
+    void StoreDataFile(CArchive& ar);
+    void ApplyDataFile(DataFileContents& c);
+    void ApplyMergedFile(DataFileContents& c);
+    // After an open: the renderer's parameters come back when its scene stays, else the
+    // file's scene is loaded.
+    void RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside);
+    void LoadSceneAfterOpen(const std::string& scene);
+
+    std::vector<CommandRow> commands_;
 };
 
 // Reads the "Parameters" values of the registry into a list (name and text).
