@@ -71,6 +71,26 @@ std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool wit
     return c;
 }
 
+// The document's command lines with a merged file's lines appended; lines of a file that
+// was not merged itself get the source number m in front.
+std::vector<std::string> MergedCommandLines(std::vector<std::string> lines, const std::vector<std::string>& added,
+                                            int m)
+{
+    bool numbered = !added.empty() && added[0].compare(0, 3, "in ") == 0;
+    for (const auto& line : added)
+        lines.push_back(numbered ? line : "in " + std::to_string(m) + ", " + line);
+    return lines;
+}
+
+// The orientation of a merged file's stimuli, carried by its behaviour parameter "OR".
+float MergeOffset(const DataFileContents& c)
+{
+    for (const auto& p : c.behavParams)
+        if (p->GetName() == "OR")
+            return static_cast<float>(p->GetDouble());
+    return 0.0f;
+}
+
 } // namespace
 
 void COrvixDoc::StoreDataFile(CArchive& ar)
@@ -204,19 +224,10 @@ void COrvixDoc::ApplyDataFile(DataFileContents& c)
 
 void COrvixDoc::ApplyMergedFile(DataFileContents& c)
 {
-    // The orientation of the merged file's stimuli, carried by its behaviour parameter "OR".
-    double offset = 0;
-    for (const auto& p : c.behavParams)
-        if (p->GetName() == "OR")
-            offset = p->GetDouble();
     ++mergeMode;
     const int firstCommand = GetCommandCount();
-    if (!c.commandLines.empty()) {
-        bool numbered = c.commandLines[0].compare(0, 3, "in ") == 0;
-        for (const auto& line : c.commandLines)
-            commandLines.push_back(numbered ? line : "in " + std::to_string(mergeMode) + ", " + line);
-    }
-    ParseCommandFile(static_cast<float>(offset));
+    commandLines = MergedCommandLines(commandLines, c.commandLines, mergeMode);
+    ParseCommandFile(MergeOffset(c));
     if (commands_.empty()) {
         mergeMode = 0;
         return;
@@ -244,10 +255,9 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     if (!c)
         return false;
     std::string error;
-    std::vector<std::string> lines = c->commandLines;
-    if (mergeMode)
-        lines.insert(lines.begin(), commandLines.begin(), commandLines.end());
-    if (ParseCommandLines(lines, kNoAngleOffset, error).empty()) {
+    std::vector<std::string> lines =
+        mergeMode ? MergedCommandLines(commandLines, c->commandLines, mergeMode + 1) : c->commandLines;
+    if (ParseCommandLines(lines, mergeMode ? MergeOffset(*c) : kNoAngleOffset, error).empty()) {
         MessageBox(error.empty() ? "File \"" + path + "\" holds no stimulus commands." : error);
         return false;
     }

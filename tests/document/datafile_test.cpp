@@ -1,0 +1,393 @@
+#include "doc_fixture.h"
+
+#include "document/datafile_format.h"
+
+#include <cmath>
+
+using namespace orvix;
+using orvix_test::Hex;
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& path)
+{
+    std::string s = orvix_test::ReadFile(path);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+std::string Zeros(int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += " 00";
+    return s;
+}
+
+// A file of any version written field by field, independently of the program's writer.
+struct FileBuilder {
+    CArchive ar;
+    uint16_t version;
+    std::vector<std::unique_ptr<CObject>> keep;
+    explicit FileBuilder(uint16_t v) : version(v) { ar.WriteWord(v); }
+
+    void Head(const std::string& notes, int32_t selected, const std::string& testType)
+    {
+        ar.WriteDWord(0);
+        if (version == 0 || version >= 2)
+            ar.WriteString(notes);
+        ar.WriteInt(selected);
+        if (version >= 1) {
+            ar.WriteByte(5);                      // main channel
+            for (int i = 0; i < 8; ++i)
+                ar.WriteWord(static_cast<uint16_t>(i + 2)); // cell ids
+            for (int i = 0; i < 8; ++i)
+                ar.WriteByte(static_cast<uint8_t>(7 - i)); // grid choices
+            for (int i = 0; i < 8; ++i)
+                ar.WriteWord(static_cast<uint16_t>(-10 * i)); // depths
+        }
+        ar.WriteCount(1);
+        ar.WriteString(testType);
+    }
+    void Params(std::vector<std::pair<std::string, std::string>> params)
+    {
+        ar.WriteCount(params.size());
+        // Distinct objects: the archive tells objects apart by their address.
+        for (auto& [n, v] : params) {
+            keep.push_back(std::make_unique<CParam>(n.c_str(), v.c_str()));
+            ar.WriteObject(keep.back().get());
+        }
+    }
+    void Commands(std::vector<std::string> lines, int trials)
+    {
+        ar.WriteStringList(lines);
+        ar.WriteCount(static_cast<size_t>(trials));
+        for (int i = 0; i < trials; ++i) {
+            auto t = std::make_unique<CTrial>();
+            t->commandIndex = i % static_cast<int>(lines.size());
+            t->activeChannels = static_cast<uint8_t>(0x10 + i);
+            ar.WriteObject(t.get());
+            keep.push_back(std::move(t));
+        }
+        for (int i = 0; i < 5; ++i)
+            ar.WriteCount(0);
+    }
+    // The format fields as far as the version carries them.
+    void Format()
+    {
+        for (int f = 0; f < 2; ++f)
+            for (int i = 0; i < 60; ++i)
+                ar.WriteByte(0xAB);
+        for (int32_t v : {111, 222, 1, 2, 3, 4, 99, 70, -5, 7, 98, 0x123456, 97})
+            ar.WriteInt(v);
+        ar.WriteString("XT");
+        ar.WriteString("YT");
+        ar.WriteString("ZT");
+        for (int32_t v : {2, -50, 50, 3, 4})
+            ar.WriteInt(v);
+        for (int32_t v : {9, 9, 9})
+            ar.WriteInt(v);
+        ar.WriteDWord(1);
+        CParam sel("P", "5");
+        sel.Serialize(ar);
+        ar.WriteDWord(0);
+        if (version >= 4) {
+            ar.WriteInt(6);
+            ar.WriteInt(77);
+        }
+        if (version >= 5)
+            ar.WriteStringList({"Q", "P * 2"});
+        if (version >= 7) {
+            ar.WriteDWord(0);
+            ar.WriteDWord(1);
+            CParam g("G1", "old");
+            g.Serialize(ar);
+            ar.WriteDWord(1);
+            CParam b("Speed", "1");
+            b.Serialize(ar);
+        }
+    }
+    std::string Save(const std::string& path)
+    {
+        orvix_test::WriteFile(path, std::string(ar.Buffer().begin(), ar.Buffer().end()));
+        return path;
+    }
+};
+
+std::string Standard(FileBuilder& b, const std::string& path, bool format = true)
+{
+    b.Head("notes", 4, "Orient");
+    b.Params({{"IVFile", "a.iv"}, {"ivfile", "dup"}, {".", "x"}, {".", "y"}});
+    b.Params({{"Speed", "25"}});
+    b.Params({{"G1", "new"}});
+    b.Commands({"P 1, R 10", "P 2, R 20", "P 3, R 30"}, 4);
+    if (format)
+        b.Format();
+    return b.Save(path);
+}
+
+} // namespace
+
+TEST_F(DocTest, SavedBytesOfASmallDocument)
+{
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.AddTestType("T"));
+    doc.GetExpParam("A", CParam(nullptr, "1"));
+    doc.GetBehavParam("B", CParam(nullptr, 2));
+    doc.notes = "n";
+    doc.commandLines = {"X 1"};
+    std::string path = dir + "/small.oxv";
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+
+    std::string face = " 41 72 69 61 6C" + Zeros(27);
+    std::string expected =
+        "07 00  00 00 00 00  01 6E  01 00 00 00  03"
+        "  01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00"
+        "  00 01 02 03 04 05 06 07" + Zeros(16) +
+        "  01 00 01 54"
+        "  01 00 FF FF 01 00 06 00 43 50 61 72 61 6D 01 41 01 31"
+        "  01 00 01 80 01 42 01 32"
+        "  00 00"
+        "  01 00 03 58 20 31"
+        "  00 00" + Zeros(10) +
+        // main font, then the vertical font (escapement and orientation 900)
+        "  C2 FE FF FF 00 00 00 00 00 00 00 00 00 00 00 00 90 01 00 00" + Zeros(8) + face +
+        "  C2 FE FF FF 00 00 00 00 84 03 00 00 84 03 00 00 90 01 00 00" + Zeros(8) + face +
+        "  10 27 00 00 40 1F 00 00 B0 04 00 00 2C 01 00 00 F4 01 00 00 E8 03 00 00"
+        "  64 00 00 00 32 00 00 00 00 00 00 00 0A 00 00 00 64 00 00 00 00 80 FF 00 96 00 00 00"
+        "  00 00 00"
+        "  0A 00 00 00 38 FF FF FF C8 00 00 00 01 00 00 00 05 00 00 00"
+        "  00 00 00 00 01 00 00 00 02 00 00 00"
+        "  00 00 00 00 00 00 00 00"
+        "  00 00 00 00 14 00 00 00"
+        "  00 00" + Zeros(12);
+    EXPECT_EQ(orvix_test::ToHex(Bytes(path)), orvix_test::ToHex(Hex(expected)));
+}
+
+TEST_F(DocTest, RoundTripThroughAFile)
+{
+    std::string path = dir + "/round.oxv";
+    {
+        COrvixDoc doc;
+        ASSERT_TRUE(doc.AddTestType("Orient"));
+        doc.GetExpParam("IVFile", CParam(nullptr, "scene.iv"));
+        doc.GetBehavParam("Speed", CParam(nullptr, 3));
+        doc.commandLines = {"OR 0, SF 1.5", "OR 90, SF 2"};
+        doc.ParseCommandFile(kNoAngleOffset);
+        for (int i = 0; i < 3; ++i) {
+            auto* t = new CTrial;
+            t->commandIndex = i % 2;
+            t->SetResponse(i, 0, 0, 0, 2);
+            doc.AddTrial(t);
+        }
+        doc.notes = "first day";
+        ASSERT_TRUE(doc.OnSaveDocument(path));
+    }
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path)) << (ui.messages.empty() ? "" : ui.messages.back().text);
+    EXPECT_EQ(doc.GetTestTypeName(), "Orient");
+    EXPECT_EQ(doc.notes, "first day");
+    EXPECT_EQ(doc.GetTrialCount(), 3);
+    EXPECT_EQ(doc.GetCommandRowCount(), 2);
+    EXPECT_EQ(doc.GetExpParam("IVFile", CParam()).GetText(), "scene.iv");
+    EXPECT_EQ(doc.GetBehavParam("Speed", CParam()).GetText(), "3");
+    ASSERT_EQ(doc.trialTable.GetRowCount(), 3);
+    EXPECT_EQ(doc.trialTable.GetColumnName(0), std::string("OR"));
+    EXPECT_EQ(doc.trialTable.GetColumnType(1), 3);
+    EXPECT_EQ(doc.trialTable.GetInt(2, 0), 0);
+    EXPECT_EQ(doc.trialTable.GetInt(1, 0), 90);
+    EXPECT_EQ(doc.trialTable.GetInt(2, 2), 2); // "Status" of trial 2
+    EXPECT_EQ(doc.GetBehavParam("DataPath", CParam()).GetText(), dir);
+}
+
+TEST_F(DocTest, VersionsAndLoadFormat)
+{
+    struct Case {
+        uint16_t version;
+        bool loadFormat;
+    };
+    for (Case k : {Case{0, true}, Case{1, true}, Case{2, true}, Case{4, true}, Case{5, true}, Case{7, true},
+                   Case{7, false}}) {
+        SCOPED_TRACE(testing::Message() << "version " << k.version << " loadFormat " << k.loadFormat);
+        FileBuilder b(k.version);
+        std::string path = Standard(b, dir + "/v.oxv", k.version >= 3);
+        COrvixDoc doc;
+        doc.loadFormat = k.loadFormat;
+        ASSERT_TRUE(doc.OnOpenDocument(path)) << (ui.messages.empty() ? "" : ui.messages.back().text);
+        EXPECT_EQ(doc.notes, k.version == 1 ? "" : "notes");
+        if (k.version == 0) {
+            EXPECT_EQ(doc.mainChannel, 3);
+            EXPECT_EQ(doc.cellIds[7], 1);
+            EXPECT_EQ(doc.gridChoices[7], 7);
+            EXPECT_EQ(doc.depths[7], 0);
+        } else {
+            EXPECT_EQ(doc.mainChannel, 5);
+            EXPECT_EQ(doc.cellIds[7], 9);
+            EXPECT_EQ(doc.gridChoices[7], 0);
+            EXPECT_EQ(doc.depths[7], -70);
+        }
+        EXPECT_EQ(doc.GetSelectedChannel(), k.loadFormat ? 4 : doc.mainChannel);
+        EXPECT_EQ(doc.activeChannels, 0x13); // the last trial's mask
+        bool format = k.loadFormat && k.version >= 3;
+        EXPECT_EQ(doc.plot.FigWidth, format ? 111 : 10000);
+        EXPECT_EQ(doc.plot.SymbolSize, 100);        // read and not taken
+        EXPECT_EQ(doc.plot.BarColor, format ? 0x123456u : 0xFF8000u);
+        EXPECT_EQ(doc.plot.xTitle, format ? "XT" : "");
+        EXPECT_EQ(doc.selectionList1.size(), format ? 1u : 0u);
+        EXPECT_EQ(doc.plot.PlotType, format && k.version >= 4 ? 6 : 0);
+        EXPECT_EQ(doc.plot.PenWidth, 20);
+        EXPECT_EQ(doc.expressionColumns.size(), format && k.version >= 5 ? 2u : 0u);
+        if (format && k.version >= 7) {
+            ASSERT_EQ(doc.GetInitParamCount(KIND_GRAPH), 1);
+            EXPECT_EQ(doc.GetInitParam(KIND_GRAPH, 0).GetText(), "new");
+            EXPECT_EQ(doc.SavedList(KIND_GRAPH).at(0).GetText(), "old");
+        }
+        if (k.version < 3) {
+            // Axis variables brought into the two command parameters: x 0..1, y -3..1
+            // and not x, figure -1..1 and neither of the others.
+            EXPECT_EQ(doc.plot.XAxisVariable, 0);
+            EXPECT_EQ(doc.plot.YAxisVariable, 1);
+            EXPECT_EQ(doc.plot.FigureAxisVariable, -1);
+        }
+    }
+}
+
+TEST_F(DocTest, DuplicateNamesAndTheFilesTestType)
+{
+    FileBuilder b(7);
+    std::string path = Standard(b, dir + "/d.oxv");
+    SetReg("TestType", nullptr, "Other");
+    COrvixDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_EQ(doc.GetExpParamCount(), 3); // "ivfile" dropped, both "." kept
+    EXPECT_EQ(doc.GetExpParam("IVFile", CParam()).GetText(), "a.iv");
+    EXPECT_EQ(doc.FindExpParam("ivfile", false, CParam()), -1);
+    EXPECT_EQ(doc.GetTestTypeNames(), (std::vector<std::string>{"Other", "Orient"}));
+    EXPECT_EQ(doc.GetTestTypeName(), "Orient");
+    EXPECT_EQ(doc.InitLists(KIND_BEHAV).size(), 2u);
+}
+
+TEST_F(DocTest, AFailedOpenChangesNothing)
+{
+    FileBuilder b(7);
+    std::string good = Standard(b, dir + "/good.oxv");
+    std::string bytes = orvix_test::ReadFile(good);
+    COrvixDoc doc;
+    doc.GetBehavParam("Keep", CParam(nullptr, 5));
+    doc.GetExpParam("Mine", CParam(nullptr, 1));
+    doc.commandLines = {"A 1"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    doc.AddTrial(new CTrial);
+
+    auto expectUnchanged = [&] {
+        EXPECT_EQ(doc.GetBehavParam("Keep", CParam()).GetInt(), 5);
+        EXPECT_EQ(doc.GetExpParamCount(), 1);
+        EXPECT_EQ(doc.GetTrialCount(), 1);
+        EXPECT_EQ(doc.commandLines, std::vector<std::string>{"A 1"});
+    };
+    // Cut at many places, a wrong class name, a newer version, no commands.
+    for (size_t cut : {size_t{1}, size_t{10}, size_t{60}, bytes.size() / 2, bytes.size() - 1}) {
+        orvix_test::WriteFile(dir + "/cut.oxv", bytes.substr(0, cut));
+        EXPECT_FALSE(doc.OnOpenDocument(dir + "/cut.oxv")) << cut;
+        expectUnchanged();
+    }
+    std::string renamed = bytes;
+    renamed.replace(renamed.find("CParam"), 6, "CParaX");
+    orvix_test::WriteFile(dir + "/bad.oxv", renamed);
+    EXPECT_FALSE(doc.OnOpenDocument(dir + "/bad.oxv"));
+    expectUnchanged();
+    std::string newer = bytes;
+    newer[0] = 8;
+    orvix_test::WriteFile(dir + "/new.oxv", newer);
+    EXPECT_FALSE(doc.OnOpenDocument(dir + "/new.oxv"));
+    EXPECT_EQ(ui.messages.back().text,
+              "What are you doing?\nYou should get a new version of Orvix software to open this data file.");
+    expectUnchanged();
+    FileBuilder empty(7);
+    empty.Head("", 0, "T");
+    empty.Params({});
+    empty.Params({});
+    empty.Params({});
+    empty.Commands({}, 0);
+    empty.Format();
+    EXPECT_FALSE(doc.OnOpenDocument(empty.Save(dir + "/empty.oxv")));
+    expectUnchanged();
+    EXPECT_FALSE(doc.OnOpenDocument(dir + "/missing.oxv"));
+    EXPECT_EQ(ui.messages.back().text, "File \"" + dir + "/missing.oxv\" doesn't exist or couldn't be opened!");
+}
+
+TEST_F(DocTest, MergingAddsCommandsAndTrials)
+{
+    FileBuilder b(7);
+    std::string other = Standard(b, dir + "/other.oxv");
+    COrvixDoc doc;
+    doc.commandLines = {"P 9, R 90"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    doc.AddTrial(new CTrial);
+    doc.GetTrial(0)->commandIndex = 0;
+    doc.OnFileMergingMode();
+    EXPECT_EQ(doc.commandLines[0], "in 1, P 9, R 90");
+    doc.OnFileMergingMode();
+    doc.OnFileMergingMode(); // on again: no second prefix
+    EXPECT_EQ(doc.commandLines[0], "in 1, P 9, R 90");
+    ASSERT_TRUE(doc.OnOpenDocument(other)) << (ui.messages.empty() ? "" : ui.messages.back().text);
+    EXPECT_EQ(doc.mergeMode, 2);
+    ASSERT_EQ(doc.GetCommandCount(), 4);
+    EXPECT_EQ(doc.commandLines[1], "in 2, P 1, R 10");
+    EXPECT_EQ(doc.GetTrialCount(), 5);
+    EXPECT_EQ(doc.GetTrial(1)->commandIndex, 1);
+    EXPECT_EQ(doc.GetTrial(4)->commandIndex, 1);
+    EXPECT_EQ(doc.trialTable.GetRowCount(), 5);
+    EXPECT_EQ(doc.trialTable.GetColumnName(0), std::string("in"));
+    EXPECT_EQ(doc.trialTable.GetInt(3, 0), 2);
+}
+
+TEST_F(DocTest, ExpressionColumns)
+{
+    COrvixDoc doc;
+    doc.commandLines = {"A 1, B 10", "A 2, B 20"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    for (int i = 0; i < 2; ++i) {
+        auto* t = new CTrial;
+        t->commandIndex = i;
+        doc.AddTrial(t);
+    }
+    ASSERT_TRUE(doc.InsertExpressionColumn("S", "A + B / 4", false, true));
+    EXPECT_EQ(doc.trialTable.GetColumnName(0), std::string("S"));
+    EXPECT_EQ(doc.trialTable.GetColumnType(0), 1);
+    EXPECT_EQ(doc.trialTable.GetInt(0, 0), 4);  // 3.5 rounded in the table
+    EXPECT_DOUBLE_EQ(doc.GetCommand(0)[0].GetDouble(), 3.5); // the row keeps the real
+    EXPECT_EQ(doc.expressionColumns, (std::vector<std::string>{"S", "A + B / 4"}));
+    // An existing name is rewritten as text in every row; the table column (integer)
+    // takes each trial's new value.
+    ASSERT_TRUE(doc.InsertExpressionColumn("B", "A * 100", false, false));
+    EXPECT_EQ(doc.GetCommand(1)[2].GetType(), PARAM_TEXT);
+    EXPECT_EQ(doc.GetCommand(1)[2].GetText(), "200");
+    EXPECT_EQ(doc.trialTable.GetInt(0, 2), 100);
+    ASSERT_TRUE(doc.InsertExpressionColumn("B", "A > 1 ? 'big' : 'small'", false, false));
+    EXPECT_EQ(doc.GetCommand(1)[2].GetText(), "big");
+    EXPECT_FALSE(doc.InsertExpressionColumn("C", "A +", false, true));
+    EXPECT_EQ(doc.expressionColumns.size(), 2u);
+}
+
+TEST_F(DocTest, TrialRowsAndTheMissingValue)
+{
+    COrvixDoc doc;
+    doc.commandLines = {"A 1"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    auto* t = new CTrial;
+    t->commandIndex = 5; // not in the list: only the response cells are filled
+    t->SetResponse(1, 2, 3, 4, 5);
+    t->channelResponses[0] = -1.0f; // not computed
+    doc.AddTrial(t);
+    EXPECT_EQ(doc.trialTable.GetInt(0, 0), 0);
+    EXPECT_EQ(doc.trialTable.GetInt(0, 1), 1);
+    EXPECT_EQ(doc.trialTable.GetInt(0, 5), 5);
+    EXPECT_TRUE(std::isnan(doc.trialTable.GetDouble(0, 7)));
+    doc.RemoveTrial(0);
+    EXPECT_EQ(doc.trialTable.GetRowCount(), 0);
+    int w = 0, h = 0;
+    doc.figureCount = 3;
+    doc.GetFigureExtent(w, h);
+    EXPECT_EQ(w, 20000);
+    EXPECT_EQ(h, 16000);
+}
