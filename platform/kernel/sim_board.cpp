@@ -1,5 +1,6 @@
 #include "platform/kernel/sim_board.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace orvix::kernel {

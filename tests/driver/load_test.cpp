@@ -157,6 +157,13 @@ TEST_F(TrovikLoadTest, OpeningLoadsTheDriverAndUnloadWaitsForTheLastClose)
     ExpectNothingLeft();
 }
 
+TEST_F(TrovikLoadTest, FindsTheLibraryWithoutAGivenPath)
+{
+    Host().SetLibraryPath("trovik", "");
+    EXPECT_EQ(Host().LoadDriver("trovik"), STATUS_SUCCESS); // the build tree's driver folder
+    EXPECT_EQ(Host().LoadDriver("nosuchdriver"), STATUS_DLL_NOT_FOUND);
+}
+
 TEST_F(TrovikLoadTest, MissingDevicesAndDriversAreNotFound)
 {
     orvix::kernel::DeviceHandle handle = 99;
