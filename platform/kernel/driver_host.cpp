@@ -49,8 +49,8 @@ uint32_t Win32ErrorFromStatus(NTSTATUS status)
 {
     switch (status) {
     case STATUS_SUCCESS: return 0;
-    case STATUS_OBJECT_NAME_NOT_FOUND:
-    case STATUS_DLL_NOT_FOUND: return 2;        // ERROR_FILE_NOT_FOUND
+    case STATUS_OBJECT_NAME_NOT_FOUND: return 2; // ERROR_FILE_NOT_FOUND
+    case STATUS_DLL_NOT_FOUND: return 126;      // ERROR_MOD_NOT_FOUND
     case STATUS_NOT_SUPPORTED: return 50;       // ERROR_NOT_SUPPORTED
     case STATUS_INVALID_DEVICE_REQUEST: return 1; // ERROR_INVALID_FUNCTION
     case STATUS_BUFFER_TOO_SMALL: return 122;   // ERROR_INSUFFICIENT_BUFFER

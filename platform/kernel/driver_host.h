@@ -35,7 +35,7 @@ constexpr DeviceHandle kInvalidDeviceHandle = 0;
 constexpr int kRequestTimeoutMs = 10000;
 
 // Win32 error codes for the statuses a device call can end with; 0 for success.
-// Among them: 2 file not found (no such device or driver), 50 not supported (no
+// Among them: 2 file not found (no such device), 50 not supported (no
 // device-control interface), 122 insufficient buffer, 1 invalid function, 1460 time-out,
 // 31 (general failure) for any other error status.
 uint32_t Win32ErrorFromStatus(NTSTATUS status);

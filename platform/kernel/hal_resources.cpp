@@ -1,6 +1,7 @@
 // Bus addresses, port I/O, resource claims and pool memory.
 #include <algorithm>
 #include <cstdlib>
+#include <shared_mutex>
 
 #include "platform/kernel/kernel_state.h"
 #include "platform/kernel/ntkernel.h"
@@ -11,7 +12,9 @@ using orvix::kernel::detail::ClaimRecord;
 
 namespace {
 
-std::mutex portMutex; // one port access at a time, as on the bus
+// Guards the bus's attached device. Port accesses share it, so that an access made from
+// inside another (a board callback that reaches the driver) cannot deadlock.
+std::shared_mutex portMutex;
 
 bool Overlap(const CM_PARTIAL_RESOURCE_DESCRIPTOR& a, const CM_PARTIAL_RESOURCE_DESCRIPTOR& b)
 {
@@ -68,7 +71,7 @@ NTKERNELAPI UCHAR READ_PORT_UCHAR(PUCHAR port)
 {
     CKernel& k = CKernel::Get();
     auto address = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(port));
-    std::lock_guard lock(portMutex);
+    std::shared_lock lock(portMutex);
     if (!k.portDevice || address < k.portBase || address - k.portBase >= k.portLength) {
         ++k.unmappedPortAccesses;
         return 0xFF;
@@ -80,7 +83,7 @@ NTKERNELAPI VOID WRITE_PORT_UCHAR(PUCHAR port, UCHAR value)
 {
     CKernel& k = CKernel::Get();
     auto address = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(port));
-    std::lock_guard lock(portMutex);
+    std::shared_lock lock(portMutex);
     if (!k.portDevice || address < k.portBase || address - k.portBase >= k.portLength) {
         ++k.unmappedPortAccesses;
         return;
@@ -150,7 +153,7 @@ NTKERNELAPI VOID ExFreePool(PVOID block)
 void orvix::kernel::AttachPortDevice(IPortDevice* device, ULONG base, ULONG length)
 {
     CKernel& k = CKernel::Get();
-    std::lock_guard lock(portMutex);
+    std::unique_lock lock(portMutex);
     k.portDevice = device;
     k.portBase = base;
     k.portLength = device ? length : 0;

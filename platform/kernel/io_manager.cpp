@@ -70,7 +70,7 @@ NTKERNELAPI NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, 
     std::lock_guard lock(k.mutex);
     if (!deviceName.empty())
         for (const auto& record : k.devices)
-            if (record.name == deviceName)
+            if (orvix::kernel::detail::SameName(record.name, deviceName))
                 return STATUS_OBJECT_NAME_COLLISION;
 
     auto* created = new DEVICE_OBJECT{};
@@ -112,17 +112,23 @@ NTKERNELAPI NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING 
     CKernel& k = CKernel::Get();
     if (auto failure = k.TakeFailure(KernelCall::IoCreateSymbolicLink))
         return *failure;
+    std::u16string name = ToString(link);
     std::lock_guard lock(k.mutex);
-    if (!k.links.emplace(ToString(link), ToString(deviceName)).second)
-        return STATUS_OBJECT_NAME_COLLISION;
+    for (const auto& existing : k.links)
+        if (orvix::kernel::detail::SameName(existing.first, name))
+            return STATUS_OBJECT_NAME_COLLISION;
+    k.links.emplace_back(name, ToString(deviceName));
     return STATUS_SUCCESS;
 }
 
 NTKERNELAPI NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING link)
 {
     CKernel& k = CKernel::Get();
+    std::u16string name = ToString(link);
     std::lock_guard lock(k.mutex);
-    return k.links.erase(ToString(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
+    size_t erased = std::erase_if(k.links,
+        [&](const auto& existing) { return orvix::kernel::detail::SameName(existing.first, name); });
+    return erased ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
 NTKERNELAPI VOID IoStartPacket(PDEVICE_OBJECT device, PIRP irp, PULONG key, PDRIVER_CANCEL cancel)

@@ -41,6 +41,7 @@ struct KernelCounts {
 };
 KernelCounts Counts();
 
+// Names compare without regard to letter case.
 // A device by its kernel name, e.g. u"\\Device\\Trovik"; nullptr when there is none.
 PDEVICE_OBJECT FindDevice(const std::u16string& name);
 // The device a symbolic link names, e.g. u"\\DosDevices\\TROVIK"; empty when no such link.

@@ -71,7 +71,7 @@ PDEVICE_OBJECT FindDevice(const std::u16string& name)
     CKernel& k = CKernel::Get();
     std::lock_guard lock(k.mutex);
     for (const auto& record : k.devices)
-        if (record.name == name)
+        if (detail::SameName(record.name, name))
             return record.device;
     return nullptr;
 }
@@ -80,8 +80,10 @@ std::u16string ResolveSymbolicLink(const std::u16string& link)
 {
     CKernel& k = CKernel::Get();
     std::lock_guard lock(k.mutex);
-    auto it = k.links.find(link);
-    return it == k.links.end() ? std::u16string() : it->second;
+    for (const auto& [name, device] : k.links)
+        if (detail::SameName(name, link))
+            return device;
+    return {};
 }
 
 void SetBeforeSynchronizeHook(std::function<void()> hook)

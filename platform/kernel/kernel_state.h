@@ -14,6 +14,18 @@
 
 namespace orvix::kernel::detail {
 
+// Object names compare without regard to ASCII letter case, as the object manager's do.
+inline bool SameName(const std::u16string& a, const std::u16string& b)
+{
+    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
 struct DeviceRecord {
     PDEVICE_OBJECT device;
     std::u16string name;
@@ -33,7 +45,7 @@ public:
 
     std::mutex mutex; // guards the members up to the counters
     std::vector<DeviceRecord> devices;
-    std::map<std::u16string, std::u16string> links;
+    std::vector<std::pair<std::u16string, std::u16string>> links; // link, device name
     std::vector<ClaimRecord> claims;
     std::map<void*, size_t> pool;
     std::map<KernelCall, NTSTATUS> failures;

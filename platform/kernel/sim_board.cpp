@@ -1,5 +1,6 @@
 #include "platform/kernel/sim_board.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace orvix::kernel {
@@ -88,25 +89,28 @@ bool CSimBoard::LatchNextLocked()
     return InterruptEnabledLocked();
 }
 
-void CSimBoard::RaiseIf(bool raise)
+// The request is made under the board's lock, so that an event the board has taken is
+// already pending at the interrupt controller when anyone next looks at the board.
+void CSimBoard::RaiseLocked(bool raise)
 {
     if (raise)
         RequestInterrupt(kInterruptLevel);
 }
 
+void CSimBoard::StrobeLocked(uint8_t flags)
+{
+    if (events_.size() >= kEventQueueLimit) {
+        ++droppedEvents_;
+        return;
+    }
+    events_.push_back(flags);
+    RaiseLocked(LatchNextLocked());
+}
+
 void CSimBoard::StrobeEvent(uint8_t flags)
 {
-    bool raise;
-    {
-        std::lock_guard lock(mutex_);
-        if (events_.size() >= kEventQueueLimit) {
-            ++droppedEvents_;
-            return;
-        }
-        events_.push_back(flags);
-        raise = LatchNextLocked();
-    }
-    RaiseIf(raise);
+    std::lock_guard lock(mutex_);
+    StrobeLocked(flags);
 }
 
 void CSimBoard::StrobeKey(char position)
@@ -117,8 +121,9 @@ void CSimBoard::StrobeKey(char position)
 
 void CSimBoard::TickTimer(int ticks)
 {
+    std::lock_guard lock(mutex_);
     for (int i = 0; i < ticks; ++i)
-        StrobeEvent(kTickFlag);
+        StrobeLocked(kTickFlag);
 }
 
 void CSimBoard::CounterInterrupt() { RequestInterrupt(kInterruptLevel); }
@@ -186,7 +191,6 @@ std::vector<CSimBoard::PortAccess> CSimBoard::TakeAccessLog()
 UCHAR CSimBoard::ReadPort(ULONG offset)
 {
     UCHAR value;
-    bool raise = false;
     {
         std::lock_guard lock(mutex_);
         switch (offset) {
@@ -194,7 +198,7 @@ UCHAR CSimBoard::ReadPort(ULONG offset)
             // Reading the latch empties it; the next queued event takes its place.
             value = latched_;
             inputBufferFull_ = false;
-            raise = LatchNextLocked();
+            RaiseLocked(LatchNextLocked());
             break;
         case kEventStatus:
             value = (inputBufferFull_ ? kStatusIbfA : 0) | (interruptEnableA_ ? kStatusInteA : 0)
@@ -208,13 +212,11 @@ UCHAR CSimBoard::ReadPort(ULONG offset)
         if (recording_)
             log_.push_back({false, offset, value});
     }
-    RaiseIf(raise);
     return value;
 }
 
 void CSimBoard::WritePort(ULONG offset, UCHAR value)
 {
-    bool raise = false;
     std::function<void(ULONG, UCHAR)> listener;
     {
         std::lock_guard lock(mutex_);
@@ -231,10 +233,10 @@ void CSimBoard::WritePort(ULONG offset, UCHAR value)
             } else if (((value >> 1) & 7) == 4) {
                 // Bit set/reset of PC4, the strobed port's interrupt enable.
                 interruptEnableA_ = value & 1;
-                raise = inputBufferFull_ && InterruptEnabledLocked();
+                RaiseLocked(inputBufferFull_ && InterruptEnabledLocked());
             }
         } else if (offset == kInterruptControl1 && !(before & 1) && (value & 1)) {
-            raise = inputBufferFull_ && InterruptEnabledLocked();
+            RaiseLocked(inputBufferFull_ && InterruptEnabledLocked());
         }
         if (offset == kOutputA || offset == kOutputB || offset == kRunControl)
             listener = listener_;
@@ -243,7 +245,6 @@ void CSimBoard::WritePort(ULONG offset, UCHAR value)
         tickWake_.notify_all();
     if (listener)
         listener(offset, value);
-    RaiseIf(raise);
 }
 
 void CSimBoard::AutoTickLoop()
@@ -263,11 +264,8 @@ void CSimBoard::AutoTickLoop()
         next += period;
         if (tickWake_.wait_until(lock, next, [&] { return stop_; }))
             return;
-        if (!autoTick_ || registers_[kRunControl] != kRunning)
-            continue;
-        lock.unlock();
-        StrobeEvent(kTickFlag);
-        lock.lock();
+        if (autoTick_ && registers_[kRunControl] == kRunning)
+            StrobeLocked(kTickFlag);
     }
 }
 

@@ -70,7 +70,8 @@ public:
 private:
     bool LatchNextLocked();      // true when the latch should raise the interrupt
     bool InterruptEnabledLocked() const;
-    void RaiseIf(bool raise);
+    void RaiseLocked(bool raise);
+    void StrobeLocked(uint8_t flags);
     void AutoTickLoop();
 
     mutable std::mutex mutex_;

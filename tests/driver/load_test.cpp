@@ -146,10 +146,22 @@ TEST_F(TrovikLoadTest, OpeningLoadsTheDriverAndUnloadWaitsForTheLastClose)
     ASSERT_EQ(Host().Open("\\\\.\\TROVIK", &handle), STATUS_SUCCESS);
     EXPECT_TRUE(Host().IsLoaded("trovik"));
     EXPECT_EQ(Host().UnloadDriver("trovik"), STATUS_DEVICE_BUSY);
+    orvix::kernel::DeviceHandle lowerCase;
+    ASSERT_EQ(Host().Open("\\\\.\\trovik", &lowerCase), STATUS_SUCCESS); // names ignore case
+    EXPECT_NE(lowerCase, handle);
+    EXPECT_EQ(Host().Close(lowerCase), STATUS_SUCCESS);
+    EXPECT_EQ(Host().UnloadDriver("trovik"), STATUS_DEVICE_BUSY);
     EXPECT_EQ(Host().Close(handle), STATUS_SUCCESS);
     EXPECT_EQ(Host().Close(handle), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(Host().UnloadDriver("trovik"), STATUS_SUCCESS);
     ExpectNothingLeft();
+}
+
+TEST_F(TrovikLoadTest, FindsTheLibraryWithoutAGivenPath)
+{
+    Host().SetLibraryPath("trovik", "");
+    EXPECT_EQ(Host().LoadDriver("trovik"), STATUS_SUCCESS); // the build tree's driver folder
+    EXPECT_EQ(Host().LoadDriver("nosuchdriver"), STATUS_DLL_NOT_FOUND);
 }
 
 TEST_F(TrovikLoadTest, MissingDevicesAndDriversAreNotFound)

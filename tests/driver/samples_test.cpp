@@ -85,6 +85,31 @@ TEST_F(TrovikSampleTest, StoreStopsAt9999WhileTicksCountOn)
         (std::vector<uint32_t>{13890u})); // tick 10001: 1000100 / 72
 }
 
+// Left to itself, the board ticks while the run control says running, and only then.
+TEST_F(TrovikSampleTest, TheBoardTicksOnItsOwnWhileRunning)
+{
+    Board().SetAutoTick(true);
+    ASSERT_EQ(Control(IOCTL_TROVIK_START, {}, 0).status, STATUS_SUCCESS);
+    Bytes records;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (records.size() < 16 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Bytes more = Control(IOCTL_TROVIK_READ_SAMPLES, {}, 80000).data;
+        records.insert(records.end(), more.begin(), more.end());
+    }
+    ASSERT_GE(records.size(), 16u);
+    EXPECT_EQ(Times(records)[0], 0u);
+    EXPECT_EQ(Times(records)[1], 1u);
+
+    // A tick the board took before the stop is pending by then, so idle means served.
+    ASSERT_EQ(Control(IOCTL_TROVIK_STOP, {}, 0).status, STATUS_SUCCESS);
+    ASSERT_TRUE(orvix::kernel::WaitForInterruptsIdle());
+    Control(IOCTL_TROVIK_CLEAR, {}, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(orvix::kernel::WaitForInterruptsIdle());
+    EXPECT_TRUE(Control(IOCTL_TROVIK_READ_SAMPLES, {}, 80000).data.empty());
+}
+
 // The samples that arrive between the size check and the copy must not run past the
 // caller's buffer; they stay for the next read.
 TEST_F(TrovikSampleTest, SamplesArrivingAfterTheSizeCheckWaitForTheNextRead)
