@@ -176,6 +176,23 @@ void COrvixApp::OnFileOpen()
         OpenDocumentFile(path.toLocal8Bit().toStdString());
 }
 
+void COrvixApp::OnFileSave()
+{
+    if (doc_ && !doc_->DoFileSave())
+        OnFileSaveAs();
+}
+
+void COrvixApp::OnFileSaveAs()
+{
+    if (!doc_)
+        return;
+    QString path = QFileDialog::getSaveFileName(mainFrame_.get(), "Save As",
+                                                QString::fromLocal8Bit(doc_->GetPathName().c_str()),
+                                                "Orvix Files (*.oxv);;All Files (*)");
+    if (!path.isEmpty() && doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
+        AddRecentFile(path.toLocal8Bit().toStdString());
+}
+
 void COrvixApp::OnFileNew()
 {
     if (doc_ && doc_->SaveModified())

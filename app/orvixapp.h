@@ -26,6 +26,8 @@ public:
     enum CommandId {
         ID_FILE_NEW = 57600,
         ID_FILE_OPEN = 57601,
+        ID_FILE_SAVE = 57603,
+        ID_FILE_SAVE_AS = 57604,
         ID_FILE_PRINT_SETUP = 57606,
         ID_APP_EXIT = 57665,
         ID_APP_ABOUT = 57664,
@@ -44,6 +46,8 @@ public:
 
     void OnFileOpen();
     void OnFileNew();
+    void OnFileSave();
+    void OnFileSaveAs();
     void OnAppAbout();
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);

@@ -8,6 +8,7 @@
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "platform/atomic_file.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -359,6 +360,15 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
     SetPathName(path);
     SetModifiedFlag(false);
     return true;
+}
+
+bool COrvixDoc::DoFileSave()
+{
+    if (!GetPathName().empty())
+        return OnSaveDocument(GetPathName());
+    if (!dataFilePath.empty())
+        return OnSaveDocument(MapPath(dataFilePath));
+    return false;
 }
 
 void COrvixDoc::RecomputeChannelRates()

@@ -242,6 +242,9 @@ public:
     // Writes the document to a data file through a temporary file; false (with a message)
     // when it could not be written, the previous file then unchanged.
     bool OnSaveDocument(const std::string& path);
+    // Saves to the document's file: the one it was opened from or saved to, else the data
+    // file named for the test. False when it has neither.
+    bool DoFileSave() override;
 
     // Every trial's channel responses over "AnalysisTime", and the channel sums again.
     void RecomputeChannelRates();

@@ -29,6 +29,11 @@ CMainFrame::CMainFrame(COrvixApp& app, COrvixDoc& doc) : app_(app), doc_(doc)
     QAction* open = AddCommand(file, COrvixApp::ID_FILE_OPEN, "&Open...\tCtrl+O");
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, [this] { app_.OnFileOpen(); });
+    QAction* save = AddCommand(file, COrvixApp::ID_FILE_SAVE, "&Save\tCtrl+S");
+    save->setShortcut(QKeySequence::Save);
+    connect(save, &QAction::triggered, [this] { app_.OnFileSave(); });
+    connect(AddCommand(file, COrvixApp::ID_FILE_SAVE_AS, "Save &As..."), &QAction::triggered,
+            [this] { app_.OnFileSaveAs(); });
     file->addSeparator();
     AddCommand(file, COrvixApp::ID_FILE_PRINT_SETUP, "P&rint Setup...");
     file->addSeparator();

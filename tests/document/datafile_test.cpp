@@ -1,6 +1,7 @@
 #include "doc_fixture.h"
 
 #include "document/datafile_format.h"
+#include "platform/atomic_file.h"
 
 #include <cmath>
 
@@ -390,4 +391,21 @@ TEST_F(DocTest, TrialRowsAndTheMissingValue)
     doc.GetFigureExtent(w, h);
     EXPECT_EQ(w, 20000);
     EXPECT_EQ(h, 16000);
+}
+
+TEST_F(DocTest, SaveGoesToTheNamedDataFile)
+{
+    COrvixDoc doc;
+    EXPECT_FALSE(doc.DoFileSave()); // no file yet
+    doc.dataFilePath = "c:\\data\\MOaa4aT01.oxv";
+    ASSERT_TRUE(doc.DoFileSave());
+    std::string mapped = dir + "/drives/c/data/MOaa4aT01.oxv";
+    EXPECT_EQ(doc.GetPathName(), mapped);
+    EXPECT_EQ(orvix_test::ReadFile(mapped).substr(0, 2), std::string("\x07\x00", 2));
+    // A failed write keeps the previous file and says so.
+    FailAtomicWritesForTesting(true);
+    EXPECT_FALSE(doc.DoFileSave());
+    FailAtomicWritesForTesting(false);
+    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + mapped + "\".");
+    EXPECT_EQ(orvix_test::ReadFile(mapped).substr(0, 2), std::string("\x07\x00", 2));
 }
