@@ -2,6 +2,7 @@
 // that the main loop reads: 0 off, 1 experiment passes run, -1 a scene load waits for the
 // renderer's parameter definitions.
 #pragma once
+#include <cstdint>
 
 namespace orvix {
 
@@ -24,10 +25,15 @@ public:
     void Step();
     void SampleEye();
 
+    // ---- Loop timing (the I/O layer restarts the measurement at an acknowledgement) ----
+    int64_t GetLastLoopTime() const { return lastLoopTime_; }
+    void SetLastLoopTime(int64_t counter) { lastLoopTime_ = counter; }
+
 private:
     COrvixDoc* doc_ = nullptr;
     int runFlag_ = 0;
     int switchJoystick_ = 0;
+    int64_t lastLoopTime_ = 0;
 };
 
 extern CTaskRunner g_taskRunner;
