@@ -50,6 +50,14 @@ void CDeviceIO::Log(const std::string& text)
 
 // ---- Open and close ----
 
+void CDeviceIO::DetachDocument(COrvixDoc* doc)
+{
+    if (doc_ == doc)
+        doc_ = nullptr;
+    if (cmdSocket_.GetDocument() == doc)
+        cmdSocket_.Create(nullptr);
+}
+
 bool CDeviceIO::Open(COrvixDoc* doc)
 {
     // After a missed acknowledgement nothing was closed; the devices are opened exclusively,
@@ -66,7 +74,7 @@ bool CDeviceIO::Open(COrvixDoc* doc)
 
 void CDeviceIO::OpenAnalogInput()
 {
-    nidaq_ = LoadLibrary("nidaq32");
+    nidaq_ = LoadLibrary(analogLibrary_);
     if (!nidaq_) {
         Log("Can't load library \"nidaq32.dll\". ");
         return;
@@ -88,7 +96,7 @@ HANDLE CDeviceIO::OpenDriver(const char* path, const char* shortName)
     std::string name = std::string("Device driver \"") + shortName + "\" ";
     if (h != INVALID_HANDLE_VALUE)
         Log(name + "loaded.");
-    else if (GetLastError() == ERROR_FILE_NOT_FOUND)
+    else if (GetLastError() == static_cast<uint32_t>(ERROR_FILE_NOT_FOUND))
         Log(name + "not found!");
     else if (GetLastError() == ERROR_NOT_SUPPORTED)
         Log(name + "doesn't support DeviceIOControl interface!");

@@ -64,6 +64,10 @@ public:
     // Closes every device and both renderer sockets; clears the renderer-running and run flags.
     void Close();
     COrvixDoc* GetDocument() const { return doc_; }
+    // The document is going away: nothing may reach it any more.
+    void DetachDocument(COrvixDoc* doc);
+    // The analog-input library's name ("nidaq32"); tests point it elsewhere.
+    void SetAnalogLibraryName(const std::string& name) { analogLibrary_ = name; }
 
     // ---- Spike counter ----
     void StartSpikeCounter();
@@ -137,6 +141,7 @@ private:
     using AIConfigureFn = int16_t (*)(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t);
     using AIVReadFn = int16_t (*)(int16_t, int16_t, int16_t, double*);
 
+    std::string analogLibrary_ = "nidaq32";
     HMODULE nidaq_ = nullptr;
     AIConfigureFn aiConfigure_ = nullptr;
     AIVReadFn aiVRead_ = nullptr;

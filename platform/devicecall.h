@@ -7,16 +7,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/registry.h"
+
 namespace orvix {
 
 using HANDLE = intptr_t;
 constexpr HANDLE INVALID_HANDLE_VALUE = -1;
 
+// ERROR_FILE_NOT_FOUND (2), ERROR_ACCESS_DENIED (5) and ERROR_INVALID_HANDLE (6) come with
+// the registry's codes.
 enum : uint32_t {
-    ERROR_SUCCESS_CODE = 0,
-    ERROR_FILE_NOT_FOUND = 2,
-    ERROR_ACCESS_DENIED = 5,
-    ERROR_INVALID_HANDLE = 6,
     ERROR_GEN_FAILURE = 31,
     ERROR_NOT_SUPPORTED = 50,
     ERROR_INVALID_PARAMETER = 87,
