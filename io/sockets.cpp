@@ -58,18 +58,19 @@ void CCmdSocket::Close()
 
 void CCmdSocket::SetNotify(bool on)
 {
+    // Switching off only records the wish: nothing runs the event loop while it is off, and
+    // a notification that comes later is dropped in OnActivated. So the acknowledgement wait,
+    // which switches off and on again for each command, costs nothing here.
     notify_ = on && socket_.IsOpen();
     if (notify_)
         Arm();
-    else if (notifier_)
-        notifier_->setEnabled(false);
 }
 
 void CCmdSocket::NoteReceived() { ++receives_; }
 
 void CCmdSocket::Arm()
 {
-    if (notifier_ && notify_)
+    if (notifier_ && notify_ && !notifier_->isEnabled())
         notifier_->setEnabled(true);
 }
 
@@ -78,6 +79,8 @@ void CCmdSocket::OnActivated()
     // Notified once; notified again only after a receive, so data that nobody reads (the
     // renderer not yet announced) do not keep the loop busy.
     notifier_->setEnabled(false);
+    if (!notify_)
+        return;
     unsigned before = receives_;
     OnReceive(0);
     if (receives_ != before)

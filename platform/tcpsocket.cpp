@@ -92,18 +92,25 @@ long CTcpSocket::Recv(void* buffer, size_t size, int timeoutMs)
         errno = ENOTCONN;
         return kRecvError;
     }
-    int w = WaitFor(fd_, POLLIN, timeoutMs);
-    if (w == 0)
-        return kRecvTimeout;
-    if (w < 0)
-        return kRecvError;
-    ssize_t n;
-    do {
-        n = recv(fd_, buffer, size, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return (errno == EAGAIN || errno == EWOULDBLOCK) ? kRecvTimeout : kRecvError;
-    return static_cast<long>(n);
+    // Bytes that are already there are taken without a wait.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ssize_t n;
+        do {
+            n = recv(fd_, buffer, size, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return kRecvError;
+        if (attempt == 1 || timeoutMs <= 0)
+            break;
+        int w = WaitFor(fd_, POLLIN, timeoutMs);
+        if (w == 0)
+            break;
+        if (w < 0)
+            return kRecvError;
+    }
+    return kRecvTimeout;
 }
 
 long CTcpSocket::Available() const
