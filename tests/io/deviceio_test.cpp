@@ -35,8 +35,7 @@ struct AnalogSim {
 
 TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
 {
-    CFakeClock clock; // the refused connection is retried for 5 s of this clock
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock(); // the refused connection is retried for 5 s of it
     UnregisterDevice(kSpikeDeviceName);
     g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     PointAt(ClosedPort());
@@ -71,8 +70,7 @@ TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
 
 TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     RegisterDevice(kTrovikDeviceName, [](uint32_t& e) {
@@ -92,8 +90,7 @@ TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
 
 TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -112,8 +109,7 @@ TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
 
 TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -137,8 +133,7 @@ TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
 
 TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -154,8 +149,7 @@ TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
 
 TEST_F(IoTest, SpikeRecordsComeAsWordsAndADriverCountBeyondTheBufferIsClamped)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     g_deviceIO.Open(doc.get());
     clock.SetMs(1234);
@@ -179,8 +173,7 @@ TEST_F(IoTest, SpikeRecordsComeAsWordsAndADriverCountBeyondTheBufferIsClamped)
 
 TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     g_deviceIO.Open(doc.get());
     g_deviceIO.StartSpikeCounter();
@@ -204,8 +197,7 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
 
 TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     AnalogSim sim;
     ASSERT_TRUE(sim.setVolts && sim.failReads && sim.configureArg);
@@ -230,8 +222,7 @@ TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
 
 TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     AnalogSim sim;
     g_deviceIO.Open(doc.get());
@@ -280,8 +271,7 @@ TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
 
 TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
     // A library that has AI_Configure only.
     g_deviceIO.SetAnalogLibraryName("orvix_nidaq_partial");

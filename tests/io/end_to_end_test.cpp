@@ -115,8 +115,7 @@ TEST_F(EnableTest, AnotherInstanceOwningTheHardwareRefuses)
 
 TEST_F(EnableTest, RendererThatNeverAnnouncesItselfEndsTheWaitSilently)
 {
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     CTcpListener console;
     ASSERT_EQ(console.Listen(0), 0);
     ASSERT_EQ(listener.Listen(0), 0);
@@ -140,8 +139,7 @@ TEST_F(EnableTest, RendererThatNeverAnnouncesItselfEndsTheWaitSilently)
 TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
 {
     OpenWithPeer();
-    CFakeClock clock;
-    SetClock(&clock);
+    CFakeClock& clock = UseFakeClock();
     doc->hooks.pumpMessages = [&](int) {
         clock.AdvanceMs(1000);
         return true;

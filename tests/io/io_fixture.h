@@ -97,6 +97,13 @@ protected:
     }
     void ClearLog() const { orvix_test::WriteFile(logPath, ""); }
 
+    // A clock of the fixture, so that it outlives whatever the tear-down closes.
+    orvix::CFakeClock& UseFakeClock()
+    {
+        orvix::SetClock(&fakeClock);
+        return fakeClock;
+    }
+
     void UseRecordingTrovik()
     {
         orvix::RegisterDevice(orvix::kTrovikDeviceName, [this](uint32_t&) {
@@ -157,6 +164,7 @@ protected:
         ASSERT_EQ(send(peer, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
 
+    orvix::CFakeClock fakeClock;
     std::unique_ptr<orvix::COrvixDoc> doc;
     std::string logPath;
     TrovikRecord trovik;
