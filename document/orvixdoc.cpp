@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "io/deviceio.h"
 #include "platform/logmirror.h"
 #include "runner/taskrunner.h"
 
@@ -27,6 +28,7 @@ COrvixDoc::~COrvixDoc()
         g_activeDoc = nullptr;
     if (g_taskRunner.GetDocument() == this)
         g_taskRunner.SetDocument(nullptr);
+    g_deviceIO.DetachDocument(this);
 }
 
 void COrvixDoc::AddLogLine(const std::string& text)

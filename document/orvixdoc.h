@@ -3,6 +3,7 @@
 // parameters, the channels, the log, and (as the program grows) the commands and trials.
 #pragma once
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -135,11 +136,45 @@ public:
     // The scene the renderer has loaded ("" none).
     std::string loadedScene;
 
+    // ---- Renderer intake and the experiment switch ("&Enable") ----
+    static constexpr uint32_t kRendererStartMs = 5000;
+    static constexpr uint32_t kSceneTimeoutMs = 60000;
+    static constexpr int kDefinitionWaitMs = 2000;
+    static constexpr uint32_t kPanelRefreshMs = 100;
+    // Reads one renderer packet; a definition block replaces the graph parameters.
+    bool OnRendererReceive();
+    void ParseGraphParams(int count);
+    void OnEnable();
+    // The check mark of "&Enable": on while the experiment runs with the renderer up.
+    bool OnUpdateEnable() const;
+    bool LoadScene(const char* sceneFile, bool keepGraphParams);
+    // Manual stimulus control from the analog inputs, once per experiment pass.
+    void ApplyAnalogInputs();
+    // The part of ApplyAnalogInputs after the readings.
+    void ApplyAnalogSteps(int stepH, int stepV, int stepAngle);
+    // Work that belongs to other parts of the program, reached through these hooks; each
+    // does nothing (or answers "no") while it is not set.
+    struct ExperimentHooks {
+        std::function<void()> createControlPanel;
+        // True when another running instance owns the hardware.
+        std::function<bool()> askOtherInstances;
+        // The Test page takes its controls' values and saves them into the test settings.
+        std::function<void()> saveTestSettings;
+        std::function<void()> parametersChanged;
+        // A test is running: raise (true) or lower the thread's priority.
+        std::function<void(bool highest)> setTestPriority;
+        // Handles waiting messages, sleeping up to maxWaitMs when there are none, then runs
+        // idle processing; false when a quit message came. Unset: the Qt event loop.
+        std::function<bool(int maxWaitMs)> pumpMessages;
+    } hooks;
+
 protected:
     int selectedChannel_ = 1;
     CControlPanel* controlPanel_ = nullptr;
 
 private:
+    bool PumpMessages(int maxWaitMs);
+
     int GetOrAdd(CParamTable& table, const char* name, CParam& def);
     // Slot i of the test settings, created when empty, named and entered in the index.
     CParam* NameExpSlot(int i, const char* name);

@@ -1,14 +1,387 @@
 #include "io/deviceio.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "document/orvixdoc.h"
+#include "model/param.h"
+#include "platform/clock.h"
+#include "platform/numbers.h"
+#include "platform/serialport.h"
+#include "runner/taskrunner.h"
+
 namespace orvix {
 
+// The console socket is defined here, before the I/O layer, so that it outlives the I/O
+// layer's destructor, which closes it.
+CConsoleSocket g_consoleSocket;
 CDeviceIO g_deviceIO;
 
-bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
+namespace {
+
+int PortFromEnvironment(const char* variable, int fallback)
 {
-    if (!rendererRunning_)
-        return false;
-    return false;
+    const char* text = getenv(variable);
+    if (!text || !*text)
+        return fallback;
+    int port = ParseInt(text);
+    return port > 0 && port < 65536 ? port : fallback;
 }
+
+} // namespace
+
+int RendererCommandPort() { return PortFromEnvironment("ORVIX_RENDERER_PORT", 22222); }
+int RendererConsolePort() { return PortFromEnvironment("ORVIX_CONSOLE_PORT", 20000); }
+
+CDeviceIO::CDeviceIO() : serialChunk_(kMaxSerialRead), spikeBuffer_(kSpikeBufferBytes) {}
+
+CDeviceIO::~CDeviceIO()
+{
+    SendClose();
+    Close();
+}
+
+void CDeviceIO::Log(const std::string& text)
+{
+    if (doc_)
+        doc_->AddLogLine(text);
+}
+
+// ---- Open and close ----
+
+void CDeviceIO::DetachDocument(COrvixDoc* doc)
+{
+    if (doc_ == doc)
+        doc_ = nullptr;
+    if (cmdSocket_.GetDocument() == doc)
+        cmdSocket_.Create(nullptr);
+}
+
+bool CDeviceIO::Open(COrvixDoc* doc)
+{
+    // After a missed acknowledgement nothing was closed; the devices are opened exclusively,
+    // so what is still held must go first.
+    ReleaseDevices();
+    doc_ = doc;
+    OpenAnalogInput();
+    spike_ = OpenDriver("\\\\.\\SPIKE", "SPIKE");
+    trovik_ = OpenDriver(kTrovikDeviceName, "TROVIK");
+    OpenSerial();
+    ConnectRenderer();
+    return true;
+}
+
+void CDeviceIO::OpenAnalogInput()
+{
+    nidaq_ = LoadLibrary(analogLibrary_);
+    if (!nidaq_) {
+        Log("Can't load library \"nidaq32.dll\". ");
+        return;
+    }
+    Log("Library \"nidaq32.dll\" loaded.");
+    aiConfigure_ = reinterpret_cast<AIConfigureFn>(GetProcAddress(nidaq_, "AI_Configure"));
+    if (aiConfigure_)
+        aiConfigure_(1, -1, 2, 0, 0, 0);
+    else
+        Log("Can't GetProcAddress of \"AI_Configure\".");
+    aiVRead_ = reinterpret_cast<AIVReadFn>(GetProcAddress(nidaq_, "AI_VRead"));
+    if (!aiVRead_)
+        Log("Can't GetProcAddress of \"AI_VRead\".");
+}
+
+HANDLE CDeviceIO::OpenDriver(const char* path, const char* shortName)
+{
+    HANDLE h = CreateFile(path);
+    std::string name = std::string("Device driver \"") + shortName + "\" ";
+    if (h != INVALID_HANDLE_VALUE)
+        Log(name + "loaded.");
+    else if (GetLastError() == static_cast<uint32_t>(ERROR_FILE_NOT_FOUND))
+        Log(name + "not found!");
+    else if (GetLastError() == ERROR_NOT_SUPPORTED)
+        Log(name + "doesn't support DeviceIOControl interface!");
+    else
+        Log(name + "error!");
+    return h;
+}
+
+void CDeviceIO::OpenSerial()
+{
+    std::string name = doc_ ? doc_->GetBehavParam("SerialPort", CParam("SerialPort", "COM2")).GetText() : "COM2";
+    serial_ = OpenSerialPort(name);
+    if (!serial_) {
+        std::string text = GetSystemErrorText();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        Log("Serial port " + name + " error. " + text);
+        return;
+    }
+    Log("Serial port " + name + " opened.");
+    serial_->Purge();
+    int baud = doc_ ? doc_->GetBehavParam("BaudRate", CParam("BaudRate", 115200)).GetInt() : 115200;
+    serial_->Configure(baud);
+    serial_->SetDtr(true);
+    serialRx_.clear();
+}
+
+void CDeviceIO::ConnectRenderer()
+{
+    cmdSocket_.Create(doc_);
+    uint32_t t0 = TickMs();
+    int error = 0;
+    while (true) {
+        std::string host = doc_ ? doc_->GetBehavParam("SGI", CParam("SGI", kDefaultRendererHost)).GetText()
+                                : std::string(kDefaultRendererHost);
+        uint32_t elapsed = TickMs() - t0;
+        int limit = elapsed < kConnectRetryMs ? static_cast<int>(kConnectRetryMs - elapsed) : 1;
+        error = cmdSocket_.Connect(host, RendererCommandPort(), limit);
+        if (error != ECONNREFUSED || TickMs() - t0 >= kConnectRetryMs)
+            break;
+        // A refused connection is retried until the renderer listens; a short pause keeps
+        // the retries from taking a whole core.
+        Clock().SleepMs(20);
+    }
+    if (error) {
+        Log("Socket connect error! " + ErrorText(error));
+        return;
+    }
+    cmdSocket_.SetNotify(true);
+    if (!cmdSocket_.Socket().SetNoDelay(true))
+        Log("SetSockOpt error!");
+}
+
+void CDeviceIO::ReleaseDevices()
+{
+    StopSerial();
+    StopSpikeCounter();
+    if (spike_ != INVALID_HANDLE_VALUE)
+        CloseHandle(spike_);
+    spike_ = INVALID_HANDLE_VALUE;
+    if (trovik_ != INVALID_HANDLE_VALUE)
+        CloseHandle(trovik_);
+    trovik_ = INVALID_HANDLE_VALUE;
+    if (nidaq_) {
+        FreeLibrary(nidaq_);
+        nidaq_ = nullptr;
+        aiConfigure_ = nullptr;
+        aiVRead_ = nullptr;
+    }
+    serial_.reset();
+    cmdSocket_.Close();
+    packetHave_ = 0;
+}
+
+void CDeviceIO::Close()
+{
+    ReleaseDevices();
+    g_consoleSocket.Close();
+    rendererRunning_ = 0;
+    g_taskRunner.SetRunFlag(0);
+}
+
+// ---- Spike counter ----
+
+void CDeviceIO::StartSpikeCounter()
+{
+    if (spike_ == INVALID_HANDLE_VALUE)
+        return;
+    spikeStart_ = TickMs();
+    DeviceIoControl(spike_, 0x8200200C, nullptr, 0, nullptr, 0, nullptr);
+}
+
+void CDeviceIO::StopSpikeCounter()
+{
+    if (spike_ != INVALID_HANDLE_VALUE)
+        DeviceIoControl(spike_, 0x82002010, nullptr, 0, nullptr, 0, nullptr);
+}
+
+std::vector<uint16_t>& CDeviceIO::ReadSpikes()
+{
+    spikes_.clear();
+    if (spike_ == INVALID_HANDLE_VALUE)
+        return spikes_;
+    uint32_t returned = 0;
+    if (!DeviceIoControl(spike_, 0x82002018, nullptr, 0, spikeBuffer_.data(),
+                         static_cast<uint32_t>(spikeBuffer_.size()), &returned))
+        return spikes_;
+    // The driver's count is not trusted beyond the buffer it was given.
+    size_t bytes = std::min<size_t>(returned, spikeBuffer_.size());
+    spikes_.resize(bytes / 2);
+    memcpy(spikes_.data(), spikeBuffer_.data(), spikes_.size() * 2);
+    return spikes_;
+}
+
+// ---- Key and outputs ----
+
+signed char CDeviceIO::ReadDigitalInput()
+{
+    if (trovik_ == INVALID_HANDLE_VALUE)
+        return 'C';
+    uint8_t byte = static_cast<uint8_t>(key_);
+    uint32_t returned = 0;
+    if (DeviceIoControl(trovik_, IOCTL_TROVIK_GET_KEY, nullptr, 0, &byte, 1, &returned) && returned == 1)
+        key_ = static_cast<signed char>(byte);
+    return key_;
+}
+
+void CDeviceIO::WriteDigitalOutput(uint8_t byte)
+{
+    if (trovik_ != INVALID_HANDLE_VALUE)
+        DeviceIoControl(trovik_, IOCTL_TROVIK_WRITE_A, &byte, 1, nullptr, 0, nullptr);
+}
+
+void CDeviceIO::PulseEarly()
+{
+    WriteDigitalOutput(latch_ | 9);
+    WriteDigitalOutput(latch_ | 8);
+}
+
+void CDeviceIO::PulseHit()
+{
+    WriteDigitalOutput(latch_ | 3);
+    WriteDigitalOutput(latch_);
+}
+
+void CDeviceIO::PulseMiss()
+{
+    WriteDigitalOutput(latch_ | 1);
+    WriteDigitalOutput(latch_);
+}
+
+void CDeviceIO::SetOutputBit2(bool on)
+{
+    latch_ = on ? static_cast<uint8_t>(latch_ | 4) : static_cast<uint8_t>(latch_ & ~4);
+    WriteDigitalOutput(latch_);
+}
+
+// ---- Eye tracker ----
+
+void CDeviceIO::ResetSerial()
+{
+    if (!serial_)
+        return;
+    PurgeSerial();
+    serial_->SetDtr(true);
+    serialRx_.clear();
+}
+
+void CDeviceIO::StopSerial()
+{
+    if (!serial_)
+        return;
+    serial_->SetDtr(false);
+    serial_->Purge();
+    serialRx_.clear();
+}
+
+void CDeviceIO::PurgeSerial()
+{
+    if (!serial_)
+        return;
+    serial_->Purge();
+    serialRx_.clear();
+}
+
+std::vector<uint16_t>& CDeviceIO::ReadEyeSamples()
+{
+    eyeSamples_.clear();
+    uint32_t now = TickMs();
+    if (!eyeReadBefore_) {
+        eyeReadBefore_ = true;
+        lastEyeRead_ = now;
+        return eyeSamples_;
+    }
+    if (now - lastEyeRead_ < kEyeReadIntervalMs)
+        return eyeSamples_;
+    lastEyeRead_ = now;
+    if (!serial_)
+        return eyeSamples_;
+    long waiting = serial_->BytesWaiting();
+    if (waiting <= 0)
+        return eyeSamples_;
+    size_t want = std::min<size_t>(static_cast<size_t>(waiting), kMaxSerialRead);
+    long got = serial_->Read(serialChunk_.data(), want);
+    if (got < 0) {
+        int flags = errno;
+        if (flags)
+            Log(Format("Communication port error: %u", static_cast<unsigned>(flags)));
+        return eyeSamples_;
+    }
+    serialRx_.insert(serialRx_.end(), serialChunk_.begin(), serialChunk_.begin() + got);
+    size_t i = 0;
+    size_t size = serialRx_.size();
+    while (i + 5 < size) {
+        if (serialRx_[i] == 'D' && serialRx_[i + 1] == 'D') {
+            eyeSamples_.push_back(static_cast<uint16_t>(serialRx_[i + 2] | (serialRx_[i + 3] << 8)));
+            eyeSamples_.push_back(static_cast<uint16_t>(serialRx_[i + 4] | (serialRx_[i + 5] << 8)));
+            i += 6;
+        } else {
+            ++i;
+        }
+    }
+    serialRx_.erase(serialRx_.begin(), serialRx_.begin() + static_cast<long>(i));
+    return eyeSamples_;
+}
+
+// ---- Analog inputs ----
+
+double CDeviceIO::ReadVolts(int channel, int gain)
+{
+    if (aiVRead_)
+        aiVRead_(1, static_cast<int16_t>(channel), static_cast<int16_t>(gain), &volts_);
+    return volts_;
+}
+
+int CDeviceIO::ReadMillivolts(int channel, int gain) { return DoubleToInt(ReadVolts(channel, gain) * 1000.0); }
+
+int CDeviceIO::ReadAnalogSwitch()
+{
+    double v = ReadVolts(0, 1);
+    if (v <= 2.5) {
+        switchArmed_ = 1;
+        return 0;
+    }
+    return switchArmed_;
+}
+
+int CDeviceIO::ReadAngleStep()
+{
+    if (!ReadAnalogSwitch())
+        return 0;
+    float v = static_cast<float>(ReadVolts(1, -1));
+    if (v < angleLow_)
+        angleLow_ = v;
+    if (v > angleHigh_)
+        angleHigh_ = v;
+    int angle = DoubleToInt((v - angleLow_) * 359.99 / (angleHigh_ - angleLow_));
+    int d = angle - lastAngle_;
+    if (d < 0)
+        d += 360;
+    if (d >= 6 && d < 355) {
+        lastAngle_ = angle;
+        return 0;
+    }
+    if (d < 3 || d >= 358)
+        return 0;
+    lastAngle_ = angle;
+    return d;
+}
+
+namespace {
+
+int PosStep(CDeviceIO& io, int channel, int& last)
+{
+    int x = DoubleToInt(io.ReadVolts(channel, 1) * -60.0);
+    if (std::abs(x - last) < 2)
+        return 0;
+    int previous = last;
+    last = x;
+    return io.ReadAnalogSwitch() ? x - previous : 0;
+}
+
+} // namespace
+
+int CDeviceIO::ReadPosStepH() { return PosStep(*this, 2, lastPosH_); }
+int CDeviceIO::ReadPosStepV() { return PosStep(*this, 3, lastPosV_); }
 
 } // namespace orvix

@@ -3,6 +3,7 @@
 // renderer's parameter definitions.
 #pragma once
 #include <functional>
+#include <cstdint>
 
 namespace orvix {
 
@@ -44,6 +45,9 @@ public:
         if (hit)
             ++hitCount_;
     }
+    // ---- Loop timing (the I/O layer restarts the measurement at an acknowledgement) ----
+    int64_t GetLastLoopTime() const { return lastLoopTime_; }
+    void SetLastLoopTime(int64_t counter) { lastLoopTime_ = counter; }
 
 private:
     COrvixDoc* doc_ = nullptr;
@@ -51,6 +55,7 @@ private:
     int switchJoystick_ = 0;
     int hitCount_ = 0;
     int actionCount_ = 0;
+    int64_t lastLoopTime_ = 0;
 };
 
 extern CTaskRunner g_taskRunner;

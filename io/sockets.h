@@ -1,0 +1,91 @@
+// The two renderer connections: the command socket (packets both ways, owned by the I/O
+// layer) and the console socket (the renderer's text output, read line by line into a list
+// and the log). Notifications of waiting data arrive through the Qt event loop on the one
+// user-interface thread.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/tcpsocket.h"
+
+class QSocketNotifier;
+
+namespace orvix {
+
+class COrvixDoc;
+
+class CCmdSocket {
+public:
+    CCmdSocket() = default;
+    virtual ~CCmdSocket();
+    CCmdSocket(const CCmdSocket&) = delete;
+    CCmdSocket& operator=(const CCmdSocket&) = delete;
+
+    // Stores the document that receives incoming packets; the connection is made by Connect.
+    bool Create(COrvixDoc* doc);
+    // 0 or the errno.
+    int Connect(const std::string& host, int port, int timeoutMs);
+    bool IsConnected() const { return socket_.IsOpen(); }
+    CTcpSocket& Socket() { return socket_; }
+    COrvixDoc* GetDocument() const { return doc_; }
+    void Close();
+
+    // Asynchronous notification of waiting data on or off.
+    void SetNotify(bool on);
+    bool IsNotifying() const { return notify_; }
+    // A receive was made: as with the original sockets, the next data are notified again.
+    void NoteReceived();
+
+    // Data are waiting: the document reads a packet.
+    virtual void OnReceive(int error);
+    // The renderer closed the link.
+    virtual void OnClose(int error);
+
+private:
+    void OnActivated();
+    void Arm();
+
+    COrvixDoc* doc_ = nullptr;
+    CTcpSocket socket_;
+    QSocketNotifier* notifier_ = nullptr;
+    bool notify_ = false;
+    unsigned receives_ = 0;
+};
+
+class CConsoleSocket {
+public:
+    static constexpr size_t kReceiveSize = 10000;
+    static constexpr size_t kBreakLength = 65;
+    static constexpr size_t kBreakFrom = 60;
+
+    CConsoleSocket() = default;
+    virtual ~CConsoleSocket();
+    CConsoleSocket(const CConsoleSocket&) = delete;
+    CConsoleSocket& operator=(const CConsoleSocket&) = delete;
+
+    bool Create();
+    bool HasSocket() const { return created_; }
+    // 0 or the errno.
+    int Connect(const std::string& host, int port, int timeoutMs);
+    bool IsConnected() const { return socket_.IsOpen(); }
+    void Close();
+
+    virtual void OnReceive(int error);
+    // Splits received text into lines, breaking long ones at a blank.
+    void ProcessText(const std::string& text);
+
+    std::vector<std::string> lines;
+    std::string pending;
+
+private:
+    void AddLine(const std::string& line);
+
+    bool created_ = false;
+    CTcpSocket socket_;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+extern CConsoleSocket g_consoleSocket;
+
+} // namespace orvix

@@ -1,0 +1,231 @@
+#include "platform/renderer/standin.h"
+
+#include <cerrno>
+#include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/paths.h"
+
+namespace orvix {
+
+namespace {
+
+void SendAll(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+std::string Trim(const std::string& s)
+{
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return std::string();
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+} // namespace
+
+const SceneParams& DefaultSceneParams()
+{
+    static const SceneParams params = {
+        {"RESET", "0"},  {"TARGET", "0"}, {"FIGURE", "0"},   {"TPOSH", "0"},      {"TPOSV", "0"},
+        {"POSH", "0"},   {"POSV", "0"},   {"OR", "0"},       {"SIZE", "2.0"},     {"CONTRAST", "1.0"},
+    };
+    return params;
+}
+
+SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir)
+{
+    std::string path = MapPath(scene);
+    if (!path.empty() && path[0] != '/' && !sceneDir.empty())
+        path = sceneDir + "/" + path;
+    std::ifstream in(path + ".params");
+    if (!in)
+        return DefaultSceneParams();
+    SceneParams params;
+    std::string line;
+    while (std::getline(in, line)) {
+        line = Trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        size_t blank = line.find_first_of(" \t");
+        std::string name = line.substr(0, blank);
+        std::string value = blank == std::string::npos ? std::string() : Trim(line.substr(blank));
+        params.emplace_back(name, value);
+    }
+    return params;
+}
+
+CRendererStandIn::CRendererStandIn(int commandPort, int consolePort, std::string sceneDir)
+    : commandPortWanted_(commandPort), consolePortWanted_(consolePort), sceneDir_(std::move(sceneDir))
+{
+}
+
+CRendererStandIn::~CRendererStandIn()
+{
+    DropCommandClient();
+    if (consoleFd_ >= 0)
+        close(consoleFd_);
+}
+
+int CRendererStandIn::Start()
+{
+    if (int e = command_.Listen(commandPortWanted_))
+        return e;
+    return console_.Listen(consolePortWanted_);
+}
+
+void CRendererStandIn::RunOnce(int timeoutMs)
+{
+    pollfd fds[3] = {{command_.Fd(), POLLIN, 0}, {console_.Fd(), POLLIN, 0}, {commandFd_, POLLIN, 0}};
+    int n = poll(fds, commandFd_ >= 0 ? 3 : 2, timeoutMs);
+    if (n <= 0)
+        return;
+    if (fds[1].revents)
+        AcceptConsole();
+    if (fds[0].revents)
+        AcceptCommand();
+    if (commandFd_ >= 0 && fds[2].revents)
+        ReadCommands();
+}
+
+void CRendererStandIn::AcceptConsole()
+{
+    int fd = console_.Accept(0);
+    if (fd < 0)
+        return;
+    if (consoleFd_ >= 0)
+        close(consoleFd_);
+    consoleFd_ = fd;
+    Say("Inventor started!");
+}
+
+void CRendererStandIn::AcceptCommand()
+{
+    int fd = command_.Accept(0);
+    if (fd < 0)
+        return;
+    DropCommandClient();
+    commandFd_ = fd;
+}
+
+void CRendererStandIn::DropCommandClient()
+{
+    if (commandFd_ >= 0)
+        close(commandFd_);
+    commandFd_ = -1;
+    rx_.clear();
+}
+
+void CRendererStandIn::ReadCommands()
+{
+    uint8_t buffer[4096];
+    ssize_t n = recv(commandFd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        DropCommandClient();
+        return;
+    }
+    if (n < 0)
+        return;
+    rx_.insert(rx_.end(), buffer, buffer + n);
+    size_t at = 0;
+    while (rx_.size() - at >= 2 && rx_.size() - at >= 2u + rx_[at + 1]) {
+        uint8_t type = rx_[at];
+        size_t size = rx_[at + 1];
+        Handle(type, rx_.data() + at + 2, size);
+        if (commandFd_ < 0)
+            return;
+        at += 2 + size;
+    }
+    rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(at));
+}
+
+void CRendererStandIn::Handle(uint8_t type, const uint8_t* payload, size_t size)
+{
+    auto text = [&](size_t from) {
+        std::string s;
+        for (size_t i = from; i < size && payload[i]; ++i)
+            s += static_cast<char>(payload[i]);
+        return s;
+    };
+    switch (type) {
+    case 2: { // command: object id, wait flag, text
+        if (size < 2)
+            return;
+        ++commands;
+        int id = payload[0];
+        values[id] = text(2);
+        if (verbose)
+            Say("Object " + std::to_string(id) + " = " + values[id]);
+        if (payload[1])
+            SendPacket(7, std::string(1, static_cast<char>(id)));
+        return;
+    }
+    case 4: // the program closes the link
+        DropCommandClient();
+        return;
+    case 5: { // scene name: answer with the scene's definitions
+        scene = text(0);
+        SceneParams params = LoadSceneParams(scene, sceneDir_);
+        if (params.size() > 255)
+            params.resize(255);
+        SendPacket(1, std::string(1, static_cast<char>(params.size())));
+        values.clear();
+        for (size_t i = 0; i < params.size(); ++i) {
+            std::string definition = params[i].first + " " + params[i].second;
+            if (definition.size() > 252)
+                definition.resize(252);
+            std::string body;
+            body += static_cast<char>(i & 0xFF);
+            body += static_cast<char>(i >> 8);
+            body += definition;
+            body += '\0';
+            SendPacket(6, body);
+            values[static_cast<int>(i)] = params[i].second;
+        }
+        Say("Scene " + scene + " loaded, " + std::to_string(params.size()) + " parameters.");
+        return;
+    }
+    case 8:
+        Say("Latency measuring on.");
+        return;
+    case 9:
+        Say("Latency measuring off.");
+        return;
+    default:
+        return;
+    }
+}
+
+void CRendererStandIn::SendPacket(uint8_t type, const std::string& payload)
+{
+    if (commandFd_ < 0)
+        return;
+    std::string packet;
+    packet += static_cast<char>(type);
+    packet += static_cast<char>(payload.size());
+    packet += payload;
+    SendAll(commandFd_, packet.data(), packet.size());
+}
+
+void CRendererStandIn::Say(const std::string& line)
+{
+    if (consoleFd_ < 0)
+        return;
+    std::string text = line + "\n";
+    SendAll(consoleFd_, text.data(), text.size());
+}
+
+} // namespace orvix

@@ -1,0 +1,62 @@
+// The stand-in renderer. It listens on the command and console ports, announces
+// "Inventor started!" to each console connection, answers a scene name (type 5) with the
+// scene's graph-parameter definitions (type 1 and one packet per parameter), acknowledges
+// each command sent with the wait flag (type 7) and keeps the values it was sent.
+//
+// The definitions of scene "x.iv" come from the text file "x.iv.params" beside the scene:
+// one "NAME value" per line, blank lines and lines starting with '#' skipped. Without that
+// file the built-in set is sent (DefaultSceneParams).
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/tcpsocket.h"
+
+namespace orvix {
+
+using SceneParams = std::vector<std::pair<std::string, std::string>>;
+
+const SceneParams& DefaultSceneParams();
+// The definitions for a scene: its ".params" file, else the built-in set. Relative scene
+// names are looked for in sceneDir.
+SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir);
+
+class CRendererStandIn {
+public:
+    CRendererStandIn(int commandPort, int consolePort, std::string sceneDir);
+    ~CRendererStandIn();
+
+    // 0 or the errno of the failed listen. Port 0 takes any free port.
+    int Start();
+    int CommandPort() const { return command_.Port(); }
+    int ConsolePort() const { return console_.Port(); }
+    // Serves whatever is waiting, waiting up to timeoutMs for something to happen.
+    void RunOnce(int timeoutMs);
+
+    // What it was told, for those who look (tests, the verbose console).
+    std::map<int, std::string> values;
+    std::string scene;
+    int commands = 0;
+    bool verbose = false;
+
+private:
+    void AcceptConsole();
+    void AcceptCommand();
+    void ReadCommands();
+    void Handle(uint8_t type, const uint8_t* payload, size_t size);
+    void SendPacket(uint8_t type, const std::string& payload);
+    void Say(const std::string& line);
+    void DropCommandClient();
+
+    CTcpListener command_, console_;
+    int commandPortWanted_, consolePortWanted_;
+    std::string sceneDir_;
+    int commandFd_ = -1;
+    int consoleFd_ = -1;
+    std::vector<uint8_t> rx_;
+};
+
+} // namespace orvix

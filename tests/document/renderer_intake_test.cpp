@@ -1,0 +1,137 @@
+// The document's renderer intake (graph-parameter definitions) and the manual stimulus
+// control, against a loopback peer in place of the renderer.
+#include "tests/io/io_fixture.h"
+
+using namespace orvix;
+using namespace std::string_literals;
+
+namespace {
+
+// A definition packet: type 6, two bytes not examined, the text and its NUL.
+std::string Def(const std::string& text)
+{
+    std::string p;
+    p += '\x06';
+    p += static_cast<char>(text.size() + 3);
+    p += "\x00\x00"s;
+    p += text;
+    p += '\0';
+    return p;
+}
+
+std::string Header(int count) { return std::string("\x01\x01", 2) + static_cast<char>(count); }
+
+} // namespace
+
+class IntakeTest : public IoTest {
+protected:
+    void PeerSend(const std::string& bytes) const
+    {
+        ASSERT_EQ(send(peer, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    void AddGraph(const char* name, CParam value)
+    {
+        CParamTable& t = doc->Table(KIND_GRAPH);
+        value.GetName() = name;
+        t.Append(new CParam(value));
+        t.Map(name, t.Count() - 1);
+    }
+};
+
+TEST_F(IntakeTest, DefinitionBlockReplacesTheGraphTable)
+{
+    OpenWithPeer();
+    AddGraph("OLD", CParam(nullptr, 1));
+    g_taskRunner.SetRunFlag(-1);
+    PeerSend(Header(5) + Def("POSH 1.5|deg") + Def("LABEL") + Def("posh  2") + Def(". 0") + Def(". 1"));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    ASSERT_EQ(doc->GetGraphParamCount(), 5);
+    EXPECT_EQ(doc->GetGraphParam(0).GetName(), "POSH");
+    EXPECT_EQ(doc->GetGraphParam(0).GetText(), "1.5");
+    EXPECT_EQ(doc->GetGraphParam(0).GetType(), PARAM_TEXT);
+    // A definition without a value gets an empty one, not the previous line's.
+    EXPECT_EQ(doc->GetGraphParam(1).GetName(), "LABEL");
+    EXPECT_EQ(doc->GetGraphParam(1).GetText(), "");
+    EXPECT_EQ(doc->GetGraphParam(2).GetText(), "2");
+    EXPECT_EQ(doc->FindGraphParam("OLD"), -1);
+    EXPECT_EQ(doc->FindGraphParam("posh"), 2);
+    // "posh" repeats "POSH" whatever the case; "." may repeat.
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Duplicate graph parameter find!"});
+}
+
+TEST_F(IntakeTest, OtherPacketsAreIgnoredAndNothingWaitingIsFalse)
+{
+    OpenWithPeer();
+    EXPECT_FALSE(doc->OnRendererReceive());
+    PeerSend("\x07\x00"s);
+    EXPECT_TRUE(doc->OnRendererReceive());
+    // An empty definition header counts 0 definitions.
+    AddGraph("A", CParam(nullptr, 1));
+    PeerSend("\x01\x00"s);
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetGraphParamCount(), 0);
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+}
+
+TEST_F(IntakeTest, LinkDroppingInTheMiddleOfABlockEndsIt)
+{
+    OpenWithPeer();
+    g_taskRunner.SetRunFlag(-1);
+    PeerSend(Header(3) + Def("A 1"));
+    close(peer);
+    peer = -1;
+    EXPECT_TRUE(doc->OnRendererReceive());
+    ASSERT_EQ(doc->GetGraphParamCount(), 1);
+    EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
+    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), -1); // the scene load sees the renderer gone
+    EXPECT_EQ(Log().back(), "Graph parameter definitions incomplete: 1 of 3 received.");
+}
+
+TEST_F(IntakeTest, SilentRendererInTheMiddleOfABlockPausesTheRun)
+{
+    OpenWithPeer();
+    g_taskRunner.SetRunFlag(-1);
+    PeerSend(Header(2) + Def("A 1"));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetGraphParamCount(), 1);
+    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+}
+
+TEST_F(IntakeTest, AnalogStepsMoveAndTurnTheStimulusAndTellTheRenderer)
+{
+    OpenWithPeer();
+    AddGraph("OR", CParam(nullptr, 350));
+    AddGraph("POSH", CParam(nullptr, "1.5"));
+    AddGraph("POSV", CParam(nullptr, 4));
+
+    doc->ApplyAnalogSteps(2, -6, 20);
+    EXPECT_EQ(doc->GetGraphParam("POSH").GetText(), "3.5"); // text becomes real
+    EXPECT_EQ(doc->GetGraphParam("POSV").GetText(), "-2");
+    EXPECT_EQ(doc->GetGraphParam("POSV").GetType(), PARAM_INT);
+    EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "10");
+    // Object ids are the positions: POSH 1, POSV 2, OR 0.
+    EXPECT_EQ(orvix_test::ToHex(PeerRead(22)), "02 06 01 00 33 2E 35 00 02 05 02 00 2D 32 00 02 05 00 00 31 30 00");
+
+    doc->GetGraphParam("OR") = 5;
+    doc->ApplyAnalogSteps(0, 0, -10);
+    EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "355");
+    doc->GetGraphParam("OR") = 340;
+    doc->ApplyAnalogSteps(0, 0, 20);
+    EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "360");
+    EXPECT_EQ(doc->GetGraphParam("OR").GetType(), PARAM_INT);
+    // No step, nothing sent.
+    PeerRead(100, 50);
+    doc->ApplyAnalogSteps(0, 0, 0);
+    EXPECT_TRUE(PeerRead(1, 50).empty());
+}
+
+TEST_F(IntakeTest, AnalogStepsWithoutTheParametersDoNothing)
+{
+    OpenWithPeer();
+    doc->ApplyAnalogSteps(3, 3, 3);
+    EXPECT_EQ(doc->GetGraphParamCount(), 0);
+    EXPECT_TRUE(PeerRead(1, 50).empty());
+}

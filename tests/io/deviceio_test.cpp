@@ -1,0 +1,292 @@
+// Opening the devices (each optional, each logged), the key, the outputs, the spike
+// counter and the analog inputs.
+#include <dlfcn.h>
+
+#include "io_fixture.h"
+#include "platform/library.h"
+
+using namespace orvix;
+
+namespace {
+
+// The analog stand-in's scripting entries, reached through the library the I/O layer loaded.
+struct AnalogSim {
+    AnalogSim()
+    {
+        module = LoadLibrary("nidaq32");
+        setVolts = reinterpret_cast<void (*)(int, double)>(GetProcAddress(module, "AISim_SetVolts"));
+        failReads = reinterpret_cast<void (*)(int)>(GetProcAddress(module, "AISim_FailReads"));
+        reset = reinterpret_cast<void (*)()>(GetProcAddress(module, "AISim_Reset"));
+        configureArg = reinterpret_cast<int (*)(int)>(GetProcAddress(module, "AISim_LastConfigureArg"));
+        configureCalls = reinterpret_cast<int (*)()>(GetProcAddress(module, "AISim_ConfigureCalls"));
+        if (reset)
+            reset();
+    }
+    ~AnalogSim() { FreeLibrary(module); }
+    HMODULE module;
+    void (*setVolts)(int, double) = nullptr;
+    void (*failReads)(int) = nullptr;
+    void (*reset)() = nullptr;
+    int (*configureArg)(int) = nullptr;
+    int (*configureCalls)() = nullptr;
+};
+
+} // namespace
+
+TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
+{
+    CFakeClock& clock = UseFakeClock(); // the refused connection is retried for 5 s of it
+    UnregisterDevice(kSpikeDeviceName);
+    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    PointAt(ClosedPort());
+
+    EXPECT_TRUE(g_deviceIO.Open(doc.get()));
+    EXPECT_EQ(Log(), (std::vector<std::string>{
+                         "Can't load library \"nidaq32.dll\". ",
+                         "Device driver \"SPIKE\" not found!",
+                         "Device driver \"TROVIK\" not found!",
+                         "Serial port /nonexistent/orvix-tty error. No such file or directory",
+                         "Socket connect error! Connection refused",
+                     }));
+    EXPECT_GE(clock.TickMs(), 5000u);
+    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+
+    // Every operation is neutral.
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+    g_deviceIO.StartSpikeCounter();
+    EXPECT_TRUE(g_deviceIO.ReadSpikes().empty());
+    EXPECT_EQ(g_deviceIO.GetSpikeStartTime(), 0u);
+    g_deviceIO.ReadEyeSamples();
+    clock.AdvanceMs(20);
+    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+    EXPECT_EQ(g_deviceIO.ReadVolts(0, 1), 0.0);
+    g_deviceIO.PulseHit();
+    g_deviceIO.SetOutputBit2(true);
+    EXPECT_EQ(g_deviceIO.GetOutputLatch(), 4);
+    EXPECT_FALSE(g_deviceIO.SendCommand(0, "1", true));
+    g_deviceIO.ResetSerial();
+    g_deviceIO.StopSerial();
+}
+
+TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    RegisterDevice(kTrovikDeviceName, [](uint32_t& e) {
+        e = ERROR_NOT_SUPPORTED;
+        return std::unique_ptr<IDevice>();
+    });
+    RegisterDevice(kSpikeDeviceName, [](uint32_t& e) {
+        e = ERROR_GEN_FAILURE;
+        return std::unique_ptr<IDevice>();
+    });
+    g_deviceIO.Open(doc.get());
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[1], "Device driver \"SPIKE\" error!");
+    EXPECT_EQ(log[2], "Device driver \"TROVIK\" doesn't support DeviceIOControl interface!");
+}
+
+TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    UseRecordingTrovik();
+    g_deviceIO.Open(doc.get());
+    ClearLog();
+    // No Close in between, as after a missed acknowledgement: devices are exclusive.
+    g_deviceIO.Open(doc.get());
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "Library \"nidaq32.dll\" loaded.");
+    EXPECT_EQ(log[1], "Device driver \"SPIKE\" loaded.");
+    EXPECT_EQ(log[2], "Device driver \"TROVIK\" loaded.");
+    // And a second open of a held device really is refused.
+    EXPECT_EQ(CreateFile(kTrovikDeviceName), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    UseRecordingTrovik();
+    g_deviceIO.Open(doc.get());
+
+    // Latch 0.
+    g_deviceIO.PulseEarly();
+    g_deviceIO.PulseHit();
+    g_deviceIO.PulseMiss();
+    EXPECT_EQ(orvix_test::ToHex(trovik.written), "09 08 03 00 01 00");
+    trovik.written.clear();
+
+    // With the experiment-enabled bit 2 on: SetOutputBit2 then a hit writes 4, 7, 4.
+    g_deviceIO.SetOutputBit2(true);
+    g_deviceIO.PulseHit();
+    g_deviceIO.PulseEarly();
+    g_deviceIO.PulseMiss();
+    g_deviceIO.SetOutputBit2(false);
+    EXPECT_EQ(orvix_test::ToHex(trovik.written), "04 07 04 0D 0C 05 04 00");
+    EXPECT_EQ(g_deviceIO.GetOutputLatch(), 0);
+}
+
+TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    UseRecordingTrovik();
+    g_deviceIO.Open(doc.get());
+    trovik.keys = {'L', 'R'};
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'L');
+    trovik.failKeys = 1;
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'L');
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'R');
+    EXPECT_EQ(trovik.codes.back(), 0x8300201Cu);
+    g_deviceIO.Close();
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+}
+
+TEST_F(IoTest, SpikeRecordsComeAsWordsAndADriverCountBeyondTheBufferIsClamped)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    g_deviceIO.Open(doc.get());
+    clock.SetMs(1234);
+    g_deviceIO.StartSpikeCounter();
+    EXPECT_EQ(g_deviceIO.GetSpikeStartTime(), 1234u);
+    EXPECT_EQ(SpikeSim().starts, 1);
+
+    SpikeSim().reads.push_back({0x0005, 0x86A0, 0x0001, 0x0002, 0x0010});
+    EXPECT_EQ(g_deviceIO.ReadSpikes(), (std::vector<uint16_t>{5, 0x86A0, 1, 2, 16}));
+
+    // A driver that claims more bytes than the buffer holds gets the buffer's worth.
+    SpikeSim().reads.push_back({1, 2, 3});
+    SpikeSim().reportBytes = 200000;
+    EXPECT_EQ(g_deviceIO.ReadSpikes().size(), CDeviceIO::kSpikeBufferBytes / 2);
+
+    SpikeSim().failNext = ERROR_GEN_FAILURE;
+    EXPECT_TRUE(g_deviceIO.ReadSpikes().empty());
+    g_deviceIO.StopSpikeCounter();
+    EXPECT_EQ(SpikeSim().stops, 1);
+}
+
+TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    g_deviceIO.Open(doc.get());
+    g_deviceIO.StartSpikeCounter();
+    clock.AdvanceMs(1000);
+    std::vector<uint16_t> words = g_deviceIO.ReadSpikes();
+    ASSERT_EQ(words.size() % 3, 0u);
+    size_t records = words.size() / 3;
+    // Four channels at about 20/s each.
+    EXPECT_GT(records, 40u);
+    EXPECT_LT(records, 120u);
+    uint32_t previous = 0;
+    for (size_t i = 0; i < words.size(); i += 3) {
+        uint32_t t = words[i + 1] | (static_cast<uint32_t>(words[i + 2]) << 16);
+        EXPECT_NE(words[i], 0);
+        EXPECT_LE(words[i], 0xF);
+        EXPECT_GE(t, previous);
+        EXPECT_LE(t, 10000u);
+        previous = t;
+    }
+}
+
+TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    AnalogSim sim;
+    ASSERT_TRUE(sim.setVolts && sim.failReads && sim.configureArg);
+    g_deviceIO.Open(doc.get());
+    EXPECT_EQ(Log()[0], "Library \"nidaq32.dll\" loaded.");
+    ASSERT_TRUE(g_deviceIO.HasAnalogInput());
+    EXPECT_EQ(sim.configureCalls(), 1);
+    int args[6];
+    for (int i = 0; i < 6; ++i)
+        args[i] = sim.configureArg(i);
+    EXPECT_EQ(std::vector<int>(args, args + 6), (std::vector<int>{1, -1, 2, 0, 0, 0}));
+
+    sim.setVolts(2, 0.55);
+    EXPECT_EQ(g_deviceIO.ReadVolts(2, 1), 0.55);
+    EXPECT_EQ(g_deviceIO.ReadMillivolts(2, 1), 550);
+    sim.setVolts(3, -1.2345);
+    EXPECT_EQ(g_deviceIO.ReadMillivolts(3, 1), -1234); // toward zero
+    // A failed read keeps the previous voltage.
+    sim.failReads(1);
+    EXPECT_EQ(g_deviceIO.ReadVolts(2, 1), -1.2345);
+}
+
+TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    AnalogSim sim;
+    g_deviceIO.Open(doc.get());
+
+    // The switch answers 1 only after it has once been at or below 2.5 V.
+    sim.setVolts(0, 3.0);
+    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 0);
+    EXPECT_EQ(g_deviceIO.ReadAngleStep(), 0);
+    sim.setVolts(0, 2.5);
+    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 0);
+    sim.setVolts(0, 3.0);
+    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 1);
+
+    // Angle = (v + 4) * 359.99 / 8, truncated; limits -4 and 4 V.
+    auto angleAt = [&](double v) {
+        sim.setVolts(1, v);
+        return g_deviceIO.ReadAngleStep();
+    };
+    EXPECT_EQ(angleAt(0.0), 0);    // 179: a jump of 179 is swallowed, reference 179
+    EXPECT_EQ(angleAt(0.08), 4);   // 183
+    EXPECT_EQ(angleAt(0.1), 0);    // 184: 1 degree, reference stays 183
+    EXPECT_EQ(angleAt(0.0), 356);  // 179: a step of -4
+    EXPECT_EQ(angleAt(0.4335), 0); // 199: 20 degrees moves the reference
+    EXPECT_EQ(angleAt(0.5), 3);    // 202
+
+    // Position: x = v * -60, truncated; steps below 2 are ignored.
+    sim.setVolts(2, 0.5);
+    EXPECT_EQ(g_deviceIO.ReadPosStepH(), -30);
+    sim.setVolts(2, 0.51);
+    EXPECT_EQ(g_deviceIO.ReadPosStepH(), 0); // -30.6 -> -30
+    sim.setVolts(2, 0.55);
+    EXPECT_EQ(g_deviceIO.ReadPosStepH(), -3);
+    sim.setVolts(3, -0.125);
+    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 7); // 7.5 -> 7
+    sim.setVolts(0, 5.0);                     // still armed: the switch gives 1
+    sim.setVolts(3, -0.25);
+    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 8);
+    // With the switch at or below 2.5 V the reference moves but no step is reported.
+    sim.setVolts(0, 0.0);
+    sim.setVolts(3, -0.375);
+    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 0);
+    sim.setVolts(0, 3.0);
+    sim.setVolts(3, -0.125);
+    EXPECT_EQ(g_deviceIO.ReadPosStepV(), -15);
+}
+
+TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    // A library that has AI_Configure only.
+    g_deviceIO.SetAnalogLibraryName("orvix_nidaq_partial");
+    g_deviceIO.Open(doc.get());
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], "Library \"nidaq32.dll\" loaded.");
+    EXPECT_EQ(log[1], "Can't GetProcAddress of \"AI_VRead\".");
+    EXPECT_FALSE(g_deviceIO.HasAnalogInput());
+
+    g_deviceIO.SetAnalogLibraryName("orvix_nidaq_empty");
+    ClearLog();
+    g_deviceIO.Open(doc.get());
+    log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[1], "Can't GetProcAddress of \"AI_Configure\".");
+    EXPECT_EQ(log[2], "Can't GetProcAddress of \"AI_VRead\".");
+}

@@ -1,0 +1,155 @@
+// The experiment switch against the stand-in renderer program and the simulated devices:
+// connect, announce, load the scene, receive its definitions, run; and the ways it stops.
+#include <sys/stat.h>
+
+#include "io/sockets.h"
+#include "io_fixture.h"
+#include "platform/serialport.h"
+#include "standin_process.h"
+
+using namespace orvix;
+
+class EnableTest : public IoTest {
+protected:
+    void UseRenderer(const StandInProcess& r)
+    {
+        setenv("ORVIX_RENDERER_PORT", std::to_string(r.commandPort).c_str(), 1);
+        setenv("ORVIX_CONSOLE_PORT", std::to_string(r.consolePort).c_str(), 1);
+        doc->GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
+        doc->GetBehavParam("SerialPort", CParam(nullptr, kSimulatedSerialPort));
+        doc->GetExpParam("IVFile", CParam(nullptr, "mytest.iv"));
+    }
+};
+
+TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
+{
+    std::string scenes = dir + "/scenes";
+    mkdir(scenes.c_str(), 0700);
+    orvix_test::WriteFile(scenes + "/mytest.iv.params",
+                          "# the test scene\nRESET 0\nTARGET 0\nFIGURE 0\nTPOSH 1.5\nTPOSV -2\n"
+                          "POSH 0\nPOSV 0\nOR 45\n\nCOLOR red|green\nLABEL\n");
+    StandInProcess renderer;
+    ASSERT_TRUE(renderer.Start(scenes));
+    UseRenderer(renderer);
+    UseRecordingTrovik();
+    bool saved = false;
+    doc->hooks.saveTestSettings = [&] { saved = true; };
+
+    doc->OnEnable();
+
+    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_TRUE(doc->OnUpdateEnable());
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(doc->loadedScene, "mytest.iv");
+    ASSERT_EQ(doc->GetGraphParamCount(), 10);
+    const char* names[] = {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "POSH", "POSV", "OR", "COLOR", "LABEL"};
+    const char* values[] = {"0", "0", "0", "1.5", "-2", "0", "0", "45", "red", ""};
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(doc->GetGraphParam(i).GetName(), names[i]);
+        EXPECT_EQ(doc->GetGraphParam(i).GetText(), values[i]);
+        EXPECT_EQ(doc->FindGraphParam(names[i]), i);
+    }
+    EXPECT_EQ(orvix_test::ToHex(trovik.written), "04");
+    ASSERT_FALSE(g_consoleSocket.lines.empty());
+    EXPECT_EQ(g_consoleSocket.lines[0], "Inventor started!");
+
+    // Commands are acknowledged; the simulated devices deliver.
+    EXPECT_TRUE(g_deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "1", true));
+    EXPECT_TRUE(g_deviceIO.IsSerialOpen());
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+
+    // Later uses pause and resume.
+    doc->OnEnable();
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_FALSE(doc->OnUpdateEnable());
+    doc->OnEnable();
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(orvix_test::ToHex(trovik.written), "04 00 04");
+
+    // A value the user set survives loading the scene again.
+    doc->GetGraphParam("POSH") = "7";
+    EXPECT_TRUE(doc->LoadScene("mytest.iv", false));
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(doc->GetGraphParam("POSH").GetText(), "7");
+    EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "45");
+
+    // The renderer goes away: the next acknowledged command finds the link down.
+    renderer.Stop();
+    EXPECT_FALSE(g_deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "0", true));
+    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+}
+
+TEST_F(EnableTest, SceneWithoutADescriptionGetsTheBuiltInDefinitions)
+{
+    StandInProcess renderer;
+    ASSERT_TRUE(renderer.Start(dir));
+    UseRenderer(renderer);
+    doc->OnEnable();
+    ASSERT_EQ(g_taskRunner.GetRunFlag(), 1);
+    for (const char* name : {"POSH", "POSV", "OR", "TPOSH", "TPOSV", "RESET", "TARGET", "FIGURE"})
+        EXPECT_GE(doc->FindGraphParam(name), 0) << name;
+}
+
+TEST_F(EnableTest, NoRendererGivesTheConnectionMessage)
+{
+    setenv("ORVIX_CONSOLE_PORT", std::to_string(ClosedPort()).c_str(), 1);
+    doc->GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
+    doc->OnEnable();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Can't make a network connection with \"127.0.0.1\"\nConnection refused\n"
+                                   "Please check the network connection, then restart the program.");
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+}
+
+TEST_F(EnableTest, AnotherInstanceOwningTheHardwareRefuses)
+{
+    doc->hooks.askOtherInstances = [] { return true; };
+    doc->OnEnable();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Only one copy of the Orvix program can access the system resources at the same "
+                                   "time.\nPlease close other running Orvix programs first.");
+    EXPECT_FALSE(g_consoleSocket.IsConnected());
+}
+
+TEST_F(EnableTest, RendererThatNeverAnnouncesItselfEndsTheWaitSilently)
+{
+    CFakeClock& clock = UseFakeClock();
+    CTcpListener console;
+    ASSERT_EQ(console.Listen(0), 0);
+    ASSERT_EQ(listener.Listen(0), 0);
+    setenv("ORVIX_CONSOLE_PORT", std::to_string(console.Port()).c_str(), 1);
+    PointAt(listener.Port());
+    int pumps = 0;
+    doc->hooks.pumpMessages = [&](int) {
+        ++pumps;
+        clock.AdvanceMs(100);
+        return true;
+    };
+    doc->OnEnable();
+    EXPECT_GE(pumps, 50);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    peer = listener.Accept(1000);
+    ASSERT_GE(peer, 0);
+    EXPECT_TRUE(PeerRead(1, 50).empty()); // no scene was asked for
+}
+
+TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
+{
+    OpenWithPeer();
+    CFakeClock& clock = UseFakeClock();
+    doc->hooks.pumpMessages = [&](int) {
+        clock.AdvanceMs(1000);
+        return true;
+    };
+    EXPECT_TRUE(doc->LoadScene("x.iv", false));
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_GE(clock.TickMs(), 60000u);
+    EXPECT_EQ(orvix_test::ToHex(PeerRead(7)), "05 05 78 2E 69 76 00");
+
+    // A quit message during the wait ends the load with false.
+    doc->hooks.pumpMessages = [](int) { return false; };
+    EXPECT_FALSE(doc->LoadScene("x.iv", false));
+}

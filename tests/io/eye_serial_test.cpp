@@ -1,0 +1,122 @@
+// The serial eye tracker over a pseudo-terminal: records cut by reads, bytes between
+// records, the 16 ms read gate; and the simulated tracker.
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+
+#include "io_fixture.h"
+#include "platform/serialport.h"
+
+using namespace orvix;
+
+class EyeTest : public IoTest {
+protected:
+    void SetUp() override
+    {
+        IoTest::SetUp();
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+        SetClock(&clock);
+    }
+    void TearDown() override
+    {
+        IoTest::TearDown();
+        close(master);
+        close(slave);
+    }
+    void OpenOnPty()
+    {
+        PointAt(ClosedPort(), ttyname(slave));
+        g_deviceIO.Open(doc.get());
+        ASSERT_TRUE(g_deviceIO.IsSerialOpen());
+        // The first call only starts the read clock.
+        EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+    }
+    // Writes bytes to the tracker's side and waits until the port can read them.
+    void Send(const std::string& hex)
+    {
+        std::vector<uint8_t> bytes = orvix_test::Hex(hex);
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        pollfd p{slave, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 2000), 1);
+    }
+    std::vector<uint16_t> Read()
+    {
+        clock.AdvanceMs(16);
+        return g_deviceIO.ReadEyeSamples();
+    }
+
+    CFakeClock clock;
+    int master = -1, slave = -1;
+};
+
+TEST_F(EyeTest, OpenLogsThePortAndItsName)
+{
+    OpenOnPty();
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[3], std::string("Serial port ") + ttyname(slave) + " opened.");
+}
+
+TEST_F(EyeTest, RecordCutByAReadIsCompletedByTheNext)
+{
+    OpenOnPty();
+    // A stray byte, one whole record (H 0x0010, V 0x0020), then the start of the next.
+    Send("00 44 44 10 00 20 00 44 44 34");
+    EXPECT_EQ(Read(), (std::vector<uint16_t>{0x0010, 0x0020}));
+    Send("12 56 78");
+    EXPECT_EQ(Read(), (std::vector<uint16_t>{0x1234, 0x7856}));
+}
+
+TEST_F(EyeTest, BytesOtherThanARecordStartAreSkippedOneAtATime)
+{
+    OpenOnPty();
+    // 'D' 'A' is no start; the record begins at the second 'D' 'D'.
+    Send("44 41 44 44 FF FF 01 00 44");
+    EXPECT_EQ(Read(), (std::vector<uint16_t>{0xFFFF, 0x0001}));
+    // The 'D' left over completes a record that ends exactly at the end of the buffer.
+    Send("44 02 00 03 00");
+    EXPECT_EQ(Read(), (std::vector<uint16_t>{2, 3}));
+}
+
+TEST_F(EyeTest, SecondReadWithin16MsReadsNothing)
+{
+    OpenOnPty();
+    Send("44 44 01 00 02 00");
+    clock.AdvanceMs(15);
+    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+    clock.AdvanceMs(1);
+    EXPECT_EQ(g_deviceIO.ReadEyeSamples(), (std::vector<uint16_t>{1, 2}));
+    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+}
+
+TEST_F(EyeTest, ResetAndStopDropWhatWaits)
+{
+    OpenOnPty();
+    Send("44 44 01 00");
+    g_deviceIO.ResetSerial();
+    Send("44 44 05 00 06 00");
+    EXPECT_EQ(Read(), (std::vector<uint16_t>{5, 6}));
+    Send("44 44 07 00 08 00");
+    g_deviceIO.StopSerial();
+    EXPECT_TRUE(Read().empty());
+}
+
+TEST_F(EyeTest, SimulatedTrackerGivesAbout120RecordsASecondNearTheCentre)
+{
+    PointAt(ClosedPort(), kSimulatedSerialPort);
+    g_deviceIO.Open(doc.get());
+    ASSERT_TRUE(g_deviceIO.IsSerialOpen());
+    g_deviceIO.ResetSerial(); // Open's connection retries let the clock run
+    g_deviceIO.ReadEyeSamples();
+    clock.AdvanceMs(1000);
+    std::vector<uint16_t> samples = g_deviceIO.ReadEyeSamples();
+    ASSERT_EQ(samples.size(), 240u);
+    for (size_t i = 0; i < samples.size(); i += 2) {
+        EXPECT_NEAR(samples[i], 2560, 10);
+        EXPECT_NEAR(samples[i + 1], 1280, 10);
+    }
+}
