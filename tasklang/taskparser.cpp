@@ -1,0 +1,115 @@
+#include "tasklang/taskparser.h"
+
+#include <cstdio>
+#include <new>
+
+#include "platform/numbers.h"
+#include "platform/ui.h"
+#include "taskgrammar.hpp"
+#include "tasklang/taskhost.h"
+#include "tasklang/tasklexer.h"
+#include "tasklang/tasksymbol.h"
+
+namespace orvix {
+
+CTaskParser::CTaskParser(CTaskSymbolTable& symbols, ITaskHost& host) : symbols_(symbols), host_(host) {}
+
+CTaskParser::~CTaskParser() = default;
+
+void CTaskParser::Reset()
+{
+    program_ = nullptr;
+    nodes_.clear();
+    line = 1;
+    firstError = true;
+    functionName.clear();
+}
+
+void CTaskParser::ReportTaskError(const std::string& message)
+{
+    host_.LogLine(Format("Task file - %s at line: %d", message.c_str(), line));
+    if (firstError) {
+        UI().Beep();
+        firstError = false;
+    }
+}
+
+int CTaskParser::Parse(CTaskLexer& lexer)
+{
+    CTaskGrammar grammar(*this, lexer.Scanner());
+    try {
+        return grammar.parse() == 0 ? 0 : 1;
+    } catch (const CTaskLexerError&) {
+        // Only a buffer that could not grow stops the scanner.
+        std::string message = Format("lex text buffer overflow (%d)", static_cast<int>(lexer.refusedSize_ / 2));
+        std::fprintf(stderr, "%s\n", message.c_str());
+        ReportTaskError(message);
+    } catch (const std::bad_alloc&) {
+        std::fputs("yacc stack overflow\n", stderr);
+        ReportTaskError("yacc stack overflow");
+    }
+    return 1;
+}
+
+CTaskNode* CTaskParser::MakeVariable(CTaskSymbol* symbol)
+{
+    if (symbol->kind == SYM_VARIABLE)
+        return New<CTaskNode>(symbol->target);
+    if (symbol->kind == SYM_CONSTANT)
+        return New<CTaskConstNode>(*symbol->target);
+    ReportTaskError("Unknow type: \"" + symbol->name + "\"");
+    return New<CTaskNode>(0);
+}
+
+CTaskNode* CTaskParser::MakeCall(CTaskSymbol* symbol)
+{
+    // A function is complete only at the end of its definition, so a call from inside
+    // it has no callee: refused here, it never reaches evaluation.
+    if (!symbol->function) {
+        ReportTaskError("Recursive call not allowed: \"" + symbol->name + "\"");
+        return New<CTaskNode>(0);
+    }
+    return New<CTaskCallNode>(symbol->function);
+}
+
+CTaskNode* CTaskParser::MakeBuiltin(CTaskSymbol* symbol, std::initializer_list<CTaskNode*> args)
+{
+    const auto a = args.begin();
+    switch (args.size()) {
+    case 0: return New<CTaskBuiltinNode<0>>(symbol->builtin, &host_, std::array<CTaskNode*, 0>{});
+    case 1: return New<CTaskBuiltinNode<1>>(symbol->builtin, &host_, std::array<CTaskNode*, 1>{a[0]});
+    case 2: return New<CTaskBuiltinNode<2>>(symbol->builtin, &host_, std::array<CTaskNode*, 2>{a[0], a[1]});
+    case 3: return New<CTaskBuiltinNode<3>>(symbol->builtin, &host_, std::array<CTaskNode*, 3>{a[0], a[1], a[2]});
+    case 4:
+        return New<CTaskBuiltinNode<4>>(symbol->builtin, &host_, std::array<CTaskNode*, 4>{a[0], a[1], a[2], a[3]});
+    default:
+        return New<CTaskBuiltinNode<5>>(symbol->builtin, &host_,
+                                        std::array<CTaskNode*, 5>{a[0], a[1], a[2], a[3], a[4]});
+    }
+}
+
+CTaskNode* CTaskParser::StaticInit(CTaskNode* left, CTaskNode* right)
+{
+    size_t depth = g_taskFrames.Depth();
+    try {
+        int value = *right->Eval();
+        left->Eval();
+        *left->result = value;
+    } catch (const CTaskEvalError& e) {
+        g_taskFrames.Truncate(depth);
+        ReportTaskError(e.what());
+    }
+    return left;
+}
+
+CTaskNode* CTaskParser::FinishFunction(CTaskSymbol* symbol, CTaskNode* body)
+{
+    auto* function = New<CTaskFunctionNode>(body);
+    symbol->function = function;
+    if (symbol->name == "TaskEntry" && firstError)
+        program_ = function;
+    functionName.clear();
+    return function;
+}
+
+} // namespace orvix
