@@ -3,7 +3,9 @@
 // value; the pointer stays valid until the node is evaluated again, so callers copy the
 // int at once. Nodes never own their children: the parser owns every node.
 #pragma once
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -62,6 +64,19 @@ public:
 
     int value;
     int* result;
+    // Levels of evaluation below and including this node (a call counts its callee), so
+    // that the compiler can refuse trees too deep for the machine stack.
+    int depth = 1;
+
+protected:
+    static int Deeper(std::initializer_list<const CTaskNode*> children)
+    {
+        int deepest = 0;
+        for (const CTaskNode* child : children)
+            if (child && child->depth > deepest)
+                deepest = child->depth;
+        return deepest + 1;
+    }
 };
 
 // A named constant: the value field holds it, Eval hands out a copy, so writing through
@@ -80,14 +95,17 @@ public:
 // A function definition: one frame per call.
 class CTaskFunctionNode : public CTaskNode {
 public:
-    explicit CTaskFunctionNode(CTaskNode* body) : CTaskNode(0), body(body) {}
+    explicit CTaskFunctionNode(CTaskNode* body) : CTaskNode(0), body(body) { depth = Deeper({body}); }
     int* Eval() override;
     CTaskNode* body;
 };
 
 class CTaskCallNode : public CTaskNode {
 public:
-    explicit CTaskCallNode(CTaskFunctionNode* function) : CTaskNode(0), function(function) {}
+    explicit CTaskCallNode(CTaskFunctionNode* function) : CTaskNode(0), function(function)
+    {
+        depth = Deeper({function});
+    }
     int* Eval() override
     {
         value = *function->Eval();
@@ -98,7 +116,7 @@ public:
 
 class CTaskReturnNode : public CTaskNode {
 public:
-    explicit CTaskReturnNode(CTaskNode* operand) : CTaskNode(0), operand(operand) {}
+    explicit CTaskReturnNode(CTaskNode* operand) : CTaskNode(0), operand(operand) { depth = Deeper({operand}); }
     int* Eval() override;
     CTaskNode* operand;
 };
@@ -107,7 +125,10 @@ public:
 class CTaskIfNode : public CTaskNode {
 public:
     CTaskIfNode(CTaskNode* condition, CTaskNode* thenNode, CTaskNode* elseNode)
-        : CTaskNode(0), condition(condition), thenNode(thenNode), elseNode(elseNode) {}
+        : CTaskNode(0), condition(condition), thenNode(thenNode), elseNode(elseNode)
+    {
+        depth = Deeper({condition, thenNode, elseNode});
+    }
     int* Eval() override;
     CTaskNode* condition;
     CTaskNode* thenNode;
@@ -141,7 +162,10 @@ enum TaskBinaryOp : char {
 class CTaskBinaryNode : public CTaskNode {
 public:
     CTaskBinaryNode(char op, CTaskNode* left, CTaskNode* right)
-        : CTaskNode(0), left(left), right(right), op(op) {}
+        : CTaskNode(0), left(left), right(right), op(op)
+    {
+        depth = Deeper({left, right});
+    }
     int* Eval() override;
     CTaskNode* left;
     CTaskNode* right;
@@ -159,7 +183,7 @@ enum TaskUnaryOp : char {
 
 class CTaskUnaryNode : public CTaskNode {
 public:
-    CTaskUnaryNode(char op, CTaskNode* operand) : CTaskNode(0), operand(operand), op(op) {}
+    CTaskUnaryNode(char op, CTaskNode* operand) : CTaskNode(0), operand(operand), op(op) { depth = Deeper({operand}); }
     int* Eval() override;
     CTaskNode* operand;
     char op;
@@ -173,7 +197,11 @@ template <int N>
 class CTaskBuiltinNode : public CTaskNode {
 public:
     CTaskBuiltinNode(TaskBuiltinFn fn, ITaskHost* host, const std::array<CTaskNode*, N>& args)
-        : CTaskNode(0), args(args), fn(fn), host(host) {}
+        : CTaskNode(0), args(args), fn(fn), host(host)
+    {
+        for (const CTaskNode* arg : args)
+            depth = std::max(depth, arg->depth + 1);
+    }
     int* Eval() override
     {
         if constexpr (N == 0) {

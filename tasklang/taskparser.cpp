@@ -12,6 +12,15 @@
 
 namespace orvix {
 
+namespace {
+struct CTaskTooDeep {};
+} // namespace
+
+void CTaskParser::TooDeep()
+{
+    throw CTaskTooDeep{};
+}
+
 CTaskParser::CTaskParser(CTaskSymbolTable& symbols, ITaskHost& host) : symbols_(symbols), host_(host) {}
 
 CTaskParser::~CTaskParser() = default;
@@ -44,6 +53,8 @@ int CTaskParser::Parse(CTaskLexer& lexer)
         std::string message = Format("lex text buffer overflow (%d)", static_cast<int>(lexer.refusedSize_ / 2));
         std::fprintf(stderr, "%s\n", message.c_str());
         ReportTaskError(message);
+    } catch (const CTaskTooDeep&) {
+        ReportTaskError("Statements nested too deeply");
     } catch (const std::bad_alloc&) {
         std::fputs("yacc stack overflow\n", stderr);
         ReportTaskError("yacc stack overflow");

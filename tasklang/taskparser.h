@@ -47,12 +47,18 @@ public:
     size_t NodeCount() const { return nodes_.size(); }
 
     // ---- Used by the grammar's actions ----
+    // Deepest tree the evaluation may recurse through; a deeper one fails the
+    // compilation instead of overflowing the machine stack when it runs.
+    static constexpr int kMaxDepth = 10000;
+
     template <class T, class... Args>
     T* New(Args&&... args)
     {
         auto node = std::make_unique<T>(std::forward<Args>(args)...);
         T* raw = node.get();
         nodes_.push_back(std::move(node));
+        if (raw->depth > kMaxDepth)
+            TooDeep();
         return raw;
     }
     CTaskNode* MakeVariable(CTaskSymbol* symbol);
@@ -63,6 +69,8 @@ public:
     CTaskNode* FinishFunction(CTaskSymbol* symbol, CTaskNode* body);
 
 private:
+    [[noreturn]] void TooDeep();
+
     CTaskSymbolTable& symbols_;
     ITaskHost& host_;
     std::vector<std::unique_ptr<CTaskNode>> nodes_;

@@ -80,6 +80,30 @@ TEST_F(TaskCompileTest, ScannerBufferThatCannotGrowFailsTheCompilation)
     EXPECT_EQ(Pass(), 2);
 }
 
+TEST_F(TaskCompileTest, TreesTooDeepForTheStackFailTheCompilation)
+{
+    std::string negations;
+    for (int i = 0; i < 9990; ++i)
+        negations += "- ";
+    EXPECT_EQ(Compile("int TaskEntry() return " + negations + "7;\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 7);
+    EXPECT_EQ(Compile("int TaskEntry() return " + negations + negations + "7;\n"), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log.back(), "Task file - Statements nested too deeply at line: 1");
+    // A long block is a deep sequence; a call adds its callee's depth.
+    std::string block = "int x;\nint f() {\n";
+    for (int i = 0; i < 6000; ++i)
+        block += "x++;\n";
+    block += "}\n";
+    EXPECT_EQ(Compile(block + "int TaskEntry() { f(); x; }\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 6000);
+    std::string fewer;
+    for (int i = 0; i < 4500; ++i)
+        fewer += "- ";
+    EXPECT_EQ(Compile(block + "int g() { 1 + " + fewer + "f(); }\n"), TaskCompileStatus::Failed);
+    ASSERT_FALSE(host.log.empty());
+    EXPECT_EQ(host.log.back(), "Task file - Statements nested too deeply at line: 6004");
+}
+
 TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 {
     host.behav = {{"FixTime", 300}};

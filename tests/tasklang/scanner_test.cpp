@@ -132,6 +132,7 @@ TEST_F(TaskScannerTest, EmptyBlocksAndEmptyStatementsAreSyntaxErrors)
     EXPECT_EQ(Compile("int TaskEntry() {}\n"), TaskCompileStatus::Failed);
     EXPECT_EQ(Compile("int TaskEntry() { ; }\n"), TaskCompileStatus::Failed);
     EXPECT_EQ(Compile("int TaskEntry() return 1;\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Compile("int TaskEntry() return 1 \xe9;\n"), TaskCompileStatus::Failed);
     // A NUL byte is no end of the input.
     EXPECT_EQ(Compile(std::string("int TaskEntry() return 1;\n\0 junk", 32)), TaskCompileStatus::Failed);
 }
