@@ -32,12 +32,12 @@ void CTaskCompiler::BeginCompile()
     failing_ = false;
 }
 
-TaskCompileStatus CTaskCompiler::CompileFile(const std::string& path)
+TaskCompileStatus CTaskCompiler::CompileFile(const std::string& path, const std::string& logName)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
         return TaskCompileStatus::NotFound;
-    host_.LogLine("Loading task file: " + path);
+    host_.LogLine("Loading task file: " + (logName.empty() ? path : logName));
     BeginCompile();
     // Binary, with CR LF read as LF by the scanner: a text-mode read.
     std::ifstream in(path, std::ios::binary);

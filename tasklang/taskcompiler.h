@@ -29,10 +29,11 @@ public:
     CTaskCompiler(const CTaskCompiler&) = delete;
     CTaskCompiler& operator=(const CTaskCompiler&) = delete;
 
-    // Compiles a task file (an already mapped path). Logs "Loading task file: <path>",
-    // registers the built-ins anew, deletes the previous tree, sets nCurrentTime, then
-    // parses. Errors go to the host's log; nothing here shows a message box or exits.
-    TaskCompileStatus CompileFile(const std::string& path);
+    // Compiles a task file (an already mapped path). Logs "Loading task file: " with
+    // the name the user knows (logName, else the path), registers the built-ins anew,
+    // deletes the previous tree, sets nCurrentTime, then parses. Errors go to the host's
+    // log; nothing here shows a message box or exits.
+    TaskCompileStatus CompileFile(const std::string& path, const std::string& logName = std::string());
     // The same for a task text held in memory (no "Loading" line).
     TaskCompileStatus CompileText(const std::string& text);
 

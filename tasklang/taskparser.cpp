@@ -50,7 +50,9 @@ int CTaskParser::Parse(CTaskLexer& lexer)
         return grammar.parse() == 0 ? 0 : 1;
     } catch (const CTaskLexerError&) {
         // Only a buffer that could not grow stops the scanner.
-        std::string message = Format("lex text buffer overflow (%d)", static_cast<int>(lexer.refusedSize_ / 2));
+        // The refused request was twice the current size plus two end-of-buffer bytes.
+        size_t current = lexer.refusedSize_ > 2 ? (lexer.refusedSize_ - 2) / 2 : 0;
+        std::string message = Format("lex text buffer overflow (%d)", static_cast<int>(current));
         std::fprintf(stderr, "%s\n", message.c_str());
         ReportTaskError(message);
     } catch (const CTaskTooDeep&) {

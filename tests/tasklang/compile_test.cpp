@@ -28,7 +28,9 @@ TEST_F(TaskCompileTest, FileReloadReplacesTheProgram)
 
     // Reloading starts from fresh symbols: x is 0 again.
     orvix_test::WriteFile(path, "int x;\nint TaskEntry() { x += 10; }\n");
-    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Compiled);
+    host.log.clear();
+    EXPECT_EQ(compiler.CompileFile(path, "c:\\orvix\\task\\Task.c"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Loading task file: c:\\orvix\\task\\Task.c"});
     EXPECT_EQ(Pass(), 10);
 }
 
@@ -73,7 +75,8 @@ TEST_F(TaskCompileTest, ScannerBufferThatCannotGrowFailsTheCompilation)
     orvix_test::WriteFile(path, comment);
     EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Failed);
     ASSERT_FALSE(host.log.empty());
-    EXPECT_EQ(host.log.back().rfind("Task file - lex text buffer overflow (", 0), 0u) << host.log.back();
+    // The buffer doubles from 16384 to 32768; the next doubling passes the limit.
+    EXPECT_EQ(host.log.back(), "Task file - lex text buffer overflow (32768) at line: 1");
     EXPECT_EQ(compiler.GetProgram(), nullptr);
     // The next compilation works again.
     EXPECT_EQ(Compile("int TaskEntry() 2;\n"), TaskCompileStatus::Compiled);
