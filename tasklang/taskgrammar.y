@@ -1,7 +1,8 @@
 /* The task language's LALR(1) grammar. Token codes are the ones the scanner and the
    parser have always exchanged; a single character that is no other token is its own
-   code. The grammar rules keep their order: the static initialisation comes before the
-   binary operators, which settles the one reduce/reduce conflict between them. */
+   code. Precedence settles every conflict (%expect 0): a dangling else binds to the
+   nearest if, and the last expression of return and static reaches as far right as
+   it can. */
 %require "3.8"
 %language "c++"
 %skeleton "lalr1.cc"
