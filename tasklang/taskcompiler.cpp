@@ -68,10 +68,8 @@ TaskCompileStatus CTaskCompiler::Run(std::istream& in)
         parser_.ReportTaskError("Unknown failure");
     }
     lexer_.SetInput(nullptr);
-    if (result != 0) {
-        parser_.ClearProgram();
+    if (result != 0)
         return TaskCompileStatus::Failed;
-    }
     return parser_.GetProgram() ? TaskCompileStatus::Compiled : TaskCompileStatus::NoProgram;
 }
 

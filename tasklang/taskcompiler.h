@@ -17,7 +17,8 @@ class ITaskHost;
 enum class TaskCompileStatus {
     Compiled,       // parsed, and TaskEntry became the program
     NoProgram,      // parsed, but TaskEntry is missing or an error came before its end
-    Failed,         // the parse failed (message logged); the caller stops the run
+    Failed,         // the parse failed (message logged); the caller stops the run. A
+                    // TaskEntry completed before the failing text is still the program.
     NotFound,       // no such file: nothing was touched, the previous program stays
     CannotOpen,     // the file exists but cannot be read; the previous program is gone
 };

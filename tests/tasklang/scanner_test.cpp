@@ -145,6 +145,11 @@ TEST_F(TaskScannerTest, ErrorsBeforeAndAfterTaskEntry)
 
     EXPECT_EQ(Compile("int g() return \"Nope\";\nint TaskEntry() return 4;\n"), TaskCompileStatus::NoProgram);
     EXPECT_EQ(compiler.GetProgram(), nullptr);
+
+    // A syntax error after TaskEntry fails the parse but leaves TaskEntry compiled.
+    EXPECT_EQ(Compile("int TaskEntry() return 4;\nint g() { }\n"), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Task file - Unknown task file format at line: 2"});
+    EXPECT_EQ(Pass(), 4);
 }
 
 TEST_F(TaskScannerTest, FunctionDefinitionErrors)
