@@ -46,11 +46,16 @@ TaskCompileStatus CTaskCompiler::CompileFile(const std::string& path, const std:
     return Run(in);
 }
 
-TaskCompileStatus CTaskCompiler::CompileText(const std::string& text)
+TaskCompileStatus CTaskCompiler::CompileStream(std::istream& in)
 {
     BeginCompile();
-    std::istringstream in(text);
     return Run(in);
+}
+
+TaskCompileStatus CTaskCompiler::CompileText(const std::string& text)
+{
+    std::istringstream in(text);
+    return CompileStream(in);
 }
 
 TaskCompileStatus CTaskCompiler::Run(std::istream& in)

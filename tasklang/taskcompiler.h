@@ -35,7 +35,8 @@ public:
     // deletes the previous tree, sets nCurrentTime, then parses. Errors go to the host's
     // log; nothing here shows a message box or exits.
     TaskCompileStatus CompileFile(const std::string& path, const std::string& logName = std::string());
-    // The same for a task text held in memory (no "Loading" line).
+    // The same for a task read from a stream, or held in memory (no "Loading" line).
+    TaskCompileStatus CompileStream(std::istream& in);
     TaskCompileStatus CompileText(const std::string& text);
 
     CTaskFunctionNode* GetProgram() const { return parser_.GetProgram(); }

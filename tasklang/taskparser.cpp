@@ -13,7 +13,19 @@
 namespace orvix {
 
 namespace {
+
 struct CTaskTooDeep {};
+
+// The token codes scanner and parser have always exchanged.
+using Token = CTaskGrammar::token;
+static_assert(Token::TOK_EQ == 257 && Token::TOK_GE == 258 && Token::TOK_NE == 259 && Token::TOK_LE == 260);
+static_assert(Token::TOK_AND == 261 && Token::TOK_OR == 262 && Token::TOK_IF == 263 && Token::TOK_ELSE == 264);
+static_assert(Token::TOK_RETURN == 265 && Token::TOK_STATIC == 266 && Token::TOK_NUMBER == 267);
+static_assert(Token::TOK_VARIABLE == 268 && Token::TOK_BUILTIN0 == 269 && Token::TOK_BUILTIN5 == 274);
+static_assert(Token::TOK_FUNCDEF == 275 && Token::TOK_FUNCTION == 276 && Token::TOK_ADD_ASSIGN == 277);
+static_assert(Token::TOK_SUB_ASSIGN == 278 && Token::TOK_MUL_ASSIGN == 279 && Token::TOK_DIV_ASSIGN == 280);
+static_assert(Token::TOK_INC == 282 && Token::TOK_DEC == 283);
+
 } // namespace
 
 void CTaskParser::TooDeep()
