@@ -1,0 +1,147 @@
+// Compiling task files: the load policy (a missing file keeps the program, a failed one
+// leaves none), reload, scanner buffers that cannot grow, and a typical task run pass
+// by pass.
+#include <gtest/gtest.h>
+
+#include "tests/common/test_support.h"
+#include "tests/tasklang/sample_task.h"
+#include "tests/tasklang/test_host.h"
+
+using orvix::TaskCompileStatus;
+using orvix_test::TaskFixture;
+
+namespace {
+
+class TaskCompileTest : public ::testing::Test, public TaskFixture {
+protected:
+    std::string dir = orvix_test::MakeTempDir("orvix-task");
+    std::string path = dir + "/Task.c";
+};
+
+TEST_F(TaskCompileTest, FileReloadReplacesTheProgram)
+{
+    orvix_test::WriteFile(path, "int x;\nint TaskEntry() { x++; return x; }\n");
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Compiled);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Loading task file: " + path});
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(Pass(), 2);
+
+    // Reloading starts from fresh symbols: x is 0 again.
+    orvix_test::WriteFile(path, "int x;\nint TaskEntry() { x += 10; }\n");
+    host.log.clear();
+    EXPECT_EQ(compiler.CompileFile(path, "c:\\orvix\\task\\Task.c"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Loading task file: c:\\orvix\\task\\Task.c"});
+    EXPECT_EQ(Pass(), 10);
+}
+
+TEST_F(TaskCompileTest, MissingFileKeepsThePreviousProgram)
+{
+    orvix_test::WriteFile(path, "int TaskEntry() TRIAL_END;\n");
+    ASSERT_EQ(compiler.CompileFile(path), TaskCompileStatus::Compiled);
+    host.log.clear();
+    EXPECT_EQ(compiler.CompileFile(dir + "/None.c"), TaskCompileStatus::NotFound);
+    EXPECT_TRUE(host.log.empty());
+    EXPECT_EQ(Pass(), 5);
+    EXPECT_EQ(compiler.CompileFile(dir), TaskCompileStatus::NotFound);
+    EXPECT_EQ(Pass(), 5);
+}
+
+TEST_F(TaskCompileTest, BadFileLeavesNoProgram)
+{
+    orvix_test::WriteFile(path, "int TaskEntry() TRIAL_END;\n");
+    ASSERT_EQ(compiler.CompileFile(path), TaskCompileStatus::Compiled);
+    orvix_test::WriteFile(path, "int TaskEntry() {\n  x = 1;\n}\n");
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log.back(), "Task file - Unknown task file format at line: 2");
+    EXPECT_EQ(compiler.GetProgram(), nullptr);
+    int outcome = 3;
+    EXPECT_FALSE(compiler.Evaluate(outcome));
+    EXPECT_EQ(outcome, 3);
+    // A file without TaskEntry parses but gives no program either.
+    orvix_test::WriteFile(path, "int Other() 1;\n");
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::NoProgram);
+}
+
+TEST_F(TaskCompileTest, ScannerBufferThatCannotGrowFailsTheCompilation)
+{
+    // One token longer than the scanner's first buffer (16 KiB) makes it grow.
+    std::string longName(100000, 'v');
+    std::string text = "int " + longName + ";\nint TaskEntry() " + longName + " = 3;\n";
+    EXPECT_EQ(Compile(text), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 3);
+
+    compiler.SetScannerBufferLimit(40000);
+    std::string comment = "/*" + std::string(100000, 'c') + "*/\nint TaskEntry() 1;\n";
+    orvix_test::WriteFile(path, comment);
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Failed);
+    ASSERT_FALSE(host.log.empty());
+    // The buffer doubles from 16384 to 32768; the next doubling passes the limit.
+    EXPECT_EQ(host.log.back(), "Task file - lex text buffer overflow (32768) at line: 1");
+    EXPECT_EQ(compiler.GetProgram(), nullptr);
+    // The next compilation works again.
+    EXPECT_EQ(Compile("int TaskEntry() 2;\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 2);
+}
+
+TEST_F(TaskCompileTest, TreesTooDeepForTheStackFailTheCompilation)
+{
+    std::string negations;
+    for (int i = 0; i < 9990; ++i)
+        negations += "- ";
+    EXPECT_EQ(Compile("int TaskEntry() return " + negations + "7;\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 7);
+    EXPECT_EQ(Compile("int TaskEntry() return " + negations + negations + "7;\n"), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log.back(), "Task file - Statements nested too deeply at line: 1");
+    // A long block is a deep sequence; a call adds its callee's depth.
+    std::string block = "int x;\nint f() {\n";
+    for (int i = 0; i < 6000; ++i)
+        block += "x++;\n";
+    block += "}\n";
+    EXPECT_EQ(Compile(block + "int TaskEntry() { f(); x; }\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 6000);
+    std::string fewer;
+    for (int i = 0; i < 4500; ++i)
+        fewer += "- ";
+    EXPECT_EQ(Compile(block + "int g() { 1 + " + fewer + "f(); }\n"), TaskCompileStatus::Failed);
+    ASSERT_FALSE(host.log.empty());
+    EXPECT_EQ(host.log.back(), "Task file - Statements nested too deeply at line: 6004");
+}
+
+TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
+{
+    host.behav = {{"FixTime", 300}};
+    ASSERT_EQ(Compile(orvix_test::kSampleTask), TaskCompileStatus::Compiled) << ::testing::PrintToString(host.log);
+    EXPECT_TRUE(host.log.empty());
+    EXPECT_EQ(Var("nTrials"), 0);
+
+    auto pass = [&](int now, int key, int onFP) {
+        host.nCurrentTime = now;
+        host.nKeyPos = key;
+        host.onFP = onFP;
+        return Pass();
+    };
+    // A hit: fixation held 300 ms, target shown, left key.
+    EXPECT_EQ(pass(1000, 'C', 0), 4);
+    EXPECT_EQ(host.nTaskState, 3);
+    EXPECT_EQ(pass(1100, 'C', 1), 4);
+    EXPECT_EQ(pass(1300, 'C', 1), 4);
+    EXPECT_EQ(host.nTaskState, 2);
+    EXPECT_EQ(pass(1400, 'C', 1), 4);
+    EXPECT_EQ(pass(1650, 'L', 1), 2);
+    EXPECT_EQ(host.nTaskState, 0);
+    EXPECT_EQ(Var("nTrials"), 1);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"OnFP", "OnFP", "TurnOnTarget", "OnFP", "OnFP",
+                                                    "TurnOffTarget", "DoHitAct", "SaveResponse 1,350,0,0,0"}));
+    // Breaking fixation after the target is early.
+    host.calls.clear();
+    EXPECT_EQ(pass(3000, 'C', 1), 4);
+    EXPECT_EQ(pass(3300, 'C', 1), 4);
+    EXPECT_EQ(pass(3400, 'C', 0), 1);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"OnFP", "TurnOnTarget", "OnFP", "DoEarlyAct", "TurnOffTarget"}));
+    // No fixation for over 2 s fails the trial.
+    EXPECT_EQ(pass(5000, 'C', 0), 4);
+    EXPECT_EQ(pass(7001, 'C', 0), 6);
+    EXPECT_EQ(Var("nTrials"), 1);
+}
+
+} // namespace
