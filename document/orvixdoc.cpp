@@ -1,8 +1,5 @@
 #include "document/orvixdoc.h"
 
-#include <ctime>
-
-#include "platform/logmirror.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {
@@ -23,45 +20,13 @@ COrvixDoc::COrvixDoc()
 
 COrvixDoc::~COrvixDoc()
 {
+    DestroyControlPanel();
     if (g_activeDoc == this)
         g_activeDoc = nullptr;
     if (g_taskRunner.GetDocument() == this)
         g_taskRunner.SetDocument(nullptr);
 }
 
-void COrvixDoc::AddLogLine(const std::string& text)
-{
-    char stamp[16];
-    time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    strftime(stamp, sizeof stamp, "%H:%M:%S: ", &local);
-    std::string line = stamp + text;
-    MirrorLogLine(line);
-    if (!controlPanel_)
-        return;
-}
-
-void COrvixDoc::UpdateBehavParamItem(int i)
-{
-    if (!controlPanel_ || i < 0)
-        return;
-}
-
-void COrvixDoc::UpdateGraphParamItem(int i)
-{
-    if (!controlPanel_ || i < 0)
-        return;
-}
-
-void COrvixDoc::RefreshBehavPage()
-{
-    if (!controlPanel_)
-        return;
-}
-
 void COrvixDoc::UpdateDataFileName() {}
-
-void COrvixDoc::UpdateChannelDisplay(int channel) {}
 
 } // namespace orvix

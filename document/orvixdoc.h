@@ -9,11 +9,13 @@
 
 #include "document/docbase.h"
 #include "document/paramtable.h"
+#include "document/trialrecords.h"
 #include "model/param.h"
 
 namespace orvix {
 
 class CControlPanel;
+class CTrial;
 
 // The three kinds of parameters.
 enum ParamKind { KIND_EXP = 0, KIND_GRAPH = 1, KIND_BEHAV = 2, KIND_COUNT = 3 };
@@ -124,6 +126,67 @@ public:
 
     // The scene the renderer has loaded ("" none).
     std::string loadedScene;
+
+    // ==== Menu commands, channels and control-panel forwarding (document/commands.cpp) ====
+    enum CommandId {
+        ID_RESET_PARAMETERS = 32776,
+        ID_CONTROL_PANEL = 32777,
+        ID_ENABLE = 32783,
+        ID_CHANNEL_1 = 32825, // ... ID_CHANNEL_1 + 6 = channel 7
+        ID_CHANNEL_0 = 32832,
+        ID_SAVE_PARAMETERS = 32858,
+        ID_TRANSFORM = 32880,
+        ID_EXPORT_PARAM = 32893,
+        ID_FILE_OPEN = 57601,
+    };
+    // Runs a menu command the document handles; false when it is not one of them.
+    bool OnCommand(int id);
+    // The state of a command's menu entry; false when the document has no update handler.
+    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const;
+    // The channel (0..7) of a channel command, -1 for other commands.
+    static int ChannelOfCommand(int id);
+
+    void OnSelectChannel(int n);
+    bool OnUpdateSelectChannel(int n) const { return selectedChannel_ == n; }
+    bool OnUpdateFileOpen() const { return testRunning == 0; }
+
+    void OnControlPanel();
+    void CreateControlPanel();
+    void ShowControlPanel(bool show);
+    void DestroyControlPanel();
+
+    void ParametersChanged();
+    // Sends graph parameter i's value text to the renderer (object id i, no wait).
+    void SendGraphParam(int i);
+    void UpdateStatVariables(int arg);
+    void AddTrialResult(int r1, int r2, int r3, int r4, int status);
+    bool GetTrialResponse(int i, int* r1, int* r2, int* r3, int* r4, int* status) const;
+
+    // Adds the trial's positive channel responses to the sums and shows the mean rates.
+    void UpdateChannelRates(CTrial* trial);
+    // Adds the positive responses of eight channels to the channel sums.
+    void AddChannelResponses(const double responses[8]);
+    // Recomputes every trial's channel responses over "AnalysisTime" and the sums.
+    void RecomputeChannelRates();
+    const std::array<int, kChannelCount>& GetChannelLevels() const { return channelLevels_; }
+    std::array<float, kChannelCount> channelSums{};
+
+    // The main channel's next cell; false (cell unchanged) when that cannot be.
+    bool NextCell();
+
+    // The recorded trials and stimulus commands as the panel and the rates read them;
+    // null while there are none to read. Not owned.
+    void SetTrialRecords(ITrialRecords* records) { trialRecords_ = records; }
+    ITrialRecords* GetTrialRecords() const { return trialRecords_; }
+    int GetRecordedTrialCount() const { return trialRecords_ ? trialRecords_->GetTrialCount() : 0; }
+    // The main frame's channel tool bar; not owned.
+    void SetChannelBar(IChannelBar* bar) { channelBar_ = bar; }
+
+private:
+    ITrialRecords* trialRecords_ = nullptr;
+    IChannelBar* channelBar_ = nullptr;
+    std::array<int, kChannelCount> channelLevels_{};
+    // ==== end of commands block ====
 
 protected:
     int selectedChannel_ = 1;

@@ -8,6 +8,10 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
 {
     if (!rendererRunning_)
         return false;
+    if (sendHookForTest) {
+        sendHookForTest(objectId, text ? text : "", wait);
+        return true;
+    }
     return false;
 }
 
