@@ -142,6 +142,12 @@ void COrvixDoc::AddTrialResult(int r1, int r2, int r3, int r4, int status)
         controlPanel_->ResponsePage()->AddTrialResult(r1, r2, r3, r4, status);
 }
 
+void COrvixDoc::ClearResponsePage()
+{
+    if (controlPanel_)
+        controlPanel_->ResponsePage()->Clear();
+}
+
 void COrvixDoc::ParametersChanged()
 {
     g_taskRunner.LoadParameters(this);

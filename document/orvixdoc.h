@@ -159,6 +159,8 @@ public:
     // Sends graph parameter i's value text to the renderer (object id i, no wait).
     void SendGraphParam(int i);
     void UpdateStatVariables(int arg);
+    // Empties the response page (a new document).
+    void ClearResponsePage();
     void AddTrialResult(int r1, int r2, int r3, int r4, int status);
     bool GetTrialResponse(int i, int* r1, int* r2, int* r3, int* r4, int* status) const;
 

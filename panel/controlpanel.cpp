@@ -19,6 +19,8 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     setObjectName("ControlPanel");
     setWindowTitle(QString::fromLatin1(caption ? caption : ""));
     setModal(false);
+    // A panel left open does not keep the program running once the main window closes.
+    setAttribute(Qt::WA_QuitOnClose, false);
     tabs_ = new QTabWidget(this);
     testPage_ = new QWidget;
     testPage_->setObjectName("Test");
@@ -60,8 +62,10 @@ void CControlPanel::SetNotes(const std::string& notes) { notes_ = notes; }
 
 void CControlPanel::closeEvent(QCloseEvent* event)
 {
-    event->ignore();
+    // Closing hides; the panel lives on with the document. Accepting lets "close all
+    // windows" go on past the panel.
     doc_->ShowControlPanel(false);
+    event->accept();
 }
 
 void CControlPanel::reject() { doc_->ShowControlPanel(false); }

@@ -1,5 +1,10 @@
 // The document's menu commands, channel choice and rates, and its forwarding to the panel.
+#include <QAction>
+#include <QMenu>
+
+#include "app/orvixapp.h"
 #include "tests/panel/panel_fixture.h"
+#include "views/mainframe.h"
 
 using namespace orvix;
 
@@ -132,4 +137,45 @@ TEST_F(PanelTest, NextCellStepsTheMainChannelsCellUpToZ)
     EXPECT_FALSE(cells.NextCell());
     EXPECT_EQ(cells.cellIds[3], 26);
     EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(DocTest, MenuEntriesReachTheDocumentsCommands)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    COrvixDoc* d = app.Document();
+    // The panel exists from the start, hidden.
+    ASSERT_NE(d->GetControlPanel(), nullptr);
+    EXPECT_FALSE(d->GetControlPanel()->isVisible());
+    QAction* panel = app.MainFrame()->Action(COrvixDoc::ID_CONTROL_PANEL);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->text(), "&Control Panel...");
+    panel->trigger();
+    EXPECT_TRUE(d->GetControlPanel()->isVisible());
+    panel->trigger();
+    EXPECT_FALSE(d->GetControlPanel()->isVisible());
+
+    QAction* ch3 = app.MainFrame()->Action(32827);
+    QAction* ch0 = app.MainFrame()->Action(32832);
+    ASSERT_NE(ch3, nullptr);
+    ASSERT_NE(ch0, nullptr);
+    EXPECT_EQ(ch3->text(), "Channel &3");
+    ch3->trigger();
+    EXPECT_EQ(d->GetSelectedChannel(), 3);
+    QMenu* view = qobject_cast<QMenu*>(ch3->parent());
+    ASSERT_NE(view, nullptr);
+    app.MainFrame()->UpdateCommandStates(view);
+    EXPECT_TRUE(ch3->isChecked());
+    EXPECT_FALSE(ch0->isChecked());
+    ch3->trigger();
+    app.MainFrame()->UpdateCommandStates(view);
+    EXPECT_EQ(d->GetSelectedChannel(), -1);
+    EXPECT_FALSE(ch3->isChecked());
+
+    QAction* open = app.MainFrame()->Action(COrvixApp::ID_FILE_OPEN);
+    d->testRunning = 1;
+    app.MainFrame()->UpdateCommandStates(qobject_cast<QMenu*>(open->parent()));
+    EXPECT_FALSE(open->isEnabled());
+    d->testRunning = 0;
+    app.ExitInstance();
 }

@@ -21,7 +21,7 @@ TEST_F(PanelTest, ResponsesAreNumberedAfterTheRecordedTrials)
     EXPECT_EQ(page->List()->item(6)->text(), "     7\tHIT\t   350\t     1\t     2\t     3");
     EXPECT_EQ(page->List()->currentRow(), 6);
 
-    page->Clear();
+    doc->ClearResponsePage();
     EXPECT_EQ(page->List()->count(), 0);
     EXPECT_EQ(Control<QLineEdit>(page, CViewResponse::IDC_TOTAL)->text(), "0");
     Panel()->UpdatePages();
