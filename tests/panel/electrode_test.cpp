@@ -26,6 +26,10 @@ TEST_F(PanelTest, ElectrodePageShowsAndStoresChannelSettings)
     Control<QPushButton>(page, CElectrode::IDC_APPLY)->click();
     EXPECT_EQ(doc->depths[0], 1234);
     EXPECT_EQ(doc->depths[2], -150);
+    // The document keeps 16 bits: a larger depth is held at the limit, never wrapped.
+    Control<QLineEdit>(page, CElectrode::IDC_DEPTH_1 + 1)->setText("40000");
+    Control<QPushButton>(page, CElectrode::IDC_APPLY)->click();
+    EXPECT_EQ(doc->depths[1], 32767);
 
     Control<QCheckBox>(page, CElectrode::IDC_ACTIVE_1)->click();
     EXPECT_EQ(doc->activeChannels, 0xFF);
