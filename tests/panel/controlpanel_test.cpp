@@ -59,13 +59,22 @@ TEST_F(PanelTest, ParametersChangedRefreshesEveryPage)
 TEST_F(PanelTest, OpeningAndClosingThePanelRepeatedly)
 {
     AddGraph("POSH", "1");
+    // Qt keeps a list of every widget alive, which also hides lost widgets from the leak
+    // checker: count them instead.
+    const qsizetype widgetsBefore = QApplication::allWidgets().size();
     for (int i = 0; i < 20; ++i) {
         doc->OnControlPanel();
         doc->AddLogLine("line");
         doc->AddTrialResult(2, 1, 2, 3, 4);
+        doc->GetControlPanel()->close();
         doc->DestroyControlPanel();
         EXPECT_EQ(doc->GetControlPanel(), nullptr);
     }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
     // The document deletes a panel it still has.
     doc->CreateControlPanel();
+    EXPECT_GT(QApplication::allWidgets().size(), widgetsBefore);
+    doc.reset();
+    EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
 }
