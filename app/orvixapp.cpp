@@ -86,6 +86,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     }
     mainFrame_->showMaximized();
     mainFrame_->setAcceptDrops(true);
+    doc_->CreateControlPanel();
 
     // The 1 ms timer resolution is the default on Linux: nothing to raise.
     passTimer_ = new QTimer(this);

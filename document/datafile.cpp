@@ -371,18 +371,4 @@ bool COrvixDoc::DoFileSave()
     return false;
 }
 
-void COrvixDoc::RecomputeChannelRates()
-{
-    channelSums.fill(0.0f);
-    for (auto& t : trials_) {
-        int window = GetBehavParam("AnalysisTime", CParam(nullptr, 800)).GetInt();
-        t->ComputeResponse(window);
-        for (int ch = 0; ch < kChannelCount; ++ch) {
-            double r = t->GetChannelResponse(ch);
-            if (r > 0.0)
-                channelSums[static_cast<size_t>(ch)] += static_cast<float>(r);
-        }
-    }
-}
-
 } // namespace orvix

@@ -82,12 +82,6 @@ void COrvixDoc::RemoveTrial(int i)
         trialTable.EraseRows(i, 1);
 }
 
-void COrvixDoc::ClearResponsePage()
-{
-    if (!controlPanel_)
-        return;
-}
-
 void COrvixDoc::ShowNotesOnPanel()
 {
     if (!controlPanel_)

@@ -14,6 +14,7 @@
 #include "document/docbase.h"
 #include "document/plotsettings.h"
 #include "document/paramtable.h"
+#include "document/doc_trialrecords.h"
 #include "model/param.h"
 #include "model/trial.h"
 
@@ -167,6 +168,68 @@ public:
         // idle processing; false when a quit message came. Unset: the Qt event loop.
         std::function<bool(int maxWaitMs)> pumpMessages;
     } hooks;
+    // ==== Menu commands, channels and control-panel forwarding (document/commands.cpp) ====
+    enum CommandId {
+        ID_RESET_PARAMETERS = 32776,
+        ID_CONTROL_PANEL = 32777,
+        ID_ENABLE = 32783,
+        ID_CHANNEL_1 = 32825, // ... ID_CHANNEL_1 + 6 = channel 7
+        ID_CHANNEL_0 = 32832,
+        ID_SAVE_PARAMETERS = 32858,
+        ID_TRANSFORM = 32880,
+        ID_EXPORT_PARAM = 32893,
+        ID_FILE_OPEN = 57601,
+    };
+    // Runs a menu command the document handles; false when it is not one of them.
+    bool OnCommand(int id);
+    // The state of a command's menu entry; false when the document has no update handler.
+    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const;
+    // The channel (0..7) of a channel command, -1 for other commands.
+    static int ChannelOfCommand(int id);
+
+    void OnSelectChannel(int n);
+    bool OnUpdateSelectChannel(int n) const { return selectedChannel_ == n; }
+    bool OnUpdateFileOpen() const { return testRunning == 0; }
+
+    void OnControlPanel();
+    void CreateControlPanel();
+    void ShowControlPanel(bool show);
+    void DestroyControlPanel();
+
+    void ParametersChanged();
+    // Sends graph parameter i's value text to the renderer (object id i, no wait).
+    void SendGraphParam(int i);
+    void UpdateStatVariables(int arg);
+    // Empties the response page (a new document).
+    void ClearResponsePage();
+    void AddTrialResult(int r1, int r2, int r3, int r4, int status);
+    bool GetTrialResponse(int i, int* r1, int* r2, int* r3, int* r4, int* status) const;
+
+    // Adds the trial's positive channel responses to the sums and shows the mean rates.
+    void UpdateChannelRates(const CTrial* trial);
+    // Adds the positive responses of eight channels to the channel sums.
+    void AddChannelResponses(const double responses[8]);
+    // Recomputes every trial's channel responses over "AnalysisTime" and the sums.
+    void RecomputeChannelRates();
+    const std::array<int, kChannelCount>& GetChannelLevels() const { return channelLevels_; }
+
+    // The main channel's next cell; false (cell unchanged) when that cannot be.
+    bool NextCell();
+
+    // The recorded trials and stimulus commands as the panel and the rates read them;
+    // null while there are none to read. Not owned.
+    void SetTrialRecords(ITrialRecords* records) { trialRecords_ = records; }
+    ITrialRecords* GetTrialRecords() const { return trialRecords_; }
+    int GetRecordedTrialCount() const { return trialRecords_ ? trialRecords_->GetTrialCount() : 0; }
+    // The main frame's channel tool bar; not owned.
+    void SetChannelBar(IChannelBar* bar) { channelBar_ = bar; }
+
+private:
+    CDocTrialRecords ownRecords_;
+    ITrialRecords* trialRecords_ = nullptr;
+    IChannelBar* channelBar_ = nullptr;
+    std::array<int, kChannelCount> channelLevels_{};
+    // ==== end of commands block ====
 
 protected:
     int selectedChannel_ = 1;
@@ -208,12 +271,6 @@ public:
     static int ClampCellId(int id);
     void SetCellId(int channel, int id);
 
-    // Adds the trial's rates (when given) to the channel sums and hands the mean rate per
-    // channel to the channel tool bar.
-    void UpdateChannelRates(const CTrial* trial);
-    // The mean rates last handed over, one per channel.
-    static const std::array<int, kChannelCount>& GetChannelMeanRates();
-
     int IsMergeMode() const { return mergeMode; }
 
     std::string notes;
@@ -233,7 +290,6 @@ public:
     double frameRate = 72.207067; // Hz
 
 private:
-    void ClearResponsePage();
     void ShowNotesOnPanel();
 
     std::vector<std::unique_ptr<CTrial>> trials_;
@@ -280,9 +336,6 @@ public:
     // Saves to the document's file: the one it was opened from or saved to, else the data
     // file named for the test. False when it has neither.
     bool DoFileSave() override;
-
-    // Every trial's channel responses over "AnalysisTime", and the channel sums again.
-    void RecomputeChannelRates();
 
 private:
     void StoreDataFile(CArchive& ar);

@@ -4,6 +4,7 @@
 // opened is logged once by Open and its operations then do nothing or return a neutral value.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,10 @@ public:
     bool IsRendererRunning() const { return rendererRunning_ != 0; }
     // Only the console's "Inventor started!" line sets it; clearing it stops all traffic.
     void SetRendererRunning(bool running);
+    // Tests of the pages stand in for the renderer: a command that would go out is handed
+    // to this hook instead (and counts as sent).
+    std::function<void(int objectId, const std::string& text, bool wait)> sendHookForTest;
+    void SetRendererRunningForTest(bool running) { rendererRunning_ = running ? 1 : 0; }
     // One packet (type, length byte, payload) in one send; false when the renderer is not
     // running, the payload is too long, or the send failed (the link is then closed).
     bool SendPacket(uint8_t type, const uint8_t* payload, size_t size);

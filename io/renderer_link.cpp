@@ -116,6 +116,12 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
 {
     if (objectId < 0)
         return false;
+    if (sendHookForTest) {
+        if (!rendererRunning_)
+            return false;
+        sendHookForTest(objectId, text ? text : "", wait);
+        return true;
+    }
     size_t length = text ? strlen(text) : 0;
     if (objectId > 255 || length > kMaxCommandText) {
         // The id and the length each travel in one byte; a larger one would wrap.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <string>
 
 #include "app/orvixapp.h"
 #include "document/orvixdoc.h"
@@ -43,6 +44,21 @@ CMainFrame::CMainFrame(COrvixApp& app, COrvixDoc& doc) : app_(app), doc_(doc)
     connect(AddCommand(experiment, 32858, "&Save parameters"), &QAction::triggered, [this] { doc_.OnSaveParameters(); });
     connect(AddCommand(experiment, 32776, "&Reset parameters"), &QAction::triggered, [this] { doc_.OnResetParameters(); });
 
+    // The document's own commands: control panel and channel choice.
+    connect(AddCommand(experiment, COrvixDoc::ID_CONTROL_PANEL, "&Control Panel..."), &QAction::triggered,
+            [this] { doc_.OnCommand(COrvixDoc::ID_CONTROL_PANEL); });
+    QMenu* view = menuBar()->addMenu("&View");
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        int id = channel == 0 ? COrvixDoc::ID_CHANNEL_0 : COrvixDoc::ID_CHANNEL_1 + channel - 1;
+        std::string text = "Channel &" + std::to_string(channel);
+        QAction* action = AddCommand(view, id, text.c_str());
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, [this, id] { doc_.OnCommand(id); });
+    }
+    // Check marks and enabled states follow the document each time a menu opens.
+    for (QMenu* menu : {file, experiment, view})
+        connect(menu, &QMenu::aboutToShow, [this, menu] { UpdateCommandStates(menu); });
+
     QMenu* help = menuBar()->addMenu("&Help");
     connect(AddCommand(help, COrvixApp::ID_APP_ABOUT, "&About Orvix..."), &QAction::triggered, [this] { app_.OnAppAbout(); });
 }
@@ -52,6 +68,18 @@ QAction* CMainFrame::AddCommand(QMenu* menu, int id, const char* text)
     QAction* action = menu->addAction(MenuText(text));
     action->setData(id);
     return action;
+}
+
+void CMainFrame::UpdateCommandStates(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        bool enabled = true, checked = false;
+        if (action->data().isValid() && doc_.OnUpdateCommand(action->data().toInt(), enabled, checked)) {
+            action->setEnabled(enabled);
+            if (action->isCheckable())
+                action->setChecked(checked);
+        }
+    }
 }
 
 QAction* CMainFrame::Action(int commandId) const

@@ -17,6 +17,9 @@ public:
     // The action of a command id (the menu's own numbers), or null.
     QAction* Action(int commandId) const;
 
+    // Sets the enabled and checked states of a menu's entries from the document.
+    void UpdateCommandStates(class QMenu* menu);
+
 private:
     QAction* AddCommand(class QMenu* menu, int id, const char* text);
 

@@ -84,7 +84,7 @@ TEST_F(DocTest, NewDocumentStartsTheSessionAgain)
     EXPECT_EQ(accumed.GetInt(), 0);
     EXPECT_EQ(doc.GetTrialCount(), 0);
     EXPECT_EQ(doc.channelSums, (std::array<float, kChannelCount>{}));
-    EXPECT_EQ(COrvixDoc::GetChannelMeanRates(), (std::array<int, kChannelCount>{}));
+    EXPECT_EQ(doc.GetChannelLevels(), (std::array<int, kChannelCount>{}));
     EXPECT_EQ(doc.notes, "");
     EXPECT_TRUE(doc.reservedArrays[4].empty());
     EXPECT_EQ(doc.dataFilePath, "");
@@ -150,13 +150,13 @@ TEST_F(DocTest, ChannelRatesSumPositiveResponsesAndDivideByTheTrialCount)
     loose.channelResponses = {-1.0f, 0.0f, 10.0f, 5.5f, 0, 0, 0, 0};
     doc.UpdateChannelRates(&loose);
     EXPECT_EQ(doc.channelSums, (std::array<float, kChannelCount>{0, 0, 10.0f, 5.5f, 0, 0, 0, 0}));
-    EXPECT_EQ(COrvixDoc::GetChannelMeanRates(), (std::array<int, kChannelCount>{0, 0, 10, 5, 0, 0, 0, 0}));
+    EXPECT_EQ(doc.GetChannelLevels(), (std::array<int, kChannelCount>{0, 0, 10, 5, 0, 0, 0, 0}));
 
     doc.AddTrial(TrialWithRates({-1.0f, 0, 10.0f, 5.5f, 0, 0, 0, 0}));
     doc.AddTrial(TrialWithRates({3.0f, -1.0f, 4.0f, 0, 0, 0, 0, 0}));
     doc.UpdateChannelRates(doc.GetTrial(1));
     // Sums 3, 0, 14, 5.5 over two trials, truncated.
-    EXPECT_EQ(COrvixDoc::GetChannelMeanRates(), (std::array<int, kChannelCount>{1, 0, 7, 2, 0, 0, 0, 0}));
+    EXPECT_EQ(doc.GetChannelLevels(), (std::array<int, kChannelCount>{1, 0, 7, 2, 0, 0, 0, 0}));
 
     // Removing takes out the rates that are >= 0, not the -1.0 of a channel not computed.
     doc.RemoveTrial(1);

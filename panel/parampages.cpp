@@ -1,0 +1,314 @@
+#include "panel/parampages.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/channelkeys.h"
+#include "document/orvixdoc.h"
+#include "model/inputstringdlg.h"
+#include "panel/lines.h"
+#include "panel/widgets.h"
+#include "platform/ui.h"
+#include "runner/taskrunner.h"
+
+namespace orvix {
+
+namespace {
+QString ToQ(const std::string& s) { return QString::fromLatin1(s.c_str()); }
+std::string FromQ(const QString& s) { return s.toLatin1().toStdString(); }
+} // namespace
+
+CParamPage::CParamPage(COrvixDoc* doc, int kind, int separatorWidth, int columnWidth, QWidget* parent)
+    : QWidget(parent), doc_(doc), kind_(kind), separatorWidth_(separatorWidth)
+{
+    valueEdit_ = Named(new QLineEdit(this), IDC_VALUE);
+    initList_ = Named(new QListWidget(this), IDC_INIT_LIST);
+    paramList_ = Named(new QListWidget(this), IDC_PARAM_LIST);
+    addInit_ = Named(new QPushButton("&Add to init param", this), IDC_ADD_INIT);
+    delInit_ = Named(new QPushButton("&Del init param", this), IDC_DEL_INIT);
+    // Lines flow into columns, as a multi-column list box does.
+    paramList_->setFlow(QListView::TopToBottom);
+    paramList_->setWrapping(true);
+    paramList_->setResizeMode(QListView::Adjust);
+    paramList_->setGridSize(QSize(columnWidth, paramList_->fontMetrics().height() + 2));
+
+    auto* left = new QVBoxLayout;
+    left->setObjectName("leftColumn");
+    left->addWidget(valueEdit_);
+    left->addWidget(new QLabel("Initial test parameters:", this));
+    left->addWidget(initList_);
+    left->addWidget(addInit_);
+    left->addWidget(delInit_);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addWidget(paramList_, 3);
+
+    connect(paramList_, &QListWidget::currentRowChanged, this, [this] { OnSelChangeParamList(); });
+    connect(addInit_, &QPushButton::clicked, this, [this] { OnAddInitParam(); });
+    connect(delInit_, &QPushButton::clicked, this, [this] { OnDelInitParam(); });
+    valueEdit_->installEventFilter(this);
+    paramList_->installEventFilter(this);
+}
+
+int CParamPage::ParamCount() const { return doc_->Table(kind_).Count(); }
+
+CParam& CParamPage::Param(int i) const { return kind_ == KIND_GRAPH ? doc_->GetGraphParam(i) : doc_->GetBehavParam(i); }
+
+int CParamPage::SelectedRow() const
+{
+    int row = paramList_->currentRow();
+    if (row < 0 || !paramList_->item(row) || !paramList_->item(row)->isSelected())
+        return -1;
+    return row;
+}
+
+void CParamPage::UpdateList(int index)
+{
+    if (index >= 0) {
+        if (index >= ParamCount())
+            return;
+        int selected = SelectedRow();
+        QSignalBlocker block(paramList_);
+        if (index < paramList_->count())
+            delete paramList_->takeItem(index);
+        int at = std::min(index, paramList_->count());
+        paramList_->insertItem(at, ToQ(ParamLine(Param(index))));
+        if (selected == index) {
+            paramList_->setCurrentRow(at);
+            OnSelChangeParamList();
+        }
+        return;
+    }
+    {
+        QSignalBlocker block(paramList_);
+        paramList_->clear();
+        for (int i = 0; i < ParamCount(); ++i) {
+            CParam& p = Param(i);
+            paramList_->addItem(ToQ(IsSeparator(p) ? SeparatorLine(separatorWidth_) : ParamLine(p)));
+        }
+        if (paramList_->count() > 0) {
+            paramList_->setCurrentRow(0);
+            valueText_ = LineValue(FromQ(paramList_->item(0)->text()));
+            valueEdit_->setText(ToQ(valueText_));
+        }
+    }
+    initList_->clear();
+    for (int i = 0; i < doc_->GetInitParamCount(kind_); ++i)
+        initList_->addItem(ToQ(doc_->GetInitParam(kind_, i).GetName()));
+}
+
+void CParamPage::OnSelChangeParamList()
+{
+    int row = SelectedRow();
+    valueText_ = row >= 0 ? LineValue(FromQ(paramList_->item(row)->text())) : std::string();
+    valueEdit_->setText(ToQ(valueText_));
+}
+
+void CParamPage::ReplaceLine(int row, const std::string& name, const std::string& value)
+{
+    int k = std::max(0, 13 - static_cast<int>(name.size()));
+    std::string line = name + std::string(static_cast<size_t>(k + k / 3), ' ') + '\t' + value;
+    QSignalBlocker block(paramList_);
+    delete paramList_->takeItem(row);
+    paramList_->insertItem(row, ToQ(line));
+    paramList_->setCurrentRow(row);
+    valueEdit_->setText(ToQ(valueText_));
+    paramList_->setFocus();
+}
+
+void CParamPage::OnAddInitParam()
+{
+    int row = SelectedRow();
+    if (row < 0 || row >= ParamCount() || IsSeparator(Param(row))) {
+        FocusAfterRefusedAdd();
+        return;
+    }
+    CParam saved(Param(row));
+    ApplyValue();
+    if (doc_->AddInitParam(kind_, saved, Param(row)))
+        initList_->addItem(ToQ(Param(row).GetName()));
+    paramList_->setFocus();
+}
+
+void CParamPage::OnDelInitParam()
+{
+    int row = initList_->currentRow();
+    if (row >= 0 && initList_->item(row)->isSelected()) {
+        doc_->RemoveInitParam(kind_, row);
+        delete initList_->takeItem(row);
+    }
+    paramList_->setFocus();
+}
+
+bool CParamPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == valueEdit_) {
+                ApplyValue();
+                paramList_->setFocus();
+                return true;
+            }
+            if (watched == paramList_) {
+                valueEdit_->setFocus();
+                valueEdit_->selectAll();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Graph parameters ----
+
+CGraphParam::CGraphParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND_GRAPH, 26, 160, parent)
+{
+    setObjectName("GraphParam");
+    auto* xy = Named(new QPushButton("&XY to HV", this), IDC_XY_TO_HV);
+    static_cast<QBoxLayout*>(findChild<QVBoxLayout*>("leftColumn"))->insertWidget(1, xy);
+    connect(xy, &QPushButton::clicked, this, [this] { OnXYToHV(); });
+    UpdateList(-1);
+}
+
+void CGraphParam::FocusAfterRefusedAdd() { valueEdit_->setFocus(); }
+
+void CGraphParam::ApplyValue()
+{
+    valueText_ = FromQ(valueEdit_->text());
+    int row = SelectedRow();
+    if (row < 0 || row >= ParamCount()) {
+        valueText_.clear();
+        valueEdit_->clear();
+        paramList_->setFocus();
+        return;
+    }
+    CParam& param = Param(row);
+    if (IsSeparator(param) || valueText_ == ".") {
+        paramList_->setFocus();
+        return;
+    }
+    std::string line = FromQ(paramList_->item(row)->text());
+    std::string oldValue = LineValue(line), name = LineName(line);
+    param = valueText_.c_str();
+    doc_->SendGraphParam(row);
+    if (valueText_ == oldValue) {
+        paramList_->setFocus();
+        return;
+    }
+    if (name == doc_->GetBehavParam("FPParamH", CParam("", 0)).GetText()
+        || name == doc_->GetBehavParam("FPParamV", CParam("", 0)).GetText())
+        doc_->UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
+    ReplaceLine(row, name, valueText_);
+}
+
+void CGraphParam::OnXYToHV()
+{
+    int ix = doc_->FindGraphParam("POSX"), iy = doc_->FindGraphParam("POSY");
+    int ih = doc_->FindGraphParam("POSH"), iv = doc_->FindGraphParam("POSV");
+    if (ix < 0 || iy < 0 || ih < 0 || iv < 0)
+        return;
+    float x = static_cast<float>(doc_->GetGraphParam(ix).GetDouble());
+    float y = static_cast<float>(doc_->GetGraphParam(iy).GetDouble());
+    float a = static_cast<float>(doc_->GetGraphParam("OR").GetDouble()) * 0.017453292f;
+    float dh = static_cast<float>(std::floor((x * std::cos(a) - y * std::sin(a)) * 10 + 0.5) * 0.1);
+    float dv = static_cast<float>(std::floor((x * std::sin(a) + y * std::cos(a)) * 10 + 0.5) * 0.1);
+    doc_->GetGraphParam(ih) += dh;
+    doc_->GetGraphParam(iv) += dv;
+    doc_->GetGraphParam(ix) = 0;
+    doc_->GetGraphParam(iy) = 0;
+    for (int i : {ih, iv, ix, iy})
+        UpdateList(i);
+    for (int i : {ih, iv, ix, iy})
+        doc_->SendGraphParam(i);
+    for (int i : {ih, iv, ix, iy})
+        doc_->UpdateGraphParamItem(i);
+    paramList_->setFocus();
+}
+
+// ---- Behaviour parameters ----
+
+CBehavParam::CBehavParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND_BEHAV, 34, 210, parent)
+{
+    setObjectName("BehavParam");
+    auto* add = Named(new QPushButton("Add behav param", this), IDC_ADD_BEHAV);
+    auto* del = Named(new QPushButton("Del behav Param", this), IDC_DEL_BEHAV);
+    auto* left = findChild<QVBoxLayout*>("leftColumn");
+    left->insertWidget(1, add);
+    left->insertWidget(2, del);
+    connect(add, &QPushButton::clicked, this, [this] { OnAddBehavParam(); });
+    connect(del, &QPushButton::clicked, this, [this] { OnDelBehavParam(); });
+    UpdateList(-1);
+}
+
+void CBehavParam::FocusAfterRefusedAdd() { paramList_->setFocus(); }
+
+void CBehavParam::ApplyValue()
+{
+    valueText_ = FromQ(valueEdit_->text());
+    int row = SelectedRow();
+    if (row < 0 || row >= ParamCount()) {
+        valueText_.clear();
+        valueEdit_->clear();
+        paramList_->setFocus();
+        return;
+    }
+    CParam& param = Param(row);
+    if (IsSeparator(param) || valueText_ == ".") {
+        paramList_->setFocus();
+        return;
+    }
+    std::string line = FromQ(paramList_->item(row)->text());
+    std::string oldValue = LineValue(line), name = LineName(line);
+    if (valueText_ == oldValue) {
+        paramList_->setFocus();
+        return;
+    }
+    param = valueText_.c_str();
+    if (name == "SubjectName" || name == "HoleNum" || name == "PosNum" || name == "DataPath") {
+        doc_->UpdateDataFileName();
+    } else if (name == "TaskType") {
+        g_taskRunner.LoadParameters(doc_);
+    } else if (name == "AnalysisTime") {
+        doc_->RecomputeChannelRates();
+        doc_->UpdateAllViews(nullptr, HINT_REBUILD);
+        doc_->UpdateChannelRates(nullptr);
+    } else if (name == "FPParamH" || name == "FPParamV" || name == "FPUpdate") {
+        doc_->UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
+    } else if (name == "Param2ShowX" || name == "Param2ShowY" || name == "Param2ShowZ") {
+        doc_->UpdateAllViews(nullptr, HINT_AXES);
+    }
+    // The actions above may have rebuilt the list; the row still names the same parameter.
+    if (row < paramList_->count())
+        ReplaceLine(row, name, valueText_);
+}
+
+void CBehavParam::OnAddBehavParam()
+{
+    CInputStringDlg dlg(this);
+    if (UI().RunModal(dlg) == IDOK && !dlg.IsEmpty()) {
+        if (IsValidIdentifier(dlg.GetString().c_str()))
+            doc_->GetBehavParam(dlg.GetString().c_str(), CParam("", 0));
+        else
+            MessageBox("Parameter name should begin with an alphabetic character or underscore.\n"
+                       "Rest of the characters can also be numbers.");
+    }
+    paramList_->setFocus();
+}
+
+void CBehavParam::OnDelBehavParam()
+{
+    int row = SelectedRow();
+    if (row >= 0 && row < ParamCount() && !IsSeparator(Param(row)))
+        doc_->RemoveBehavParam(row);
+    paramList_->setFocus();
+}
+
+} // namespace orvix

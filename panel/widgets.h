@@ -1,0 +1,16 @@
+// Small helpers of the panel's pages.
+#pragma once
+#include <QString>
+#include <QWidget>
+
+namespace orvix {
+
+// Gives a control the object name "ctl<id>" of its resource id, by which tests find it.
+template <class W>
+W* Named(W* widget, int id)
+{
+    widget->setObjectName(QStringLiteral("ctl%1").arg(id));
+    return widget;
+}
+
+} // namespace orvix

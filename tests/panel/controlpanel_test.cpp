@@ -1,0 +1,80 @@
+// The control panel as a whole: its pages, showing and hiding, and its lifetime.
+#include <QTabWidget>
+
+#include "panel/logpages.h"
+#include "panel/parampages.h"
+#include "tests/panel/panel_fixture.h"
+
+using namespace orvix;
+
+TEST_F(PanelTest, PanelHoldsTheEightPagesInOrderAndStartsHidden)
+{
+    EXPECT_EQ(doc->GetControlPanel(), nullptr);
+    CControlPanel* panel = Panel();
+    EXPECT_EQ(panel->windowTitle(), "ControlPanel");
+    EXPECT_FALSE(panel->isVisible());
+    QStringList titles;
+    for (int i = 0; i < panel->Tabs()->count(); ++i)
+        titles << panel->Tabs()->tabText(i);
+    EXPECT_EQ(titles, (QStringList{"Test", "GraphParam", "BehavParam", "Resp", "SysLog", "Electrode", "Statistics",
+                                   "Play back"}));
+    EXPECT_EQ(panel->Tabs()->currentIndex(), 0);
+    // A second creation keeps the same panel.
+    doc->CreateControlPanel();
+    EXPECT_EQ(doc->GetControlPanel(), panel);
+}
+
+TEST_F(PanelTest, ControlPanelCommandTogglesAndClosingOnlyHides)
+{
+    ASSERT_TRUE(doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL));
+    CControlPanel* panel = doc->GetControlPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL);
+    EXPECT_FALSE(panel->isVisible());
+    doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL);
+    EXPECT_TRUE(panel->isVisible());
+    panel->close();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(doc->GetControlPanel(), panel);
+    doc->ShowControlPanel(true);
+    EXPECT_TRUE(panel->isVisible());
+}
+
+TEST_F(PanelTest, ParametersChangedRefreshesEveryPage)
+{
+    CControlPanel* panel = Panel();
+    AddGraph("POSH", "1");
+    AddBehav("H0", "-2560");
+    records.trials.resize(2);
+    doc->cellIds[0] = 5;
+    EXPECT_EQ(panel->GraphPage()->ParamList()->count(), 0);
+    doc->ParametersChanged();
+    EXPECT_EQ(views.hints, (std::vector<int>{HINT_PARAMS_RELOADED}));
+    EXPECT_EQ(panel->GraphPage()->ParamList()->count(), 1);
+    EXPECT_EQ(panel->BehavPage()->ParamList()->count(), 1);
+    EXPECT_EQ(Control<QListWidget>(panel->ResponsePage(), 1034)->count(), 2);
+}
+
+TEST_F(PanelTest, OpeningAndClosingThePanelRepeatedly)
+{
+    AddGraph("POSH", "1");
+    // Qt keeps a list of every widget alive, which also hides lost widgets from the leak
+    // checker: count them instead.
+    const qsizetype widgetsBefore = QApplication::allWidgets().size();
+    for (int i = 0; i < 20; ++i) {
+        doc->OnControlPanel();
+        doc->AddLogLine("line");
+        doc->AddTrialResult(2, 1, 2, 3, 4);
+        doc->GetControlPanel()->close();
+        doc->DestroyControlPanel();
+        EXPECT_EQ(doc->GetControlPanel(), nullptr);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
+    // The document deletes a panel it still has.
+    doc->CreateControlPanel();
+    EXPECT_GT(QApplication::allWidgets().size(), widgetsBefore);
+    doc.reset();
+    EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
+}
