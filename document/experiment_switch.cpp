@@ -115,9 +115,12 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
         for (CParam* p : graph_.TakeAll())
             old.emplace_back(p);
 
-    g_deviceIO.SendText(sceneFile);
+    bool sent = g_deviceIO.SendText(sceneFile);
     g_taskRunner.SetRunFlag(-1);
     g_deviceIO.StopSerial();
+    // A name the link refused (too long) brings no definitions: no use waiting a minute.
+    if (!sent && g_deviceIO.IsRendererRunning())
+        g_taskRunner.SetRunFlag(0);
     uint32_t t0 = TickMs();
     while (g_taskRunner.GetRunFlag() == -1) {
         if (!g_deviceIO.IsRendererRunning())

@@ -10,15 +10,16 @@ namespace orvix {
 
 namespace {
 
-// Notifiers belong to the event loop of the application; after it is gone (static
-// destruction at exit) they are left to the process end.
+// Notifiers belong to the event loop of the application. A link may close from inside its
+// own notification (a failed receive), so the notifier is deleted later, by the loop; after
+// the application is gone (static destruction at exit) it is left to the process end.
 void DropNotifier(QSocketNotifier*& notifier)
 {
     if (!notifier)
         return;
     if (QCoreApplication::instance()) {
         notifier->setEnabled(false);
-        delete notifier;
+        notifier->deleteLater();
     }
     notifier = nullptr;
 }
@@ -78,6 +79,8 @@ void CCmdSocket::OnActivated()
 {
     // Notified once; notified again only after a receive, so data that nobody reads (the
     // renderer not yet announced) do not keep the loop busy.
+    if (!notifier_)
+        return;
     notifier_->setEnabled(false);
     if (!notify_)
         return;

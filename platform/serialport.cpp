@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -120,7 +121,8 @@ private:
 
 std::unique_ptr<ISerialPort> OpenSerialPort(const std::string& name)
 {
-    if (name == kSimulatedSerialPort)
+    const char* simulate = getenv("ORVIX_SIMULATED_EYE");
+    if (name == kSimulatedSerialPort || (simulate && *simulate && *simulate != '0'))
         return std::make_unique<CSimEyeTracker>();
     std::string path = MapSerialPort(name);
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -28,7 +28,7 @@ public:
 inline const char* const kSimulatedSerialPort = "SIM";
 
 // Opens the port named as the user names it ("COM2", "/dev/ttyUSB0", "SIM"). Null on
-// failure with errno set.
+// failure with errno set. With ORVIX_SIMULATED_EYE=1 every name opens the simulated tracker.
 std::unique_ptr<ISerialPort> OpenSerialPort(const std::string& name);
 
 } // namespace orvix

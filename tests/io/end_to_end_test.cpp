@@ -58,6 +58,12 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
     EXPECT_TRUE(g_deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "1", true));
     EXPECT_TRUE(g_deviceIO.IsSerialOpen());
     EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+    g_deviceIO.StartSpikeCounter();
+    Clock().SleepMs(120); // every simulated channel fires within 100 ms
+    EXPECT_GE(g_deviceIO.ReadSpikes().size(), 12u);
+    g_deviceIO.ReadEyeSamples();
+    Clock().SleepMs(40);
+    EXPECT_FALSE(g_deviceIO.ReadEyeSamples().empty());
 
     // Later uses pause and resume.
     doc->OnEnable();
@@ -148,6 +154,13 @@ TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
     EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
     EXPECT_GE(clock.TickMs(), 60000u);
     EXPECT_EQ(orvix_test::ToHex(PeerRead(7)), "05 05 78 2E 69 76 00");
+
+    // A name too long for the packet is refused and nothing is waited for.
+    uint32_t before = clock.TickMs();
+    EXPECT_TRUE(doc->LoadScene(std::string(300, 's').c_str(), false));
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(clock.TickMs(), before);
+    EXPECT_TRUE(PeerRead(1, 50).empty());
 
     // A quit message during the wait ends the load with false.
     doc->hooks.pumpMessages = [](int) { return false; };

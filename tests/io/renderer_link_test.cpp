@@ -1,5 +1,6 @@
 // The renderer command link: packet bytes, the acknowledgement wait and its limit,
 // packets cut by the network, and the link's failures.
+#include <QCoreApplication>
 #include <thread>
 
 #include "io_fixture.h"
@@ -174,4 +175,39 @@ TEST_F(IoTest, FailedSendIsLoggedAndClosesTheLayer)
     EXPECT_EQ(Log().back().rfind("Net send error! ", 0), 0u);
     EXPECT_FALSE(g_deviceIO.IsRendererRunning());
     EXPECT_FALSE(g_deviceIO.GetCmdSocket().IsConnected());
+}
+
+TEST_F(IoTest, ResetNoticedThroughTheEventLoopClosesTheLayer)
+{
+    OpenWithPeer();
+    linger hard{1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    close(peer);
+    peer = -1;
+    // The notification reads, fails and closes the link from inside itself.
+    uint32_t t0 = TickMs();
+    while (g_deviceIO.GetCmdSocket().IsConnected() && TickMs() - t0 < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(g_deviceIO.GetCmdSocket().IsConnected());
+    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    ASSERT_FALSE(Log().empty());
+    EXPECT_EQ(Log().back().rfind("Net receive error! ", 0), 0u);
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+TEST_F(IoTest, PacketsArriveThroughTheEventLoopOneAtATime)
+{
+    OpenWithPeer();
+    // Three definition blocks of no definitions: each is read by its own notification.
+    PeerWrite("01 01 00 01 01 00 01 01 00");
+    g_taskRunner.SetRunFlag(0);
+    uint32_t t0 = TickMs();
+    while (g_taskRunner.GetRunFlag() != 1 && TickMs() - t0 < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(g_deviceIO.ReceivePacket(), nullptr); // all three were taken
+    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
 }
