@@ -118,6 +118,12 @@ void COrvixDoc::UpdateBehavParamItem(int i)
         controlPanel_->BehavPage()->UpdateList(i);
 }
 
+void COrvixDoc::UpdateBehavParamItem(const char* name)
+{
+    if (controlPanel_)
+        UpdateBehavParamItem(behav_.Find(name ? name : ""));
+}
+
 void COrvixDoc::UpdateGraphParamItem(int i)
 {
     if (controlPanel_ && i >= 0)

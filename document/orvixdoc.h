@@ -200,6 +200,8 @@ public:
     // Sends graph parameter i's value text to the renderer (object id i, no wait).
     void SendGraphParam(int i);
     void UpdateStatVariables(int arg);
+    // The behaviour page's line of the named parameter (looked up without adding).
+    void UpdateBehavParamItem(const char* name);
     // Empties the response page (a new document).
     void ClearResponsePage();
     void AddTrialResult(int r1, int r2, int r3, int r4, int status);

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIntValidator>
@@ -68,9 +69,15 @@ CElectrode::CElectrode(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(
     connect(apply, &QPushButton::clicked, this, [this] { OnApply(); });
     depthGrid->addWidget(apply, 8, 0, 1, 2);
 
+    auto* left = new QVBoxLayout;
+    left->addLayout(grid);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(depthBox);
+    right->addStretch(1);
     auto* layout = new QHBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(depthBox);
+    layout->addLayout(left);
+    layout->addLayout(right);
     UpdateFromDoc(-1);
 }
 

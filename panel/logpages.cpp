@@ -29,8 +29,15 @@ CViewResponse::CViewResponse(COrvixDoc* doc, QWidget* parent) : QWidget(parent),
     binocularEdit_ = Named(new QLineEdit(this), IDC_BINOCULAR);
     monocularEdit_ = Named(new QLineEdit(this), IDC_MONOCULAR);
     auto* headings = new QHBoxLayout;
-    for (const char* h : {"Trial", "Status", "R-Time", "V1", "V2", "V3"})
-        headings->addWidget(new QLabel(h, this));
+    // Headings over the list's tab stops (80 pixels apart).
+    headings->setSpacing(0);
+    headings->setContentsMargins(4, 0, 0, 0);
+    for (const char* h : {"Trial", "Status", "R-Time", "V1", "V2", "V3"}) {
+        auto* label = new QLabel(h, this);
+        label->setFixedWidth(80);
+        headings->addWidget(label);
+    }
+    headings->addStretch(1);
     auto* counts = new QHBoxLayout;
     for (auto [label, edit] : {std::pair{"Total:", totalEdit_}, std::pair{"Binocular:", binocularEdit_},
                                std::pair{"Monocular:", monocularEdit_}}) {

@@ -37,6 +37,7 @@ CParamPage::CParamPage(COrvixDoc* doc, int kind, int separatorWidth, int columnW
     paramList_->setFlow(QListView::TopToBottom);
     paramList_->setWrapping(true);
     paramList_->setResizeMode(QListView::Adjust);
+    paramList_->setTextElideMode(Qt::ElideNone);
     paramList_->setGridSize(QSize(columnWidth, paramList_->fontMetrics().height() + 2));
 
     auto* left = new QVBoxLayout;

@@ -68,6 +68,7 @@ CPlayBack::CPlayBack(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(do
     layout->addLayout(grid);
     layout->addWidget(slider_);
     layout->addWidget(start_);
+    layout->addStretch(1);
 
     // Passes run about every millisecond while a replay plays; times come from Clock().
     timer_ = new QTimer(this);

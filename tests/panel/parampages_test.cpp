@@ -259,6 +259,13 @@ TEST_F(PanelTest, ParameterPagesFollowDocumentChanges)
     EXPECT_EQ(page->ValueEdit()->text(), "61");
     EXPECT_EQ(page->ParamList()->currentRow(), 0);
 
+    // By name, without adding a missing one.
+    doc->GetBehavParam(0) = 62;
+    doc->UpdateBehavParamItem("UnitsPerDeg");
+    EXPECT_EQ(page->ParamList()->item(0)->text().toStdString(), L("UnitsPerDeg", 2, "62"));
+    doc->UpdateBehavParamItem("Missing");
+    EXPECT_EQ(doc->GetBehavParamCount(), 1);
+
     // Out-of-range refreshes change nothing.
     doc->UpdateBehavParamItem(5);
     doc->UpdateGraphParamItem(-1);
