@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/spikesim.h"
+#include "platform/trovik_device.h"
 
 namespace orvix {
 
@@ -27,6 +28,7 @@ DeviceTable& Table()
     if (!table.initialised) {
         table.initialised = true;
         table.factories[kSpikeDeviceName] = MakeSimulatedSpikeDevice;
+        table.factories[kTrovikDevicePath] = MakeTrovikDevice;
     }
     return table;
 }
@@ -50,6 +52,7 @@ void ResetDeviceRegistry()
     DeviceTable& t = Table();
     t.factories.clear();
     t.factories[kSpikeDeviceName] = MakeSimulatedSpikeDevice;
+    t.factories[kTrovikDevicePath] = MakeTrovikDevice;
 }
 
 HANDLE CreateFile(const std::string& name)

@@ -39,7 +39,7 @@ using DeviceFactory = std::function<std::unique_ptr<IDevice>(uint32_t& error)>;
 // Serves the name from now on (replacing an earlier factory); an empty factory removes it.
 void RegisterDevice(const std::string& name, DeviceFactory factory);
 void UnregisterDevice(const std::string& name);
-// Back to the built-in set: the simulated "\\.\SPIKE" only.
+// Back to the built-in set: the simulated "\\.\SPIKE" and the "\\.\TROVIK" driver.
 void ResetDeviceRegistry();
 
 // Opens a device exclusively: a second open of a name that is held fails with

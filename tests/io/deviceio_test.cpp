@@ -1,8 +1,12 @@
 // Opening the devices (each optional, each logged), the key, the outputs, the spike
 // counter and the analog inputs.
+#include <algorithm>
+#include <chrono>
 #include <dlfcn.h>
+#include <thread>
 
 #include "io_fixture.h"
+#include "platform/kernel/sim_board.h"
 #include "platform/library.h"
 
 using namespace orvix;
@@ -37,6 +41,7 @@ TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
 {
     CFakeClock& clock = UseFakeClock(); // the refused connection is retried for 5 s of it
     UnregisterDevice(kSpikeDeviceName);
+    UnregisterDevice(kTrovikDeviceName);
     g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     PointAt(ClosedPort());
 
@@ -289,4 +294,33 @@ TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[1], "Can't GetProcAddress of \"AI_Configure\".");
     EXPECT_EQ(log[2], "Can't GetProcAddress of \"AI_VRead\".");
+}
+
+TEST_F(IoTest, TheRealDriverServesTheKeyAndTheOutputs)
+{
+    UseFakeClock();
+    PointAt(ClosedPort());
+    kernel::Board().Reset();
+    std::vector<uint8_t> outputs;
+    kernel::Board().SetOutputListener([&](::ULONG offset, ::UCHAR value) {
+        if (offset == 0x08) // digital output A
+            outputs.push_back(value);
+    });
+    ASSERT_TRUE(g_deviceIO.Open(doc.get()));
+    std::vector<std::string> log = Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Device driver \"TROVIK\" loaded."), log.end());
+    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+    kernel::Board().StrobeKey('L');
+    // The interrupt is delivered on the board's own thread: wait for it, with a deadline.
+    int key = 'C';
+    for (int i = 0; i < 200 && key != 'L'; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        key = g_deviceIO.ReadDigitalInput();
+    }
+    EXPECT_EQ(key, 'L');
+    outputs.clear(); // opening the device programs the board, port A included
+    g_deviceIO.PulseHit();
+    EXPECT_EQ(orvix_test::ToHex(outputs), "03 00");
+    g_deviceIO.Close();
+    kernel::Board().SetOutputListener(nullptr);
 }
