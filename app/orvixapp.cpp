@@ -127,6 +127,8 @@ void COrvixApp::ExperimentPass()
     COrvixDoc* doc = doc_.get();
     if (!doc)
         return;
+    if (!g_taskRunner.IsSwitchJoystick())
+        doc->ApplyAnalogInputs();
     g_taskRunner.Step();
     g_taskRunner.SampleEye();
     doc->UpdateAllViews(nullptr, HINT_PASS);

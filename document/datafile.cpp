@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
+#include "runner/taskrunner.h"
 
 namespace orvix {
 
@@ -303,6 +304,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
         }
         RestoreGraphParams(graphAside);
         fileLoaded = 1;
+        ParametersChanged();
     }
     RecomputeChannelRates();
     UpdateChannelRates(nullptr);
@@ -345,7 +347,9 @@ void COrvixDoc::RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside)
 
 void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
 {
-    loadedScene.clear();
+    int runFlag = g_taskRunner.GetRunFlag();
+    LoadScene(scene.c_str(), false);
+    g_taskRunner.SetRunFlag(runFlag);
 }
 
 bool COrvixDoc::OnSaveDocument(const std::string& path)

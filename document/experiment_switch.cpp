@@ -44,8 +44,8 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
 
 void COrvixDoc::OnEnable()
 {
-    if (!controlPanel_ && hooks.createControlPanel)
-        hooks.createControlPanel();
+    if (!controlPanel_)
+        CreateControlPanel();
 
     if (g_deviceIO.IsRendererRunning()) {
         int flag = g_taskRunner.GetRunFlag();
@@ -97,8 +97,7 @@ void COrvixDoc::OnEnable()
     if (LoadScene(scene.c_str(), false)) {
         RestoreParams(KIND_GRAPH);
         LoadInitParams(KIND_GRAPH);
-        if (hooks.parametersChanged)
-            hooks.parametersChanged();
+        ParametersChanged();
         g_deviceIO.SetOutputBit2(true);
     }
 }

@@ -156,12 +156,10 @@ public:
     // Work that belongs to other parts of the program, reached through these hooks; each
     // does nothing (or answers "no") while it is not set.
     struct ExperimentHooks {
-        std::function<void()> createControlPanel;
         // True when another running instance owns the hardware.
         std::function<bool()> askOtherInstances;
         // The Test page takes its controls' values and saves them into the test settings.
         std::function<void()> saveTestSettings;
-        std::function<void()> parametersChanged;
         // A test is running: raise (true) or lower the thread's priority.
         std::function<void(bool highest)> setTestPriority;
         // Handles waiting messages, sleeping up to maxWaitMs when there are none, then runs

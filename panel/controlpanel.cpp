@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "document/orvixdoc.h"
+#include "io/sockets.h"
 #include "panel/electrode.h"
 #include "panel/logpages.h"
 #include "panel/parampages.h"
@@ -28,6 +29,8 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     behavPage_ = new CBehavParam(doc);
     responsePage_ = new CViewResponse(doc);
     logPage_ = new CSysLogPage;
+    // The renderer's console lines that came before the panel existed.
+    logPage_->AddInitialLines(g_consoleSocket.lines);
     electrodePage_ = new CElectrode(doc);
     statPage_ = new QWidget;
     statPage_->setObjectName("Statistics");
