@@ -11,7 +11,15 @@ if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     mkdir -p "$SCENES"
     "$BUILD/app/orvix-renderer" --scenes "$SCENES" &
     RENDERER_PID=$!
-    trap 'kill $RENDERER_PID 2>/dev/null || true' EXIT INT TERM
     export ORVIX_SIMULATED_EYE=${ORVIX_SIMULATED_EYE:-1}
 fi
-"$BUILD/app/orvix" "$@"
+# The program runs in the background so that a signal to this script reaches both.
+"$BUILD/app/orvix" "$@" &
+PROGRAM_PID=$!
+trap 'kill $PROGRAM_PID ${RENDERER_PID:-} 2>/dev/null || true' INT TERM
+STATUS=0
+wait $PROGRAM_PID || STATUS=$?
+# A signal interrupts the first wait; the program is then ending: wait for it once more.
+kill -0 $PROGRAM_PID 2>/dev/null && { wait $PROGRAM_PID || STATUS=$?; }
+[ -n "${RENDERER_PID:-}" ] && kill $RENDERER_PID 2>/dev/null || true
+exit $STATUS
