@@ -3,13 +3,15 @@
 #include <ctime>
 
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
+
+#include "analysis/stat.h"
 #include "io/deviceio.h"
 #include "panel/controlpanel.h"
 #include "panel/electrode.h"
 #include "panel/logpages.h"
 #include "panel/parampages.h"
 #include "platform/logmirror.h"
+#include "platform/numbers.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 
@@ -138,9 +140,8 @@ void COrvixDoc::RefreshBehavPage()
 
 void COrvixDoc::UpdateStatVariables(int arg)
 {
-    // The Statistics page's variable lists; its place in the panel is still empty.
-    if (!controlPanel_)
-        return;
+    if (controlPanel_)
+        controlPanel_->StatPage()->UpdateVariableLists(arg);
 }
 
 void COrvixDoc::AddTrialResult(int r1, int r2, int r3, int r4, int status)

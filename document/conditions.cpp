@@ -37,6 +37,7 @@ void COrvixDoc::DefineAnalysisColumns()
     if (names.empty())
         return;
     trialTable.DefineColumns(names, types);
+    UpdateStatVariables(-1);
 }
 
 } // namespace orvix

@@ -124,6 +124,7 @@ bool COrvixDoc::InsertExpressionColumn(const std::string& name, const std::strin
             || plot.FigureAxisVariable == designated)
             UpdateAllViews(nullptr, HINT_COLUMN_CHANGED);
     }
+    UpdateStatVariables(-1);
     if (record) {
         expressionColumns.push_back(name);
         expressionColumns.push_back(expression);

@@ -4,6 +4,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "analysis/stat.h"
 #include "document/orvixdoc.h"
 #include "io/sockets.h"
 #include "panel/electrode.h"
@@ -32,8 +33,7 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     // The renderer's console lines that came before the panel existed.
     logPage_->AddInitialLines(g_consoleSocket.lines);
     electrodePage_ = new CElectrode(doc);
-    statPage_ = new QWidget;
-    statPage_->setObjectName("Statistics");
+    statPage_ = new CStat(doc);
     playBackPage_ = new CPlayBack(doc);
     // The tab widget owns the pages from here on.
     tabs_->addTab(testPage_, "Test");

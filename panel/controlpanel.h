@@ -9,6 +9,8 @@ class QTabWidget;
 
 namespace orvix {
 
+class CStat;
+
 class COrvixDoc;
 class CGraphParam;
 class CBehavParam;
@@ -38,7 +40,7 @@ public:
     CViewResponse* ResponsePage() const { return responsePage_; }
     CSysLogPage* LogPage() const { return logPage_; }
     CElectrode* ElectrodePage() const { return electrodePage_; }
-    QWidget* StatPage() const { return statPage_; }
+    CStat* StatPage() const { return statPage_; }
     CPlayBack* PlayBackPage() const { return playBackPage_; }
 
 protected:
@@ -56,7 +58,7 @@ private:
     CViewResponse* responsePage_;
     CSysLogPage* logPage_;
     CElectrode* electrodePage_;
-    QWidget* statPage_;
+    CStat* statPage_;
     CPlayBack* playBackPage_;
     std::string notes_;
 };

@@ -1,0 +1,282 @@
+#include "analysis/stat.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "analysis/selectcases.h"
+#include "analysis/tablemodel.h"
+#include "app/orvixapp.h"
+#include "document/orvixdoc.h"
+#include "platform/ui.h"
+
+namespace orvix {
+
+namespace {
+
+// The library functions of the page's form: a table and a level in, a table out. The
+// library's other exports take other arguments and must never be called this way.
+const char* const kTableFunctions[] = {"anova"};
+using TableFunction = CTableModel* (*)(CTableModel*, int);
+
+QString Q(const std::string& s) { return QString::fromLatin1(s.c_str()); }
+std::string S(const QString& q) { return q.toLatin1().toStdString(); }
+
+template <class W>
+W* Named(W* w, int id)
+{
+    w->setObjectName(QStringLiteral("ctl%1").arg(id));
+    return w;
+}
+
+int FindText(const QListWidget* list, const QString& text)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+CStat::CStat(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
+{
+    setObjectName("Statistics");
+    variables_ = Named(new QListWidget(this), IDC_VARIABLES);
+    factorsList_ = Named(new QListWidget(this), IDC_FACTORS);
+    output_ = Named(new QListWidget(this), IDC_OUTPUT);
+    QFont fixed("DejaVu Sans Mono", 9);
+    fixed.setStyleHint(QFont::Monospace);
+    output_->setFont(fixed);
+    dependEdit_ = Named(new QLineEdit(this), IDC_DEPEND);
+    dependEdit_->setReadOnly(true);
+    levelEdit_ = Named(new QLineEdit("2", this), IDC_LEVEL);
+    caseValue_ = Named(new QLineEdit(this), IDC_CASE_VALUE);
+    function_ = Named(new QComboBox(this), IDC_FUNCTION);
+    function_->setEditable(true);
+    function_->setInsertPolicy(QComboBox::NoInsert);
+    function_->addItem("anova");
+    function_->setCurrentIndex(0);
+    caseColumn_ = Named(new QComboBox(this), IDC_CASE_COLUMN);
+    operator_ = Named(new QComboBox(this), IDC_OPERATOR);
+    for (const char* op : kCaseOperators)
+        operator_->addItem(op);
+    operator_->setCurrentIndex(0);
+    cases_ = Named(new QCheckBox("Cases:", this), IDC_CASES);
+    caseColumn_->setEnabled(false);
+    operator_->setEnabled(false);
+    caseValue_->setEnabled(false);
+
+    auto* setDepend = Named(new QPushButton("Set Depend ->", this), IDC_SET_DEPEND);
+    auto* addFactor = Named(new QPushButton("Add Factor ->", this), IDC_ADD_FACTOR);
+    auto* remove = Named(new QPushButton("<- Remove", this), IDC_REMOVE);
+    auto* estimate = Named(new QPushButton("Estimate", this), IDC_ESTIMATE);
+    connect(setDepend, &QPushButton::clicked, this, [this] { OnSetDepend(); });
+    connect(addFactor, &QPushButton::clicked, this, [this] { OnAddFactor(); });
+    connect(remove, &QPushButton::clicked, this, [this] { OnRemoveFactor(); });
+    connect(estimate, &QPushButton::clicked, this, [this] { OnEstimate(); });
+    connect(cases_, &QCheckBox::clicked, this, [this] { OnCases(); });
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(setDepend);
+    buttons->addWidget(addFactor);
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    auto* choice = new QVBoxLayout;
+    choice->addWidget(dependEdit_);
+    choice->addWidget(factorsList_);
+    auto* condition = new QGridLayout;
+    condition->addWidget(cases_, 0, 0);
+    condition->addWidget(caseColumn_, 0, 1);
+    condition->addWidget(operator_, 0, 2);
+    condition->addWidget(caseValue_, 0, 3);
+    condition->addWidget(new QLabel("Function:", this), 0, 4);
+    condition->addWidget(function_, 0, 5);
+    condition->addWidget(new QLabel("Level:", this), 1, 0);
+    condition->addWidget(levelEdit_, 1, 1);
+    condition->addWidget(estimate, 1, 5);
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(buttons);
+    bottom->addLayout(choice);
+    bottom->addLayout(condition, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(output_, 1);
+    right->addLayout(bottom);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(variables_);
+    layout->addLayout(right, 1);
+    UpdateVariableLists(-1);
+}
+
+void CStat::UpdateVariableLists(int)
+{
+    variables_->clear();
+    QString caseText = caseColumn_->currentText();
+    caseColumn_->clear();
+    const CTableModel& table = doc_->trialTable;
+    for (int c = 0; c < table.GetColumnCount(); ++c) {
+        QString name = Q(table.GetColumnName(c));
+        variables_->addItem(name);
+        caseColumn_->addItem(name);
+    }
+    caseColumn_->setCurrentIndex(-1);
+    if (!caseText.isEmpty())
+        for (int i = 0; i < caseColumn_->count(); ++i)
+            if (caseColumn_->itemText(i).startsWith(caseText, Qt::CaseInsensitive)) {
+                caseColumn_->setCurrentIndex(i);
+                break;
+            }
+    QStringList previous;
+    for (int i = 0; i < factorsList_->count(); ++i)
+        previous << factorsList_->item(i)->text();
+    factorsList_->clear();
+    factors_.clear();
+    for (const QString& text : previous) {
+        int found = FindText(variables_, text);
+        if (found >= 0) {
+            factorsList_->addItem(text);
+            factors_.push_back(found);
+        }
+    }
+    output_->clear();
+    if (!dependEdit_->text().isEmpty()) {
+        depend_ = FindText(variables_, dependEdit_->text());
+        if (depend_ < 0)
+            dependEdit_->clear();
+    }
+}
+
+void CStat::OnSetDepend()
+{
+    depend_ = variables_->currentRow();
+    if (depend_ >= 0)
+        dependEdit_->setText(variables_->item(depend_)->text());
+}
+
+void CStat::OnAddFactor()
+{
+    int i = variables_->currentRow();
+    if (i < 0 || i == depend_ || std::find(factors_.begin(), factors_.end(), i) != factors_.end())
+        return;
+    factors_.push_back(i);
+    factorsList_->addItem(variables_->item(i)->text());
+}
+
+void CStat::OnRemoveFactor()
+{
+    int i = factorsList_->currentRow();
+    if (i < 0)
+        return;
+    delete factorsList_->takeItem(i);
+    if (i < static_cast<int>(factors_.size()))
+        factors_.erase(factors_.begin() + i);
+}
+
+void CStat::OnCases()
+{
+    bool on = cases_->isChecked();
+    caseColumn_->setEnabled(on);
+    operator_->setEnabled(on);
+    caseValue_->setEnabled(on);
+}
+
+void CStat::ReadLevel()
+{
+    bool ok = false;
+    int level = levelEdit_->text().trimmed().toInt(&ok);
+    if (ok)
+        level_ = level;
+    else
+        MessageBox("Please enter an integer.");
+}
+
+bool CStat::SelectCases(CTableModel& table)
+{
+    int column = caseColumn_->currentIndex();
+    int op = operator_->currentIndex();
+    std::string value = S(caseValue_->text());
+    if (column < 0 || op < 0 || value.empty()) {
+        MessageBox("Equation for selecting cases is invalid!");
+        return false;
+    }
+    SelectCaseRows(table, column, op, value);
+    return true;
+}
+
+void CStat::AddOutput(const std::string& line) { output_->addItem(Q(line)); }
+
+void CStat::OnEstimate()
+{
+    ReadLevel();
+    int factorCount = static_cast<int>(factors_.size());
+    if (level_ < 1)
+        level_ = 1;
+    if (level_ > factorCount)
+        level_ = factorCount;
+    const CTableModel& table = doc_->trialTable;
+    const int columns = table.GetColumnCount();
+    if (columns == 0 || table.GetRowCount() == 0)
+        return;
+    if (depend_ < 0 || depend_ >= columns || table.GetColumnType(depend_) == TABLE_TEXT) {
+        MessageBox("Invalid dependent variable.");
+        return;
+    }
+    if (factors_.empty()
+        || std::any_of(factors_.begin(), factors_.end(), [&](int f) { return f < 0 || f >= columns; })) {
+        MessageBox("Invalid factors.");
+        return;
+    }
+    std::string name = S(function_->currentText());
+    TableFunction function = nullptr;
+    for (const char* known : kTableFunctions)
+        if (name == known && g_hTarsel)
+            function = reinterpret_cast<TableFunction>(GetProcAddress(g_hTarsel, known));
+    if (!function) {
+        AddOutput("Function \"" + name + "\" not found.");
+        return;
+    }
+    if (function_->findText(Q(name), Qt::MatchFixedString) < 0) {
+        function_->addItem(Q(name));
+        function_->model()->sort(0);
+    }
+    std::vector<int> columnList{depend_};
+    columnList.insert(columnList.end(), factors_.begin(), factors_.end());
+    auto copy = std::make_unique<CTableModel>(table);
+    if (cases_->isChecked() && !SelectCases(*copy))
+        return;
+    auto selection = std::make_unique<CTableModel>(*copy, columnList, false);
+    CTableModel* result = function(selection.get(), level_);
+    bool follow = output_->currentRow() < 0 || output_->currentRow() == output_->count() - 1;
+    if (cases_->isChecked())
+        AddOutput(std::string("Cases selected by: ") + table.GetColumnName(caseColumn_->currentIndex())
+                  + S(operator_->currentText()) + S(caseValue_->text()));
+    if (result) {
+        AddOutput(result->GetText(-1, -1));
+        for (int r = 0; r < result->GetRowCount(); ++r)
+            AddOutput(result->GetText(r, -1));
+    }
+    AddOutput("");
+    if (follow)
+        output_->setCurrentRow(output_->count() - 1);
+    selection.reset();
+    copy.reset();
+}
+
+std::vector<std::string> CStat::OutputLines() const
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < output_->count(); ++i)
+        lines.push_back(S(output_->item(i)->text()));
+    return lines;
+}
+
+} // namespace orvix

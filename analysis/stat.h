@@ -1,0 +1,68 @@
+// CStat: the control panel's Statistics page. The user picks a dependent variable and
+// factors among the columns of the trial-parameter table, optionally a case condition, and
+// runs a function of the statistics library on them; the result table is listed.
+#pragma once
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class CTableModel;
+
+namespace orvix {
+
+class COrvixDoc;
+
+class CStat : public QWidget {
+    Q_OBJECT
+public:
+    enum {
+        IDD = 156,
+        IDC_DEPEND = 1148, IDC_SET_DEPEND = 1149, IDC_FACTORS = 1150, IDC_ADD_FACTOR = 1151,
+        IDC_REMOVE = 1152, IDC_LEVEL = 1153, IDC_ESTIMATE = 1154, IDC_VARIABLES = 1155,
+        IDC_OUTPUT = 1156, IDC_FUNCTION = 1157, IDC_CASE_COLUMN = 1181, IDC_OPERATOR = 1182,
+        IDC_CASE_VALUE = 1184, IDC_CASES = 1185,
+    };
+    explicit CStat(COrvixDoc* doc, QWidget* parent = nullptr);
+
+    void UpdateVariableLists(int arg = -1);
+    void OnSetDepend();
+    void OnAddFactor();
+    void OnRemoveFactor();
+    void OnEstimate();
+    void OnCases();
+
+    int GetDepend() const { return depend_; }
+    const std::vector<int>& GetFactors() const { return factors_; }
+    int GetLevel() const { return level_; }
+    // The output list's lines.
+    std::vector<std::string> OutputLines() const;
+
+private:
+    // False (with the message shown) when the condition is incomplete.
+    bool SelectCases(CTableModel& table);
+    void AddOutput(const std::string& line);
+    // Takes the level from its edit; the previous level stays when it is not a number.
+    void ReadLevel();
+
+    COrvixDoc* doc_;
+    int depend_ = -1;
+    std::vector<int> factors_;
+    int level_ = 2;
+    QListWidget* variables_;
+    QListWidget* factorsList_;
+    QListWidget* output_;
+    QLineEdit* dependEdit_;
+    QLineEdit* levelEdit_;
+    QLineEdit* caseValue_;
+    QComboBox* function_;
+    QComboBox* caseColumn_;
+    QComboBox* operator_;
+    QCheckBox* cases_;
+};
+
+} // namespace orvix
