@@ -12,6 +12,11 @@ void Error(const std::string& msg)
 
 mwArray::mwArray(Class c, size_t rows, size_t cols) : m_class(c), m_rows(rows), m_cols(cols)
 {
+    // Refuse what the machine cannot hold before the system grants it lazily and the
+    // program is killed on first touch: 2^29 elements are 4 GiB of doubles.
+    constexpr size_t kMaxElements = size_t(1) << 29;
+    if (cols != 0 && rows > kMaxElements / cols)
+        throw mwBadAlloc();
     switch (c) {
     case Class::Double:
     case Class::Logical: m_num.assign(rows * cols, 0.0); break;

@@ -1,6 +1,7 @@
 // n-way analysis of variance with type 1, 2 or 3 sums of squares.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <numeric>
@@ -364,6 +365,14 @@ mwArray makemodel(double p, double ngIn)
         for (size_t f = 0; f < ng; ++f)
             v.push_back(std::ldexp(1.0, static_cast<int>(f)));
         const std::vector<double> vgen = v;
+        // Count the terms first: a high order among many factors must fail, not exhaust memory.
+        double count = static_cast<double>(ng), choose = static_cast<double>(ng);
+        for (size_t j = 2; static_cast<double>(j) <= p && j <= ng; ++j) {
+            choose = choose * static_cast<double>(ng - j + 1) / static_cast<double>(j);
+            count += choose;
+        }
+        if (count > 1 << 20)
+            throw mwBadAlloc();
         for (size_t j = 2; static_cast<double>(j) <= p; ++j) {
             if (j > ng)
                 Error("K must be an integer between 0 and N.");
@@ -393,6 +402,9 @@ mwArray termsnotcontained(const mwArray& t)
 {
     return InRoutine("myanovan/termsnotcontained", [&] {
         const size_t n = t.Numel();
+        for (double v : t.Data())
+            if (!IsWhole(v) || v < 0 || v >= 9007199254740992.0)
+                Error("Double inputs must have integer values in the range of ASSUMEDTYPE.");
         mwArray m = mwArray::Zeros(n, n);
         for (size_t i = 0; i < n; ++i)
             for (size_t j = 0; j < n; ++j) {
