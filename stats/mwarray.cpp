@@ -114,6 +114,12 @@ mwArray mwArray::Transposed() const
             case Class::Cell: a.m_cells[to] = m_cells[from]; break;
             }
         }
+    if (!m_imag.empty()) {  // the non-conjugating transpose
+        a.m_imag.resize(m_imag.size());
+        for (size_t r = 0; r < m_rows; ++r)
+            for (size_t c = 0; c < m_cols; ++c)
+                a.m_imag[r * m_cols + c] = m_imag[c * m_rows + r];
+    }
     return a;
 }
 

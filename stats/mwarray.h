@@ -76,6 +76,10 @@ public:
     double& operator()(size_t r, size_t c) { return m_num[c * m_rows + r]; }
     const std::vector<double>& Data() const { return m_num; }
     std::vector<double>& Data() { return m_num; }
+    // Complex doubles keep their imaginary parts beside the real ones; a real array has none.
+    bool IsReal() const { return m_imag.empty(); }
+    const std::vector<double>& Imag() const { return m_imag; }
+    void SetImag(std::vector<double> imag) { m_imag = std::move(imag); }
     double Scalar() const;  // the first element; an error when there is none
 
     // Cells.
@@ -97,6 +101,7 @@ private:
     size_t m_rows = 0;
     size_t m_cols = 0;
     std::vector<double> m_num;
+    std::vector<double> m_imag;
     std::string m_chars;
     std::vector<mwArray> m_cells;
 };
