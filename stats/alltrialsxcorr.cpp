@@ -20,6 +20,8 @@ mwArray alltrialsxcorr(const mwArray& delay, const mwArray& t, const mwArray& de
     return InRoutine("alltrialsxcorr", [&] {
         // Our own copy of the reference times: the caller's stay as they are.
         mwArray delay0 = delay0In;
+        if (!delay.IsScalar() || !t.IsScalar())
+            Error("Matrix dimensions must agree.");
         const double d = delay.Scalar(), period = t.Scalar();
         for (double& v : delay0.Data()) {
             v += d;

@@ -21,13 +21,15 @@ mwArray alltrialsxcorr(mwArray delay, mwArray t, mwArray delay0, mwArray spikes)
 
 double aligntrials(double maxDelay, const DoubleSeries* ref, const DoubleSeries* spikes)
 {
-    const int n = ref ? std::max(ref->count, 0) : 0;
+    const int n = ref && ref->values ? std::max(ref->count, 0) : 0;
     mwArray x = mwArray::Zeros(1, n);
     mwArray trials = mwArray::Cells(1, n);
     for (int i = 0; i < n; ++i) {
         x[i] = ref->values[i];
+        if (!spikes)
+            continue;  // no spike records: every trial is empty
         const DoubleSeries& s = spikes[i];
-        if (s.count > 0)
+        if (s.count > 0 && s.values)
             trials.Cell(i) = mwArray::Column(std::vector<double>(s.values, s.values + s.count));
     }
     double best = tarsel::alltrialsxcorr(mwArray(0.0), mwArray(maxDelay), x, trials).Scalar();
