@@ -27,7 +27,11 @@ mwArray::mwArray(Class c, size_t rows, size_t cols) : m_class(c), m_rows(rows), 
 
 mwArray mwArray::Filled(size_t rows, size_t cols, double value)
 {
-    mwArray a(Class::Double, rows, cols);
+    mwArray a(Class::Double, 0, 0);
+    if (cols != 0 && rows > (size_t(1) << 29) / cols)
+        throw mwBadAlloc();
+    a.m_rows = rows;
+    a.m_cols = cols;
     a.m_num.assign(rows * cols, value);
     return a;
 }
@@ -36,6 +40,17 @@ mwArray mwArray::Column(const std::vector<double>& values)
 {
     mwArray a(Class::Double, values.size(), 1);
     a.m_num = values;
+    return a;
+}
+
+mwArray mwArray::FromData(size_t rows, size_t cols, std::vector<double>&& data)
+{
+    if (data.size() != rows * cols)
+        Error("To RESHAPE the number of elements must not change.");
+    mwArray a;
+    a.m_rows = rows;
+    a.m_cols = cols;
+    a.m_num = std::move(data);
     return a;
 }
 

@@ -50,6 +50,9 @@ public:
     static mwArray Zeros(size_t rows, size_t cols) { return mwArray(Class::Double, rows, cols); }
     static mwArray Filled(size_t rows, size_t cols, double value);
     static mwArray Column(const std::vector<double>& values);
+    // A rows x cols double array that takes over data (column-major, rows * cols values):
+    // large results are built in one pass instead of being zeroed first.
+    static mwArray FromData(size_t rows, size_t cols, std::vector<double>&& data);
     static mwArray Text(const std::string& text);                 // a 1xN character row
     static mwArray CharMatrix(const std::vector<std::string>& rows);  // rows padded with blanks
     static mwArray Cells(size_t rows, size_t cols) { return mwArray(Class::Cell, rows, cols); }

@@ -178,15 +178,21 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
     size_t ncols = 1;
     for (double len : termlength)
         ncols += static_cast<size_t>(len);
-    mwArray dmat = mwArray::Filled(n, ncols, 1.0);
+    if (n > (size_t(1) << 29) / ncols)
+        throw mwBadAlloc();
+    std::vector<double> design;
+    design.reserve(n * ncols);
+    design.assign(n, 1.0);
     mwArray termname = mwArray::Zeros(1, ncols);
     for (size_t j = 0, start = 1; j < nterms; ++j) {
-        const mwArray& td = termdum[j];
-        std::copy(td.Data().begin(), td.Data().end(), dmat.Data().begin() + start * n);
-        for (size_t c = 0; c < td.Cols(); ++c)
+        mwArray& td = termdum[j];
+        design.insert(design.end(), td.Data().begin(), td.Data().end());
+        td = mwArray();  // freed as soon as it is copied
+        for (size_t c = 0; c < termlength[j]; ++c)
             termname[start + c] = static_cast<double>(j + 1);
-        start += td.Cols();
+        start += static_cast<size_t>(termlength[j]);
     }
+    mwArray dmat = mwArray::FromData(n, ncols, std::move(design));
     termdum.clear();
     gdum.clear();
 
@@ -207,7 +213,7 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
         sst += (v - mu2) * (v - mu2);
 
     // 8. The full model, fitted once; later fits use its reduced problem.
-    InitFit full = initfit(dmat, y, termname, sst, mu);
+    InitFit full = initfit(std::move(dmat), y, termname, sst, mu);
     dmat = std::move(full.dmat2);
     y = std::move(full.y2);
     termname = std::move(full.termname2);
@@ -268,7 +274,7 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
         for (size_t c = 0; c < cols.size(); ++c)
             std::copy_n(dmat.Data().begin() + cols[c] * dmat.Rows(), dmat.Rows(),
                         x.Data().begin() + c * dmat.Rows());
-        const Fit f = anovanfit(x, y);
+        const Fit f = anovanfit(std::move(x), y);
         for (size_t i = 0; i < nterms; ++i) {
             if (modw[i] == thismod) {
                 ssw[i] = f.ssx;
