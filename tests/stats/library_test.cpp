@@ -142,6 +142,14 @@ TEST_P(Library, FailuresComeBackAsExceptionTables)
     CTableModel* r = m_anova(&data, 5);  // more interaction than factors
     ExpectException(r, "");
 
+    // A design the machine cannot hold fails cleanly instead of exhausting memory.
+    CTableModel huge;
+    huge.DefineColumns({"y", "id"}, {TABLE_DOUBLE, TABLE_INT});
+    huge.SetRowCount(40000);
+    for (int i = 0; i < 40000; ++i)
+        huge.SetInt(i, 1, i);
+    ExpectException(m_anova(&huge, 1), "A memory allocation request failed.");
+
     // The next good call replaces the exception table.
     EXPECT_EQ(m_anova(&data, 1), r);
     EXPECT_EQ(r->GetRowCount(), 4);
