@@ -40,7 +40,7 @@ PivotedQr QrPivoted(mwArray a, const mwArray& y)
 
     PivotedQr out;
     out.r = mwArray::Zeros(m, k);
-    const Matrix& packed = qr.matrixQR();
+    const auto& packed = qr.matrixQR();  // a view of our storage, not a copy
     for (Eigen::Index c = 0; c < k; ++c)
         for (Eigen::Index r = 0; r <= std::min(c, m - 1); ++r)
             out.r(r, c) = packed(r, c);
