@@ -268,6 +268,9 @@ const char* CTableModel::GetText(int row, int col) const
                 break;
             }
         }
+#ifdef ORVIX_TABLE_DEBUG_OPS
+        assert(row < 0 || m_types[i] == TABLE_TEXT || m_types[i] == TABLE_INT || m_types[i] == TABLE_DOUBLE);
+#endif
         if (i + 1 < n)
             g_line += '\t';
     }

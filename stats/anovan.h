@@ -33,14 +33,14 @@ struct AnovanStats {
 struct Fit {
     double ssx = 0, dfx = 0;
 };
-Fit anovanfit(const mwArray& dmat, const mwArray& y);
+Fit anovanfit(mwArray dmat, const mwArray& y);
 
 struct InitFit {
     double ssx = 0, dfx = 0;
     mwArray dmat2, y2, termname2;
     AnovanStats stats;
 };
-InitFit initfit(const mwArray& dmat, const mwArray& y, const mwArray& termname, double sst, double mu);
+InitFit initfit(mwArray dmat, const mwArray& y, const mwArray& termname, double sst, double mu);
 
 // The analysis. nargin counts the arguments given (2 to 5; missing ones may be passed as
 // empty arrays); nargout the results wanted (1 to 4), in the order p, t, stats, terms.

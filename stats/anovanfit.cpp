@@ -29,11 +29,12 @@ size_t Rank(const mwArray& r, double tol)
 
 } // namespace
 
-Fit anovanfit(const mwArray& dmat, const mwArray& y)
+Fit anovanfit(mwArray dmat, const mwArray& y)
 {
     return InRoutine("myanovan/anovanfit", [&] {
-        const PivotedQr qr = QrPivoted(dmat, y);
-        const size_t p = Rank(qr.r, Tolerance(dmat.Cols()));
+        const size_t ncols = dmat.Cols();
+        const PivotedQr qr = QrPivoted(std::move(dmat), y);
+        const size_t p = Rank(qr.r, Tolerance(ncols));
         Fit fit;
         for (size_t i = 0; i < p; ++i)
             fit.ssx += qr.qty[i] * qr.qty[i];
@@ -42,11 +43,11 @@ Fit anovanfit(const mwArray& dmat, const mwArray& y)
     });
 }
 
-InitFit initfit(const mwArray& dmat, const mwArray& y, const mwArray& termname, double sst, double mu)
+InitFit initfit(mwArray dmat, const mwArray& y, const mwArray& termname, double sst, double mu)
 {
     return InRoutine("myanovan/initfit", [&] {
         const size_t ncols = dmat.Cols();
-        const PivotedQr qr = QrPivoted(dmat, y);
+        const PivotedQr qr = QrPivoted(std::move(dmat), y);
         const size_t p = Rank(qr.r, Tolerance(ncols));
         InitFit out;
         std::vector<double> yy(qr.qty.begin(), qr.qty.begin() + p);

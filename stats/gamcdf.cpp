@@ -2,7 +2,7 @@
 #include <limits>
 
 #include "stats/distributions.h"
-#include "stats/specfun.h"
+#include "stats/betagamma.h"
 
 namespace tarsel {
 

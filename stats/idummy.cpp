@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "stats/anovan.h"
 
 namespace tarsel {
@@ -10,6 +12,8 @@ mwArray idummy(const mwArray& x, double method)
         for (size_t i = 0; i < x.Numel(); ++i)
             if (x[i] > g)
                 g = x[i];
+        if (!std::isfinite(g))
+            Error("Maximum variable size allowed by the program is exceeded.");
         const size_t levels = static_cast<size_t>(g);
         const size_t ncols = method == 3 ? levels : (levels > 0 ? levels - 1 : 0);
         mwArray d = mwArray::Zeros(n, ncols);

@@ -26,7 +26,7 @@ void CheckNumeric(const mwArray& a)
 
 } // namespace
 
-PivotedQr QrPivoted(const mwArray& a, const mwArray& y)
+PivotedQr QrPivoted(mwArray a, const mwArray& y)
 {
     CheckNumeric(a);
     CheckNumeric(y);
@@ -35,11 +35,12 @@ PivotedQr QrPivoted(const mwArray& a, const mwArray& y)
     CheckFinite(a);
     CheckFinite(y);
     const Eigen::Index n = a.Rows(), k = a.Cols(), m = std::min(n, k);
-    Eigen::ColPivHouseholderQR<Matrix> qr(MatrixMap(a.Data().data(), n, k));
+    Eigen::Map<Matrix> storage(a.Data().data(), n, k);
+    Eigen::ColPivHouseholderQR<Eigen::Ref<Matrix>> qr(storage);
 
     PivotedQr out;
     out.r = mwArray::Zeros(m, k);
-    const Matrix& packed = qr.matrixQR();
+    const auto& packed = qr.matrixQR();  // a view of our storage, not a copy
     for (Eigen::Index c = 0; c < k; ++c)
         for (Eigen::Index r = 0; r <= std::min(c, m - 1); ++r)
             out.r(r, c) = packed(r, c);

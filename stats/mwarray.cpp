@@ -12,6 +12,11 @@ void Error(const std::string& msg)
 
 mwArray::mwArray(Class c, size_t rows, size_t cols) : m_class(c), m_rows(rows), m_cols(cols)
 {
+    // Refuse what the machine cannot hold before the system grants it lazily and the
+    // program is killed on first touch: 2^29 elements are 4 GiB of doubles.
+    constexpr size_t kMaxElements = size_t(1) << 29;
+    if (cols != 0 && rows > kMaxElements / cols)
+        throw mwBadAlloc();
     switch (c) {
     case Class::Double:
     case Class::Logical: m_num.assign(rows * cols, 0.0); break;
@@ -22,7 +27,11 @@ mwArray::mwArray(Class c, size_t rows, size_t cols) : m_class(c), m_rows(rows), 
 
 mwArray mwArray::Filled(size_t rows, size_t cols, double value)
 {
-    mwArray a(Class::Double, rows, cols);
+    mwArray a(Class::Double, 0, 0);
+    if (cols != 0 && rows > (size_t(1) << 29) / cols)
+        throw mwBadAlloc();
+    a.m_rows = rows;
+    a.m_cols = cols;
     a.m_num.assign(rows * cols, value);
     return a;
 }
@@ -31,6 +40,17 @@ mwArray mwArray::Column(const std::vector<double>& values)
 {
     mwArray a(Class::Double, values.size(), 1);
     a.m_num = values;
+    return a;
+}
+
+mwArray mwArray::FromData(size_t rows, size_t cols, std::vector<double>&& data)
+{
+    if (data.size() != rows * cols)
+        Error("To RESHAPE the number of elements must not change.");
+    mwArray a;
+    a.m_rows = rows;
+    a.m_cols = cols;
+    a.m_num = std::move(data);
     return a;
 }
 
@@ -109,6 +129,12 @@ mwArray mwArray::Transposed() const
             case Class::Cell: a.m_cells[to] = m_cells[from]; break;
             }
         }
+    if (!m_imag.empty()) {  // the non-conjugating transpose
+        a.m_imag.resize(m_imag.size());
+        for (size_t r = 0; r < m_rows; ++r)
+            for (size_t c = 0; c < m_cols; ++c)
+                a.m_imag[r * m_cols + c] = m_imag[c * m_rows + r];
+    }
     return a;
 }
 

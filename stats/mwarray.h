@@ -50,6 +50,9 @@ public:
     static mwArray Zeros(size_t rows, size_t cols) { return mwArray(Class::Double, rows, cols); }
     static mwArray Filled(size_t rows, size_t cols, double value);
     static mwArray Column(const std::vector<double>& values);
+    // A rows x cols double array that takes over data (column-major, rows * cols values):
+    // large results are built in one pass instead of being zeroed first.
+    static mwArray FromData(size_t rows, size_t cols, std::vector<double>&& data);
     static mwArray Text(const std::string& text);                 // a 1xN character row
     static mwArray CharMatrix(const std::vector<std::string>& rows);  // rows padded with blanks
     static mwArray Cells(size_t rows, size_t cols) { return mwArray(Class::Cell, rows, cols); }
@@ -76,6 +79,10 @@ public:
     double& operator()(size_t r, size_t c) { return m_num[c * m_rows + r]; }
     const std::vector<double>& Data() const { return m_num; }
     std::vector<double>& Data() { return m_num; }
+    // Complex doubles keep their imaginary parts beside the real ones; a real array has none.
+    bool IsReal() const { return m_imag.empty(); }
+    const std::vector<double>& Imag() const { return m_imag; }
+    void SetImag(std::vector<double> imag) { m_imag = std::move(imag); }
     double Scalar() const;  // the first element; an error when there is none
 
     // Cells.
@@ -97,6 +104,7 @@ private:
     size_t m_rows = 0;
     size_t m_cols = 0;
     std::vector<double> m_num;
+    std::vector<double> m_imag;
     std::string m_chars;
     std::vector<mwArray> m_cells;
 };

@@ -178,15 +178,21 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
     size_t ncols = 1;
     for (double len : termlength)
         ncols += static_cast<size_t>(len);
-    mwArray dmat = mwArray::Filled(n, ncols, 1.0);
+    if (n > (size_t(1) << 29) / ncols)
+        throw mwBadAlloc();
+    std::vector<double> design;
+    design.reserve(n * ncols);
+    design.assign(n, 1.0);
     mwArray termname = mwArray::Zeros(1, ncols);
     for (size_t j = 0, start = 1; j < nterms; ++j) {
-        const mwArray& td = termdum[j];
-        std::copy(td.Data().begin(), td.Data().end(), dmat.Data().begin() + start * n);
-        for (size_t c = 0; c < td.Cols(); ++c)
+        mwArray& td = termdum[j];
+        design.insert(design.end(), td.Data().begin(), td.Data().end());
+        td = mwArray();  // freed as soon as it is copied
+        for (size_t c = 0; c < termlength[j]; ++c)
             termname[start + c] = static_cast<double>(j + 1);
-        start += td.Cols();
+        start += static_cast<size_t>(termlength[j]);
     }
+    mwArray dmat = mwArray::FromData(n, ncols, std::move(design));
     termdum.clear();
     gdum.clear();
 
@@ -207,7 +213,7 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
         sst += (v - mu2) * (v - mu2);
 
     // 8. The full model, fitted once; later fits use its reduced problem.
-    InitFit full = initfit(dmat, y, termname, sst, mu);
+    InitFit full = initfit(std::move(dmat), y, termname, sst, mu);
     dmat = std::move(full.dmat2);
     y = std::move(full.y2);
     termname = std::move(full.termname2);
@@ -268,7 +274,7 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
         for (size_t c = 0; c < cols.size(); ++c)
             std::copy_n(dmat.Data().begin() + cols[c] * dmat.Rows(), dmat.Rows(),
                         x.Data().begin() + c * dmat.Rows());
-        const Fit f = anovanfit(x, y);
+        const Fit f = anovanfit(std::move(x), y);
         for (size_t i = 0; i < nterms; ++i) {
             if (modw[i] == thismod) {
                 ssw[i] = f.ssx;
@@ -355,53 +361,6 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
 }
 
 } // namespace
-
-mwArray makemodel(double p, double ngIn)
-{
-    return InRoutine("myanovan/makemodel", [&] {
-        const size_t ng = ngIn > 0 ? static_cast<size_t>(ngIn) : 0;
-        std::vector<double> v;
-        for (size_t f = 0; f < ng; ++f)
-            v.push_back(std::ldexp(1.0, static_cast<int>(f)));
-        const std::vector<double> vgen = v;
-        for (size_t j = 2; static_cast<double>(j) <= p; ++j) {
-            if (j > ng)
-                Error("K must be an integer between 0 and N.");
-            // Combinations of j positions in lexicographic order.
-            std::vector<size_t> pick(j);
-            std::iota(pick.begin(), pick.end(), 0);
-            for (;;) {
-                double code = 0;
-                for (size_t q : pick)
-                    code += vgen[q];
-                v.push_back(code);
-                size_t i = j;
-                while (i > 0 && pick[i - 1] == ng - j + i - 1)
-                    --i;
-                if (i == 0)
-                    break;
-                ++pick[i - 1];
-                for (size_t q = i; q < j; ++q)
-                    pick[q] = pick[q - 1] + 1;
-            }
-        }
-        return mwArray::Column(v);
-    });
-}
-
-mwArray termsnotcontained(const mwArray& t)
-{
-    return InRoutine("myanovan/termsnotcontained", [&] {
-        const size_t n = t.Numel();
-        mwArray m = mwArray::Zeros(n, n);
-        for (size_t i = 0; i < n; ++i)
-            for (size_t j = 0; j < n; ++j) {
-                const auto ti = static_cast<uint64_t>(t[i]), tj = static_cast<uint64_t>(t[j]);
-                m(i, j) = (i == j || (ti & tj) != ti) ? 1 : 0;
-            }
-        return m;
-    });
-}
 
 AnovanResult myanovan(int nargin, const mwArray& y, const mwArray& group, const mwArray& model,
                       const mwArray& sstype, const mwArray& gnames, int nargout)

@@ -2,15 +2,48 @@
 // runs it and turns the analysis table back into the library's result table.
 #include "stats/tarsel.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <new>
 
 #include "stats/anovan.h"
+#include "stats/xcorr.h"
 #include "stats/runtime.h"
 
 using namespace tarsel;
 
 int nTarsel = 0;
+
+mwArray alltrialsxcorr(mwArray delay, mwArray t, mwArray delay0, mwArray spikes)
+{
+    return tarsel::alltrialsxcorr(delay, t, delay0, spikes);
+}
+
+double aligntrials(double maxDelay, const DoubleSeries* ref, const DoubleSeries* spikes)
+{
+    const int n = ref && ref->values ? std::max(ref->count, 0) : 0;
+    mwArray x = mwArray::Zeros(1, n);
+    mwArray trials = mwArray::Cells(1, n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = ref->values[i];
+        if (!spikes)
+            continue;  // no spike records: every trial is empty
+        const DoubleSeries& s = spikes[i];
+        if (s.count > 0 && s.values)
+            trials.Cell(i) = mwArray::Column(std::vector<double>(s.values, s.values + s.count));
+    }
+    double best = tarsel::alltrialsxcorr(mwArray(0.0), mwArray(maxDelay), x, trials).Scalar();
+    double bestDelay = 0.0;
+    // The delay grows by repeated addition of 0.1, as the search always has.
+    for (double d = 0.1; d < maxDelay; d += 0.1) {
+        const double v = tarsel::alltrialsxcorr(mwArray(d), mwArray(maxDelay), x, trials).Scalar();
+        if (v < best) {
+            best = v;
+            bestDelay = d;
+        }
+    }
+    return bestDelay;
+}
 
 int fnTarsel()
 {

@@ -12,14 +12,18 @@ mwArray termcross(const mwArray& a, const mwArray& b)
         if (a.Rows() != b.Rows())
             Error("Matrix dimensions must agree.");
         const size_t n = a.Rows(), na = a.Cols(), nb = b.Cols();
-        mwArray ab = mwArray::Zeros(n, na * nb);
+        if (na * nb != 0 && n > (size_t(1) << 29) / (na * nb))
+            throw mwBadAlloc();
+        std::vector<double> ab(n * na * nb);
+        double* out = ab.data();
         for (size_t jb = 0; jb < nb; ++jb)
-            for (size_t ja = 0; ja < na; ++ja) {
-                const size_t k = jb * na + ja;
+            for (size_t ja = 0; ja < na; ++ja, out += n) {
+                const double* pa = a.Data().data() + ja * n;
+                const double* pb = b.Data().data() + jb * n;
                 for (size_t r = 0; r < n; ++r)
-                    ab(r, k) = a(r, ja) * b(r, jb);
+                    out[r] = pa[r] * pb[r];
             }
-        return ab;
+        return mwArray::FromData(n, na * nb, std::move(ab));
     });
 }
 

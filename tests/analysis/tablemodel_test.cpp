@@ -1,6 +1,7 @@
 #include "analysis/tablemodel.h"
 
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -196,4 +197,19 @@ TEST(TableModel, CopiesAreDeepAndIndependent)
     source.DefineColumns({"Only"}, {TABLE_TEXT});  // redefinition frees the old columns
     EXPECT_EQ(source.GetRowCount(), 0);
     EXPECT_EQ(copy.GetRowCount(), 4);
+}
+
+TEST(TableModel, NumbersIgnoreTheUsersLocale)
+{
+    const std::string previous = setlocale(LC_NUMERIC, nullptr);
+    if (!setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "no German locale here";
+    CTableModel t;
+    t.DefineColumns({"D"}, {TABLE_DOUBLE});
+    t.SetRowCount(1);
+    t.SetDouble(0, 0, 2.5);
+    const std::string cell = t.GetText(0, 0), line = t.GetText(0, -1);
+    setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(cell, "2.5");
+    EXPECT_EQ(line, "2.5000");
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <dlfcn.h>
+#include <time.h>
 
 #include "analysis/tablemodel.h"
 
@@ -33,15 +34,22 @@ int main(int argc, char** argv)
             t.SetInt(r, 3, c + 1);
             t.SetDouble(r, 0, a * 0.5 + b * 0.3 - c + a * c * 0.2 + rnd() / 32768.0);
         }
-        double best = 1e300;
+        // Wall time, and the process's processor time, which a busy machine disturbs less.
+        double best = 1e300, bestCpu = 1e300;
         const CTableModel* result = nullptr;
-        for (int rep = 0; rep < 5; ++rep) {
+        for (int rep = 0; rep < 7; ++rep) {
+            timespec c0, c1;
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
             const auto start = std::chrono::steady_clock::now();
             result = anova(&t, 3);
             const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start;
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
+            const double cpu = (c1.tv_sec - c0.tv_sec) * 1e3 + (c1.tv_nsec - c0.tv_nsec) / 1e6;
             best = ms.count() < best ? ms.count() : best;
+            bestCpu = cpu < bestCpu ? cpu : bestCpu;
         }
-        printf("%7d rows: %8.2f ms (best of 5)  %s\n", rows, best, result->GetText(0, -1));
+        printf("%7d rows: %8.2f ms wall, %8.2f ms processor (best of 7)  %s\n", rows, best, bestCpu,
+               result->GetText(0, -1));
     }
     dlclose(lib);
     return 0;

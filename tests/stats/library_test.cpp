@@ -2,6 +2,7 @@
 // a table built here handed over, the library's result table read back.
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -141,6 +142,14 @@ TEST_P(Library, FailuresComeBackAsExceptionTables)
     CTableModel* r = m_anova(&data, 5);  // more interaction than factors
     ExpectException(r, "");
 
+    // A design the machine cannot hold fails cleanly instead of exhausting memory.
+    CTableModel huge;
+    huge.DefineColumns({"y", "id"}, {TABLE_DOUBLE, TABLE_INT});
+    huge.SetRowCount(40000);
+    for (int i = 0; i < 40000; ++i)
+        huge.SetInt(i, 1, i);
+    ExpectException(m_anova(&huge, 1), "A memory allocation request failed.");
+
     // The next good call replaces the exception table.
     EXPECT_EQ(m_anova(&data, 1), r);
     EXPECT_EQ(r->GetRowCount(), 4);
@@ -173,13 +182,45 @@ TEST_P(Library, OnlyTheExportsAreVisible)
             names.insert(name);
     }
     ASSERT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(names, (std::set<std::string>{"anova", "fnTarsel", "nTarsel"}));
+    EXPECT_EQ(names, (std::set<std::string>{"aligntrials", "alltrialsxcorr", "anova", "fnTarsel", "nTarsel"}));
 
     using Stub = int (*)();
     const auto fn = reinterpret_cast<Stub>(dlsym(m_handle, "fnTarsel"));
     ASSERT_NE(fn, nullptr);
     EXPECT_EQ(fn(), 42);
     EXPECT_EQ(*static_cast<int*>(dlsym(m_handle, "nTarsel")), 0);
+}
+
+TEST_P(Library, AligntrialsFindsTheDelayThatLinesTrialsUp)
+{
+    struct Series {  // the library's record: a word, a count, a pointer to the doubles
+        int32_t reserved;
+        int32_t count;
+        const double* values;
+    };
+    static_assert(sizeof(Series) == 16);
+    using AlignFn = double (*)(double, const Series*, const Series*);
+    const auto align = reinterpret_cast<AlignFn>(dlsym(m_handle, "aligntrials"));
+    ASSERT_NE(align, nullptr);
+
+    // References 0 and 0.1 with the period 0.35: only at the delay 0.1+0.1+0.1 does the
+    // second wrap (to 0.05), and then both spikes sit 2.45 after their references, in one
+    // bin; at every earlier delay they straddle the bin edge at 2.5.
+    const double refs[] = {0.0, 0.1};
+    const double s1[] = {2.75}, s2[] = {2.5};
+    const Series ref{0, 2, refs};
+    const Series spikes[] = {{0, 1, s1}, {0, 1, s2}};
+    EXPECT_EQ(align(0.35, &ref, spikes), 0.1 + 0.1 + 0.1);
+    EXPECT_EQ(align(0.0, &ref, spikes), 0.0);
+
+    // Equal measures keep the smallest delay; a trial without spikes makes every measure
+    // NaN, which never replaces the first.
+    const Series same[] = {{0, 1, s1}, {0, 1, s1}};
+    const double zero[] = {0.0, 0.0};
+    const Series refZero{0, 2, zero};
+    EXPECT_EQ(align(1.0, &refZero, same), 0.0);
+    const Series empty[] = {{0, 1, s1}, {0, 0, nullptr}};
+    EXPECT_EQ(align(0.35, &ref, empty), 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, Library, testing::Values(TARSEL_LIBRARY, TARSELD_LIBRARY),

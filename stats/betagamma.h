@@ -1,5 +1,5 @@
 // Special functions for the distributions, behind a plain interface (Boost.Math stays in
-// specfun.cpp). Both screen their arguments: NaN and out-of-domain values give NaN and
+// betagamma.cpp). Both screen their arguments: NaN and out-of-domain values give NaN and
 // never reach Boost.
 #pragma once
 

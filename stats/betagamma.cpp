@@ -1,4 +1,4 @@
-#include "stats/specfun.h"
+#include "stats/betagamma.h"
 
 #include <boost/math/special_functions/beta.hpp>
 #include <boost/math/special_functions/gamma.hpp>
