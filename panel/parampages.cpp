@@ -168,6 +168,27 @@ bool CParamPage::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+CParam* CParamPage::TakeEditedValue(std::string& name, std::string& oldValue)
+{
+    valueText_ = FromQ(valueEdit_->text());
+    int row = SelectedRow();
+    if (row < 0 || row >= ParamCount()) {
+        valueText_.clear();
+        valueEdit_->clear();
+        paramList_->setFocus();
+        return nullptr;
+    }
+    CParam& param = Param(row);
+    if (IsSeparator(param) || valueText_ == ".") {
+        paramList_->setFocus();
+        return nullptr;
+    }
+    std::string line = FromQ(paramList_->item(row)->text());
+    oldValue = LineValue(line);
+    name = LineName(line);
+    return &param;
+}
+
 // ---- Graph parameters ----
 
 CGraphParam::CGraphParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND_GRAPH, 26, 160, parent)
@@ -183,21 +204,12 @@ void CGraphParam::FocusAfterRefusedAdd() { valueEdit_->setFocus(); }
 
 void CGraphParam::ApplyValue()
 {
-    valueText_ = FromQ(valueEdit_->text());
+    std::string name, oldValue;
+    CParam* edited = TakeEditedValue(name, oldValue);
+    if (!edited)
+        return;
+    CParam& param = *edited;
     int row = SelectedRow();
-    if (row < 0 || row >= ParamCount()) {
-        valueText_.clear();
-        valueEdit_->clear();
-        paramList_->setFocus();
-        return;
-    }
-    CParam& param = Param(row);
-    if (IsSeparator(param) || valueText_ == ".") {
-        paramList_->setFocus();
-        return;
-    }
-    std::string line = FromQ(paramList_->item(row)->text());
-    std::string oldValue = LineValue(line), name = LineName(line);
     param = valueText_.c_str();
     doc_->SendGraphParam(row);
     if (valueText_ == oldValue) {
@@ -253,21 +265,12 @@ void CBehavParam::FocusAfterRefusedAdd() { paramList_->setFocus(); }
 
 void CBehavParam::ApplyValue()
 {
-    valueText_ = FromQ(valueEdit_->text());
+    std::string name, oldValue;
+    CParam* edited = TakeEditedValue(name, oldValue);
+    if (!edited)
+        return;
+    CParam& param = *edited;
     int row = SelectedRow();
-    if (row < 0 || row >= ParamCount()) {
-        valueText_.clear();
-        valueEdit_->clear();
-        paramList_->setFocus();
-        return;
-    }
-    CParam& param = Param(row);
-    if (IsSeparator(param) || valueText_ == ".") {
-        paramList_->setFocus();
-        return;
-    }
-    std::string line = FromQ(paramList_->item(row)->text());
-    std::string oldValue = LineValue(line), name = LineName(line);
     if (valueText_ == oldValue) {
         paramList_->setFocus();
         return;

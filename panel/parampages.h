@@ -41,6 +41,9 @@ protected:
     int SelectedRow() const;
     // Replaces line row with the name and the new value and selects it.
     void ReplaceLine(int row, const std::string& name, const std::string& value);
+    // Takes the edited value for the selected line: the parameter, with the line's name and
+    // old value, or null (focus back on the list) when there is nothing to change.
+    CParam* TakeEditedValue(std::string& name, std::string& oldValue);
     // Where "&Add to init param" puts the focus when there is nothing to add.
     virtual void FocusAfterRefusedAdd() = 0;
 
