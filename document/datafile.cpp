@@ -352,7 +352,7 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
     CArchive ar;
     Serialize(ar);
     const auto& bytes = ar.Buffer();
-    if (!WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()))) {
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size())) {
         MessageBox("Can't save the data file \"" + path + "\".");
         return false;
     }
