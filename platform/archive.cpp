@@ -223,6 +223,8 @@ double CArchive::ReadDouble()
 void CArchive::ReadBytes(void* data, size_t size)
 {
     Need(size);
+    if (size == 0) // an empty array has no storage to copy into
+        return;
     memcpy(data, buffer_.data() + pos_, size);
     pos_ += size;
 }
