@@ -5,6 +5,7 @@
 
 #include "document/datafile_format.h"
 
+#include <algorithm>
 #include <climits>
 #include <dirent.h>
 
