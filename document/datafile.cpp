@@ -237,8 +237,12 @@ void COrvixDoc::ApplyMergedFile(DataFileContents& c)
     std::vector<std::string> expressions = expressionColumns;
     for (size_t i = 0; i + 1 < expressions.size(); i += 2)
         InsertExpressionColumn(expressions[i], expressions[i + 1], false, false);
+    // A trial's command moves past the commands already open. An index outside the file's
+    // own commands stays outside (-1) rather than landing on another file's command.
+    const int fileCommands = static_cast<int>(c.commandLines.size());
     for (auto& t : c.trials) {
-        t->commandIndex += firstCommand;
+        const int index = t->commandIndex;
+        t->commandIndex = index >= 0 && index < fileCommands ? index + firstCommand : -1;
         trials_.push_back(std::move(t));
     }
     c.trials.clear();
@@ -357,7 +361,7 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
     CArchive ar;
     Serialize(ar);
     const auto& bytes = ar.Buffer();
-    if (!WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()))) {
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size())) {
         MessageBox("Can't save the data file \"" + path + "\".");
         return false;
     }

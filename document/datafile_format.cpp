@@ -78,10 +78,41 @@ void SkipFont(CArchive& ar)
     ar.ReadBytes(record, sizeof record);
 }
 
+// About the bytes a save writes (the trials exactly, or a little more), so that the
+// archive's buffer is allocated once: a buffer grown step by step holds up to three times
+// the file while it grows. Parameter values are counted at a typical length.
+size_t StoredSizeBound(const DataFileContents& c, const DataFileObjects& objects)
+{
+    size_t size = 4096 + c.notes.size();
+    auto texts = [&](const std::vector<std::string>& list) {
+        for (const auto& s : list)
+            size += 7 + s.size();
+    };
+    texts(c.testTypes);
+    texts(c.commandLines);
+    texts(c.expressionColumns);
+    for (const auto* list : {&objects.expParams, &objects.behavParams, &objects.graphParams})
+        for (const CParam* p : *list)
+            size += 64 + p->GetName().size();
+    for (const auto* list : {&c.selectionList1, &c.selectionList2, &c.savedLists[0], &c.savedLists[1],
+                             &c.savedLists[2]})
+        for (const CParam& p : *list)
+            size += 64 + p.GetName().size();
+    for (const auto& r : c.reserved)
+        size += 6 + 4 * r.size();
+    // A trial: its tag, the fixed fields and eight counts at their longest, the arrays.
+    for (const CTrial* t : objects.trials)
+        size += 120 + t->comment.size() + 2 * t->spikeMasks.size() + 4 * t->spikeTimes.size()
+            + 2 * t->hSamples.size() + 2 * t->vSamples.size() + 4 * t->keyTimes.size() + 2 * t->keyCodes.size()
+            + 4 * t->eventTimes.size() + t->eventCodes.size();
+    return size;
+}
+
 } // namespace
 
 void StoreDataFileContents(CArchive& ar, const DataFileContents& c, const DataFileObjects& objects)
 {
+    ar.Reserve(StoredSizeBound(c, objects));
     ar.WriteWord(kDataFileVersion);
     ar.WriteDWord(c.testTypeEntry);
     ar.WriteString(c.notes);

@@ -28,19 +28,18 @@ float ReadFloat(CArchive& ar)
     return v;
 }
 
+// The arrays go through the archive in runs: one count, then the values in one step.
 template <class T>
 void WriteArray(CArchive& ar, const std::vector<T>& values)
 {
     static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4);
     ar.WriteCount(values.size());
-    for (T v : values) {
-        if constexpr (sizeof(T) == 1)
-            ar.WriteByte(static_cast<uint8_t>(v));
-        else if constexpr (sizeof(T) == 2)
-            ar.WriteWord(static_cast<uint16_t>(v));
-        else
-            ar.WriteDWord(static_cast<uint32_t>(v));
-    }
+    if constexpr (sizeof(T) == 1)
+        ar.WriteBytes(values.data(), values.size());
+    else if constexpr (sizeof(T) == 2)
+        ar.WriteWords(reinterpret_cast<const uint16_t*>(values.data()), values.size());
+    else
+        ar.WriteDWords(reinterpret_cast<const uint32_t*>(values.data()), values.size());
 }
 
 // Element size as stored; the count is checked against what the archive still holds
@@ -51,13 +50,15 @@ void ReadArray(CArchive& ar, std::vector<T>& values, size_t storedSize = sizeof(
     size_t n = ar.ReadCount();
     ar.CheckCount(n, storedSize);
     values.resize(n);
-    for (T& v : values) {
-        if (storedSize == 1)
+    if (storedSize != sizeof(T)) { // key codes of old records: a byte each
+        for (T& v : values)
             v = static_cast<T>(ar.ReadByte());
-        else if (storedSize == 2)
-            v = static_cast<T>(ar.ReadWord());
-        else
-            v = static_cast<T>(ar.ReadDWord());
+    } else if constexpr (sizeof(T) == 1) {
+        ar.ReadBytes(values.data(), n);
+    } else if constexpr (sizeof(T) == 2) {
+        ar.ReadWords(reinterpret_cast<uint16_t*>(values.data()), n);
+    } else {
+        ar.ReadDWords(reinterpret_cast<uint32_t*>(values.data()), n);
     }
 }
 

@@ -1,9 +1,11 @@
 #include "platform/archive.h"
 
+#include <bit>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 
 namespace orvix {
 
@@ -132,6 +134,26 @@ void CArchive::WriteStringList(const std::vector<std::string>& list)
         WriteString(s);
 }
 
+void CArchive::WriteWords(const uint16_t* values, size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        WriteBytes(values, count * sizeof *values);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            WriteWord(values[i]);
+    }
+}
+
+void CArchive::WriteDWords(const uint32_t* values, size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        WriteBytes(values, count * sizeof *values);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            WriteDWord(values[i]);
+    }
+}
+
 void CArchive::WriteObject(const CObject* object)
 {
     if (!object) {
@@ -201,6 +223,8 @@ double CArchive::ReadDouble()
 void CArchive::ReadBytes(void* data, size_t size)
 {
     Need(size);
+    if (size == 0) // an empty array has no storage to copy into
+        return;
     memcpy(data, buffer_.data() + pos_, size);
     pos_ += size;
 }
@@ -238,6 +262,28 @@ std::vector<std::string> CArchive::ReadStringList()
     for (size_t i = 0; i < n; ++i)
         list.push_back(ReadString());
     return list;
+}
+
+void CArchive::ReadWords(uint16_t* values, size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        CheckCount(count, sizeof *values);
+        ReadBytes(values, count * sizeof *values);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            values[i] = ReadWord();
+    }
+}
+
+void CArchive::ReadDWords(uint32_t* values, size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        CheckCount(count, sizeof *values);
+        ReadBytes(values, count * sizeof *values);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            values[i] = ReadDWord();
+    }
 }
 
 CObject* CArchive::ReadObject(const CRuntimeClass* expected)
@@ -284,11 +330,22 @@ CObject* CArchive::ReadObject(const CRuntimeClass* expected)
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    // One read of the size the file has, then whatever it grew by meanwhile.
+    struct stat st;
+    size_t size = fstat(fileno(f), &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    bytes.resize(size);
+    bytes.resize(fread(bytes.data(), 1, size, f));
+    if (bytes.size() == size) {
+        uint8_t chunk[16384];
+        while (size_t n = fread(chunk, 1, sizeof chunk, f))
+            bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    bool ok = !ferror(f);
+    fclose(f);
+    return ok;
 }
 
 } // namespace orvix

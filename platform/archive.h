@@ -77,6 +77,11 @@ public:
     void WriteString(const std::string& text);
     void WriteCount(size_t count);
     void WriteStringList(const std::vector<std::string>& list);
+    // Runs of little-endian values, written and read in one step each.
+    void WriteWords(const uint16_t* values, size_t count);
+    void WriteDWords(const uint32_t* values, size_t count);
+    // Room for `size` more bytes, so that a large store grows the buffer once.
+    void Reserve(size_t size) { buffer_.reserve(buffer_.size() + size); }
     // An object record; null writes the tag 0.
     void WriteObject(const CObject* object);
 
@@ -90,6 +95,8 @@ public:
     std::string ReadString();
     size_t ReadCount();
     std::vector<std::string> ReadStringList();
+    void ReadWords(uint16_t* values, size_t count);
+    void ReadDWords(uint32_t* values, size_t count);
     // Reads an object record and returns the new object (owned by the caller), or null for
     // the tag 0. The object must be of the class `expected`. A back-reference to an object
     // read before would give one object two owners: it is refused as corrupt input.

@@ -16,6 +16,11 @@ void FailAtomicWritesForTesting(bool fail) { g_failWrites = fail; }
 
 bool WriteFileAtomically(const std::string& path, const std::string& data)
 {
+    return WriteFileAtomically(path, data.data(), data.size());
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
+{
     if (g_failWrites)
         return false;
     std::error_code ec;
@@ -27,8 +32,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
     if (fd < 0)
         return false;
     fchmod(fd, 0644);
-    const char* p = data.data();
-    size_t left = data.size();
+    const char* p = static_cast<const char*>(data);
+    size_t left = size;
     bool ok = true;
     while (left > 0) {
         ssize_t n = write(fd, p, left);

@@ -1,12 +1,14 @@
 // Writing a whole file so that a failure never destroys the previous copy: the data go to
 // a temporary file beside the target, which is flushed and then renamed over it.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace orvix {
 
 // Creates missing parent folders. False when anything failed; the old file is then intact.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);

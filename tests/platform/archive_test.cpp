@@ -98,3 +98,42 @@ TEST(Archive, ObjectOfAnotherClassIsRefused)
     CArchive in(out.Buffer());
     EXPECT_THROW(in.ReadObject(&otherClass), CArchiveException);
 }
+
+TEST(Archive, RunsOfWordsAndDWords)
+{
+    const uint16_t words[] = {0x1234, 0xFFFE};
+    const uint32_t dwords[] = {0x01020304, 0x80000000};
+    CArchive out;
+    out.WriteWords(words, 2);
+    out.WriteDWords(dwords, 2);
+    out.WriteWords(nullptr, 0);
+    EXPECT_EQ(out.Buffer(), Hex("34 12 FE FF 04 03 02 01 00 00 00 80"));
+    CArchive in(out.Buffer());
+    uint16_t w[2];
+    uint32_t d[2];
+    in.ReadWords(w, 2);
+    in.ReadDWords(d, 2);
+    in.ReadDWords(nullptr, 0); // an empty array has no storage
+    EXPECT_EQ(w[1], 0xFFFE);
+    EXPECT_EQ(d[0], 0x01020304u);
+    EXPECT_EQ(d[1], 0x80000000u);
+    CArchive shortInput(Hex("01 02 03"));
+    EXPECT_THROW(shortInput.ReadDWords(d, 1), CArchiveException);
+    EXPECT_EQ(shortInput.Remaining(), 3u);
+}
+
+TEST(Archive, WholeFileIsReadExactly)
+{
+    std::string dir = orvix_test::MakeTempDir("orvix-archive");
+    std::string data(70000, 'x');
+    data[0] = '\0';
+    data.back() = 'y';
+    orvix_test::WriteFile(dir + "/f", data);
+    orvix_test::WriteFile(dir + "/empty", "");
+    std::vector<uint8_t> bytes{1, 2};
+    ASSERT_TRUE(ReadWholeFile(dir + "/f", bytes));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), data);
+    ASSERT_TRUE(ReadWholeFile(dir + "/empty", bytes));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(ReadWholeFile(dir + "/missing", bytes));
+}
