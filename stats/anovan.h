@@ -20,6 +20,14 @@ mwArray idummy(const mwArray& x, double method = 1);
 // Products of the columns of a and b, a's column index running fastest.
 mwArray termcross(const mwArray& a, const mwArray& b);
 
+// The same on raw columns of n rows each, written to out (room for the result's columns);
+// an operand without columns gives the other one. Returns the number of columns written.
+struct Columns {
+    const double* data;
+    size_t cols;
+};
+size_t TermcrossInto(Columns a, Columns b, size_t n, double* out);
+
 // The statistics record of a fit (with the analysis's own fields added by myanovan).
 struct AnovanStats {
     std::string source;

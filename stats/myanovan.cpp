@@ -134,66 +134,106 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
         gdum[j] = idummy(gi, 1);
     }
 
-    // 5. Term columns, names and full degrees of freedom, in ascending order of code.
+    // 5. Term names, full degrees of freedom, and how each term's columns are crossed, in
+    // ascending order of code. A term's columns are the products (termcross) of its
+    // factors' dummy columns, highest factor first, ending with an earlier term's columns
+    // when the rest of its code is an earlier term.
     std::vector<size_t> sindex(nterms);
     std::iota(sindex.begin(), sindex.end(), 0);
     std::stable_sort(sindex.begin(), sindex.end(),
                      [&](size_t a, size_t b) { return termlist[a] < termlist[b]; });
-    std::vector<mwArray> termdum(nterms);
+    struct Recipe {
+        std::vector<size_t> factors;
+        long earlier = -1;
+    };
+    std::vector<Recipe> recipe(nterms);
     std::vector<std::string> tnames(nterms + 1);
     std::vector<double> dfterm0(nterms), termlength(nterms);
+    // termcross of an empty operand gives the other one.
+    auto crossCols = [](double a, double b) { return a == 0 ? b : (b == 0 ? a : a * b); };
     for (size_t j = 0; j < nterms; ++j) {
         double tm = termlist[sindex[j]];
-        double df0 = 1;
-        mwArray tdum;
+        double df0 = 1, cols = 0;
         std::string tn;
+        Recipe& rec = recipe[sindex[j]];
         while (tm != 0) {
             const int lne = 1 + static_cast<int>(std::floor(std::log2(tm)));
             tm -= std::ldexp(1.0, lne - 1);
             if (lne > static_cast<int>(ng))
                 Error("Index exceeds matrix dimensions.");
             df0 *= dfvar[lne - 1];
-            tdum = termcross(tdum, gdum[lne - 1]);
+            rec.factors.push_back(lne - 1);
+            cols = crossCols(cols, static_cast<double>(gdum[lne - 1].Cols()));
             tn = tn.empty() ? gnames[lne - 1] : tn + "*" + gnames[lne - 1];
             size_t k = 0;
             while (k < j && termlist[sindex[k]] != tm)
                 ++k;
             if (k < j) {
                 const size_t s = sindex[k];
-                tdum = termcross(tdum, termdum[s]);
+                rec.earlier = static_cast<long>(s);
+                cols = crossCols(cols, termlength[s]);
                 tn = tnames[s] + "*" + tn;
                 df0 *= dfterm0[s];
                 break;
             }
         }
         const size_t s = sindex[j];
-        termlength[s] = static_cast<double>(tdum.Cols());
-        termdum[s] = std::move(tdum);
+        termlength[s] = cols;
         tnames[s] = tn;
         dfterm0[s] = df0;
     }
     tnames[nterms] = "Error";
 
-    // 6. Design matrix: the constant, then each term's columns in term-list order.
-    size_t ncols = 1;
+    // 6. Design matrix: the constant, then each term's columns in term-list order. The
+    // columns are crossed straight into their place, earlier terms read from theirs.
+    double total = 1;
     for (double len : termlength)
-        ncols += static_cast<size_t>(len);
-    if (n > (size_t(1) << 29) / ncols)
+        total += len;
+    if (total * static_cast<double>(n) > static_cast<double>(size_t(1) << 29))
         throw mwBadAlloc();
-    std::vector<double> design;
-    design.reserve(n * ncols);
-    design.assign(n, 1.0);
+    const size_t ncols = static_cast<size_t>(total);
+    std::vector<size_t> termstart(nterms);
     mwArray termname = mwArray::Zeros(1, ncols);
     for (size_t j = 0, start = 1; j < nterms; ++j) {
-        mwArray& td = termdum[j];
-        design.insert(design.end(), td.Data().begin(), td.Data().end());
-        td = mwArray();  // freed as soon as it is copied
+        termstart[j] = start;
         for (size_t c = 0; c < termlength[j]; ++c)
             termname[start + c] = static_cast<double>(j + 1);
         start += static_cast<size_t>(termlength[j]);
     }
+    std::vector<double> design(n * ncols);
+    std::fill_n(design.begin(), n, 1.0);
+    for (size_t j = 0; j < nterms; ++j) {
+        const size_t s = sindex[j];
+        const Recipe& rec = recipe[s];
+        std::vector<Columns> ops;
+        for (size_t f : rec.factors)
+            ops.push_back({gdum[f].Data().data(), gdum[f].Cols()});
+        if (rec.earlier >= 0) {
+            const auto e = static_cast<size_t>(rec.earlier);
+            ops.push_back({design.data() + termstart[e] * n, static_cast<size_t>(termlength[e])});
+        }
+        double* slot = design.data() + termstart[s] * n;
+        std::vector<double> partial, next;
+        Columns acc = ops[0];
+        for (size_t k = 1; k < ops.size(); ++k) {
+            const bool last = k + 1 == ops.size();
+            double* out = slot;
+            if (!last) {
+                next.resize(n * static_cast<size_t>(crossCols(acc.cols, ops[k].cols)));
+                out = next.data();
+            }
+            const size_t cols = TermcrossInto(acc, ops[k], n, out);
+            if (!last) {
+                partial.swap(next);
+                acc = {partial.data(), cols};
+            } else {
+                acc = {slot, cols};
+            }
+        }
+        if (acc.data != slot)  // a single operand: its columns as they are
+            std::copy_n(acc.data, n * acc.cols, slot);
+    }
     mwArray dmat = mwArray::FromData(n, ncols, std::move(design));
-    termdum.clear();
     gdum.clear();
 
     // 7. Centring and total sum of squares.

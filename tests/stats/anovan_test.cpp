@@ -314,6 +314,24 @@ TEST(Anovan, UnbalancedSumsOfSquaresMatchAnIndependentFit)
         EXPECT_NEAR(Num(r.t, 7, 1), sse, 1e-9 * sse);
         EXPECT_EQ(Num(r.t, 7, 2), d.y.size() - 10.0);
     }
+    // The full model adds the three-factor term; its columns come from crossing C with the
+    // columns of the earlier term A*B.
+    auto full = term;
+    full.push_back(Cross(Cross(ea, eb), ec));
+    auto rssFull = [&](size_t drop) {
+        std::vector<std::vector<double>> cols;
+        for (size_t i = 0; i < full.size(); ++i)
+            if (i != drop)
+                cols.insert(cols.end(), full[i].begin(), full[i].end());
+        return Rss(cols, d.y);
+    };
+    const AnovanResult rf = Anova(Col(d.y), group, mwArray(3.0), 3, names);
+    EXPECT_EQ(Text(rf.t, 7, 0), "A*B*C");
+    for (size_t t = 0; t < full.size(); ++t) {
+        const double want = rssFull(t) - rssFull(full.size());
+        EXPECT_NEAR(Num(rf.t, t + 1, 1), want, 1e-9 * want) << t;
+    }
+
     // The sequential and the other types really differ here, except for the last term.
     EXPECT_GT(std::fabs(ss1[0] - ss3[0]), 1e-3);
     EXPECT_NEAR(ss1[5], ss3[5], 1e-9 * ss3[5]);
