@@ -13,6 +13,7 @@
 #include "io/deviceio.h"
 #include "model/trial.h"
 #include "platform/clock.h"
+#include "platform/devicecall.h"
 #include "platform/registry.h"
 #include "runner/taskrunner.h"
 #include "tests/common/test_support.h"
@@ -69,9 +70,27 @@ int TaskEntry()
 }
 )TASK";
 
+// A key that always reads centre, answered in place: the pass without the simulated
+// driver's request objects.
+class CCentreKey : public orvix::IDevice {
+public:
+    uint32_t DeviceIoControl(uint32_t, const void*, uint32_t, void* out, uint32_t outSize, uint32_t& returned) override
+    {
+        if (outSize >= 1) {
+            *static_cast<uint8_t*>(out) = 'C';
+            returned = 1;
+        }
+        return 0;
+    }
+};
+
+// range(0): 0 the simulated digital-I/O driver, 1 a key answered in place.
 void BM_StepPass(benchmark::State& state)
 {
     using namespace orvix;
+    ResetDeviceRegistry();
+    if (state.range(0) == 1)
+        RegisterDevice(kTrovikDeviceName, [](uint32_t&) { return std::unique_ptr<IDevice>(new CCentreKey); });
     std::string dir = orvix_test::MakeTempDir("orvix-bench");
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     ReloadRegistry();
@@ -127,7 +146,7 @@ void BM_StepPass(benchmark::State& state)
     g_deviceIO.Close();
     g_taskRunner.SetDocument(nullptr);
 }
-BENCHMARK(BM_StepPass)->Repetitions(5)->ReportAggregatesOnly(true)->MinTime(0.5);
+BENCHMARK(BM_StepPass)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)->MinTime(0.5);
 
 } // namespace
 
