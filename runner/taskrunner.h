@@ -42,7 +42,13 @@ public:
     CTaskRunner(const CTaskRunner&) = delete;
     CTaskRunner& operator=(const CTaskRunner&) = delete;
 
-    void SetDocument(COrvixDoc* doc) { doc_ = doc; }
+    // Trials belong to the document: another document (or none) leaves no trial behind.
+    void SetDocument(COrvixDoc* doc)
+    {
+        if (doc != doc_)
+            current_ = pending_ = nullptr;
+        doc_ = doc;
+    }
     COrvixDoc* GetDocument() const { return doc_; }
 
     int GetRunFlag() const { return runFlag_; }
