@@ -196,13 +196,17 @@ int CTaskRunner::Step()
     }
     lastLoopTime_ = now;
 
-    inPass_ = true;
+    // Whatever goes wrong from here on is logged, not shown (see Report).
+    struct PassScope {
+        bool& flag;
+        explicit PassScope(bool& f) : flag(f) { flag = true; }
+        ~PassScope() { flag = false; }
+    } pass(inPass_);
     if (reloadRequested_ && nTaskState == 0) {
         LoadTaskFile();
         reloadRequested_ = false;
     }
     if (!HasProgram()) {
-        inPass_ = false;
         if (runFlag_ != 0)
             SetRunFlag(0);
         return TRIAL_NONE;
@@ -235,7 +239,6 @@ int CTaskRunner::Step()
         EndTrial();
     if (nTaskState == 0 && previous != 0 && doc_)
         doc_->UpdateAllViews(nullptr, HINT_EYE_REDRAW);
-    inPass_ = false;
     return outcome;
 }
 
