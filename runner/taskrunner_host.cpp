@@ -2,6 +2,8 @@
 // document, the current trial, the renderer and the devices.
 #include <cstdint>
 
+#include <QGuiApplication>
+
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
@@ -138,7 +140,18 @@ int CTaskRunner::ReadAICh_mv(int channel, int gainCode) { return g_deviceIO.Read
 
 int CTaskRunner::KeyDown(int virtualKey)
 {
-    return frameHooks.isKeyDown && frameHooks.isKeyDown(virtualKey) ? 1 : 0;
+    if (frameHooks.isKeyDown)
+        return frameHooks.isKeyDown(virtualKey) ? 1 : 0;
+    // Without the main frame's keyboard: the modifier keys as the window system reports
+    // them now (left and right are not told apart); other keys read as up.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return 0;
+    Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
+    switch (virtualKey) {
+    case 16: case 160: case 161: return held.testFlag(Qt::ShiftModifier) ? 1 : 0;
+    case 17: case 162: case 163: return held.testFlag(Qt::ControlModifier) ? 1 : 0;
+    default: return 0;
+    }
 }
 
 // ---- Trial and document ----
