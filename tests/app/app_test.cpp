@@ -5,6 +5,7 @@
 
 #include "app/channelkeys.h"
 #include "app/orvixapp.h"
+#include "io/deviceio.h"
 #include "runner/taskrunner.h"
 #include "tests/document/doc_fixture.h"
 #include "views/mainframe.h"
@@ -138,10 +139,19 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
         }
     } view;
     app.Document()->AddView(&view);
+    // Passes run while the renderer is up and a task is compiled.
+    g_deviceIO.SetRendererRunningForTest(true);
+    g_deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
+    std::string task = dir + "/task.c";
+    orvix_test::WriteFile(task, "int TaskEntry() { return TRIAL_CONTINUE; }\n");
+    app.Document()->GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
+    g_taskRunner.LoadParameters(app.Document());
     g_taskRunner.SetRunFlag(1);
     QTimer::singleShot(5000, qApp, [] { QApplication::quit(); }); // deadline
     app.Run();
     app.Document()->RemoveView(&view);
+    g_deviceIO.sendHookForTest = nullptr;
+    g_deviceIO.SetRendererRunningForTest(false);
     EXPECT_EQ(view.passes, 50);
 }
 

@@ -18,6 +18,10 @@ protected:
         doc->GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
         doc->GetBehavParam("SerialPort", CParam(nullptr, kSimulatedSerialPort));
         doc->GetExpParam("IVFile", CParam(nullptr, "mytest.iv"));
+        // Enabling compiles the task file; without one the run stops at once.
+        std::string task = dir + "/task.c";
+        orvix_test::WriteFile(task, "int TaskEntry() { return TRIAL_CONTINUE; }\n");
+        doc->GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
     }
 };
 

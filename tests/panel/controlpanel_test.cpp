@@ -52,7 +52,8 @@ TEST_F(PanelTest, ParametersChangedRefreshesEveryPage)
     doc->ParametersChanged();
     EXPECT_EQ(views.hints, (std::vector<int>{HINT_PARAMS_RELOADED}));
     EXPECT_EQ(panel->GraphPage()->ParamList()->count(), 1);
-    EXPECT_EQ(panel->BehavPage()->ParamList()->count(), 1);
+    // H0 and the task runner's nine others, added by its look-up.
+    EXPECT_EQ(panel->BehavPage()->ParamList()->count(), 10);
     EXPECT_EQ(Control<QListWidget>(panel->ResponsePage(), 1034)->count(), 2);
 }
 

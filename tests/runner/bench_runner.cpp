@@ -1,0 +1,153 @@
+// Cost of one whole experiment pass of the task runner (Step, then SampleEye) with a
+// typical fixation task, the simulated digital-I/O board and spike counter, and a renderer
+// that takes commands without a network round trip. A benchmark, not a test: run
+// build/tests/runner/bench_runner.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "document/orvixdoc.h"
+#include "io/deviceio.h"
+#include "model/trial.h"
+#include "platform/clock.h"
+#include "platform/devicecall.h"
+#include "platform/registry.h"
+#include "runner/taskrunner.h"
+#include "tests/common/test_support.h"
+
+namespace {
+std::atomic<long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    ++g_allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+const char* kTask = R"TASK(int tStart;
+int hit;
+int Finish()
+{
+    TurnOffFig();
+    TurnOffTarget();
+    if (hit) DoHitAct(); else DoMissAct();
+    SaveResponse0(hit, nCurrentTime - tStart, 0, 0, TRIAL_END);
+    nTaskState = ITI;
+    if (hit) return TRIAL_HIT;
+    return TRIAL_MISS;
+}
+int TaskEntry()
+{
+    if (nTaskState == ITI) {
+        tStart = nCurrentTime;
+        nTaskState = FOREP;
+    } else if (nTaskState == FOREP) {
+        if (OnFP() && nCurrentTime - tStart >= GetBehavParam("FixTime")) {
+            TurnOnTarget();
+            TurnOnFig();
+            tStart = nCurrentTime;
+            nTaskState = TARGET_ON;
+        }
+    } else if (nTaskState == TARGET_ON) {
+        if (nKeyPos != KEY_CENTER) {
+            SaveKeyState(nKeyPos);
+            hit = (nKeyPos == KEY_LEFT);
+            return Finish();
+        }
+        if (nCurrentTime - tStart > 50) { hit = 0; return Finish(); }
+    }
+    return TRIAL_CONTINUE;
+}
+)TASK";
+
+// A key that always reads centre, answered in place: the pass without the simulated
+// driver's request objects.
+class CCentreKey : public orvix::IDevice {
+public:
+    uint32_t DeviceIoControl(uint32_t, const void*, uint32_t, void* out, uint32_t outSize, uint32_t& returned) override
+    {
+        if (outSize >= 1) {
+            *static_cast<uint8_t*>(out) = 'C';
+            returned = 1;
+        }
+        return 0;
+    }
+};
+
+// range(0): 0 the simulated digital-I/O driver, 1 a key answered in place.
+void BM_StepPass(benchmark::State& state)
+{
+    using namespace orvix;
+    ResetDeviceRegistry();
+    if (state.range(0) == 1)
+        RegisterDevice(kTrovikDeviceName, [](uint32_t&) { return std::unique_ptr<IDevice>(new CCentreKey); });
+    std::string dir = orvix_test::MakeTempDir("orvix-bench");
+    setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
+    ReloadRegistry();
+    COrvixDoc doc;
+    const char* names[] = {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV"};
+    for (int i = 0; i < 5; ++i) {
+        doc.Table(KIND_GRAPH).Append(new CParam(names[i], "0"));
+        doc.Table(KIND_GRAPH).Map(names[i], i);
+    }
+    doc.GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
+    doc.GetBehavParam("SerialPort", CParam(nullptr, "/nonexistent/orvix-tty"));
+    doc.GetBehavParam("FixTime", CParam(nullptr, 20));
+    doc.GetBehavParam("FPWinRad", CParam(nullptr, 100000));
+    setenv("ORVIX_RENDERER_PORT", "1", 1);
+    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    g_deviceIO.Open(&doc);
+    g_deviceIO.SetRendererRunningForTest(true);
+    long commands = 0;
+    g_deviceIO.sendHookForTest = [&](int, const std::string&, bool) { ++commands; };
+    std::string task = dir + "/task.c";
+    orvix_test::WriteFile(task, kTask);
+    doc.GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
+    g_taskRunner.LoadParameters(&doc);
+    if (!g_taskRunner.HasProgram()) {
+        state.SkipWithError("task did not compile");
+        return;
+    }
+    g_taskRunner.SetRunFlag(1);
+
+    // Trials are reused as the Test page would create them; their arrays keep capacity.
+    CTrial trials[2];
+    int next = 0;
+    long trialsRun = 0;
+    g_taskRunner.SetPendingTrial(&trials[next]);
+    g_allocations = 0;
+    for (auto _ : state) {
+        int outcome = g_taskRunner.Step();
+        g_taskRunner.SampleEye();
+        if (outcome != TRIAL_CONTINUE) {
+            ++trialsRun;
+            next ^= 1;
+            g_taskRunner.SetPendingTrial(&trials[next]);
+        }
+        benchmark::DoNotOptimize(outcome);
+    }
+    state.counters["allocs/pass"] =
+        benchmark::Counter(static_cast<double>(g_allocations.load()), benchmark::Counter::kAvgIterations);
+    state.counters["trials"] = static_cast<double>(trialsRun);
+    state.counters["commands"] = static_cast<double>(commands);
+    g_taskRunner.EndTrial();
+    g_taskRunner.SetPendingTrial(nullptr);
+    g_deviceIO.sendHookForTest = nullptr;
+    g_deviceIO.Close();
+    g_taskRunner.SetDocument(nullptr);
+}
+BENCHMARK(BM_StepPass)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)->MinTime(0.5);
+
+} // namespace
+
+BENCHMARK_MAIN();
