@@ -10,7 +10,7 @@ double CTaskRunner::GetPerformanceFrequency() const { return Clock().CounterFreq
 
 void CTaskRunner::LoadParameters(COrvixDoc* doc) {}
 
-void CTaskRunner::Step() {}
+int CTaskRunner::Step() { return 0; }
 
 void CTaskRunner::SampleEye() {}
 

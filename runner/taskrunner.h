@@ -8,6 +8,21 @@
 namespace orvix {
 
 class COrvixDoc;
+class CTrial;
+
+// ==== Stand-in outcome codes for the Test run until the full runner arrives ====
+// What TaskEntry returns: how the trial ended, or TRIAL_CONTINUE while it goes on.
+enum TrialOutcome {
+    TRIAL_NONE = 0,
+    TRIAL_EARLY = 1,
+    TRIAL_HIT = 2,
+    TRIAL_MISS = 3,
+    TRIAL_CONTINUE = 4,
+    TRIAL_END = 5,
+    TRIAL_FAIL = 6,
+    TRIAL_REPEAT = 7,
+};
+// ==== end of the stand-in outcome codes ====
 
 class CTaskRunner {
 public:
@@ -30,7 +45,8 @@ public:
     // Re-reads the behaviour parameters the runner uses.
     void LoadParameters(COrvixDoc* doc);
     bool IsSwitchJoystick() const { return switchJoystick_ == 1; }
-    void Step();
+    // One pass; returns the trial's outcome (TRIAL_CONTINUE while it goes on).
+    int Step();
     void SampleEye();
 
     // Hits and outcome actions of the session, shown in the status bar; a new document
@@ -49,7 +65,24 @@ public:
     int64_t GetLastLoopTime() const { return lastLoopTime_; }
     void SetLastLoopTime(int64_t counter) { lastLoopTime_ = counter; }
 
+    // ==== Stand-ins the Test run uses until the full runner arrives ====
+    // The task state (0 ITI, 1 ITI2, ...), bound to the task variable of that name.
+    int nTaskState = 0;
+    // The trial the next trial start fills; null for none. Not owned.
+    void SetPendingTrial(CTrial* trial) { pendingTrial_ = trial; }
+    CTrial* GetPendingTrial() const { return pendingTrial_; }
+    // Ends the current trial, if there is one.
+    int EndTrial() { return 0; }
+    bool IsIdle() const { return nTaskState == 0; }
+    // Loads the task file now, or at the end of the running trial.
+    void RequestReload() {}
+    void TurnOnFig() {}
+    void TurnOffFig() {}
+    void TurnOffTarget() {}
+    // ==== end of the Test run's stand-ins ====
+
 private:
+    CTrial* pendingTrial_ = nullptr;
     COrvixDoc* doc_ = nullptr;
     int runFlag_ = 0;
     int switchJoystick_ = 0;

@@ -146,7 +146,8 @@ TEST_F(DocTest, SavedBytesOfASmallDocument)
         "  00 01 02 03 04 05 06 07" + Zeros(16) +
         "  01 00 01 54"
         "  01 00 FF FF 01 00 06 00 43 50 61 72 61 6D 01 41 01 31"
-        "  01 00 01 80 01 42 01 32"
+        // "DataPath" came with the data-file name of the selected type
+        "  02 00 01 80 08 44 61 74 61 50 61 74 68 07 63 3A 5C 64 61 74 61 01 80 01 42 01 32"
         "  00 00"
         "  01 00 03 58 20 31"
         "  00 00" + Zeros(10) +
