@@ -60,6 +60,8 @@ public:
     // document. Returns when the run is over.
     void OnStart(const CTestSettings& settings);
     bool IsRunning() const { return running_; }
+    // A run can start only while the experiment is enabled.
+    bool CanStart() { return engine_.GetRunFlag() == 1; }
     // Stop: the loop ends after the trial in progress.
     void Stop();
     // Removes the trials of the last repeat and counts it off "AccumedTimes"; false when
