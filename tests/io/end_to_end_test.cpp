@@ -33,7 +33,14 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
     UseRenderer(renderer);
     UseRecordingTrovik();
     bool saved = false;
-    doc->hooks.saveTestSettings = [&] { saved = true; };
+    // The Test page of the panel sets the hook; the test watches it being called.
+    doc->CreateControlPanel();
+    auto pageSave = doc->hooks.saveTestSettings;
+    ASSERT_TRUE(pageSave);
+    doc->hooks.saveTestSettings = [&] {
+        saved = true;
+        pageSave();
+    };
 
     doc->OnEnable();
 
