@@ -150,6 +150,7 @@ bool CTestRun::ReadCommandList(const CTestSettings& settings)
     if (settings.useCustomItems) {
         if (!ReadCommandFileLines(settings.customItems, lines)) {
             doc_.commandLines.clear();
+            doc_.ParseCommandFile(kNoAngleOffset);
             MessageBox("Can't open command file: \"" + settings.customItems + "\"");
             return false;
         }

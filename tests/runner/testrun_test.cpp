@@ -165,6 +165,9 @@ TEST_F(RunTest, StartNeedsAnEnabledExperimentAndCommands)
 
 TEST_F(RunTest, CommandListFailuresStopTheStart)
 {
+    // A list from before stays no longer than its file.
+    doc->commandLines = {"OR 1"};
+    doc->ParseCommandFile(kNoAngleOffset);
     settings.useCustomItems = 1;
     settings.customItems = dir + "/none.oxq";
     settings.Save(*doc);
@@ -172,6 +175,8 @@ TEST_F(RunTest, CommandListFailuresStopTheStart)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Can't open command file: \"" + dir + "/none.oxq\"");
     EXPECT_EQ(run->commandListChanged, 1);
+    EXPECT_EQ(doc->GetCommandCount(), 0);
+    EXPECT_EQ(doc->GetCommandRowCount(), 0);
 
     // A sweep that walks away from End is refused before anything runs.
     settings.useCustomItems = 0;
