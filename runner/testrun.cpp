@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
@@ -45,8 +46,8 @@ std::string SweepValue(double value)
     return text;
 }
 
-// Notices a request to quit while a run holds the event loop; the request is kept and
-// made again once the run is over.
+// While a run holds the event loop: notices a request to quit (kept and made again once
+// the run is over) and drops right and middle button presses.
 class CQuitWatch : public QObject {
 public:
     CQuitWatch()
@@ -68,6 +69,10 @@ protected:
             quit = true;
             return true;
         }
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            auto button = static_cast<QMouseEvent*>(event)->button();
+            return button == Qt::RightButton || button == Qt::MiddleButton;
+        }
         return false;
     }
 };
@@ -84,7 +89,7 @@ bool QtPump(int maxWaitMs)
     timer.start(maxWaitMs);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
-    return !(g_quitWatch && g_quitWatch->quit);
+    return true;
 }
 
 } // namespace
@@ -444,7 +449,11 @@ int CTestRun::RunTrial(CTrial* trial)
     }
 }
 
-bool CTestRun::Pump(int maxWaitMs) { return pump ? pump(maxWaitMs) : QtPump(maxWaitMs); }
+bool CTestRun::Pump(int maxWaitMs)
+{
+    bool go = pump ? pump(maxWaitMs) : QtPump(maxWaitMs);
+    return go && !(g_quitWatch && g_quitWatch->quit);
+}
 
 void CTestRun::Finish(int trialsBefore)
 {

@@ -1,4 +1,7 @@
 // The test run without a window: trial order, outcomes, repeats counted, commands sent.
+#include <QCoreApplication>
+#include <QMouseEvent>
+
 #include "run_fixture.h"
 
 using namespace orvix;
@@ -375,4 +378,49 @@ TEST_F(DocTest, TestSettingsTableHoldsExactlyItsEntries)
     EXPECT_EQ(doc.GetExpParam(14)->GetText(), "Rate");
     EXPECT_EQ(doc.GetExpParam(16)->GetInt(), 3);
     EXPECT_EQ(doc.FindExpParam("Stale", false, CParam()), -1);
+}
+
+namespace {
+class CPressCounter : public QObject {
+public:
+    std::vector<Qt::MouseButton> presses;
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::MouseButtonPress)
+            presses.push_back(static_cast<QMouseEvent*>(e)->button());
+        return QObject::event(e);
+    }
+};
+void Press(QObject& target, Qt::MouseButton button)
+{
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &press);
+}
+} // namespace
+
+TEST_F(RunTest, RightAndMiddlePressesAreDroppedDuringARunAndQuitComesBackAfterIt)
+{
+    UseThreeConditions(1, 0);
+    CPressCounter target;
+    bool quitSent = false;
+    onPump = [&] {
+        Press(target, Qt::LeftButton);
+        Press(target, Qt::RightButton);
+        Press(target, Qt::MiddleButton);
+        if (!quitSent) {
+            quitSent = true;
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+        }
+        return true;
+    };
+    Start();
+    EXPECT_TRUE(run->QuitRequested());
+    EXPECT_EQ(doc->testRunning, 0);
+    EXPECT_EQ(target.presses, std::vector<Qt::MouseButton>{Qt::LeftButton});
+    Press(target, Qt::RightButton);
+    EXPECT_EQ(target.presses.back(), Qt::RightButton); // delivered again after the run
+    // The quit request was made again for the program's own loop; take it away.
+    QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::Quit);
 }
