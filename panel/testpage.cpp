@@ -504,10 +504,13 @@ void CTest::OnStart()
 void CTest::OnRunning(bool running)
 {
     start_->setText(running ? "&Stop" : "&Start");
-    if (running)
+    if (running) {
         Enable(kRunDisables, false);
-    else
-        Enable(kRunEnables, true);
+        return;
+    }
+    Enable(kRunEnables, true);
+    // The main loop takes up its passes again.
+    g_taskRunner.SetRunFlag(g_taskRunner.GetRunFlag());
 }
 
 void CTest::OnFinished(bool discard, bool save)
@@ -516,8 +519,6 @@ void CTest::OnFinished(bool discard, bool save)
     if (save)
         save_->setEnabled(true);
     UI().Beep();
-    // The main loop takes up its passes again.
-    g_taskRunner.SetRunFlag(g_taskRunner.GetRunFlag());
     if (CControlPanel* panel = doc_->GetControlPanel()) {
         if (!panel->isVisible())
             doc_->ShowControlPanel(true);
