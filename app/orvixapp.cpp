@@ -92,7 +92,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     passTimer_ = new QTimer(this);
     passTimer_->setInterval(0);
     connect(passTimer_, &QTimer::timeout, this, [this] {
-        if (g_taskRunner.GetRunFlag() == 0)
+        // A Test run makes its own passes; it tells the run flag again when it is over.
+        if (g_taskRunner.GetRunFlag() == 0 || (doc_ && doc_->testRunning))
             passTimer_->stop();
         else if (g_taskRunner.GetRunFlag() != -1)
             ExperimentPass();

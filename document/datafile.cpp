@@ -372,8 +372,9 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
 
 bool COrvixDoc::DoFileSave()
 {
+    // The path may be in the data folder's "c:\..." form.
     if (!GetPathName().empty())
-        return OnSaveDocument(GetPathName());
+        return OnSaveDocument(MapPath(GetPathName()));
     if (!dataFilePath.empty())
         return OnSaveDocument(MapPath(dataFilePath));
     return false;

@@ -1,7 +1,10 @@
 // The document's lifetime beyond its parameters: a new document, clearing, the trial list.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "document/orvixdoc.h"
+#include "panel/controlpanel.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {
@@ -82,10 +85,19 @@ void COrvixDoc::RemoveTrial(int i)
         trialTable.EraseRows(i, 1);
 }
 
+void COrvixDoc::GetTrialExtent(int& width, int& height) const
+{
+    uint32_t longest = 0;
+    for (const auto& t : trials_)
+        longest = std::max(longest, t->GetLength());
+    width = static_cast<int>(std::min<uint32_t>(longest, INT32_MAX));
+    height = GetTrialCount();
+}
+
 void COrvixDoc::ShowNotesOnPanel()
 {
-    if (!controlPanel_)
-        return;
+    if (controlPanel_)
+        controlPanel_->SetNotes(notes);
 }
 
 } // namespace orvix

@@ -100,8 +100,14 @@ public:
     CParam& GetInitParam(int kind, int i);
     bool AddTestType(const char* name);
     void RemoveTestType(int i);
-    // The only way a test type becomes current; false when nothing changed.
+    // The only way a test type becomes current: asks to save a modified document, starts a
+    // new one and names its data file. False for an index outside the list or when the
+    // user cancels the save question.
     virtual bool SetTestType(int i);
+    // The current type's scene is loaded again, its renderer values carried over.
+    void ReloadScene();
+    // The index of a test type by name, letter case ignored; -1 when there is none.
+    int FindTestType(const std::string& name) const;
     std::vector<CParam>& SavedList(int kind) { return saved_[kind]; }
     std::vector<std::vector<CParam>>& InitLists(int kind) { return init_[kind]; }
 
@@ -237,6 +243,10 @@ protected:
 
 private:
     bool PumpMessages(int maxWaitMs);
+    // The "IVFile" of the current type's initial test settings; false when it has none.
+    bool InitialScene(std::string& scene);
+    // Loads a scene keeping the run flag; the graph values of the same names come back.
+    void CarrySceneOver(const std::string& scene);
 
     int GetOrAdd(CParamTable& table, const char* name, CParam& def);
     // Slot i of the test settings, created when empty, named and entered in the index.
@@ -263,6 +273,8 @@ public:
     void AddTrial(CTrial* trial);
     // Takes the trial's computed rates out of the channel sums and deletes it.
     void RemoveTrial(int i);
+    // The longest trial's length (ms) and the number of trials.
+    void GetTrialExtent(int& width, int& height) const;
 
     // Names the next data file of a test type in the data folder; the folder is asked for
     // while it does not exist. False, with nothing changed, when the user cancels.

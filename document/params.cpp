@@ -1,6 +1,9 @@
 // The document's three parameter tables and the test types with their initial parameters.
 #include "document/orvixdoc.h"
 
+#include <cctype>
+#include <utility>
+
 #include "io/deviceio.h"
 #include "runner/taskrunner.h"
 
@@ -255,6 +258,9 @@ CParam& COrvixDoc::GetInitParam(int kind, int i)
 
 bool COrvixDoc::AddTestType(const char* name)
 {
+    // Test types are registry keys by name, where letter case does not tell keys apart.
+    if (FindTestType(name ? name : "") >= 0)
+        return false;
     SnapshotTestSettings();
     testTypeNames_.push_back(name ? name : "");
     for (int k = 0; k < KIND_COUNT; ++k) {
@@ -288,15 +294,83 @@ void COrvixDoc::RemoveTestType(int i)
 
 bool COrvixDoc::SetTestType(int i)
 {
-    if (i < 0 || i >= GetTestTypeCount())
+    if (i < 0 || i >= GetTestTypeCount() || !SaveModified())
         return false;
-    if (i != curTestType_) {
-        SnapshotTestSettings();
-        RestoreParams(-1);
-        curTestType_ = i;
-    }
+    OnNewDocument();
+    SetDataFileName(i);
+    if (i == curTestType_)
+        return true;
+    SnapshotTestSettings();
+    RestoreParams(-1);
+    curTestType_ = i;
+    std::string scene;
+    if (g_deviceIO.IsRendererRunning() && InitialScene(scene) && scene != loadedScene)
+        CarrySceneOver(scene);
     LoadInitParams(-1);
+    ParametersChanged();
+    SetDataFileName(i);
     return true;
+}
+
+void COrvixDoc::ReloadScene()
+{
+    if (curTestType_ < 0 || !SaveModified())
+        return;
+    OnNewDocument();
+    SnapshotTestSettings();
+    RestoreParams(-1);
+    std::string scene;
+    if (g_deviceIO.IsRendererRunning() && InitialScene(scene))
+        CarrySceneOver(scene);
+    LoadInitParams(-1);
+    ParametersChanged();
+}
+
+bool COrvixDoc::InitialScene(std::string& scene)
+{
+    if (curTestType_ < 0)
+        return false;
+    for (CParam& p : init_[KIND_EXP][static_cast<size_t>(curTestType_)]) {
+        if (p.GetName() == "IVFile") {
+            scene = p.GetText();
+            return true;
+        }
+    }
+    return false;
+}
+
+void COrvixDoc::CarrySceneOver(const std::string& scene)
+{
+    // Filled afresh for every change: values of an older scene must not reach a later one.
+    std::vector<std::pair<std::string, std::string>> carried;
+    for (int k = 0; k < graph_.Count(); ++k)
+        if (CParam* p = graph_.At(k))
+            carried.emplace_back(p->GetName(), p->GetText());
+    int runFlag = g_taskRunner.GetRunFlag();
+    LoadScene(scene.c_str(), true);
+    g_taskRunner.SetRunFlag(runFlag);
+    for (auto& [name, value] : carried) {
+        int pos = graph_.Find(name);
+        if (pos < 0)
+            continue;
+        CParam& p = *graph_.At(pos);
+        p = value.c_str();
+        SendGraphValue(pos, p);
+    }
+}
+
+int COrvixDoc::FindTestType(const std::string& name) const
+{
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    std::string wanted = lower(name);
+    for (size_t i = 0; i < testTypeNames_.size(); ++i)
+        if (lower(testTypeNames_[i]) == wanted)
+            return static_cast<int>(i);
+    return -1;
 }
 
 } // namespace orvix

@@ -11,6 +11,7 @@
 #include "panel/logpages.h"
 #include "panel/parampages.h"
 #include "panel/playback.h"
+#include "panel/testpage.h"
 
 namespace orvix {
 
@@ -24,8 +25,7 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     // A panel left open does not keep the program running once the main window closes.
     setAttribute(Qt::WA_QuitOnClose, false);
     tabs_ = new QTabWidget(this);
-    testPage_ = new QWidget;
-    testPage_->setObjectName("Test");
+    testPage_ = new CTest(doc);
     graphPage_ = new CGraphParam(doc);
     behavPage_ = new CBehavParam(doc);
     responsePage_ = new CViewResponse(doc);
@@ -53,6 +53,7 @@ CControlPanel::~CControlPanel() = default;
 
 void CControlPanel::UpdatePages()
 {
+    testPage_->LoadSettings();
     graphPage_->UpdateList(-1);
     behavPage_->UpdateList(-1);
     responsePage_->UpdateFromDoc();
@@ -61,7 +62,11 @@ void CControlPanel::UpdatePages()
     playBackPage_->UpdateRange();
 }
 
-void CControlPanel::SetNotes(const std::string& notes) { notes_ = notes; }
+void CControlPanel::SetNotes(const std::string& notes)
+{
+    notes_ = notes;
+    testPage_->SetNotes(notes);
+}
 
 void CControlPanel::closeEvent(QCloseEvent* event)
 {

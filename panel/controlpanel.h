@@ -18,6 +18,7 @@ class CViewResponse;
 class CSysLogPage;
 class CElectrode;
 class CPlayBack;
+class CTest;
 
 class CControlPanel : public QDialog {
     Q_OBJECT
@@ -34,7 +35,7 @@ public:
     const std::string& GetNotes() const { return notes_; }
 
     QTabWidget* Tabs() const { return tabs_; }
-    QWidget* TestPage() const { return testPage_; }
+    CTest* TestPage() const { return testPage_; }
     CGraphParam* GraphPage() const { return graphPage_; }
     CBehavParam* BehavPage() const { return behavPage_; }
     CViewResponse* ResponsePage() const { return responsePage_; }
@@ -50,9 +51,8 @@ protected:
 private:
     COrvixDoc* doc_;
     QTabWidget* tabs_;
-    // The Test and Statistics pages come with their own work; until then their places
-    // hold empty pages.
-    QWidget* testPage_;
+    CTest* testPage_;
+    // The Statistics page comes with its own work; until then its place holds an empty page.
     CGraphParam* graphPage_;
     CBehavParam* behavPage_;
     CViewResponse* responsePage_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "document/orvixdoc.h"
+
 namespace orvix {
 
 CTestSequence::CTestSequence(const std::vector<std::vector<CParam>>& commands, const TestSequenceSettings& settings,
@@ -9,6 +11,21 @@ CTestSequence::CTestSequence(const std::vector<std::vector<CParam>>& commands, c
     : random_(seed)
 {
     Build(commands, settings);
+}
+
+CTestSequence::CTestSequence(COrvixDoc* doc)
+{
+    std::vector<std::vector<CParam>> rows;
+    TestSequenceSettings settings;
+    if (doc) {
+        for (int i = 0; i < doc->GetCommandCount(); ++i)
+            rows.push_back(doc->GetCommand(i));
+        settings.accumTimes = doc->GetExpParam("AccumTimes", CParam(nullptr, 0)).GetInt();
+        settings.groupSize = doc->GetExpParam("CommandGroupSize", CParam(nullptr, 0)).GetInt();
+        settings.groupNumParam = doc->GetExpParam("CommandGroupNumParam", CParam(nullptr, 0)).GetInt();
+        settings.isBalanced = doc->GetExpParam("IsBalanced", CParam(nullptr, 0)).GetInt();
+    }
+    Build(rows, settings);
 }
 
 int CTestSequence::RandomBelow(int m)

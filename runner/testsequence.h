@@ -17,8 +17,14 @@ struct TestSequenceSettings {
     int isBalanced = 0;
 };
 
+class COrvixDoc;
+
 class CTestSequence {
 public:
+    // From the document's command rows and test settings ("AccumTimes",
+    // "CommandGroupSize", "CommandGroupNumParam", "IsBalanced", each added as the integer 0
+    // when missing); the generator is seeded from the clock.
+    explicit CTestSequence(COrvixDoc* doc);
     // From given rows and settings; the generator is seeded with `seed`.
     CTestSequence(const std::vector<std::vector<CParam>>& commands, const TestSequenceSettings& settings,
                   uint32_t seed);

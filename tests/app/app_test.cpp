@@ -145,6 +145,8 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
     std::string task = dir + "/task.c";
     orvix_test::WriteFile(task, "int TaskEntry() { return TRIAL_CONTINUE; }\n");
     app.Document()->GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
+    // The Test page's setting names the task file once the page exists.
+    app.Document()->GetExpParam("TaskFile", CParam(nullptr, "")) = task.c_str();
     g_taskRunner.LoadParameters(app.Document());
     g_taskRunner.SetRunFlag(1);
     QTimer::singleShot(5000, qApp, [] { QApplication::quit(); }); // deadline

@@ -122,9 +122,11 @@ TEST_F(PanelTest, NextCellStepsTheMainChannelsCellUpToZ)
     CRefusingDoc cells;
     cells.SetChannelBar(&bar);
     ASSERT_TRUE(cells.AddTestType("Orient"));
+    bar.buttons.clear();
     ASSERT_TRUE(cells.NextCell());
     EXPECT_EQ(cells.cellIds[3], 2);
-    EXPECT_EQ(bar.buttons, (std::vector<int>{3}));
+    // The new document shows every channel, then the main channel's new cell.
+    EXPECT_EQ(bar.buttons, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 3}));
 
     // A refused test-type selection (the user kept the old document) takes the step back.
     cells.refuse = true;

@@ -63,11 +63,12 @@ TEST_F(DataFileTest, TheNextFreeNumberIsTaken)
 TEST_F(DataFileTest, NamePartsFollowTheSettings)
 {
     COrvixDoc doc;
+    // Selecting the type named its data file: the name's parameters exist from then on.
     ASSERT_TRUE(doc.AddTestType("Size"));
-    doc.GetBehavParam("SubjectName", CParam(nullptr, "k"));
-    doc.GetBehavParam("HoleNum", CParam(nullptr, ""));
-    doc.GetBehavParam("PosNum", CParam(nullptr, "p7"));
-    doc.GetBehavParam("DataPath", CParam(nullptr, "c:\\data\\\\"));
+    doc.GetBehavParam("SubjectName", CParam()) = "k";
+    doc.GetBehavParam("HoleNum", CParam()) = "";
+    doc.GetBehavParam("PosNum", CParam()) = "p7";
+    doc.GetBehavParam("DataPath", CParam()) = "c:\\data\\\\";
     doc.mainChannel = 5;
     doc.gridChoices[5] = 0;
     doc.cellIds[5] = 2;
@@ -85,9 +86,9 @@ TEST_F(DataFileTest, NamesStayInsideTheDataFolder)
 {
     COrvixDoc doc;
     ASSERT_TRUE(doc.AddTestType("Or/ient"));
-    doc.GetBehavParam("SubjectName", CParam(nullptr, "a/b"));
-    doc.GetBehavParam("HoleNum", CParam(nullptr, "..\\..\\x"));
-    doc.GetBehavParam("PosNum", CParam(nullptr, "/etc"));
+    doc.GetBehavParam("SubjectName", CParam()) = "a/b";
+    doc.GetBehavParam("HoleNum", CParam()) = "..\\..\\x";
+    doc.GetBehavParam("PosNum", CParam()) = "/etc";
     doc.UpdateDataFileName();
     EXPECT_EQ(doc.dataFilePath, "c:\\data\\A_.._.._x_etc4aOr_ient01.oxv");
     EXPECT_EQ(fs::path(OnDisk(doc)).parent_path(), fs::path(dataDir));
@@ -111,7 +112,7 @@ TEST_F(DataFileTest, AMissingFolderIsAskedForUntilOneExists)
 {
     COrvixDoc doc;
     ASSERT_TRUE(doc.AddTestType("Orient"));
-    doc.GetBehavParam("DataPath", CParam(nullptr, "c:\\nowhere"));
+    doc.GetBehavParam("DataPath", CParam()) = "c:\\nowhere";
     std::vector<std::string> shown;
     std::vector<std::string> answers = {"c:\\missing\\\\", "c:\\data"};
     ui.onModal = [&](QDialog& dialog) {

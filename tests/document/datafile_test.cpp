@@ -146,7 +146,20 @@ TEST_F(DocTest, SavedBytesOfASmallDocument)
         "  00 01 02 03 04 05 06 07" + Zeros(16) +
         "  01 00 01 54"
         "  01 00 FF FF 01 00 06 00 43 50 61 72 61 6D 01 41 01 31"
-        "  01 00 01 80 01 42 01 32"
+        // "DataPath" came with the data-file name of the selected type, then the task runner's
+        // ten parameters with their defaults, then "B"
+        "  0C 00 01 80 08 44 61 74 61 50 61 74 68 07 63 3A 5C 64 61 74 61"
+        "  01 80 05 44 74 6F 41 48 04 30 2E 30 32"             // DtoAH 0.02
+        "  01 80 02 48 30 05 2D 32 35 36 30"                   // H0 -2560
+        "  01 80 05 44 74 6F 41 56 05 2D 30 2E 30 34"          // DtoAV -0.04
+        "  01 80 02 56 30 05 2D 31 32 38 30"                   // V0 -1280
+        "  01 80 06 44 74 6F 41 48 32 01 30"                   // DtoAH2 0
+        "  01 80 06 44 74 6F 41 56 32 01 30"                   // DtoAV2 0
+        "  01 80 08 46 50 57 69 6E 52 61 64 03 33 30 30"       // FPWinRad 300
+        "  01 80 0E 53 77 69 74 63 68 4A 6F 79 73 74 69 63 6B 01 30" // SwitchJoystick 0
+        "  01 80 0C 41 6E 61 6C 79 73 69 73 54 69 6D 65 03 38 30 30" // AnalysisTime 800
+        "  01 80 0B 55 6E 69 74 73 50 65 72 44 65 67 02 36 30"       // UnitsPerDeg 60
+        "  01 80 01 42 01 32"
         "  00 00"
         "  01 00 03 58 20 31"
         "  00 00" + Zeros(10) +

@@ -22,6 +22,8 @@ protected:
         std::string task = dir + "/task.c";
         orvix_test::WriteFile(task, "int TaskEntry() { return TRIAL_CONTINUE; }\n");
         doc->GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
+        // The Test page's setting names the task file once the page exists.
+        doc->GetExpParam("TaskFile", CParam(nullptr, "")) = task.c_str();
     }
 };
 
@@ -37,7 +39,14 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
     UseRenderer(renderer);
     UseRecordingTrovik();
     bool saved = false;
-    doc->hooks.saveTestSettings = [&] { saved = true; };
+    // The Test page of the panel sets the hook; the test watches it being called.
+    doc->CreateControlPanel();
+    auto pageSave = doc->hooks.saveTestSettings;
+    ASSERT_TRUE(pageSave);
+    doc->hooks.saveTestSettings = [&] {
+        saved = true;
+        pageSave();
+    };
 
     doc->OnEnable();
 

@@ -1,0 +1,550 @@
+#include "panel/testpage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <cctype>
+
+#include "document/orvixdoc.h"
+#include "model/inputstringdlg.h"
+#include "panel/controlpanel.h"
+#include "panel/logpages.h"
+#include "panel/widgets.h"
+#include "platform/numbers.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "runner/taskrunner.h"
+
+namespace orvix {
+
+namespace {
+
+QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+std::string Text(const QLineEdit* e) { return e->text().toLatin1().toStdString(); }
+
+// The controls a run disables, and those its end enables again.
+const std::initializer_list<int> kRunDisables = {
+    CTest::IDC_SAVE, CTest::IDC_DISCARD, CTest::IDC_TEST_TYPE, CTest::IDC_NEW_CELL, CTest::IDC_NEW_FILE,
+    CTest::IDC_BROWSE_COMMANDS, CTest::IDC_VIEW_COMMANDS, CTest::IDC_RANDOM, CTest::IDC_BALANCED,
+    CTest::IDC_USE_CUSTOM_ITEMS, CTest::IDC_ACCUM_TIMES, CTest::IDC_PARAM_TO_CHANGE, CTest::IDC_BEGIN,
+    CTest::IDC_END, CTest::IDC_STEP, CTest::IDC_IV_FILE, CTest::IDC_CUSTOM_ITEMS, CTest::IDC_NEW_TEST,
+    CTest::IDC_RELOAD_SCENE, CTest::IDC_TASK_FILE, CTest::IDC_BROWSE_TASK, CTest::IDC_GROUP_SIZE,
+    CTest::IDC_GROUP_NUM_PARAM};
+const std::initializer_list<int> kRunEnables = {
+    CTest::IDC_TEST_TYPE, CTest::IDC_NEW_CELL, CTest::IDC_NEW_FILE, CTest::IDC_VIEW_COMMANDS, CTest::IDC_RANDOM,
+    CTest::IDC_BALANCED, CTest::IDC_ACCUM_TIMES, CTest::IDC_NEW_TEST, CTest::IDC_GROUP_SIZE,
+    CTest::IDC_GROUP_NUM_PARAM};
+// What a new test type or a new file or cell may edit again.
+const std::initializer_list<int> kFileEnables = {
+    CTest::IDC_USE_CUSTOM_ITEMS, CTest::IDC_PARAM_TO_CHANGE, CTest::IDC_BEGIN, CTest::IDC_END, CTest::IDC_STEP,
+    CTest::IDC_RELOAD_SCENE, CTest::IDC_IV_FILE, CTest::IDC_BROWSE_COMMANDS, CTest::IDC_CUSTOM_ITEMS,
+    CTest::IDC_RELOAD_TASK, CTest::IDC_BROWSE_TASK, CTest::IDC_TASK_FILE};
+
+const char* const kNameRule = "Test name should begin with an alphabetic character or underscore.\n"
+                              "Rest of the characters can also be numbers.\n"
+                              "Max length of the name is 24 characters.";
+
+} // namespace
+
+CTest::CTest(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
+{
+    setObjectName("Test");
+    Build();
+    MakeRun(runnerEngine_);
+    doc_->hooks.saveTestSettings = [this] {
+        UpdateData(true);
+        SaveSettings();
+    };
+    OnInitDialog();
+}
+
+CTest::~CTest()
+{
+    // The hook would reach a page that is gone.
+    doc_->hooks.saveTestSettings = nullptr;
+}
+
+void CTest::Build()
+{
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto edit = [this](int id) {
+        auto* e = Named(new QLineEdit(this), id);
+        e->installEventFilter(this);
+        return e;
+    };
+    auto button = [this](int id, const char* text) { return Named(new QPushButton(text, this), id); };
+    auto label = [this](const char* text) { return new QLabel(text, this); };
+
+    testType_ = Named(new QComboBox(this), IDC_TEST_TYPE);
+    grid->addWidget(label("Test Type:"), row, 0);
+    grid->addWidget(testType_, row, 1, 1, 2);
+    grid->addWidget(button(IDC_NEW_TEST, "New &Test"), row, 3);
+    grid->addWidget(button(IDC_DELETE_TEST, "Delete Test"), row++, 4);
+
+    useCustomItems_ = Named(new QCheckBox("Use Command file", this), IDC_USE_CUSTOM_ITEMS);
+    grid->addWidget(useCustomItems_, row++, 0, 1, 2);
+    param2Change_ = edit(IDC_PARAM_TO_CHANGE);
+    begin_ = edit(IDC_BEGIN);
+    end_ = edit(IDC_END);
+    step_ = edit(IDC_STEP);
+    grid->addWidget(label("Param to Test:"), row, 0);
+    grid->addWidget(param2Change_, row++, 1, 1, 2);
+    grid->addWidget(label("Begin:"), row, 0);
+    grid->addWidget(begin_, row, 1);
+    grid->addWidget(label("End:"), row, 2);
+    grid->addWidget(end_, row, 3);
+    grid->addWidget(label("Step:"), row, 4);
+    grid->addWidget(step_, row++, 5);
+
+    customItems_ = edit(IDC_CUSTOM_ITEMS);
+    grid->addWidget(label("Command File:"), row, 0);
+    grid->addWidget(customItems_, row, 1, 1, 3);
+    grid->addWidget(button(IDC_VIEW_COMMANDS, "&View"), row, 4);
+    grid->addWidget(button(IDC_BROWSE_COMMANDS, "&Browse"), row++, 5);
+
+    ivFile_ = edit(IDC_IV_FILE);
+    grid->addWidget(label("Open Inventor File:"), row, 0);
+    grid->addWidget(ivFile_, row, 1, 1, 3);
+    grid->addWidget(button(IDC_RELOAD_SCENE, "&Reload"), row++, 4);
+
+    taskFile_ = edit(IDC_TASK_FILE);
+    grid->addWidget(label("Task File:"), row, 0);
+    grid->addWidget(taskFile_, row, 1, 1, 3);
+    grid->addWidget(button(IDC_RELOAD_TASK, "Re&load"), row, 4);
+    grid->addWidget(button(IDC_BROWSE_TASK, "Bro&wse"), row++, 5);
+
+    accumTimes_ = edit(IDC_ACCUM_TIMES);
+    grid->addWidget(label("Accum Times:"), row, 0);
+    grid->addWidget(accumTimes_, row++, 1);
+
+    auto* order = new QHBoxLayout;
+    random_ = Named(new QCheckBox("Random,", this), IDC_RANDOM);
+    balanced_ = Named(new QCheckBox("balanced, and", this), IDC_BALANCED);
+    groupSize_ = edit(IDC_GROUP_SIZE);
+    groupNumParam_ = edit(IDC_GROUP_NUM_PARAM);
+    order->addWidget(random_);
+    order->addWidget(balanced_);
+    order->addWidget(groupSize_);
+    order->addWidget(label("commands in a group by first"));
+    order->addWidget(groupNumParam_);
+    order->addWidget(label("parameters."));
+    grid->addLayout(order, row++, 0, 1, 6);
+
+    notesEdit_ = Named(new QPlainTextEdit(this), IDC_NOTES);
+    notesEdit_->installEventFilter(this);
+    grid->addWidget(label("Notes:"), row, 0);
+    grid->addWidget(notesEdit_, row++, 1, 1, 5);
+
+    auto* buttons = new QHBoxLayout;
+    start_ = button(IDC_START, "&Start");
+    save_ = button(IDC_SAVE, "Sa&ve");
+    discard_ = button(IDC_DISCARD, "&Discard");
+    buttons->addWidget(start_);
+    buttons->addWidget(save_);
+    buttons->addWidget(discard_);
+    buttons->addWidget(button(IDC_NEW_FILE, "New &File"));
+    buttons->addWidget(button(IDC_NEW_CELL, "&New Cell"));
+    grid->addLayout(buttons, row++, 0, 1, 6);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+
+    auto clicked = [this](int id, void (CTest::*handler)()) {
+        connect(static_cast<QPushButton*>(Control(id)), &QAbstractButton::clicked, this, [this, handler] {
+            (this->*handler)();
+        });
+    };
+    clicked(IDC_START, &CTest::OnStart);
+    clicked(IDC_SAVE, &CTest::OnSave);
+    clicked(IDC_DISCARD, &CTest::OnCancel);
+    clicked(IDC_NEW_FILE, &CTest::OnNewFile);
+    clicked(IDC_NEW_CELL, &CTest::OnNewCell);
+    clicked(IDC_BROWSE_COMMANDS, &CTest::OnBrowseCommandFile);
+    clicked(IDC_VIEW_COMMANDS, &CTest::OnViewCommands);
+    clicked(IDC_NEW_TEST, &CTest::OnNewTest);
+    clicked(IDC_DELETE_TEST, &CTest::OnDeleteTest);
+    clicked(IDC_RELOAD_SCENE, &CTest::OnReloadScene);
+    clicked(IDC_BROWSE_TASK, &CTest::OnBrowseTaskFile);
+    clicked(IDC_RELOAD_TASK, &CTest::OnReloadTask);
+    connect(useCustomItems_, &QAbstractButton::clicked, this, [this] { OnUseCommandFile(); });
+    connect(balanced_, &QAbstractButton::clicked, this, [this] { OnBalanced(); });
+    connect(random_, &QAbstractButton::clicked, this, [this] { OnRandom(); });
+    connect(testType_, &QComboBox::currentIndexChanged, this, [this] {
+        if (!filling_)
+            OnSelchangeTestType();
+    });
+    for (QLineEdit* e : {begin_, customItems_, end_, param2Change_, step_})
+        connect(e, &QLineEdit::textChanged, this, [this] { run_->commandListChanged = 1; });
+}
+
+void CTest::MakeRun(ITrialEngine& engine)
+{
+    int changed = run_ ? run_->commandListChanged : 1;
+    run_ = std::make_unique<CTestRun>(*doc_, engine);
+    run_->commandListChanged = changed;
+    run_->onRunning = [this](bool running) { OnRunning(running); };
+    run_->onFinished = [this](bool discard, bool save) { OnFinished(discard, save); };
+}
+
+void CTest::UseEngine(ITrialEngine& engine) { MakeRun(engine); }
+
+QWidget* CTest::Control(int id) const { return findChild<QWidget*>(QStringLiteral("ctl%1").arg(id)); }
+
+void CTest::Enable(std::initializer_list<int> ids, bool enable)
+{
+    for (int id : ids)
+        if (QWidget* w = Control(id))
+            w->setEnabled(enable);
+}
+
+bool CTest::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut && watched != this)
+        OnKillFocusField();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CTest::hideEvent(QHideEvent* event)
+{
+    OnKillActive();
+    QWidget::hideEvent(event);
+}
+
+void CTest::OnInitDialog()
+{
+    FillTestTypes();
+    if (doc_->GetCurrentTestType() == -1 && testType_->count() > 0) {
+        filling_ = true;
+        testType_->setCurrentIndex(0);
+        filling_ = false;
+        OnSelchangeTestType();
+    }
+    LoadSettings();
+}
+
+void CTest::FillTestTypes()
+{
+    filling_ = true;
+    testType_->clear();
+    for (const std::string& name : doc_->GetTestTypeNames())
+        testType_->addItem(Latin1(name));
+    testType_->setCurrentIndex(doc_->GetCurrentTestType());
+    filling_ = false;
+}
+
+void CTest::LoadSettings()
+{
+    settings_.Load(*doc_);
+    discard_->setEnabled(settings_.accumedTimes > 0);
+    FillTestTypes();
+    UpdateData(false);
+    balanced_->setEnabled(settings_.isRandom);
+    bool groups = settings_.isRandom && !settings_.isBalanced;
+    groupSize_->setEnabled(groups);
+    groupNumParam_->setEnabled(groups);
+    // A merged document's settings and command list are not edited.
+    if (doc_->IsMergeMode())
+        Enable({IDC_SAVE, IDC_BROWSE_COMMANDS, IDC_USE_CUSTOM_ITEMS, IDC_PARAM_TO_CHANGE, IDC_BEGIN, IDC_END,
+                IDC_STEP, IDC_CUSTOM_ITEMS},
+               false);
+}
+
+void CTest::SaveSettings() { settings_.Save(*doc_); }
+
+void CTest::UpdateData(bool save)
+{
+    CTestSettings& s = settings_;
+    if (save) {
+        s.accumTimes = ParseInt(Text(accumTimes_));
+        s.begin = static_cast<float>(ParseDouble(Text(begin_)));
+        s.end = static_cast<float>(ParseDouble(Text(end_)));
+        s.step = static_cast<float>(ParseDouble(Text(step_)));
+        s.customItems = Text(customItems_);
+        s.param2Change = Text(param2Change_);
+        s.ivFile = Text(ivFile_);
+        s.taskFile = Text(taskFile_);
+        s.commandGroupSize = ParseInt(Text(groupSize_));
+        s.commandGroupNumParam = ParseInt(Text(groupNumParam_));
+        s.isRandom = random_->isChecked();
+        s.useCustomItems = useCustomItems_->isChecked();
+        s.isBalanced = balanced_->isChecked();
+        notes_ = notesEdit_->toPlainText().toLatin1().toStdString();
+        return;
+    }
+    // Filling the fields is no edit of the user's: no focus or change handling then.
+    accumTimes_->setText(Latin1(FormatInt(s.accumTimes)));
+    begin_->setText(Latin1(FormatG(s.begin)));
+    end_->setText(Latin1(FormatG(s.end)));
+    step_->setText(Latin1(FormatG(s.step)));
+    customItems_->setText(Latin1(s.customItems));
+    param2Change_->setText(Latin1(s.param2Change));
+    ivFile_->setText(Latin1(s.ivFile));
+    taskFile_->setText(Latin1(s.taskFile));
+    groupSize_->setText(Latin1(FormatInt(s.commandGroupSize)));
+    groupNumParam_->setText(Latin1(FormatInt(s.commandGroupNumParam)));
+    random_->setChecked(s.isRandom);
+    useCustomItems_->setChecked(s.useCustomItems);
+    balanced_->setChecked(s.isBalanced);
+    if (notesEdit_->toPlainText().toLatin1().toStdString() != notes_)
+        notesEdit_->setPlainText(Latin1(notes_));
+}
+
+void CTest::SetNotes(const std::string& notes)
+{
+    notes_ = notes;
+    notesEdit_->setPlainText(Latin1(notes_));
+}
+
+void CTest::OnSelchangeTestType()
+{
+    int sel = testType_->currentIndex();
+    if (sel == -1 || sel == doc_->GetCurrentTestType())
+        return;
+    if (!doc_->SetTestType(sel)) {
+        filling_ = true;
+        testType_->setCurrentIndex(doc_->GetCurrentTestType());
+        filling_ = false;
+        return;
+    }
+    Enable(kFileEnables, true);
+    run_->commandListChanged = 1;
+}
+
+void CTest::OnNewFile()
+{
+    doc_->SetTestType(testType_->currentIndex());
+    Enable(kFileEnables, true);
+}
+
+void CTest::OnNewCell()
+{
+    doc_->NextCell();
+    Enable(kFileEnables, true);
+}
+
+std::string CTest::OpenFile(const std::string& current, const char* filter)
+{
+    QFileDialog dialog(this, QString(), QString(), QString::fromLatin1(filter));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectFile(Latin1(current));
+    if (UI().RunModal(dialog) != IDOK || dialog.selectedFiles().isEmpty())
+        return std::string();
+    return dialog.selectedFiles().front().toLocal8Bit().toStdString();
+}
+
+void CTest::OnBrowseCommandFile()
+{
+    std::string path = OpenFile(Text(customItems_), "Command File (*.oxq);;All Files (*.*)");
+    if (path.empty())
+        return;
+    settings_.customItems = path;
+    customItems_->setText(Latin1(path));
+    SaveSettings();
+}
+
+void CTest::OnBrowseTaskFile()
+{
+    std::string path = OpenFile(Text(taskFile_), "Task File (*.c);;All Files (*.*)");
+    if (path.empty())
+        return;
+    settings_.taskFile = path;
+    taskFile_->setText(Latin1(path));
+    SaveSettings();
+}
+
+void CTest::OnViewCommands()
+{
+    if (run_->commandListChanged) {
+        run_->commandListChanged = 0;
+        UpdateData(true);
+        run_->ReadCommandList(settings_);
+    }
+    CViewListDlg dialog(&doc_->commandLines, this);
+    UI().RunModal(dialog);
+}
+
+bool CTest::IsValidTestName(const std::string& name)
+{
+    if (name.empty() || name.size() > kMaxTestNameLength)
+        return false;
+    auto letter = [](char c) { return isalpha(static_cast<unsigned char>(c)) || c == '_'; };
+    if (!letter(name[0]))
+        return false;
+    for (char c : name)
+        if (!letter(c) && !isdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+void CTest::OnNewTest()
+{
+    CInputStringDlg dialog(this);
+    if (UI().RunModal(dialog) != IDOK || dialog.IsEmpty())
+        return;
+    const std::string& name = dialog.GetString();
+    if (!IsValidTestName(name)) {
+        MessageBox(kNameRule);
+        return;
+    }
+    // Test types are registry keys by name, and the registry ignores letter case.
+    if (doc_->FindTestType(name) >= 0) {
+        MessageBox("A test named \"" + doc_->GetTestTypeNames()[static_cast<size_t>(doc_->FindTestType(name))]
+                   + "\" already exists.");
+        return;
+    }
+    if (doc_->AddTestType(name.c_str())) {
+        FillTestTypes();
+        run_->commandListChanged = 1;
+    }
+}
+
+void CTest::OnDeleteTest()
+{
+    int cur = doc_->GetCurrentTestType();
+    if (cur < 0)
+        return;
+    if (MessageBox("Are you sure to delete this test setting?", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    int next;
+    if (cur == testType_->count() - 1) {
+        if (cur < 1) {
+            MessageBox("Only one test setting. Can't delete.");
+            return;
+        }
+        next = cur - 1;
+    } else {
+        next = cur + 1;
+    }
+    filling_ = true;
+    testType_->setCurrentIndex(next);
+    filling_ = false;
+    OnSelchangeTestType();
+    // The switch was refused (the user kept the document): the type stays.
+    if (doc_->GetCurrentTestType() == cur)
+        return;
+    doc_->RemoveTestType(cur);
+    FillTestTypes();
+}
+
+void CTest::OnReloadScene()
+{
+    UpdateData(true);
+    SaveSettings();
+    doc_->ReloadScene();
+}
+
+void CTest::OnReloadTask()
+{
+    UpdateData(true);
+    SaveSettings();
+    g_taskRunner.RequestReload();
+}
+
+void CTest::OnKillFocusField()
+{
+    if (run_->IsRunning() || doc_->testRunning || filling_)
+        return;
+    std::string scene = doc_->GetExpParam("IVFile", CParam(nullptr, "mytest.iv")).GetText();
+    std::string task = doc_->GetExpParam("TaskFile", CParam(nullptr, "Task.c")).GetText();
+    UpdateData(true);
+    SaveSettings();
+    if (settings_.ivFile != scene)
+        doc_->ReloadScene();
+    else if (settings_.taskFile != task)
+        g_taskRunner.RequestReload();
+}
+
+void CTest::OnKillActive() { OnKillFocusField(); }
+
+void CTest::OnUseCommandFile()
+{
+    run_->commandListChanged = 1;
+    OnKillFocusField();
+}
+
+void CTest::OnBalanced()
+{
+    UpdateData(true);
+    groupSize_->setEnabled(!settings_.isBalanced);
+    groupNumParam_->setEnabled(!settings_.isBalanced);
+    OnKillFocusField();
+}
+
+void CTest::OnRandom()
+{
+    UpdateData(true);
+    balanced_->setEnabled(settings_.isRandom);
+    bool groups = settings_.isRandom && !settings_.isBalanced;
+    groupSize_->setEnabled(groups);
+    groupNumParam_->setEnabled(groups);
+    OnKillFocusField();
+}
+
+void CTest::OnStart()
+{
+    if (!run_->IsRunning()) {
+        // A run needs an enabled experiment.
+        if (!run_->CanStart())
+            return;
+        UpdateData(true);
+        SaveSettings();
+    }
+    run_->OnStart(settings_);
+}
+
+void CTest::OnRunning(bool running)
+{
+    start_->setText(running ? "&Stop" : "&Start");
+    if (running) {
+        Enable(kRunDisables, false);
+        return;
+    }
+    Enable(kRunEnables, true);
+    // The main loop takes up its passes again.
+    g_taskRunner.SetRunFlag(g_taskRunner.GetRunFlag());
+}
+
+void CTest::OnFinished(bool discard, bool save)
+{
+    discard_->setEnabled(discard);
+    if (save)
+        save_->setEnabled(true);
+    UI().Beep();
+    if (CControlPanel* panel = doc_->GetControlPanel()) {
+        if (!panel->isVisible())
+            doc_->ShowControlPanel(true);
+        panel->Tabs()->setCurrentIndex(CControlPanel::PAGE_TEST);
+    }
+}
+
+void CTest::OnCancel()
+{
+    if (run_->Discard())
+        save_->setEnabled(true);
+    // Nothing is left to discard once no repeat is counted.
+    discard_->setEnabled(doc_->GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt() > 0);
+}
+
+void CTest::OnSave()
+{
+    UpdateData(true);
+    doc_->notes = notes_;
+    // Data files are written through a temporary file: a failed save leaves the previous
+    // copy as it was, so nothing is removed here.
+    if (!doc_->dataFilePath.empty() && doc_->OnSaveDocument(MapPath(doc_->dataFilePath))) {
+        save_->setEnabled(false);
+        return;
+    }
+    MessageBox("Warning: failed to save file");
+}
+
+} // namespace orvix

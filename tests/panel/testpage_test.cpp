@@ -1,0 +1,285 @@
+// The Test page driven through its controls, with a scripted task engine.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+#include "model/inputstringdlg.h"
+#include "panel/logpages.h"
+#include "panel/testpage.h"
+#include "panel_fixture.h"
+#include "tests/runner/run_fixture.h"
+
+using namespace orvix;
+
+class TestPageTest : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        orIndex = AddGraph("OR", "7");
+        page = Panel()->TestPage();
+        page->UseEngine(engine);
+        page->Run().pump = [this](int) {
+            if (onPump)
+                onPump();
+            return true;
+        };
+    }
+    QPushButton* Button(int id) { return Control<QPushButton>(page, id); }
+    QLineEdit* Edit(int id) { return Control<QLineEdit>(page, id); }
+    QCheckBox* Check(int id) { return Control<QCheckBox>(page, id); }
+    QComboBox* Combo() { return Control<QComboBox>(page, CTest::IDC_TEST_TYPE); }
+    void Type(int id, const std::string& text)
+    {
+        Edit(id)->setText(QString::fromLatin1(text.c_str()));
+        page->OnKillFocusField();
+    }
+    // Three conditions of OR from a command file, list order, two repeats.
+    void SetUpListRun()
+    {
+        std::string path = dir + "/or.oxq";
+        orvix_test::WriteFile(path, "OR 0\nOR 45\nOR 90\n");
+        if (!Check(CTest::IDC_USE_CUSTOM_ITEMS)->isChecked())
+            Check(CTest::IDC_USE_CUSTOM_ITEMS)->click();
+        if (Check(CTest::IDC_RANDOM)->isChecked())
+            Check(CTest::IDC_RANDOM)->click();
+        Type(CTest::IDC_CUSTOM_ITEMS, path);
+        Type(CTest::IDC_ACCUM_TIMES, "2");
+    }
+    // Answers the next "Input a string" dialog with this text.
+    void AnswerName(const std::string& name)
+    {
+        ui.onModal = [name](QDialog& d) {
+            auto* dlg = dynamic_cast<CInputStringDlg*>(&d);
+            if (!dlg)
+                return static_cast<int>(IDCANCEL);
+            dlg->Edit()->setText(QString::fromLatin1(name.c_str()));
+            dlg->accept();
+            return static_cast<int>(IDOK);
+        };
+    }
+    std::vector<std::string> ComboItems()
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < Combo()->count(); ++i)
+            out.push_back(Combo()->itemText(i).toLatin1().toStdString());
+        return out;
+    }
+
+    CTest* page = nullptr;
+    orvix_test::CScriptedEngine engine;
+    std::function<void()> onPump;
+    int orIndex = -1;
+};
+
+TEST_F(TestPageTest, TheTestPageIsThePanelsFirstTab)
+{
+    QTabWidget* tabs = Panel()->Tabs();
+    ASSERT_EQ(tabs->count(), 8);
+    EXPECT_EQ(tabs->widget(0), page);
+    EXPECT_EQ(tabs->tabText(0), "Test");
+    EXPECT_EQ(tabs->tabText(1), "GraphParam");
+    EXPECT_EQ(tabs->tabText(7), "Play back");
+    // A new page shows the stored settings with their defaults.
+    EXPECT_EQ(Edit(CTest::IDC_ACCUM_TIMES)->text(), "1000");
+    EXPECT_EQ(Edit(CTest::IDC_IV_FILE)->text(), "mytest.iv");
+    EXPECT_TRUE(Check(CTest::IDC_RANDOM)->isChecked());
+    EXPECT_FALSE(Button(CTest::IDC_DISCARD)->isEnabled());
+}
+
+TEST_F(TestPageTest, StartRunsTheTestAndTheControlsFollowTheRun)
+{
+    SetUpListRun();
+    std::vector<std::string> buttonTexts;
+    bool comboEnabledDuringRun = true;
+    onPump = [&] {
+        buttonTexts.push_back(Button(CTest::IDC_START)->text().toStdString());
+        comboEnabledDuringRun = comboEnabledDuringRun && Combo()->isEnabled();
+    };
+    Button(CTest::IDC_START)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 6);
+    EXPECT_EQ(doc->GetExpParam("AccumedTimes", CParam()).GetInt(), 2);
+    ASSERT_FALSE(buttonTexts.empty());
+    EXPECT_EQ(buttonTexts.front(), "&Stop");
+    EXPECT_FALSE(comboEnabledDuringRun);
+    EXPECT_EQ(Button(CTest::IDC_START)->text(), "&Start");
+    EXPECT_TRUE(Combo()->isEnabled());
+    EXPECT_TRUE(Button(CTest::IDC_DISCARD)->isEnabled());
+    EXPECT_TRUE(Button(CTest::IDC_SAVE)->isEnabled());
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(Panel()->Tabs()->currentIndex(), 0);
+    std::vector<orvix_test::Sent> expected;
+    for (const char* v : {"0", "45", "90", "0", "45", "90", "7"})
+        expected.push_back({orIndex, v, false});
+    EXPECT_EQ(sent, expected);
+
+    // Discard takes one repeat at a time, and none once none is counted.
+    Button(CTest::IDC_DISCARD)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 3);
+    EXPECT_TRUE(Button(CTest::IDC_DISCARD)->isEnabled());
+    Button(CTest::IDC_DISCARD)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 0);
+    EXPECT_EQ(doc->GetExpParam("AccumedTimes", CParam()).GetInt(), 0);
+    EXPECT_FALSE(Button(CTest::IDC_DISCARD)->isEnabled());
+}
+
+TEST_F(TestPageTest, StopButtonEndsTheRunAndDisabledExperimentStartsNothing)
+{
+    SetUpListRun();
+    onPump = [&] {
+        if (doc->GetTrialCount() == 2 && page->Run().IsRunning())
+            Button(CTest::IDC_START)->click();
+    };
+    Button(CTest::IDC_START)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 2);
+    EXPECT_EQ(doc->testRunning, 0);
+    EXPECT_EQ(Button(CTest::IDC_START)->text(), "&Start");
+
+    engine.runFlag = 0;
+    Type(CTest::IDC_ACCUM_TIMES, "5");
+    Button(CTest::IDC_START)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 2);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(TestPageTest, SweepCommandsAreShownByView)
+{
+    if (Check(CTest::IDC_USE_CUSTOM_ITEMS)->isChecked())
+        Check(CTest::IDC_USE_CUSTOM_ITEMS)->click();
+    Type(CTest::IDC_PARAM_TO_CHANGE, "Contrast");
+    Type(CTest::IDC_BEGIN, "0");
+    Type(CTest::IDC_END, "1");
+    Type(CTest::IDC_STEP, "0.5");
+    std::vector<std::string> shown;
+    ui.onModal = [&](QDialog& d) {
+        if (auto* list = dynamic_cast<CViewListDlg*>(&d))
+            shown = Lines(list->List());
+        return static_cast<int>(IDOK);
+    };
+    Button(CTest::IDC_VIEW_COMMANDS)->click();
+    EXPECT_EQ(shown, (std::vector<std::string>{"001: Contrast 0", "002: Contrast 0.5", "003: Contrast 1"}));
+    EXPECT_EQ(doc->GetExpParam("Step", CParam()).GetText(), "0.5");
+
+    // A sweep that never reaches End is refused with a message.
+    Type(CTest::IDC_STEP, "-0.5");
+    Button(CTest::IDC_VIEW_COMMANDS)->click();
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{
+                              "The sweep never reaches End: the Step must lead from Begin towards End."}));
+}
+
+TEST_F(TestPageTest, NewTestNames)
+{
+    AnswerName("a_1");
+    Button(CTest::IDC_NEW_TEST)->click();
+    EXPECT_EQ(ComboItems(), (std::vector<std::string>{"a_1"}));
+    EXPECT_EQ(Combo()->currentIndex(), 0);
+
+    const std::string rule = "Test name should begin with an alphabetic character or underscore.\n"
+                             "Rest of the characters can also be numbers.\nMax length of the name is 24 characters.";
+    for (const std::string& bad : std::vector<std::string>{"1a", "a-b", std::string(25, 'x')}) {
+        AnswerName(bad);
+        Button(CTest::IDC_NEW_TEST)->click();
+        EXPECT_EQ(ui.messages.back().text, rule) << bad;
+    }
+    AnswerName("A_1");
+    Button(CTest::IDC_NEW_TEST)->click();
+    EXPECT_EQ(ui.messages.back().text, "A test named \"a_1\" already exists.");
+    EXPECT_EQ(ui.messages.size(), 4u);
+    AnswerName(std::string(24, 'y'));
+    Button(CTest::IDC_NEW_TEST)->click();
+    EXPECT_EQ(ComboItems(), (std::vector<std::string>{"a_1", std::string(24, 'y')}));
+    EXPECT_EQ(doc->GetCurrentTestType(), 1);
+}
+
+TEST_F(TestPageTest, DeleteTestAndRefusedSwitches)
+{
+    for (const char* name : {"A", "B", "C"}) {
+        AnswerName(name);
+        Button(CTest::IDC_NEW_TEST)->click();
+    }
+    ASSERT_EQ(doc->GetCurrentTestType(), 2);
+
+    // Choosing a type in the list switches the document.
+    Combo()->setCurrentIndex(0);
+    EXPECT_EQ(doc->GetCurrentTestType(), 0);
+
+    // A modified document whose save question is cancelled keeps its type: the list goes
+    // back, and Delete Test changes nothing.
+    doc->SetModifiedFlag(true);
+    ui.answers = {IDCANCEL};
+    Combo()->setCurrentIndex(1);
+    EXPECT_EQ(doc->GetCurrentTestType(), 0);
+    EXPECT_EQ(Combo()->currentIndex(), 0);
+    ui.answers = {IDYES, IDCANCEL};
+    Button(CTest::IDC_DELETE_TEST)->click();
+    EXPECT_EQ(ComboItems(), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(doc->GetTestTypeNames(), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(doc->GetCurrentTestType(), 0);
+
+    // Deleting the first type moves to the next one.
+    doc->SetModifiedFlag(false);
+    ui.answers = {IDYES};
+    Button(CTest::IDC_DELETE_TEST)->click();
+    EXPECT_EQ(ComboItems(), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(doc->GetTestTypeName(), "B");
+    EXPECT_EQ(Combo()->currentIndex(), 0);
+    // The last one moves to the one before; No keeps it.
+    Combo()->setCurrentIndex(1);
+    ui.answers = {IDNO};
+    Button(CTest::IDC_DELETE_TEST)->click();
+    EXPECT_EQ(doc->GetTestTypeCount(), 2);
+    ui.answers = {IDYES};
+    Button(CTest::IDC_DELETE_TEST)->click();
+    EXPECT_EQ(ComboItems(), (std::vector<std::string>{"B"}));
+    ui.answers = {IDYES};
+    Button(CTest::IDC_DELETE_TEST)->click();
+    EXPECT_EQ(ui.messages.back().text, "Only one test setting. Can't delete.");
+    EXPECT_EQ(doc->GetTestTypeCount(), 1);
+    EXPECT_EQ(ui.messages[0].text, "Save changes to Untitled?");
+    EXPECT_EQ(ui.messages[1].text, "Are you sure to delete this test setting?");
+}
+
+TEST_F(TestPageTest, OrderChecksEnableTheirFields)
+{
+    QWidget* balanced = Check(CTest::IDC_BALANCED);
+    QWidget* size = Edit(CTest::IDC_GROUP_SIZE);
+    if (!Check(CTest::IDC_RANDOM)->isChecked())
+        Check(CTest::IDC_RANDOM)->click();
+    if (!Check(CTest::IDC_BALANCED)->isChecked())
+        Check(CTest::IDC_BALANCED)->click();
+    EXPECT_TRUE(balanced->isEnabled());
+    EXPECT_FALSE(size->isEnabled());
+    Check(CTest::IDC_BALANCED)->click();
+    EXPECT_TRUE(size->isEnabled());
+    EXPECT_EQ(doc->GetExpParam("IsBalanced", CParam()).GetInt(), 0);
+    Check(CTest::IDC_RANDOM)->click();
+    EXPECT_FALSE(balanced->isEnabled());
+    EXPECT_FALSE(size->isEnabled());
+    EXPECT_EQ(doc->GetExpParam("IsRandom", CParam()).GetInt(), 0);
+}
+
+TEST_F(TestPageTest, NotesAndSave)
+{
+    doc->notes = "old";
+    Panel()->SetNotes("cell looked good");
+    auto* notes = Control<QPlainTextEdit>(page, CTest::IDC_NOTES);
+    EXPECT_EQ(notes->toPlainText(), "cell looked good");
+
+    // No data file named yet.
+    Button(CTest::IDC_SAVE)->click();
+    EXPECT_EQ(ui.Texts().back(), "Warning: failed to save file");
+
+    std::string path = dir + "/saved.oxv";
+    doc->dataFilePath = path;
+    notes->setPlainText("second cell");
+    Button(CTest::IDC_SAVE)->setEnabled(true);
+    Button(CTest::IDC_SAVE)->click();
+    EXPECT_EQ(doc->notes, "second cell");
+    EXPECT_FALSE(Button(CTest::IDC_SAVE)->isEnabled());
+    EXPECT_EQ(doc->GetPathName(), path);
+    EXPECT_FALSE(orvix_test::ReadFile(path).empty());
+    // A new document clears the page's notes too.
+    doc->OnNewDocument();
+    EXPECT_EQ(notes->toPlainText(), "");
+}
