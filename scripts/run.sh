@@ -6,14 +6,22 @@ set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh"
+# The working folder holds the default task file ("Task.c") and command file ("mytest.oxq");
+# the examples are copied there the first time.
+WORK=${ORVIX_WORK:-$HOME/orvix/work}
+mkdir -p "$WORK"
+[ -f "$WORK/Task.c" ] || cp "$ROOT/examples/Task.c" "$WORK/"
+[ -f "$WORK/mytest.oxq" ] || cp "$ROOT/examples/mytest.oxq" "$WORK/"
 if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     SCENES=${ORVIX_SCENES:-$HOME/orvix/scenes}
     mkdir -p "$SCENES"
+    [ -f "$SCENES/mytest.iv.params" ] || cp "$ROOT/examples/mytest.iv.params" "$SCENES/"
     "$BUILD/app/orvix-renderer" --scenes "$SCENES" &
     RENDERER_PID=$!
     export ORVIX_SIMULATED_EYE=${ORVIX_SIMULATED_EYE:-1}
 fi
 # The program runs in the background so that a signal to this script reaches both.
+cd "$WORK"
 "$BUILD/app/orvix" "$@" &
 PROGRAM_PID=$!
 trap 'kill $PROGRAM_PID ${RENDERER_PID:-} 2>/dev/null || true' INT TERM

@@ -145,3 +145,10 @@ TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 }
 
 } // namespace
+
+TEST_F(TaskCompileTest, TheShippedExampleTaskCompiles)
+{
+    std::string example = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c";
+    EXPECT_EQ(compiler.CompileFile(example), TaskCompileStatus::Compiled);
+    EXPECT_EQ(host.log.size(), 1u) << host.log.back();
+}
