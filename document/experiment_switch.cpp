@@ -2,7 +2,6 @@
 // devices and loads the scene; later uses pause and resume the experiment passes. Also the
 // scene load itself and the manual stimulus control from the analog inputs.
 #include <QCoreApplication>
-#include <QTimer>
 #include <cerrno>
 #include <memory>
 
@@ -11,6 +10,7 @@
 #include "io/sockets.h"
 #include "model/param.h"
 #include "platform/clock.h"
+#include "platform/eventpump.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 
@@ -33,12 +33,7 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
         Clock().SleepMs(static_cast<uint32_t>(maxWaitMs));
         return true;
     }
-    // Sleeps until an event comes or the timer ends the wait.
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.start(maxWaitMs);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents();
+    PumpEvents(maxWaitMs);
     return true;
 }
 

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
-#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -11,6 +10,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/trial.h"
+#include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -81,14 +81,7 @@ CQuitWatch* g_quitWatch = nullptr;
 
 bool QtPump(int maxWaitMs)
 {
-    if (!QCoreApplication::instance())
-        return true;
-    // Sleeps until an event comes or the timer ends the wait.
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.start(maxWaitMs);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents();
+    PumpEvents(maxWaitMs);
     return true;
 }
 
