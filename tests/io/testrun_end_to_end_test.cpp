@@ -273,3 +273,43 @@ TEST_F(TestRunEndToEnd, RepeatIsStoredWithoutChannelsAndFailIsNotBothComeAgain)
     EXPECT_EQ(doc->trialTable.GetRowCount(), 18);
     EXPECT_TRUE(ui.messages.empty());
 }
+
+TEST_F(TestRunEndToEnd, StopInsideATrialLeavesTheRunnerHoldingNoTrial)
+{
+    const char* const ors[3] = {"0", "45", "90"};
+    const char* const sizes[3] = {"1", "2", "3"};
+    const std::string conditions = "OR 0, SIZE 1\nOR 45, SIZE 2\nOR 90, SIZE 3\n";
+    // Stop is pressed at the first pass of the fifth trial, which has left ITI by then.
+    bool stopped = false;
+    run->pump = [&](int maxWaitMs) {
+        QTimer slice;
+        slice.setSingleShot(true);
+        slice.start(maxWaitMs);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!stopped && doc->GetTrialCount() == 4 && run->IsRunning()) {
+            stopped = true;
+            EXPECT_EQ(g_taskRunner.nTaskState, STATE_FOREP);
+            run->OnStart(settings);
+        }
+        return true;
+    };
+    Run(conditions, 0);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(Trials(), (Pairs{{0, 0}, {1, 0}, {2, 0}, {0, 1}}));
+    EXPECT_EQ(Accumed(), 2); // the repeat cut short counts
+    EXPECT_EQ(g_taskRunner.GetPendingTrial(), nullptr);
+    EXPECT_EQ(g_taskRunner.GetCurrentTrial(), nullptr);
+    EXPECT_EQ(Received(), RunCommands(Attempts(G_SIZE, ors, sizes, {0, 1, 2, 0, 1}), "30", G_SIZE, "2.5"));
+
+    // The next run lets the task finish its trial first; no trial is recorded for it.
+    run->pump = nullptr;
+    Run(conditions, 0);
+    EXPECT_EQ(g_taskRunner.nTaskState, STATE_ITI);
+    Pairs all = Trials();
+    ASSERT_EQ(all.size(), 10u);
+    EXPECT_EQ(Pairs(all.begin() + 4, all.end()), (Pairs{{0, 2}, {1, 2}, {2, 2}, {0, 3}, {1, 3}, {2, 3}}));
+    for (int i = 0; i < doc->GetTrialCount(); ++i)
+        EXPECT_EQ(doc->GetTrial(i)->eventCodes, (std::vector<uint8_t>{0, 3, 0})) << "trial " << i;
+    EXPECT_EQ(Accumed(), 4);
+    EXPECT_EQ(Received(), RunCommands(Attempts(G_SIZE, ors, sizes, {0, 1, 2, 0, 1, 2}), "30", G_SIZE, "2.5"));
+}
