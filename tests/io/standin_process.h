@@ -15,7 +15,8 @@ extern char** environ;
 class StandInProcess {
 public:
     // Starts it and waits up to 5 s for the line that names its ports; false on failure.
-    bool Start(const std::string& sceneDir)
+    // Verbose, it tells its console every command it receives.
+    bool Start(const std::string& sceneDir, bool verbose = false)
     {
         int out[2];
         if (pipe(out) != 0)
@@ -35,7 +36,8 @@ public:
         std::string exe = ORVIX_RENDERER_EXE;
         std::string flag = "--scenes";
         std::string dir = sceneDir;
-        char* argv[] = {exe.data(), flag.data(), dir.data(), nullptr};
+        std::string talk = "--verbose";
+        char* argv[] = {exe.data(), flag.data(), dir.data(), verbose ? talk.data() : nullptr, nullptr};
         int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
