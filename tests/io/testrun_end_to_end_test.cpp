@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <chrono>
 #include <sys/stat.h>
+#include <thread>
 
 #include "io/sockets.h"
 #include "io_fixture.h"
 #include "model/trial.h"
+#include "platform/kernel/sim_board.h"
 #include "platform/serialport.h"
 #include "runner/testrun.h"
 #include "runner/testsettings.h"
@@ -312,4 +314,82 @@ TEST_F(TestRunEndToEnd, StopInsideATrialLeavesTheRunnerHoldingNoTrial)
         EXPECT_EQ(doc->GetTrial(i)->eventCodes, (std::vector<uint8_t>{0, 3, 0})) << "trial " << i;
     EXPECT_EQ(Accumed(), 4);
     EXPECT_EQ(Received(), RunCommands(Attempts(G_SIZE, ors, sizes, {0, 1, 2, 0, 1, 2}), "30", G_SIZE, "2.5"));
+}
+
+// A fixation task through whole trials against the stand-in renderer and the simulated
+// devices: the simulated eye rests at the centre, the driver's board gives the key, the
+// spike counter fires; the trial records all of it.
+TEST_F(TestRunEndToEnd, AFixationTaskRecordsEventsSpikesAndEyeSamples)
+{
+    const char* task = R"TASK(int tStart;
+int TaskEntry()
+{
+    if (nTaskState == ITI) {
+        tStart = nCurrentTime;
+        TurnOnTarget();
+        nTaskState = FOREP;
+    } else if (nTaskState == FOREP) {
+        if (!OnFP()) {
+            if (nCurrentTime - tStart > 3000) { nTaskState = ITI; return TRIAL_FAIL; }
+        } else if (nCurrentTime - tStart >= 400) {
+            TurnOnFig();
+            tStart = nCurrentTime;
+            nTaskState = TARGET_ON;
+        }
+    } else if (nTaskState == TARGET_ON) {
+        if (nKeyPos == KEY_LEFT) {
+            SaveKeyState(nKeyPos);
+            TurnOffFig();
+            TurnOffTarget();
+            DoHitAct();
+            SaveResponse(1, nCurrentTime - tStart, 0, 0, TRIAL_END);
+            nTaskState = ITI;
+            return TRIAL_HIT;
+        }
+        if (nCurrentTime - tStart > 3000) { nTaskState = ITI; return TRIAL_MISS; }
+    }
+    return TRIAL_CONTINUE;
+}
+)TASK";
+    // Task states, as the task language names them.
+    enum { kIti = 0, kTargetOn = 2, kForep = 3 };
+    std::string path = dir + "/fixation.c";
+    orvix_test::WriteFile(path, task);
+    doc->GetExpParam("TaskFile", CParam(nullptr, "")) = path.c_str();
+    g_taskRunner.RequestReload();
+    ASSERT_TRUE(g_taskRunner.HasProgram()) << orvix_test::ReadFile(logPath);
+    kernel::Board().StrobeKey('C');
+
+    CTrial trial;
+    trial.commandIndex = 0;
+    g_taskRunner.SetPendingTrial(&trial);
+    int outcome = TRIAL_CONTINUE;
+    bool struck = false;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (outcome == TRIAL_CONTINUE && std::chrono::steady_clock::now() < until) {
+        outcome = g_taskRunner.Step();
+        g_taskRunner.SampleEye();
+        if (g_taskRunner.nTaskState == kTargetOn && !struck) {
+            kernel::Board().StrobeKey('L');
+            struck = true;
+        }
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(outcome, TRIAL_HIT) << orvix_test::ReadFile(logPath);
+    EXPECT_EQ(g_taskRunner.GetCurrentTrial(), nullptr);
+    // ITI, FOREP, FIG_ON (from TurnOnFig), TARGET_ON, FIG_OFF, ITI.
+    EXPECT_EQ(std::vector<int>(trial.eventCodes.begin(), trial.eventCodes.end()),
+              (std::vector<int>{kIti, kForep, EVENT_FIG_ON, kTargetOn, EVENT_FIG_OFF, kIti}));
+    EXPECT_GE(trial.length, 400u);
+    EXPECT_EQ(trial.responses[0], 1);
+    EXPECT_EQ(trial.keyCodes, (std::vector<uint16_t>{'L'}));
+    // About 120 eye records a second and 4 x 20 spikes a second over 0.4 s and more.
+    EXPECT_GT(trial.hSamples.size(), 10u);
+    EXPECT_EQ(trial.hSamples.size(), trial.vSamples.size());
+    EXPECT_GT(trial.spikeTimes.size(), 3u);
+    EXPECT_EQ(trial.spikeTimes.size(), trial.spikeMasks.size());
+    Lines commands = Received();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), Object(G_FIGURE, "1")), commands.end());
+    EXPECT_NE(std::find(commands.begin(), commands.end(), Object(G_TARGET, "0")), commands.end());
 }
