@@ -10,6 +10,7 @@
 #include "panel/electrode.h"
 #include "panel/logpages.h"
 #include "panel/parampages.h"
+#include "tasklang/transformdlg.h"
 #include "platform/logmirror.h"
 #include "platform/numbers.h"
 #include "platform/ui.h"
@@ -42,6 +43,10 @@ bool COrvixDoc::OnCommand(int id)
     case ID_CONTROL_PANEL: OnControlPanel(); return true;
     case ID_RESET_PARAMETERS: OnResetParameters(); return true;
     case ID_SAVE_PARAMETERS: OnSaveParameters(); return true;
+    case ID_ENABLE: OnEnable(); return true;
+    case ID_TRANSFORM: OnTransform(); return true;
+    case ID_LOAD_FORMAT: OnLoadFormat(); return true;
+    case ID_FILE_MERGING_MODE: OnFileMergingMode(); return true;
     default: return false;
     }
 }
@@ -54,12 +59,33 @@ bool COrvixDoc::OnUpdateCommand(int id, bool& enabled, bool& checked) const
         checked = OnUpdateSelectChannel(channel);
         return true;
     }
-    if (id == ID_FILE_OPEN) {
+    switch (id) {
+    case ID_FILE_OPEN:
         enabled = OnUpdateFileOpen();
         checked = false;
         return true;
+    case ID_ENABLE:
+        enabled = true;
+        checked = OnUpdateEnable();
+        return true;
+    case ID_LOAD_FORMAT:
+        enabled = true;
+        checked = loadFormat == 1;
+        return true;
+    case ID_FILE_MERGING_MODE:
+        enabled = GetCommandCount() > 0;
+        checked = mergeMode != 0;
+        return true;
+    default:
+        return false;
     }
-    return false;
+}
+
+void COrvixDoc::OnTransform()
+{
+    CTransformDlg dlg;
+    if (UI().RunModal(dlg) == IDOK)
+        InsertExpressionColumn(dlg.name, dlg.expression, false, true);
 }
 
 void COrvixDoc::OnSelectChannel(int n)

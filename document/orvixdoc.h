@@ -182,6 +182,8 @@ public:
         ID_SAVE_PARAMETERS = 32858,
         ID_TRANSFORM = 32880,
         ID_EXPORT_PARAM = 32893,
+        ID_LOAD_FORMAT = 32901,
+        ID_FILE_MERGING_MODE = 32904,
         ID_FILE_OPEN = 57601,
     };
     // Runs a menu command the document handles; false when it is not one of them.
@@ -192,6 +194,8 @@ public:
     static int ChannelOfCommand(int id);
 
     void OnSelectChannel(int n);
+    // "&Transform": a column computed from an expression the user types.
+    void OnTransform();
     bool OnUpdateSelectChannel(int n) const { return selectedChannel_ == n; }
     bool OnUpdateFileOpen() const { return testRunning == 0; }
 

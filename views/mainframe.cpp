@@ -44,9 +44,24 @@ CMainFrame::CMainFrame(COrvixApp& app, COrvixDoc& doc) : app_(app), doc_(doc)
     connect(AddCommand(experiment, 32858, "&Save parameters"), &QAction::triggered, [this] { doc_.OnSaveParameters(); });
     connect(AddCommand(experiment, 32776, "&Reset parameters"), &QAction::triggered, [this] { doc_.OnResetParameters(); });
 
-    // The document's own commands: control panel and channel choice.
-    connect(AddCommand(experiment, COrvixDoc::ID_CONTROL_PANEL, "&Control Panel..."), &QAction::triggered,
-            [this] { doc_.OnCommand(COrvixDoc::ID_CONTROL_PANEL); });
+    // The document's own commands: control panel, experiment switch, data commands, channels.
+    const struct {
+        int id;
+        const char* text;
+        bool checkable;
+    } documentCommands[] = {
+        {COrvixDoc::ID_CONTROL_PANEL, "&Control Panel...", false},
+        {COrvixDoc::ID_ENABLE, "&Enable", true},
+        {COrvixDoc::ID_TRANSFORM, "&Transform", false},
+        {COrvixDoc::ID_LOAD_FORMAT, "&Load Format", true},
+        {COrvixDoc::ID_FILE_MERGING_MODE, "File Merging Mode", true},
+    };
+    for (const auto& c : documentCommands) {
+        QAction* action = AddCommand(experiment, c.id, c.text);
+        action->setCheckable(c.checkable);
+        int id = c.id;
+        connect(action, &QAction::triggered, [this, id] { doc_.OnCommand(id); });
+    }
     QMenu* view = menuBar()->addMenu("&View");
     for (int channel = 0; channel < kChannelCount; ++channel) {
         int id = channel == 0 ? COrvixDoc::ID_CHANNEL_0 : COrvixDoc::ID_CHANNEL_1 + channel - 1;

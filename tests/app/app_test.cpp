@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include "app/orvixapp.h"
 #include "io/deviceio.h"
 #include "runner/taskrunner.h"
+#include "tasklang/transformdlg.h"
 #include "tests/document/doc_fixture.h"
 #include "views/mainframe.h"
 
@@ -179,4 +181,41 @@ TEST_F(DocTest, FunctionKeysReachTheDocumentThroughTheWindow)
     EXPECT_EQ(app.Document()->cellIds[2], 2);
     QTest::keyClick(target, Qt::Key_F6, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_EQ(app.Document()->mainChannel, 5);
+}
+
+TEST_F(DocTest, ExperimentMenuReachesTheDocumentsCommands)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    COrvixDoc& doc = *app.Document();
+
+    // "&Enable" without a renderer: the connection message, and no experiment.
+    setenv("ORVIX_CONSOLE_PORT", "1", 1);
+    app.MainFrame()->Action(COrvixDoc::ID_ENABLE)->trigger();
+    unsetenv("ORVIX_CONSOLE_PORT");
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text.rfind("Can't make a network connection with \"", 0), 0u) << ui.messages.back().text;
+    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+
+    // "&Load Format" flips, "File Merging Mode" needs commands.
+    app.MainFrame()->Action(COrvixDoc::ID_LOAD_FORMAT)->trigger();
+    EXPECT_EQ(doc.loadFormat, 0);
+    bool enabled = true, checked = true;
+    ASSERT_TRUE(doc.OnUpdateCommand(COrvixDoc::ID_FILE_MERGING_MODE, enabled, checked));
+    EXPECT_FALSE(enabled);
+
+    // "&Transform": the dialog's name and expression make a column.
+    doc.commandLines = {"A 1", "A 2"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    ui.onModal = [](QDialog& dialog) {
+        auto& dlg = dynamic_cast<CTransformDlg&>(dialog);
+        dlg.NameEdit()->setText("Twice");
+        dlg.ExpressionEdit()->setText("A * 2");
+        dlg.accept();
+        return IDOK;
+    };
+    app.MainFrame()->Action(COrvixDoc::ID_TRANSFORM)->trigger();
+    EXPECT_EQ(doc.GetCommand(1)[0].GetName(), "Twice");
+    EXPECT_DOUBLE_EQ(doc.GetCommand(1)[0].GetDouble(), 4.0);
+    EXPECT_EQ(doc.expressionColumns, (std::vector<std::string>{"Twice", "A * 2"}));
 }
