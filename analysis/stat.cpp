@@ -104,6 +104,7 @@ CStat::CStat(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
     condition->addWidget(new QLabel("Level:", this), 1, 0);
     condition->addWidget(levelEdit_, 1, 1);
     condition->addWidget(estimate, 1, 5);
+    condition->setRowStretch(2, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addLayout(buttons);
     bottom->addLayout(choice);
@@ -112,6 +113,7 @@ CStat::CStat(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
     right->addWidget(output_, 1);
     right->addLayout(bottom);
     auto* layout = new QHBoxLayout(this);
+    variables_->setMaximumWidth(180);
     layout->addWidget(variables_);
     layout->addLayout(right, 1);
     UpdateVariableLists(-1);
