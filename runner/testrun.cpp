@@ -117,17 +117,12 @@ bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lin
     std::ifstream in(MapPath(path), std::ios::binary);
     if (!in)
         return false;
-    // A line of the original's 1000-character buffer: longer lines come in pieces.
-    constexpr size_t kPiece = 999;
+    // Whole lines, however long: cutting a long line would make two different commands.
     std::string line;
     while (std::getline(in, line)) {
-        for (size_t at = 0; at == 0 || at < line.size(); at += kPiece) {
-            std::string piece = Trim(line.substr(at, kPiece));
-            if (!piece.empty() && piece[0] != '#')
-                lines.push_back(piece);
-            if (line.empty())
-                break;
-        }
+        std::string text = Trim(line);
+        if (!text.empty() && text[0] != '#')
+            lines.push_back(text);
     }
     return true;
 }
