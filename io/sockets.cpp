@@ -168,10 +168,18 @@ void CConsoleSocket::ProcessText(const std::string& text)
         pending.clear();
     }
     pending.append(text, start, std::string::npos);
+    // A peer that never ends its line must not grow the buffer without bound.
+    if (pending.size() > kMaxPendingLine) {
+        AddLine(pending);
+        pending.clear();
+    }
 }
 
 void CConsoleSocket::AddLine(const std::string& line)
 {
+    // The panel shows the most recent lines; a long session keeps only those.
+    if (lines.size() >= kMaxKeptLines)
+        lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() - kMaxKeptLines + 1));
     lines.push_back(line);
     COrvixDoc* doc = COrvixDoc::GetActive();
     if (!doc)

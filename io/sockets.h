@@ -75,6 +75,8 @@ public:
     // Splits received text into lines, breaking long ones at a blank.
     void ProcessText(const std::string& text);
 
+    static constexpr size_t kMaxPendingLine = 65536;
+    static constexpr size_t kMaxKeptLines = 10000;
     std::vector<std::string> lines;
     std::string pending;
 

@@ -105,3 +105,18 @@ TEST_F(ConsoleTest, ReceivesFromTheRendererThroughTheEventLoop)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(console.lines.size(), 1u);
 }
+
+TEST(ConsoleSocketBounds, AnEndlessLineAndALongSessionStayBounded)
+{
+    orvix::CConsoleSocket console;
+    std::string chunk(4096, 'x'); // no blank, no line feed
+    for (int i = 0; i < 20; ++i)
+        console.ProcessText(chunk);
+    ASSERT_EQ(console.lines.size(), 1u);
+    EXPECT_EQ(console.lines[0].size(), orvix::CConsoleSocket::kMaxPendingLine + 4096);
+    EXPECT_LT(console.pending.size(), orvix::CConsoleSocket::kMaxPendingLine);
+    for (size_t i = 0; i < orvix::CConsoleSocket::kMaxKeptLines + 5; ++i)
+        console.ProcessText("line " + std::to_string(i) + "\n");
+    EXPECT_EQ(console.lines.size(), orvix::CConsoleSocket::kMaxKeptLines);
+    EXPECT_EQ(console.lines.back(), "line " + std::to_string(orvix::CConsoleSocket::kMaxKeptLines + 4));
+}
