@@ -10,11 +10,13 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/channelkeys.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/registry.h"
+#include "platform/simsubject.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 #include "views/mainframe.h"
@@ -50,6 +52,7 @@ COrvixApp::~COrvixApp()
         qApp->removeEventFilter(this);
     mainFrame_.reset();
     doc_.reset();
+    subject_.reset();
 }
 
 std::string OpenDialogStart(const std::string& documentPath)
@@ -72,6 +75,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         return false;
     }
 
+    if (const char* simulate = getenv("ORVIX_SIMULATED_SUBJECT"); simulate && std::string(simulate) == "1")
+        subject_ = std::make_unique<CSimulatedSubject>();
     doc_ = std::make_unique<COrvixDoc>();
     COrvixDoc::SetActive(doc_.get());
     mainFrame_ = std::make_unique<CMainFrame>(*this, *doc_);

@@ -16,6 +16,7 @@ namespace orvix {
 
 class CMainFrame;
 class COrvixDoc;
+class CSimulatedSubject;
 
 // The statistics library's module handle, null when it is not loaded.
 extern HMODULE g_hTarsel;
@@ -74,6 +75,8 @@ private:
     bool embedded_ = false;
     bool capsLock_ = false;
     std::vector<std::string> recentFiles_;
+    // With ORVIX_SIMULATED_SUBJECT=1 a simulated subject answers on the key.
+    std::unique_ptr<CSimulatedSubject> subject_;
 };
 
 // The directory part of a document path, up to and including its last separator, as the

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds and starts the program. Extra arguments go to the program.
 # Unless ORVIX_RENDERER=external, the stand-in renderer runs beside it on loopback (its
-# scenes in $ORVIX_SCENES, default ~/orvix/scenes) and the eye tracker is simulated.
+# scenes in $ORVIX_SCENES, default ~/orvix/scenes), the eye tracker is simulated and a
+# simulated subject presses the key now and then.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
@@ -19,6 +20,7 @@ if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     "$BUILD/app/orvix-renderer" --scenes "$SCENES" &
     RENDERER_PID=$!
     export ORVIX_SIMULATED_EYE=${ORVIX_SIMULATED_EYE:-1}
+    export ORVIX_SIMULATED_SUBJECT=${ORVIX_SIMULATED_SUBJECT:-1}
 fi
 # The program runs in the background so that a signal to this script reaches both.
 cd "$WORK"

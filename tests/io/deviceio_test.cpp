@@ -8,6 +8,7 @@
 #include "io_fixture.h"
 #include "platform/kernel/sim_board.h"
 #include "platform/library.h"
+#include "platform/simsubject.h"
 
 using namespace orvix;
 
@@ -323,4 +324,24 @@ TEST_F(IoTest, TheRealDriverServesTheKeyAndTheOutputs)
     EXPECT_EQ(orvix_test::ToHex(outputs), "03 00");
     g_deviceIO.Close();
     kernel::Board().SetOutputListener(nullptr);
+}
+
+TEST_F(IoTest, TheSimulatedSubjectAnswersOnTheKey)
+{
+    kernel::Board().Reset();
+    PointAt(ClosedPort());
+    UseFakeClock();
+    ASSERT_TRUE(g_deviceIO.Open(doc.get()));
+    int key = g_deviceIO.ReadDigitalInput();
+    {
+        CSimulatedSubject subject(40, 10);
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (key != 'L' && key != 'R' && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            key = g_deviceIO.ReadDigitalInput();
+        }
+        EXPECT_GE(subject.Answers(), 1);
+    }
+    EXPECT_TRUE(key == 'L' || key == 'R') << key;
+    g_deviceIO.Close();
 }
