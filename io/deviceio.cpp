@@ -207,7 +207,8 @@ std::vector<uint16_t>& CDeviceIO::ReadSpikes()
     // The driver's count is not trusted beyond the buffer it was given.
     size_t bytes = std::min<size_t>(returned, spikeBuffer_.size());
     spikes_.resize(bytes / 2);
-    memcpy(spikes_.data(), spikeBuffer_.data(), spikes_.size() * 2);
+    if (!spikes_.empty())
+        memcpy(spikes_.data(), spikeBuffer_.data(), spikes_.size() * 2);
     return spikes_;
 }
 
