@@ -1,0 +1,87 @@
+// The program as a user runs it: start-up, "&Enable" from the Experiment menu against the
+// stand-in renderer with the simulated eye tracker, then a sweep started from the Test page,
+// with the example task of the run command. Everything goes through the program's own
+// objects and widgets.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <sys/stat.h>
+
+#include "app/orvixapp.h"
+#include "document/orvixdoc.h"
+#include "io/deviceio.h"
+#include "panel/controlpanel.h"
+#include "panel/testpage.h"
+#include "runner/taskrunner.h"
+#include "standin_process.h"
+#include "tests/document/doc_fixture.h"
+#include "views/mainframe.h"
+
+using namespace orvix;
+
+TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
+{
+    std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
+    std::string scenes = dir + "/scenes";
+    mkdir(scenes.c_str(), 0700);
+    orvix_test::WriteFile(scenes + "/mytest.iv.params", orvix_test::ReadFile(examples + "/mytest.iv.params"));
+    orvix_test::WriteFile(dir + "/Task.c", orvix_test::ReadFile(examples + "/Task.c"));
+    StandInProcess renderer;
+    ASSERT_TRUE(renderer.Start(scenes));
+    setenv("ORVIX_RENDERER_PORT", std::to_string(renderer.commandPort).c_str(), 1);
+    setenv("ORVIX_CONSOLE_PORT", std::to_string(renderer.consolePort).c_str(), 1);
+    setenv("ORVIX_SIMULATED_EYE", "1", 1);
+    SetReg("Parameters", "SGI", "127.0.0.1");
+    SetReg("TestType", nullptr, "Demo");
+
+    {
+        COrvixApp app;
+        ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+        COrvixDoc& doc = *app.Document();
+        ASSERT_TRUE(doc.SetTestType(0));
+        QWidget* page = doc.GetControlPanel()->TestPage();
+        auto edit = [page](int id) { return page->findChild<QLineEdit*>(QStringLiteral("ctl%1").arg(id)); };
+        edit(1011)->setText(QString::fromLocal8Bit((dir + "/Task.c").c_str())); // task file
+        edit(1028)->setText("OR");                                              // parameter to test
+        edit(1003)->setText("0");
+        edit(1004)->setText("90");
+        edit(1005)->setText("45");
+        edit(1015)->setText("1"); // accum times
+        page->findChild<QCheckBox*>("ctl1029")->setChecked(false); // list order
+
+        app.MainFrame()->Action(COrvixDoc::ID_ENABLE)->trigger();
+        ASSERT_EQ(g_taskRunner.GetRunFlag(), 1);
+        ASSERT_TRUE(g_taskRunner.HasProgram());
+
+        // The run pumps events until its three commands are done; a deadline stops it.
+        bool late = false;
+        auto* start = page->findChild<QPushButton*>("ctl1001");
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, [&] {
+            late = true;
+            start->click(); // "&Stop"
+        });
+        deadline.start(20000);
+        start->click();
+        deadline.stop();
+        EXPECT_FALSE(late);
+        ASSERT_EQ(doc.GetTrialCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(doc.GetTrial(i)->commandIndex, i);
+            EXPECT_EQ(doc.GetTrial(i)->responses[0], 1); // the example task's hit
+            EXPECT_FALSE(doc.GetTrial(i)->hSamples.empty());
+        }
+        EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt(), 1);
+        EXPECT_EQ(doc.trialTable.GetRowCount(), 3);
+        EXPECT_EQ(doc.trialTable.GetInt(2, 0), 90); // the OR column
+        app.ExitInstance();
+        g_deviceIO.Close();
+    }
+    unsetenv("ORVIX_SIMULATED_EYE");
+    unsetenv("ORVIX_RENDERER_PORT");
+    unsetenv("ORVIX_CONSOLE_PORT");
+    renderer.Stop();
+}
