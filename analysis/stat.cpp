@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +16,7 @@
 #include "analysis/tablemodel.h"
 #include "app/orvixapp.h"
 #include "document/orvixdoc.h"
+#include "panel/widgets.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -30,13 +30,6 @@ using TableFunction = CTableModel* (*)(CTableModel*, int);
 
 QString Q(const std::string& s) { return QString::fromLatin1(s.c_str()); }
 std::string S(const QString& q) { return q.toLatin1().toStdString(); }
-
-template <class W>
-W* Named(W* w, int id)
-{
-    w->setObjectName(QStringLiteral("ctl%1").arg(id));
-    return w;
-}
 
 int FindText(const QListWidget* list, const QString& text)
 {
