@@ -1,22 +1,9 @@
 #include "document/commandfile.h"
 
 #include "platform/numbers.h"
+#include "platform/text.h"
 
 namespace orvix {
-
-namespace {
-
-std::string Trim(const std::string& s)
-{
-    const char* blanks = " \t\r\n\f\v";
-    size_t first = s.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = s.find_last_not_of(blanks);
-    return s.substr(first, last - first + 1);
-}
-
-} // namespace
 
 CommandRow ParseCommandLine(const std::string& line, float angleOffset)
 {

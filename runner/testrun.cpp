@@ -13,6 +13,7 @@
 #include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 #include "runner/testsequence.h"
@@ -24,16 +25,6 @@ namespace {
 constexpr int kBehaviourBase = 1000000;
 // Room reserved for trials before a run, at most.
 constexpr int64_t kMaxReserve = 1 << 20;
-
-std::string Trim(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
 
 // "%f" without trailing zeros and then without a trailing point: 0.5, 10.
 std::string SweepValue(double value)
