@@ -339,7 +339,7 @@ void COrvixDoc::RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside)
             CParam& mine = *graph_.At(pos);
             if (mine.GetText() != f->GetText()) {
                 mine = f->GetText().c_str();
-                g_deviceIO.SendCommand(pos, mine.GetText().c_str(), false);
+                SendGraphParam(pos);
             }
         }
         return;

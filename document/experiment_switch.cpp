@@ -136,7 +136,7 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
             CParam* now = graph_.At(pos);
             if (now->GetText() != p->GetText()) {
                 *now = p->GetText().c_str();
-                SendGraphValue(pos, *now);
+                SendGraphParam(pos);
             }
         }
     }
@@ -168,7 +168,7 @@ void COrvixDoc::ApplyAnalogSteps(int stepH, int stepV, int stepAngle)
             else if (value < 0.0)
                 p = value + 360.0;
         }
-        SendGraphValue(pos, p);
+        SendGraphParam(pos);
         g_analogRefreshPending = true;
         g_lastAnalogChange = TickMs();
     };

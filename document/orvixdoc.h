@@ -257,7 +257,6 @@ private:
     CParam* NameExpSlot(int i, const char* name);
     // Sets a parameter's value from another's text (values move between lists as text).
     static void AssignText(CParam& target, CParam& source);
-    void SendGraphValue(int position, CParam& param);
 
     CParamTable exp_, graph_, behav_;
     std::vector<std::string> testTypeNames_;

@@ -144,10 +144,6 @@ std::string COrvixDoc::GetTestTypeName() const
 
 void COrvixDoc::AssignText(CParam& target, CParam& source) { target = source.GetText().c_str(); }
 
-void COrvixDoc::SendGraphValue(int position, CParam& param)
-{
-    g_deviceIO.SendCommand(position, param.GetText().c_str(), false);
-}
 
 void COrvixDoc::SnapshotTestSettings()
 {
@@ -189,7 +185,7 @@ void COrvixDoc::LoadInitParams(int kind)
             saved_[k].push_back(p);
             AssignText(p, e);
             if (k == KIND_GRAPH)
-                SendGraphValue(pos, p);
+                SendGraphParam(pos);
         }
     }
 }
@@ -207,7 +203,7 @@ void COrvixDoc::RestoreParams(int kind)
             CParam& p = *table.At(pos);
             AssignText(p, s);
             if (k == KIND_GRAPH)
-                SendGraphValue(pos, p);
+                SendGraphParam(pos);
         }
     }
 }
@@ -353,9 +349,8 @@ void COrvixDoc::CarrySceneOver(const std::string& scene)
         int pos = graph_.Find(name);
         if (pos < 0)
             continue;
-        CParam& p = *graph_.At(pos);
-        p = value.c_str();
-        SendGraphValue(pos, p);
+        *graph_.At(pos) = value.c_str();
+        SendGraphParam(pos);
     }
 }
 
