@@ -36,8 +36,7 @@ void FillTable(CParamTable& table, std::vector<std::unique_ptr<CParam>>& params)
         const std::string& name = p->GetName();
         if (name != "." && !seen.insert(Upper(name)).second)
             continue;
-        table.Append(p.release());
-        table.Map(table.At(table.Count() - 1)->GetName(), table.Count() - 1);
+        table.Add(p.release());
     }
     params.clear();
 }
@@ -303,8 +302,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
         for (const CParam& r : registry) {
             if (behav_.Find(r.GetName()) >= 0)
                 continue;
-            behav_.Append(new CParam(r));
-            behav_.Map(r.GetName(), behav_.Count() - 1);
+            behav_.Add(new CParam(r));
         }
         RestoreGraphParams(graphAside);
         fileLoaded = 1;

@@ -60,10 +60,7 @@ int COrvixDoc::GetOrAdd(CParamTable& table, const char* name, CParam& def)
     if (pos >= 0)
         return pos;
     def.GetName() = key;
-    table.Append(new CParam(def));
-    pos = table.Count() - 1;
-    table.Map(key, pos);
-    return pos;
+    return table.Add(new CParam(def));
 }
 
 CParam& COrvixDoc::GetBehavParam(const char* name, CParam& def)

@@ -40,6 +40,13 @@ void CParamTable::Set(int i, CParam* param)
 
 void CParamTable::Append(CParam* param) { items_.push_back(param); }
 
+int CParamTable::Add(CParam* param)
+{
+    items_.push_back(param);
+    index_[param->GetName()] = Count() - 1;
+    return Count() - 1;
+}
+
 void CParamTable::RemoveAt(int i)
 {
     if (!InRange(i))

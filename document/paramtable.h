@@ -28,6 +28,8 @@ public:
     // Puts an owned parameter into slot i, deleting the one there.
     void Set(int i, CParam* param);
     void Append(CParam* param);
+    // Appends an owned parameter and enters it in the index under its name; its position.
+    int Add(CParam* param);
     // Deletes parameter i; later ones move down. The index is not touched.
     void RemoveAt(int i);
     // Deletes every parameter and empties the index.

@@ -31,10 +31,8 @@ protected:
     }
     void AddGraph(const char* name, CParam value)
     {
-        CParamTable& t = doc->Table(KIND_GRAPH);
         value.GetName() = name;
-        t.Append(new CParam(value));
-        t.Map(name, t.Count() - 1);
+        doc->Table(KIND_GRAPH).Add(new CParam(value));
     }
 };
 

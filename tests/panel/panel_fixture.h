@@ -115,17 +115,11 @@ protected:
     // Appends a graph parameter and returns its index (the renderer object id).
     int AddGraph(const char* name, const char* value)
     {
-        auto& table = doc->Table(orvix::KIND_GRAPH);
-        table.Append(new orvix::CParam(name, value));
-        table.Map(name, table.Count() - 1);
-        return table.Count() - 1;
+        return doc->Table(orvix::KIND_GRAPH).Add(new orvix::CParam(name, value));
     }
     int AddBehav(const char* name, const char* value)
     {
-        auto& table = doc->Table(orvix::KIND_BEHAV);
-        table.Append(new orvix::CParam(name, value));
-        table.Map(name, table.Count() - 1);
-        return table.Count() - 1;
+        return doc->Table(orvix::KIND_BEHAV).Add(new orvix::CParam(name, value));
     }
 public:
     template <class W>

@@ -96,10 +96,8 @@ void BM_StepPass(benchmark::State& state)
     ReloadRegistry();
     COrvixDoc doc;
     const char* names[] = {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV"};
-    for (int i = 0; i < 5; ++i) {
-        doc.Table(KIND_GRAPH).Append(new CParam(names[i], "0"));
-        doc.Table(KIND_GRAPH).Map(names[i], i);
-    }
+    for (int i = 0; i < 5; ++i)
+        doc.Table(KIND_GRAPH).Add(new CParam(names[i], "0"));
     doc.GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
     doc.GetBehavParam("SerialPort", CParam(nullptr, "/nonexistent/orvix-tty"));
     doc.GetBehavParam("FixTime", CParam(nullptr, 20));

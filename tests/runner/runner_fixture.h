@@ -43,10 +43,8 @@ protected:
         const char* names[] = {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "SIZE"};
         const char* values[] = {"0", "0", "0", "120", "-60", "2.37"};
         auto& graph = doc->Table(orvix::KIND_GRAPH);
-        for (int i = 0; i < 6; ++i) {
-            graph.Append(new orvix::CParam(names[i], values[i]));
-            graph.Map(names[i], i);
-        }
+        for (int i = 0; i < 6; ++i)
+            graph.Add(new orvix::CParam(names[i], values[i]));
         UseRecordingTrovik();
         orvix::SpikeSim().generate = false;
         PointAt(ClosedPort(), ttyname(slave));
