@@ -76,7 +76,7 @@ TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
 
 TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     RegisterDevice(kTrovikDeviceName, [](uint32_t& e) {
@@ -96,7 +96,7 @@ TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
 
 TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -115,7 +115,7 @@ TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
 
 TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -139,7 +139,7 @@ TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
 
 TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
     g_deviceIO.Open(doc.get());
@@ -203,7 +203,7 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
 
 TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     AnalogSim sim;
     ASSERT_TRUE(sim.setVolts && sim.failReads && sim.configureArg);
@@ -228,7 +228,7 @@ TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
 
 TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     AnalogSim sim;
     g_deviceIO.Open(doc.get());
@@ -277,7 +277,7 @@ TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
 
 TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
 {
-    CFakeClock& clock = UseFakeClock();
+    UseFakeClock();
     PointAt(ClosedPort());
     // A library that has AI_Configure only.
     g_deviceIO.SetAnalogLibraryName("orvix_nidaq_partial");
