@@ -17,6 +17,7 @@
 #include "app/orvixapp.h"
 #include "document/orvixdoc.h"
 #include "panel/widgets.h"
+#include "platform/latin1.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -28,8 +29,6 @@ namespace {
 const char* const kTableFunctions[] = {"anova"};
 using TableFunction = CTableModel* (*)(CTableModel*, int);
 
-QString Q(const std::string& s) { return QString::fromLatin1(s.c_str()); }
-std::string S(const QString& q) { return q.toLatin1().toStdString(); }
 
 int FindText(const QListWidget* list, const QString& text)
 {
@@ -119,7 +118,7 @@ void CStat::UpdateVariableLists(int)
     caseColumn_->clear();
     const CTableModel& table = doc_->trialTable;
     for (int c = 0; c < table.GetColumnCount(); ++c) {
-        QString name = Q(table.GetColumnName(c));
+        QString name = ToQ(table.GetColumnName(c));
         variables_->addItem(name);
         caseColumn_->addItem(name);
     }
@@ -198,7 +197,7 @@ bool CStat::SelectCases(CTableModel& table)
 {
     int column = caseColumn_->currentIndex();
     int op = operator_->currentIndex();
-    std::string value = S(caseValue_->text());
+    std::string value = FromQ(caseValue_->text());
     if (column < 0 || op < 0 || value.empty()) {
         MessageBox("Equation for selecting cases is invalid!");
         return false;
@@ -207,7 +206,7 @@ bool CStat::SelectCases(CTableModel& table)
     return true;
 }
 
-void CStat::AddOutput(const std::string& line) { output_->addItem(Q(line)); }
+void CStat::AddOutput(const std::string& line) { output_->addItem(ToQ(line)); }
 
 void CStat::OnEstimate()
 {
@@ -230,7 +229,7 @@ void CStat::OnEstimate()
         MessageBox("Invalid factors.");
         return;
     }
-    std::string name = S(function_->currentText());
+    std::string name = FromQ(function_->currentText());
     TableFunction function = nullptr;
     for (const char* known : kTableFunctions)
         if (name == known && g_hTarsel)
@@ -239,8 +238,8 @@ void CStat::OnEstimate()
         AddOutput("Function \"" + name + "\" not found.");
         return;
     }
-    if (function_->findText(Q(name), Qt::MatchFixedString) < 0) {
-        function_->addItem(Q(name));
+    if (function_->findText(ToQ(name), Qt::MatchFixedString) < 0) {
+        function_->addItem(ToQ(name));
         function_->model()->sort(0);
     }
     std::vector<int> columnList{depend_};
@@ -253,7 +252,7 @@ void CStat::OnEstimate()
     bool follow = output_->currentRow() < 0 || output_->currentRow() == output_->count() - 1;
     if (cases_->isChecked())
         AddOutput(std::string("Cases selected by: ") + table.GetColumnName(caseColumn_->currentIndex())
-                  + S(operator_->currentText()) + S(caseValue_->text()));
+                  + FromQ(operator_->currentText()) + FromQ(caseValue_->text()));
     if (result) {
         AddOutput(result->GetText(-1, -1));
         for (int r = 0; r < result->GetRowCount(); ++r)
@@ -270,7 +269,7 @@ std::vector<std::string> CStat::OutputLines() const
 {
     std::vector<std::string> lines;
     for (int i = 0; i < output_->count(); ++i)
-        lines.push_back(S(output_->item(i)->text()));
+        lines.push_back(FromQ(output_->item(i)->text()));
     return lines;
 }
 

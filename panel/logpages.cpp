@@ -14,12 +14,9 @@
 #include "document/orvixdoc.h"
 #include "panel/lines.h"
 #include "panel/widgets.h"
+#include "platform/latin1.h"
 
 namespace orvix {
-
-namespace {
-QString ToQ(const std::string& s) { return QString::fromLatin1(s.c_str()); }
-} // namespace
 
 CViewResponse::CViewResponse(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
 {

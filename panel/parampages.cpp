@@ -15,15 +15,11 @@
 #include "model/inputstringdlg.h"
 #include "panel/lines.h"
 #include "panel/widgets.h"
+#include "platform/latin1.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {
-
-namespace {
-QString ToQ(const std::string& s) { return QString::fromLatin1(s.c_str()); }
-std::string FromQ(const QString& s) { return s.toLatin1().toStdString(); }
-} // namespace
 
 CParamPage::CParamPage(COrvixDoc* doc, int kind, int separatorWidth, int columnWidth, QWidget* parent)
     : QWidget(parent), doc_(doc), kind_(kind), separatorWidth_(separatorWidth)

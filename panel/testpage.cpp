@@ -18,6 +18,7 @@
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"
 #include "panel/widgets.h"
+#include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -27,8 +28,7 @@ namespace orvix {
 
 namespace {
 
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string Text(const QLineEdit* e) { return e->text().toLatin1().toStdString(); }
+std::string Text(const QLineEdit* e) { return FromQ(e->text()); }
 
 // The controls a run disables, and those its end enables again.
 const std::initializer_list<int> kRunDisables = {
@@ -236,7 +236,7 @@ void CTest::FillTestTypes()
     filling_ = true;
     testType_->clear();
     for (const std::string& name : doc_->GetTestTypeNames())
-        testType_->addItem(Latin1(name));
+        testType_->addItem(ToQ(name));
     testType_->setCurrentIndex(doc_->GetCurrentTestType());
     filling_ = false;
 }
@@ -281,27 +281,27 @@ void CTest::UpdateData(bool save)
         return;
     }
     // Filling the fields is no edit of the user's: no focus or change handling then.
-    accumTimes_->setText(Latin1(FormatInt(s.accumTimes)));
-    begin_->setText(Latin1(FormatG(s.begin)));
-    end_->setText(Latin1(FormatG(s.end)));
-    step_->setText(Latin1(FormatG(s.step)));
-    customItems_->setText(Latin1(s.customItems));
-    param2Change_->setText(Latin1(s.param2Change));
-    ivFile_->setText(Latin1(s.ivFile));
-    taskFile_->setText(Latin1(s.taskFile));
-    groupSize_->setText(Latin1(FormatInt(s.commandGroupSize)));
-    groupNumParam_->setText(Latin1(FormatInt(s.commandGroupNumParam)));
+    accumTimes_->setText(ToQ(FormatInt(s.accumTimes)));
+    begin_->setText(ToQ(FormatG(s.begin)));
+    end_->setText(ToQ(FormatG(s.end)));
+    step_->setText(ToQ(FormatG(s.step)));
+    customItems_->setText(ToQ(s.customItems));
+    param2Change_->setText(ToQ(s.param2Change));
+    ivFile_->setText(ToQ(s.ivFile));
+    taskFile_->setText(ToQ(s.taskFile));
+    groupSize_->setText(ToQ(FormatInt(s.commandGroupSize)));
+    groupNumParam_->setText(ToQ(FormatInt(s.commandGroupNumParam)));
     random_->setChecked(s.isRandom);
     useCustomItems_->setChecked(s.useCustomItems);
     balanced_->setChecked(s.isBalanced);
     if (notesEdit_->toPlainText().toLatin1().toStdString() != notes_)
-        notesEdit_->setPlainText(Latin1(notes_));
+        notesEdit_->setPlainText(ToQ(notes_));
 }
 
 void CTest::SetNotes(const std::string& notes)
 {
     notes_ = notes;
-    notesEdit_->setPlainText(Latin1(notes_));
+    notesEdit_->setPlainText(ToQ(notes_));
 }
 
 void CTest::OnSelchangeTestType()
@@ -335,7 +335,7 @@ std::string CTest::OpenFile(const std::string& current, const char* filter)
 {
     QFileDialog dialog(this, QString(), QString(), QString::fromLatin1(filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.selectFile(Latin1(current));
+    dialog.selectFile(ToQ(current));
     if (UI().RunModal(dialog) != IDOK || dialog.selectedFiles().isEmpty())
         return std::string();
     return dialog.selectedFiles().front().toLocal8Bit().toStdString();
@@ -347,7 +347,7 @@ void CTest::OnBrowseCommandFile()
     if (path.empty())
         return;
     settings_.customItems = path;
-    customItems_->setText(Latin1(path));
+    customItems_->setText(ToQ(path));
     SaveSettings();
 }
 
@@ -357,7 +357,7 @@ void CTest::OnBrowseTaskFile()
     if (path.empty())
         return;
     settings_.taskFile = path;
-    taskFile_->setText(Latin1(path));
+    taskFile_->setText(ToQ(path));
     SaveSettings();
 }
 
