@@ -254,35 +254,30 @@ void CTestRun::BuildParamMap()
     }
 }
 
+void CTestRun::AssignMapped(size_t k, const CParam& value)
+{
+    int m = map_[k];
+    if (m >= kBehaviourBase) {
+        doc_.GetBehavParam(m - kBehaviourBase) = value;
+        doc_.UpdateBehavParamItem(m - kBehaviourBase);
+    } else if (m >= 0) {
+        doc_.GetGraphParam(m) = value;
+        doc_.SendGraphParam(m);
+        doc_.UpdateGraphParamItem(m);
+    }
+}
+
 void CTestRun::ApplyCommand(int i)
 {
     CommandRow& row = doc_.GetCommand(i);
-    for (size_t k = 0; k < row.size() && k < map_.size(); ++k) {
-        int m = map_[k];
-        if (m >= kBehaviourBase) {
-            doc_.GetBehavParam(m - kBehaviourBase) = row[k];
-            doc_.UpdateBehavParamItem(m - kBehaviourBase);
-        } else if (m >= 0) {
-            doc_.GetGraphParam(m) = row[k];
-            doc_.SendGraphParam(m);
-            doc_.UpdateGraphParamItem(m);
-        }
-    }
+    for (size_t k = 0; k < row.size() && k < map_.size(); ++k)
+        AssignMapped(k, row[k]);
 }
 
 void CTestRun::RestoreParams()
 {
-    for (size_t k = 0; k < map_.size(); ++k) {
-        int m = map_[k];
-        if (m >= kBehaviourBase) {
-            doc_.GetBehavParam(m - kBehaviourBase) = saved_[k];
-            doc_.UpdateBehavParamItem(m - kBehaviourBase);
-        } else if (m >= 0) {
-            doc_.GetGraphParam(m) = saved_[k];
-            doc_.SendGraphParam(m);
-            doc_.UpdateGraphParamItem(m);
-        }
-    }
+    for (size_t k = 0; k < map_.size(); ++k)
+        AssignMapped(k, saved_[k]);
 }
 
 void CTestRun::WaitUntilIdle()

@@ -76,6 +76,8 @@ public:
 private:
     void Run(const CTestSettings& settings);
     void BuildParamMap();
+    // Parameter k of the command rows takes the value (graph ones go to the renderer).
+    void AssignMapped(size_t k, const CParam& value);
     void ApplyCommand(int i);
     void RestoreParams();
     void WaitUntilIdle();
