@@ -14,9 +14,8 @@
 
 #include "analysis/selectcases.h"
 #include "analysis/tablemodel.h"
-#include "app/orvixapp.h"
 #include "document/orvixdoc.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/latin1.h"
 #include "platform/ui.h"
 
@@ -40,7 +39,7 @@ int FindText(const QListWidget* list, const QString& text)
 
 } // namespace
 
-CStat::CStat(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
+CStat::CStat(COrvixDoc* doc, HMODULE library, QWidget* parent) : QWidget(parent), doc_(doc), library_(library)
 {
     setObjectName("Statistics");
     variables_ = Named(new QListWidget(this), IDC_VARIABLES);
@@ -232,8 +231,8 @@ void CStat::OnEstimate()
     std::string name = FromQ(function_->currentText());
     TableFunction function = nullptr;
     for (const char* known : kTableFunctions)
-        if (name == known && g_hTarsel)
-            function = reinterpret_cast<TableFunction>(GetProcAddress(g_hTarsel, known));
+        if (name == known && library_)
+            function = reinterpret_cast<TableFunction>(GetProcAddress(library_, known));
     if (!function) {
         AddOutput("Function \"" + name + "\" not found.");
         return;

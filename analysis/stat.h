@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/library.h"
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -27,9 +29,12 @@ public:
         IDC_OUTPUT = 1156, IDC_FUNCTION = 1157, IDC_CASE_COLUMN = 1181, IDC_OPERATOR = 1182,
         IDC_CASE_VALUE = 1184, IDC_CASES = 1185,
     };
-    explicit CStat(COrvixDoc* doc, QWidget* parent = nullptr);
+    // Functions are bound from the statistics library's module (null: none is loaded, and
+    // every lookup fails).
+    CStat(COrvixDoc* doc, HMODULE library, QWidget* parent = nullptr);
 
     void UpdateVariableLists(int arg = -1);
+    void SetLibrary(HMODULE library) { library_ = library; }
     void OnSetDepend();
     void OnAddFactor();
     void OnRemoveFactor();
@@ -50,6 +55,7 @@ private:
     void ReadLevel();
 
     COrvixDoc* doc_;
+    HMODULE library_;
     int depend_ = -1;
     std::vector<int> factors_;
     int level_ = 2;

@@ -54,18 +54,4 @@ bool HandleChannelKey(COrvixDoc& doc, const ChannelKey& key)
     return true;
 }
 
-bool IsValidIdentifier(const char* text)
-{
-    if (!text || !*text)
-        return false;
-    auto letter = [](unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-    auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
-    if (!letter(static_cast<unsigned char>(text[0])))
-        return false;
-    for (const char* p = text + 1; *p; ++p)
-        if (!letter(static_cast<unsigned char>(*p)) && !digit(static_cast<unsigned char>(*p)))
-            return false;
-    return true;
-}
-
 } // namespace orvix

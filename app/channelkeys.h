@@ -17,7 +17,4 @@ struct ChannelKey {
 // Applies the key to the document; true when the key was consumed.
 bool HandleChannelKey(COrvixDoc& doc, const ChannelKey& key);
 
-// A C identifier of ASCII letters, digits and '_', not starting with a digit.
-bool IsValidIdentifier(const char* text);
-
 } // namespace orvix

@@ -13,17 +13,15 @@
 #include <cstdlib>
 
 #include "app/channelkeys.h"
+#include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
 #include "platform/ui.h"
-#include "runner/taskrunner.h"
 #include "views/mainframe.h"
 
 namespace orvix {
-
-HMODULE g_hTarsel = nullptr;
 
 namespace {
 
@@ -47,12 +45,15 @@ COrvixApp::COrvixApp() = default;
 
 COrvixApp::~COrvixApp()
 {
-    g_taskRunner.onRunFlagChanged = nullptr;
+    experiment_.runner.onRunFlagChanged = nullptr;
     if (qApp)
         qApp->removeEventFilter(this);
     mainFrame_.reset();
+    panels_.reset();
     doc_.reset();
     subject_.reset();
+    if (statLibrary_)
+        FreeLibrary(statLibrary_);
 }
 
 std::string OpenDialogStart(const std::string& documentPath)
@@ -78,8 +79,10 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     if (const char* simulate = getenv("ORVIX_SIMULATED_SUBJECT"); simulate && std::string(simulate) == "1")
         subject_ = std::make_unique<CSimulatedSubject>();
     doc_ = std::make_unique<COrvixDoc>();
-    COrvixDoc::SetActive(doc_.get());
-    mainFrame_ = std::make_unique<CMainFrame>(*this, *doc_);
+    experiment_.Attach(doc_.get());
+    panels_ = std::make_unique<CControlPanelOwner>(*doc_, experiment_);
+    doc_->hooks.createControlPanel = [this] { panels_->Create(); };
+    mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this});
 
     // The shell command: a data file named on the command line is opened.
     for (const QString& a : arguments.mid(1)) {
@@ -91,25 +94,26 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     }
     mainFrame_->showMaximized();
     mainFrame_->setAcceptDrops(true);
-    doc_->CreateControlPanel();
+    panels_->Create();
 
     // The 1 ms timer resolution is the default on Linux: nothing to raise.
     passTimer_ = new QTimer(this);
     passTimer_->setInterval(0);
     connect(passTimer_, &QTimer::timeout, this, [this] {
         // A Test run makes its own passes; it tells the run flag again when it is over.
-        if (g_taskRunner.GetRunFlag() == 0 || (doc_ && doc_->testRunning))
+        if (experiment_.runner.GetRunFlag() == 0 || (doc_ && doc_->testRunning))
             passTimer_->stop();
-        else if (g_taskRunner.GetRunFlag() != -1)
+        else if (experiment_.runner.GetRunFlag() != -1)
             ExperimentPass();
     });
-    g_taskRunner.onRunFlagChanged = [this](int flag) { OnRunFlagChanged(flag); };
+    experiment_.runner.onRunFlagChanged = [this](int flag) { OnRunFlagChanged(flag); };
     qApp->installEventFilter(this);
 
     doc_->AddLogLine(Format("Performance Counter Frequency: %.3f MHz",
-                            g_taskRunner.GetPerformanceFrequency() * 0.000001));
-    g_hTarsel = LoadLibrary("tarsel");
-    doc_->AddLogLine(g_hTarsel ? "Library \"tarsel.dll\" loaded. " : "Can't load library \"tarsel.dll\". ");
+                            experiment_.runner.GetPerformanceFrequency() * 0.000001));
+    statLibrary_ = LoadLibrary("tarsel");
+    panels_->SetStatLibrary(statLibrary_);
+    doc_->AddLogLine(statLibrary_ ? "Library \"tarsel.dll\" loaded. " : "Can't load library \"tarsel.dll\". ");
     return true;
 }
 
@@ -123,7 +127,7 @@ void COrvixApp::OnRunFlagChanged(int flag)
 
 int COrvixApp::Run()
 {
-    OnRunFlagChanged(g_taskRunner.GetRunFlag());
+    OnRunFlagChanged(experiment_.runner.GetRunFlag());
     QApplication::exec();
     return ExitInstance();
 }
@@ -133,21 +137,23 @@ void COrvixApp::ExperimentPass()
     COrvixDoc* doc = doc_.get();
     if (!doc)
         return;
-    if (!g_taskRunner.IsSwitchJoystick())
+    if (!experiment_.runner.IsSwitchJoystick())
         doc->ApplyAnalogInputs();
-    g_taskRunner.Step();
-    g_taskRunner.SampleEye();
+    experiment_.runner.Step();
+    experiment_.runner.SampleEye();
     doc->UpdateAllViews(nullptr, HINT_PASS);
 }
 
 int COrvixApp::ExitInstance()
 {
-    if (g_hTarsel) {
-        FreeLibrary(g_hTarsel);
-        g_hTarsel = nullptr;
+    if (statLibrary_) {
+        // Nothing may call into the library once it is gone.
+        panels_->SetStatLibrary(nullptr);
+        FreeLibrary(statLibrary_);
+        statLibrary_ = nullptr;
     }
     if (!embedded_)
-        g_taskRunner.SetRunFlag(0);
+        experiment_.runner.SetRunFlag(0);
     return 0;
 }
 
@@ -200,6 +206,23 @@ void COrvixApp::OnFileSaveAs()
                                                 "Orvix Files (*.oxv);;All Files (*)");
     if (!path.isEmpty() && doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
         AddRecentFile(path.toLocal8Bit().toStdString());
+}
+
+bool COrvixApp::OnCommand(int id)
+{
+    switch (id) {
+    case ID_FILE_NEW: OnFileNew(); return true;
+    case ID_FILE_OPEN: OnFileOpen(); return true;
+    case ID_FILE_SAVE: OnFileSave(); return true;
+    case ID_FILE_SAVE_AS: OnFileSaveAs(); return true;
+    case ID_APP_ABOUT: OnAppAbout(); return true;
+    case ID_APP_EXIT: QApplication::closeAllWindows(); return true;
+    case ID_CONTROL_PANEL:
+        if (panels_)
+            panels_->Toggle();
+        return true;
+    default: return false;
+    }
 }
 
 void COrvixApp::OnFileNew()

@@ -8,31 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "document/commandtarget.h"
 #include "platform/library.h"
+#include "runner/experiment.h"
 
 class QTimer;
 
 namespace orvix {
 
+class CControlPanelOwner;
 class CMainFrame;
 class COrvixDoc;
 class CSimulatedSubject;
 
-// The statistics library's module handle, null when it is not loaded.
-extern HMODULE g_hTarsel;
-
-class COrvixApp : public QObject {
+class COrvixApp : public QObject, public ICommandTarget {
     Q_OBJECT
 public:
-    enum CommandId {
-        ID_FILE_NEW = 57600,
-        ID_FILE_OPEN = 57601,
-        ID_FILE_SAVE = 57603,
-        ID_FILE_SAVE_AS = 57604,
-        ID_FILE_PRINT_SETUP = 57606,
-        ID_APP_EXIT = 57665,
-        ID_APP_ABOUT = 57664,
-    };
     static constexpr int kRecentFileCount = 8;
 
     COrvixApp();
@@ -53,8 +44,16 @@ public:
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);
 
+    // The file, exit, about and control-panel commands.
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const override { return false; }
+
     COrvixDoc* Document() const { return doc_.get(); }
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
+    CExperiment& Experiment() { return experiment_; }
+    CControlPanelOwner* ControlPanels() const { return panels_.get(); }
+    // The statistics library's module handle, null when it is not loaded.
+    HMODULE g_hStatLibrary() const { return statLibrary_; }
     bool IsEmbedded() const { return embedded_; }
     const std::vector<std::string>& RecentFiles() const { return recentFiles_; }
 
@@ -69,7 +68,11 @@ private:
     void AddRecentFile(const std::string& path);
     void OnRunFlagChanged(int flag);
 
+    // The experiment outlives the document attached to it.
+    CExperiment experiment_;
+    HMODULE statLibrary_ = nullptr;
     std::unique_ptr<COrvixDoc> doc_;
+    std::unique_ptr<CControlPanelOwner> panels_;
     std::unique_ptr<CMainFrame> mainFrame_;
     QTimer* passTimer_ = nullptr;
     bool embedded_ = false;

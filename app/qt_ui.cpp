@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QMessageBox>
 
+#include "document/datapathdlg.h"
+#include "tasklang/transformdlg.h"
+
 namespace orvix {
 
 int CQtUI::MessageBox(const std::string& text, unsigned style, const std::string& caption)
@@ -38,5 +41,25 @@ int CQtUI::RunModal(QDialog& dialog)
 }
 
 void CQtUI::Beep() { QApplication::beep(); }
+
+bool CQtUI::AskDataFolder(std::string& folder)
+{
+    CDataPathDlg dialog;
+    dialog.SetDirectory(folder);
+    if (RunModal(dialog) != IDOK)
+        return false;
+    folder = dialog.Directory();
+    return true;
+}
+
+bool CQtUI::AskTransform(std::string& name, std::string& expression)
+{
+    CTransformDlg dialog;
+    if (RunModal(dialog) != IDOK)
+        return false;
+    name = dialog.name;
+    expression = dialog.expression;
+    return true;
+}
 
 } // namespace orvix

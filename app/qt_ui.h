@@ -9,6 +9,8 @@ public:
     int MessageBox(const std::string& text, unsigned style, const std::string& caption) override;
     int RunModal(QDialog& dialog) override;
     void Beep() override;
+    bool AskDataFolder(std::string& folder) override;
+    bool AskTransform(std::string& name, std::string& expression) override;
 };
 
 } // namespace orvix

@@ -1,20 +1,14 @@
-// The document's menu commands, channel selection and rates, and every way the core
-// reaches the control panel's pages: each forwarding does nothing while no panel exists.
+// The document's menu commands, channel selection and rates, and what it tells its
+// observers for the control panel and the channel bar (nothing while nobody listens).
 #include <ctime>
 
 #include "document/orvixdoc.h"
 
-#include "analysis/stat.h"
 #include "io/deviceio.h"
-#include "panel/controlpanel.h"
-#include "panel/electrode.h"
-#include "panel/logpages.h"
-#include "panel/parampages.h"
-#include "tasklang/transformdlg.h"
+
 #include "platform/logmirror.h"
 #include "platform/numbers.h"
 #include "platform/ui.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 
@@ -40,7 +34,6 @@ bool COrvixDoc::OnCommand(int id)
         return true;
     }
     switch (id) {
-    case ID_CONTROL_PANEL: OnControlPanel(); return true;
     case ID_RESET_PARAMETERS: OnResetParameters(); return true;
     case ID_SAVE_PARAMETERS: OnSaveParameters(); return true;
     case ID_ENABLE: OnEnable(); return true;
@@ -83,9 +76,9 @@ bool COrvixDoc::OnUpdateCommand(int id, bool& enabled, bool& checked) const
 
 void COrvixDoc::OnTransform()
 {
-    CTransformDlg dlg;
-    if (UI().RunModal(dlg) == IDOK)
-        InsertExpressionColumn(dlg.name, dlg.expression, false, true);
+    std::string name, expression;
+    if (UI().AskTransform(name, expression))
+        InsertExpressionColumn(name, expression, false, true);
 }
 
 void COrvixDoc::OnSelectChannel(int n)
@@ -94,38 +87,7 @@ void COrvixDoc::OnSelectChannel(int n)
     UpdateAllViews(nullptr, HINT_REBUILD);
 }
 
-// ---- Control panel ----
-
-void COrvixDoc::CreateControlPanel()
-{
-    // No parent window: the panel lives exactly as long as the document says, never
-    // deleted behind its back by a parent.
-    if (!controlPanel_)
-        controlPanel_ = new CControlPanel(this, "ControlPanel", nullptr, 0);
-}
-
-void COrvixDoc::ShowControlPanel(bool show)
-{
-    if (controlPanel_)
-        controlPanel_->setVisible(show);
-}
-
-void COrvixDoc::OnControlPanel()
-{
-    if (controlPanel_) {
-        ShowControlPanel(!controlPanel_->isVisible());
-        return;
-    }
-    CreateControlPanel();
-    ShowControlPanel(true);
-}
-
-void COrvixDoc::DestroyControlPanel()
-{
-    CControlPanel* panel = controlPanel_;
-    controlPanel_ = nullptr;
-    delete panel;
-}
+// ---- Log and observers ----
 
 void COrvixDoc::AddLogLine(const std::string& text)
 {
@@ -136,64 +98,56 @@ void COrvixDoc::AddLogLine(const std::string& text)
     strftime(stamp, sizeof stamp, "%H:%M:%S: ", &local);
     std::string line = stamp + text;
     MirrorLogLine(line);
-    if (controlPanel_)
-        controlPanel_->LogPage()->AddLog(line);
+    Notify([&](IDocObserver& o) { o.OnLogLine(line); });
 }
 
 void COrvixDoc::UpdateBehavParamItem(int i)
 {
-    if (controlPanel_ && i >= 0)
-        controlPanel_->BehavPage()->UpdateList(i);
+    if (i >= 0)
+        Notify([&](IDocObserver& o) { o.OnParamChanged(KIND_BEHAV, i); });
 }
 
-void COrvixDoc::UpdateBehavParamItem(const char* name)
-{
-    if (controlPanel_)
-        UpdateBehavParamItem(behav_.Find(name ? name : ""));
-}
+void COrvixDoc::UpdateBehavParamItem(const char* name) { UpdateBehavParamItem(behav_.Find(name ? name : "")); }
 
 void COrvixDoc::UpdateGraphParamItem(int i)
 {
-    if (controlPanel_ && i >= 0)
-        controlPanel_->GraphPage()->UpdateList(i);
+    if (i >= 0)
+        Notify([&](IDocObserver& o) { o.OnParamChanged(KIND_GRAPH, i); });
 }
 
 void COrvixDoc::RefreshBehavPage()
 {
-    if (controlPanel_)
-        controlPanel_->BehavPage()->UpdateList(-1);
+    Notify([&](IDocObserver& o) { o.OnParamChanged(KIND_BEHAV, -1); });
 }
 
 void COrvixDoc::UpdateStatVariables(int arg)
 {
-    if (controlPanel_)
-        controlPanel_->StatPage()->UpdateVariableLists(arg);
+    Notify([&](IDocObserver& o) { o.OnTableColumnsChanged(arg); });
 }
 
 void COrvixDoc::AddTrialResult(int r1, int r2, int r3, int r4, int status)
 {
-    if (controlPanel_)
-        controlPanel_->ResponsePage()->AddTrialResult(r1, r2, r3, r4, status);
+    std::array<int, 5> values{r1, r2, r3, r4, status};
+    Notify([&](IDocObserver& o) { o.OnTrialResult(values); });
 }
 
 void COrvixDoc::ClearResponsePage()
 {
-    if (controlPanel_)
-        controlPanel_->ResponsePage()->Clear();
+    Notify([](IDocObserver& o) { o.OnResponsesCleared(); });
 }
 
 void COrvixDoc::ParametersChanged()
 {
-    g_taskRunner.LoadParameters(this);
+    LoadRunnerParameters();
     UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
-    if (controlPanel_)
-        controlPanel_->UpdatePages();
+    Notify([](IDocObserver& o) { o.OnParametersChanged(); });
 }
 
 void COrvixDoc::SendGraphParam(int i)
 {
-    if (CParam* p = graph_.At(i))
-        g_deviceIO.SendCommand(i, p->GetText().c_str(), false);
+    CDeviceIO* io = Devices();
+    if (CParam* p = graph_.At(i); p && io)
+        io->SendCommand(i, p->GetText().c_str(), false);
 }
 
 // ---- Trials and channels ----
@@ -230,8 +184,7 @@ void COrvixDoc::UpdateChannelRates(const CTrial* trial)
         n = 1;
     for (size_t c = 0; c < kChannelCount; ++c)
         channelLevels_[c] = DoubleToInt(channelSums[c] / static_cast<float>(n));
-    if (channelBar_)
-        channelBar_->ShowChannelLevels(channelLevels_.data());
+    Notify([&](IDocObserver& o) { o.OnChannelLevels(channelLevels_); });
 }
 
 void COrvixDoc::RecomputeChannelRates()
@@ -250,10 +203,7 @@ void COrvixDoc::UpdateChannelDisplay(int n)
 {
     if (n < 0 || n >= kChannelCount)
         return;
-    if (channelBar_)
-        channelBar_->UpdateChannelButton(n);
-    if (controlPanel_)
-        controlPanel_->ElectrodePage()->UpdateFromDoc(n);
+    Notify([&](IDocObserver& o) { o.OnChannelChanged(n); });
 }
 
 bool COrvixDoc::NextCell()

@@ -322,7 +322,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
 void COrvixDoc::RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside)
 {
     std::string scene = GetExpParam("IVFile", CParam(nullptr, 0)).GetText();
-    if (g_deviceIO.IsRendererRunning() && scene == loadedScene) {
+    if (IsRendererRunning() && scene == loadedScene) {
         // The renderer keeps its scene: its parameters come back, with the file's values.
         std::vector<std::unique_ptr<CParam>> fromFile;
         for (CParam* p : graph_.TakeAll())
@@ -343,15 +343,15 @@ void COrvixDoc::RestoreGraphParams(std::vector<std::unique_ptr<CParam>>& aside)
         return;
     }
     aside.clear();
-    if (g_deviceIO.IsRendererRunning())
+    if (IsRendererRunning())
         LoadSceneAfterOpen(scene);
 }
 
 void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
 {
-    int runFlag = g_taskRunner.GetRunFlag();
+    int runFlag = GetRunFlag();
     LoadScene(scene.c_str(), false);
-    g_taskRunner.SetRunFlag(runFlag);
+    SetRunFlag(runFlag);
 }
 
 bool COrvixDoc::OnSaveDocument(const std::string& path)

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "document/datapathdlg.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/ui.h"
 
 namespace orvix {
 
@@ -57,11 +57,11 @@ bool COrvixDoc::SetDataFileName(int testType)
     std::string path = FolderWithSeparator(GetBehavParam("DataPath", CParam(nullptr, "c:\\data")).GetText());
     if (!FolderExists(path)) {
         do {
-            if (!AskForDataFolder(path))
+            if (!UI().AskDataFolder(path))
                 return false;
             path = FolderWithSeparator(path);
         } while (!FolderExists(path));
-        // Looked up again: the dialog's event loop may have changed the table.
+        // Looked up again: the question's event loop may have changed the table.
         GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = path;
         UpdateBehavParamItem(FindBehavParam("DataPath", false, CParam()));
     }

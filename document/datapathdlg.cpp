@@ -1,12 +1,9 @@
 #include "document/datapathdlg.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
-
-#include "platform/ui.h"
 
 namespace orvix {
 
@@ -31,17 +28,5 @@ void CDataPathDlg::SetDirectory(const std::string& directory)
 }
 
 std::string CDataPathDlg::Directory() const { return edit_->text().toLatin1().toStdString(); }
-
-bool AskForDataFolder(std::string& folder)
-{
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return false;
-    CDataPathDlg dialog;
-    dialog.SetDirectory(folder);
-    if (UI().RunModal(dialog) != IDOK)
-        return false;
-    folder = dialog.Directory();
-    return true;
-}
 
 } // namespace orvix

@@ -18,8 +18,4 @@ private:
     QLineEdit* edit_;
 };
 
-// Shows the dialog modally with the folder filled in; true with the folder the user
-// entered, false when cancelled or when there is no window system to ask on.
-bool AskForDataFolder(std::string& folder);
-
 } // namespace orvix

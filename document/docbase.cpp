@@ -4,13 +4,13 @@
 
 namespace orvix {
 
-void CDocument::UpdateAllViews(IDocView* sender, int hint, void* object)
+void CDocument::UpdateAllViews(IDocObserver* sender, UpdateHint hint, const CTrial* trial)
 {
-    // A view may unregister while being told; walk a copy.
-    std::vector<IDocView*> views = views_;
-    for (IDocView* v : views)
-        if (v != sender)
-            v->OnUpdate(sender, hint, object);
+    DocUpdate update{hint, trial};
+    Notify([&](IDocObserver& o) {
+        if (&o != sender)
+            o.OnUpdate(sender, update);
+    });
 }
 
 bool CDocument::OnNewDocument()

@@ -1,30 +1,27 @@
-// The document side of the document/view pattern: views register with their document and
-// are told of changes through hints; the document remembers its path and whether it holds
-// unsaved changes.
+// The document side of the document/view pattern: observers register with their document
+// and are told of changes; the document remembers its path and whether it holds unsaved
+// changes.
 #pragma once
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "document/observer.h"
+
 namespace orvix {
-
-class CDocument;
-
-class IDocView {
-public:
-    virtual ~IDocView() = default;
-    // hint 0: new document or full rebuild; other hints as the document defines them.
-    virtual void OnUpdate(IDocView* sender, int hint, void* object) = 0;
-};
 
 class CDocument {
 public:
     virtual ~CDocument() = default;
 
-    void AddView(IDocView* view) { views_.push_back(view); }
-    void RemoveView(IDocView* view) { views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end()); }
-    const std::vector<IDocView*>& Views() const { return views_; }
-    void UpdateAllViews(IDocView* sender, int hint = 0, void* object = nullptr);
+    void AddObserver(IDocObserver* observer) { observers_.push_back(observer); }
+    void RemoveObserver(IDocObserver* observer)
+    {
+        observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+    }
+    const std::vector<IDocObserver*>& Observers() const { return observers_; }
+    // Tells every observer but the sender of the update.
+    void UpdateAllViews(IDocObserver* sender, UpdateHint hint = HINT_REBUILD, const CTrial* trial = nullptr);
 
     void SetModifiedFlag(bool modified = true) { modified_ = modified; }
     bool IsModified() const { return modified_; }
@@ -43,8 +40,19 @@ public:
     const std::string& GetTitle() const { return title_; }
     void SetTitle(const std::string& title) { title_ = title; }
 
+protected:
+    // Calls f on every observer; one may unregister while being told.
+    template <class F>
+    void Notify(F&& f) const
+    {
+        std::vector<IDocObserver*> observers = observers_;
+        for (IDocObserver* o : observers)
+            if (std::find(observers_.begin(), observers_.end(), o) != observers_.end())
+                f(*o);
+    }
+
 private:
-    std::vector<IDocView*> views_;
+    std::vector<IDocObserver*> observers_;
     bool modified_ = false;
     std::string pathName_;
     std::string title_;

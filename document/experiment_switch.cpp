@@ -12,17 +12,12 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/ui.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 
 namespace {
 constexpr int kConsoleConnectMs = 5000;
 constexpr int kPumpSliceMs = 10;
-
-// Process-wide state of the manual stimulus control.
-uint32_t g_lastAnalogChange = 0;
-bool g_analogRefreshPending = false;
 } // namespace
 
 bool COrvixDoc::PumpMessages(int maxWaitMs)
@@ -39,21 +34,24 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
 
 void COrvixDoc::OnEnable()
 {
-    if (!controlPanel_)
-        CreateControlPanel();
+    if (hooks.createControlPanel)
+        hooks.createControlPanel();
+    if (!experiment_)
+        return;
+    CDeviceIO& io = experiment_->DeviceIO();
 
-    if (g_deviceIO.IsRendererRunning()) {
-        int flag = g_taskRunner.GetRunFlag();
+    if (io.IsRendererRunning()) {
+        int flag = GetRunFlag();
         if (flag == 0) {
-            g_taskRunner.SetRunFlag(1);
-            g_deviceIO.ResetSerial();
-            g_deviceIO.SetOutputBit2(true);
+            SetRunFlag(1);
+            io.ResetSerial();
+            io.SetOutputBit2(true);
             if (testRunning && hooks.setTestPriority)
                 hooks.setTestPriority(true);
         } else if (flag == 1) {
-            g_taskRunner.SetRunFlag(0);
-            g_deviceIO.StopSerial();
-            g_deviceIO.SetOutputBit2(false);
+            SetRunFlag(0);
+            io.StopSerial();
+            io.SetOutputBit2(false);
             if (testRunning && hooks.setTestPriority)
                 hooks.setTestPriority(false);
         }
@@ -66,20 +64,21 @@ void COrvixDoc::OnEnable()
         return;
     }
     std::string host = GetBehavParam("SGI", CParam("SGI", kDefaultRendererHost)).GetText();
-    if (!g_consoleSocket.HasSocket())
-        g_consoleSocket.Create();
-    int error = g_consoleSocket.Connect(host, RendererConsolePort(), kConsoleConnectMs);
+    CConsoleSocket& console = experiment_->Console();
+    if (!console.HasSocket())
+        console.Create();
+    int error = console.Connect(host, RendererConsolePort(), kConsoleConnectMs);
     if (error) {
         errno = error;
         MessageBox("Can't make a network connection with \"" + host + "\"\n" + GetSystemErrorText()
                    + "\nPlease check the network connection, then restart the program.");
         return;
     }
-    if (!g_deviceIO.Open(this))
+    if (!io.Open(this))
         return;
 
     uint32_t t0 = TickMs();
-    while (!g_deviceIO.IsRendererRunning()) {
+    while (!io.IsRendererRunning()) {
         if (TickMs() - t0 > kRendererStartMs)
             return;
         if (!PumpMessages(kPumpSliceMs))
@@ -93,34 +92,37 @@ void COrvixDoc::OnEnable()
         RestoreParams(KIND_GRAPH);
         LoadInitParams(KIND_GRAPH);
         ParametersChanged();
-        g_deviceIO.SetOutputBit2(true);
+        io.SetOutputBit2(true);
     }
 }
 
 bool COrvixDoc::OnUpdateEnable() const
 {
-    return g_taskRunner.GetRunFlag() == 1 && g_deviceIO.IsRendererRunning();
+    return GetRunFlag() == 1 && IsRendererRunning();
 }
 
 bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
 {
+    CDeviceIO* io = Devices();
+    if (!io)
+        return false;
     std::vector<std::unique_ptr<CParam>> old;
     if (!keepGraphParams)
         for (CParam* p : graph_.TakeAll())
             old.emplace_back(p);
 
-    bool sent = g_deviceIO.SendText(sceneFile);
-    g_taskRunner.SetRunFlag(-1);
-    g_deviceIO.StopSerial();
+    bool sent = io->SendText(sceneFile);
+    SetRunFlag(-1);
+    io->StopSerial();
     // A name the link refused (too long) brings no definitions: no use waiting a minute.
-    if (!sent && g_deviceIO.IsRendererRunning())
-        g_taskRunner.SetRunFlag(0);
+    if (!sent && io->IsRendererRunning())
+        SetRunFlag(0);
     uint32_t t0 = TickMs();
-    while (g_taskRunner.GetRunFlag() == -1) {
-        if (!g_deviceIO.IsRendererRunning())
+    while (GetRunFlag() == -1) {
+        if (!io->IsRendererRunning())
             break;
         if (TickMs() - t0 > kSceneTimeoutMs) {
-            g_taskRunner.SetRunFlag(0);
+            SetRunFlag(0);
             break;
         }
         if (!PumpMessages(kPumpSliceMs))
@@ -141,15 +143,18 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
         }
     }
     loadedScene = sceneFile ? sceneFile : "";
-    g_deviceIO.ResetSerial();
+    io->ResetSerial();
     return true;
 }
 
 void COrvixDoc::ApplyAnalogInputs()
 {
-    int h = g_deviceIO.ReadPosStepH();
-    int v = g_deviceIO.ReadPosStepV();
-    int angle = g_deviceIO.ReadAngleStep();
+    CDeviceIO* io = Devices();
+    if (!io)
+        return;
+    int h = io->ReadPosStepH();
+    int v = io->ReadPosStepV();
+    int angle = io->ReadAngleStep();
     ApplyAnalogSteps(h, v, angle);
 }
 
@@ -169,17 +174,17 @@ void COrvixDoc::ApplyAnalogSteps(int stepH, int stepV, int stepAngle)
                 p = value + 360.0;
         }
         SendGraphParam(pos);
-        g_analogRefreshPending = true;
-        g_lastAnalogChange = TickMs();
+        analogRefreshPending_ = true;
+        lastAnalogChange_ = TickMs();
     };
     apply("POSH", stepH, false);
     apply("POSV", stepV, false);
     apply("OR", stepAngle, true);
 
-    if (controlPanel_ && g_analogRefreshPending && TickMs() - g_lastAnalogChange > kPanelRefreshMs) {
+    if (analogRefreshPending_ && TickMs() - lastAnalogChange_ > kPanelRefreshMs) {
         for (const char* name : {"POSH", "POSV", "OR"})
             UpdateGraphParamItem(FindGraphParam(name));
-        g_analogRefreshPending = false;
+        analogRefreshPending_ = false;
     }
 }
 

@@ -4,8 +4,6 @@
 #include <cstdint>
 
 #include "document/orvixdoc.h"
-#include "panel/controlpanel.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 
@@ -27,7 +25,8 @@ bool COrvixDoc::OnNewDocument()
 {
     if (!CDocument::OnNewDocument())
         return false;
-    g_taskRunner.ResetActionCounts();
+    if (experiment_)
+        experiment_->ResetActionCounts();
     GetExpParam("AccumedTimes", CParam(nullptr, 0)) = 0;
     ClearResponsePage();
     UpdateChannelRates(nullptr);
@@ -96,8 +95,7 @@ void COrvixDoc::GetTrialExtent(int& width, int& height) const
 
 void COrvixDoc::ShowNotesOnPanel()
 {
-    if (controlPanel_)
-        controlPanel_->SetNotes(notes);
+    Notify([&](IDocObserver& o) { o.OnNotesChanged(notes); });
 }
 
 } // namespace orvix

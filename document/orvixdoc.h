@@ -11,50 +11,39 @@
 
 #include "analysis/tablemodel.h"
 #include "document/commandfile.h"
+#include "document/commandtarget.h"
 #include "document/docbase.h"
+#include "document/experiment.h"
 #include "document/plotsettings.h"
 #include "document/paramtable.h"
 #include "document/doc_trialrecords.h"
+#include "io/iohost.h"
 #include "model/param.h"
 #include "model/trial.h"
 
 namespace orvix {
 
-class CControlPanel;
 struct DataFileContents;
-
-// The three kinds of parameters.
-enum ParamKind { KIND_EXP = 0, KIND_GRAPH = 1, KIND_BEHAV = 2, KIND_COUNT = 3 };
-
-// View update hints.
-enum UpdateHint {
-    HINT_REBUILD = 0,
-    HINT_PASS = 1,
-    HINT_TRIAL_ADDED = 2,
-    HINT_COLUMN_CHANGED = 3,
-    HINT_PARAMS_RELOADED = 4,
-    HINT_EYE_REDRAW = 5,
-    HINT_EYE_SAMPLING_ON = 6,
-    HINT_EYE_SAMPLING_OFF = 7,
-    HINT_AXES = 8,
-};
-
-constexpr int kChannelCount = 8;
 
 // The Gaussian smoothing kernel of the plots for a width in samples: 6 * width + 1
 // coefficients of a normal density cut at three standard deviations.
 std::vector<float> BuildSmoothingKernel(int width);
 
-class COrvixDoc : public CDocument {
+class COrvixDoc : public CDocument, public IIoHost, public ICommandTarget {
 public:
     COrvixDoc();
     ~COrvixDoc() override;
     COrvixDoc(const COrvixDoc&) = delete;
     COrvixDoc& operator=(const COrvixDoc&) = delete;
 
-    // The document the program runs on (the one the main window shows), or null.
-    static COrvixDoc* GetActive();
-    static void SetActive(COrvixDoc* doc);
+    // ---- The experiment's devices, renderer link and task runner ----
+    // Set by their owner when it attaches the document; null: none (no renderer, no
+    // devices, run flag 0).
+    void SetExperiment(IExperiment* experiment) { experiment_ = experiment; }
+    IExperiment* GetExperiment() const { return experiment_; }
+    bool IsRendererRunning() const;
+    int GetRunFlag() const;
+    void SetRunFlag(int flag);
 
     // ---- Graph parameters (the renderer's scene parameters; index = object id) ----
     int GetGraphParamCount() const { return graph_.Count(); }
@@ -65,7 +54,7 @@ public:
     // ---- Behaviour parameters ----
     int GetBehavParamCount() const { return behav_.Count(); }
     CParam& GetBehavParam(int i);
-    CParam& GetBehavParam(const char* name, CParam& def);
+    CParam& GetBehavParam(const char* name, CParam& def) override;
     CParam& GetBehavParam(const char* name, CParam&& def) { return GetBehavParam(name, def); }
     int FindBehavParam(const char* name, bool add, CParam& def);
     int FindBehavParam(const char* name, bool add, CParam&& def) { return FindBehavParam(name, add, def); }
@@ -132,9 +121,8 @@ public:
     void UpdateDataFileName();
     void UpdateChannelDisplay(int channel);
 
-    // ---- Log and control-panel forwarding (nothing happens while no panel exists) ----
-    void AddLogLine(const std::string& text);
-    CControlPanel* GetControlPanel() const { return controlPanel_; }
+    // ---- Log and what the control panel shows (nothing happens while nobody listens) ----
+    void AddLogLine(const std::string& text) override;
     void UpdateBehavParamItem(int i);
     void UpdateGraphParamItem(int i);
     // The behaviour page lists every parameter again.
@@ -149,7 +137,7 @@ public:
     static constexpr int kDefinitionWaitMs = 2000;
     static constexpr uint32_t kPanelRefreshMs = 100;
     // Reads one renderer packet; a definition block replaces the graph parameters.
-    bool OnRendererReceive();
+    bool OnRendererReceive() override;
     void ParseGraphParams(int count);
     void OnEnable();
     // The check mark of "&Enable": on while the experiment runs with the renderer up.
@@ -171,25 +159,14 @@ public:
         // Handles waiting messages, sleeping up to maxWaitMs when there are none, then runs
         // idle processing; false when a quit message came. Unset: the Qt event loop.
         std::function<bool(int maxWaitMs)> pumpMessages;
+        // The control panel is made when it does not exist yet (it shows the log).
+        std::function<void()> createControlPanel;
     } hooks;
-    // ==== Menu commands, channels and control-panel forwarding (document/commands.cpp) ====
-    enum CommandId {
-        ID_RESET_PARAMETERS = 32776,
-        ID_CONTROL_PANEL = 32777,
-        ID_ENABLE = 32783,
-        ID_CHANNEL_1 = 32825, // ... ID_CHANNEL_1 + 6 = channel 7
-        ID_CHANNEL_0 = 32832,
-        ID_SAVE_PARAMETERS = 32858,
-        ID_TRANSFORM = 32880,
-        ID_EXPORT_PARAM = 32893,
-        ID_LOAD_FORMAT = 32901,
-        ID_FILE_MERGING_MODE = 32904,
-        ID_FILE_OPEN = 57601,
-    };
+    // ==== Menu commands, channels and what the observers are told (document/commands.cpp) ====
     // Runs a menu command the document handles; false when it is not one of them.
-    bool OnCommand(int id);
+    bool OnCommand(int id) override;
     // The state of a command's menu entry; false when the document has no update handler.
-    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const;
+    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const override;
     // The channel (0..7) of a channel command, -1 for other commands.
     static int ChannelOfCommand(int id);
 
@@ -199,14 +176,10 @@ public:
     bool OnUpdateSelectChannel(int n) const { return selectedChannel_ == n; }
     bool OnUpdateFileOpen() const { return testRunning == 0; }
 
-    void OnControlPanel();
-    void CreateControlPanel();
-    void ShowControlPanel(bool show);
-    void DestroyControlPanel();
-
     void ParametersChanged();
     // Sends graph parameter i's value text to the renderer (object id i, no wait).
     void SendGraphParam(int i);
+    // The trial-parameter table's columns changed: the Statistics page lists them again.
     void UpdateStatVariables(int arg);
     // The behaviour page's line of the named parameter (looked up without adding).
     void UpdateBehavParamItem(const char* name);
@@ -231,21 +204,21 @@ public:
     void SetTrialRecords(ITrialRecords* records) { trialRecords_ = records; }
     ITrialRecords* GetTrialRecords() const { return trialRecords_; }
     int GetRecordedTrialCount() const { return trialRecords_ ? trialRecords_->GetTrialCount() : 0; }
-    // The main frame's channel tool bar; not owned.
-    void SetChannelBar(IChannelBar* bar) { channelBar_ = bar; }
 
 private:
     CDocTrialRecords ownRecords_;
     ITrialRecords* trialRecords_ = nullptr;
-    IChannelBar* channelBar_ = nullptr;
     std::array<int, kChannelCount> channelLevels_{};
     // ==== end of commands block ====
 
 protected:
     int selectedChannel_ = 1;
-    CControlPanel* controlPanel_ = nullptr;
 
 private:
+    // The I/O layer of the attached experiment, or null.
+    CDeviceIO* Devices() const;
+    // The task runner reads its parameters again.
+    void LoadRunnerParameters();
     bool PumpMessages(int maxWaitMs);
     // The "IVFile" of the current type's initial test settings; false when it has none.
     bool InitialScene(std::string& scene);
@@ -258,6 +231,10 @@ private:
     // Sets a parameter's value from another's text (values move between lists as text).
     static void AssignText(CParam& target, CParam& source);
 
+    IExperiment* experiment_ = nullptr;
+    // The manual stimulus control's last change, shown on the graph page once it rests.
+    uint32_t lastAnalogChange_ = 0;
+    bool analogRefreshPending_ = false;
     CParamTable exp_, graph_, behav_;
     std::vector<std::string> testTypeNames_;
     int curTestType_ = -1;

@@ -84,7 +84,7 @@ void COrvixDoc::RemoveBehavParam(int i)
         return;
     behav_.RemoveAt(i);
     behav_.RebuildIndex();
-    g_taskRunner.LoadParameters(this);
+    LoadRunnerParameters();
     UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
     RefreshBehavPage();
 }
@@ -297,7 +297,7 @@ bool COrvixDoc::SetTestType(int i)
     RestoreParams(-1);
     curTestType_ = i;
     std::string scene;
-    if (g_deviceIO.IsRendererRunning() && InitialScene(scene) && scene != loadedScene)
+    if (IsRendererRunning() && InitialScene(scene) && scene != loadedScene)
         CarrySceneOver(scene);
     LoadInitParams(-1);
     ParametersChanged();
@@ -313,7 +313,7 @@ void COrvixDoc::ReloadScene()
     SnapshotTestSettings();
     RestoreParams(-1);
     std::string scene;
-    if (g_deviceIO.IsRendererRunning() && InitialScene(scene))
+    if (IsRendererRunning() && InitialScene(scene))
         CarrySceneOver(scene);
     LoadInitParams(-1);
     ParametersChanged();
@@ -339,9 +339,9 @@ void COrvixDoc::CarrySceneOver(const std::string& scene)
     for (int k = 0; k < graph_.Count(); ++k)
         if (CParam* p = graph_.At(k))
             carried.emplace_back(p->GetName(), p->GetText());
-    int runFlag = g_taskRunner.GetRunFlag();
+    int runFlag = GetRunFlag();
     LoadScene(scene.c_str(), true);
-    g_taskRunner.SetRunFlag(runFlag);
+    SetRunFlag(runFlag);
     for (auto& [name, value] : carried) {
         int pos = graph_.Find(name);
         if (pos < 0)

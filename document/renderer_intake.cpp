@@ -8,7 +8,6 @@
 #include "io/deviceio.h"
 #include "platform/numbers.h"
 #include "platform/ui.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 
@@ -36,7 +35,8 @@ void SplitDefinition(const std::string& text, std::string& name, std::string& va
 
 bool COrvixDoc::OnRendererReceive()
 {
-    const uint8_t* packet = g_deviceIO.ReceivePacket();
+    CDeviceIO* io = Devices();
+    const uint8_t* packet = io ? io->ReceivePacket() : nullptr;
     if (!packet)
         return false;
     if (packet[0] == PKT_DEFINITIONS)
@@ -46,14 +46,17 @@ bool COrvixDoc::OnRendererReceive()
 
 void COrvixDoc::ParseGraphParams(int count)
 {
-    g_deviceIO.SetAsyncMode(false);
+    CDeviceIO* io = Devices();
+    if (!io)
+        return;
+    io->SetAsyncMode(false);
     graph_.Resize(count);
     graph_.ClearIndex();
     std::unordered_set<std::string> seen;
     int received = 0;
     for (int i = 0; i < count; ++i) {
         // Bounded: a renderer that goes away or falls silent ends the block.
-        const uint8_t* packet = g_deviceIO.ReceivePacket(kDefinitionWaitMs);
+        const uint8_t* packet = io->ReceivePacket(kDefinitionWaitMs);
         if (!packet)
             break;
         int length = packet[1];
@@ -80,14 +83,14 @@ void COrvixDoc::ParseGraphParams(int count)
         // Keep what came, and only that: no slot without a definition.
         graph_.Resize(received);
         AddLogLine(Format("Graph parameter definitions incomplete: %d of %d received.", received, count));
-        if (g_deviceIO.IsRendererRunning()) {
-            g_deviceIO.SetAsyncMode(true);
-            g_taskRunner.SetRunFlag(0);
+        if (io->IsRendererRunning()) {
+            io->SetAsyncMode(true);
+            SetRunFlag(0);
         }
         return;
     }
-    g_deviceIO.SetAsyncMode(true);
-    g_taskRunner.SetRunFlag(1);
+    io->SetAsyncMode(true);
+    SetRunFlag(1);
 }
 
 } // namespace orvix

@@ -1,6 +1,5 @@
 // What the document's commands and the control panel read of the recorded trials and the
-// stimulus commands, and where the channel rates go. The trial list and the command list
-// implement ITrialRecords; the main frame's channel tool bar implements IChannelBar.
+// stimulus commands. The trial list and the command list implement ITrialRecords.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -59,15 +58,6 @@ public:
     virtual int GetCommandCount() const = 0;
     // Row i; the caller keeps i within 0 .. GetCommandCount() - 1.
     virtual const std::vector<CParam>& GetCommand(int i) const = 0;
-};
-
-class IChannelBar {
-public:
-    virtual ~IChannelBar() = default;
-    // The eight mean channel rates.
-    virtual void ShowChannelLevels(const int levels[8]) = 0;
-    // Channel n's button text changed (cell, grid, active, main channel).
-    virtual void UpdateChannelButton(int n) = 0;
 };
 
 } // namespace orvix

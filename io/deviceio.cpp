@@ -4,19 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "document/orvixdoc.h"
+#include "io/iohost.h"
 #include "model/param.h"
 #include "platform/clock.h"
 #include "platform/numbers.h"
 #include "platform/serialport.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
-
-// The console socket is defined here, before the I/O layer, so that it outlives the I/O
-// layer's destructor, which closes it.
-CConsoleSocket g_consoleSocket;
-CDeviceIO g_deviceIO;
 
 namespace {
 
@@ -44,26 +38,31 @@ CDeviceIO::~CDeviceIO()
 
 void CDeviceIO::Log(const std::string& text)
 {
-    if (doc_)
-        doc_->AddLogLine(text);
+    if (host_)
+        host_->AddLogLine(text);
+}
+
+void CDeviceIO::StopRun()
+{
+    if (engineHooks.stopRun)
+        engineHooks.stopRun();
 }
 
 // ---- Open and close ----
 
-void CDeviceIO::DetachDocument(COrvixDoc* doc)
+void CDeviceIO::SetHost(IIoHost* host)
 {
-    if (doc_ == doc)
-        doc_ = nullptr;
-    if (cmdSocket_.GetDocument() == doc)
-        cmdSocket_.Create(nullptr);
+    host_ = host;
+    cmdSocket_.Create(host);
 }
 
-bool CDeviceIO::Open(COrvixDoc* doc)
+bool CDeviceIO::Open(IIoHost* host)
 {
     // After a missed acknowledgement nothing was closed; the devices are opened exclusively,
     // so what is still held must go first.
     ReleaseDevices();
-    doc_ = doc;
+    if (host)
+        host_ = host;
     OpenAnalogInput();
     spike_ = OpenDriver("\\\\.\\SPIKE", "SPIKE");
     trovik_ = OpenDriver(kTrovikDeviceName, "TROVIK");
@@ -107,7 +106,8 @@ HANDLE CDeviceIO::OpenDriver(const char* path, const char* shortName)
 
 void CDeviceIO::OpenSerial()
 {
-    std::string name = doc_ ? doc_->GetBehavParam("SerialPort", CParam("SerialPort", "COM2")).GetText() : "COM2";
+    CParam port("SerialPort", "COM2");
+    std::string name = host_ ? host_->GetBehavParam("SerialPort", port).GetText() : port.GetText();
     serial_ = OpenSerialPort(name);
     if (!serial_) {
         std::string text = GetSystemErrorText();
@@ -118,7 +118,8 @@ void CDeviceIO::OpenSerial()
     }
     Log("Serial port " + name + " opened.");
     serial_->Purge();
-    int baud = doc_ ? doc_->GetBehavParam("BaudRate", CParam("BaudRate", 115200)).GetInt() : 115200;
+    CParam rate("BaudRate", 115200);
+    int baud = host_ ? host_->GetBehavParam("BaudRate", rate).GetInt() : rate.GetInt();
     serial_->Configure(baud);
     serial_->SetDtr(true);
     serialRx_.clear();
@@ -126,12 +127,12 @@ void CDeviceIO::OpenSerial()
 
 void CDeviceIO::ConnectRenderer()
 {
-    cmdSocket_.Create(doc_);
+    cmdSocket_.Create(host_);
     uint32_t t0 = TickMs();
     int error = 0;
     while (true) {
-        std::string host = doc_ ? doc_->GetBehavParam("SGI", CParam("SGI", kDefaultRendererHost)).GetText()
-                                : std::string(kDefaultRendererHost);
+        CParam sgi("SGI", kDefaultRendererHost);
+        std::string host = host_ ? host_->GetBehavParam("SGI", sgi).GetText() : sgi.GetText();
         uint32_t elapsed = TickMs() - t0;
         int limit = elapsed < kConnectRetryMs ? static_cast<int>(kConnectRetryMs - elapsed) : 1;
         error = cmdSocket_.Connect(host, RendererCommandPort(), limit);
@@ -174,9 +175,10 @@ void CDeviceIO::ReleaseDevices()
 void CDeviceIO::Close()
 {
     ReleaseDevices();
-    g_consoleSocket.Close();
+    if (console_)
+        console_->Close();
     rendererRunning_ = 0;
-    g_taskRunner.SetRunFlag(0);
+    StopRun();
 }
 
 // ---- Spike counter ----

@@ -15,7 +15,7 @@
 
 namespace orvix {
 
-class COrvixDoc;
+class IIoHost;
 class ISerialPort;
 
 // Renderer packet types.
@@ -60,13 +60,26 @@ public:
     CDeviceIO& operator=(const CDeviceIO&) = delete;
 
     // Opens every device in a fixed order, logging each outcome; always true. Whatever an
-    // earlier Open left open is closed first.
-    bool Open(COrvixDoc* doc);
-    // Closes every device and both renderer sockets; clears the renderer-running and run flags.
+    // earlier Open left open is closed first. A host given here becomes the layer's host.
+    bool Open(IIoHost* host);
+    // Closes every device and both renderer sockets; clears the renderer-running flag and
+    // stops the experiment passes.
     void Close();
-    COrvixDoc* GetDocument() const { return doc_; }
-    // The document is going away: nothing may reach it any more.
-    void DetachDocument(COrvixDoc* doc);
+    // Who receives the log lines, answers the settings and reads the renderer's packets;
+    // null: nobody (the log is dropped, the settings take their defaults).
+    void SetHost(IIoHost* host);
+    IIoHost* GetHost() const { return host_; }
+    // The renderer's console link, closed with the devices.
+    void SetConsole(CConsoleSocket* console) { console_ = console; }
+    // The experiment engine's part of the link, set by whoever owns both: stopRun when the
+    // link went down or was closed (the run flag goes to 0), restartLoopTiming when a packet
+    // came while a command waited for its acknowledgement.
+    struct EngineHooks {
+        std::function<void()> stopRun;
+        std::function<void()> restartLoopTiming;
+    } engineHooks;
+    // A line for the host's log.
+    void Log(const std::string& text);
     // The analog-input library's name ("nidaq32"); tests point it elsewhere.
     void SetAnalogLibraryName(const std::string& name) { analogLibrary_ = name; }
 
@@ -131,7 +144,7 @@ public:
     CCmdSocket& GetCmdSocket() { return cmdSocket_; }
 
 private:
-    void Log(const std::string& text);
+    void StopRun();
     void OpenAnalogInput();
     HANDLE OpenDriver(const char* path, const char* shortName);
     void OpenSerial();
@@ -154,8 +167,9 @@ private:
     HANDLE trovik_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<ISerialPort> serial_;
     std::vector<uint8_t> serialRx_;
-    CCmdSocket cmdSocket_;
-    COrvixDoc* doc_ = nullptr;
+    CCmdSocket cmdSocket_{this};
+    IIoHost* host_ = nullptr;
+    CConsoleSocket* console_ = nullptr;
     uint8_t latch_ = 0;
     uint32_t spikeStart_ = 0;
     int rendererRunning_ = 0;
@@ -180,7 +194,5 @@ private:
     uint8_t packet_[2 + kMaxPayload + 1] = {};
     int packetHave_ = 0;
 };
-
-extern CDeviceIO g_deviceIO;
 
 } // namespace orvix

@@ -8,7 +8,6 @@
 #include "model/param.h"
 #include "platform/clock.h"
 #include "platform/numbers.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 
@@ -148,7 +147,8 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
         int remaining = elapsed > static_cast<int>(kAckTimeoutMs) ? 0 : static_cast<int>(kAckTimeoutMs) + 1 - elapsed;
         const uint8_t* packet = ReceivePacket(remaining);
         if (packet) {
-            g_taskRunner.SetLastLoopTime(Clock().Counter());
+            if (engineHooks.restartLoopTiming)
+                engineHooks.restartLoopTiming();
             if (packet[0] == PKT_ACK) {
                 SetAsyncMode(true);
                 return true;
@@ -158,7 +158,7 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
         elapsed = std::max(static_cast<int>(TickMs() - t0), elapsed + remaining);
         if (!rendererRunning_ || elapsed > static_cast<int>(kAckTimeoutMs)) {
             rendererRunning_ = 0;
-            g_taskRunner.SetRunFlag(0);
+            StopRun();
             return false;
         }
         waited = elapsed;

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#include "document/orvixdoc.h"
 #include "io/deviceio.h"
+#include "io/iohost.h"
 
 namespace orvix {
 
@@ -30,9 +30,9 @@ void DropNotifier(QSocketNotifier*& notifier)
 
 CCmdSocket::~CCmdSocket() { Close(); }
 
-bool CCmdSocket::Create(COrvixDoc* doc)
+bool CCmdSocket::Create(IIoHost* host)
 {
-    doc_ = doc;
+    host_ = host;
     return true;
 }
 
@@ -92,13 +92,14 @@ void CCmdSocket::OnActivated()
 
 void CCmdSocket::OnReceive(int error)
 {
-    if (doc_)
-        doc_->OnRendererReceive();
+    if (host_)
+        host_->OnRendererReceive();
 }
 
 void CCmdSocket::OnClose(int error)
 {
-    g_deviceIO.SetRendererRunning(false);
+    if (owner_)
+        owner_->SetRendererRunning(false);
     notify_ = false;
     if (notifier_)
         notifier_->setEnabled(false);
@@ -155,8 +156,8 @@ void CConsoleSocket::ProcessText(const std::string& text)
     for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', start)) {
         pending.append(text, start, lf - start);
         start = lf + 1;
-        if (pending == "Inventor started!")
-            g_deviceIO.SetRendererRunning(true);
+        if (pending == "Inventor started!" && io_)
+            io_->SetRendererRunning(true);
         while (pending.size() > kBreakLength) {
             size_t blank = pending.find(' ', kBreakFrom);
             if (blank == std::string::npos)
@@ -181,11 +182,8 @@ void CConsoleSocket::AddLine(const std::string& line)
     if (lines.size() >= kMaxKeptLines)
         lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() - kMaxKeptLines + 1));
     lines.push_back(line);
-    COrvixDoc* doc = COrvixDoc::GetActive();
-    if (!doc)
-        doc = g_deviceIO.GetDocument();
-    if (doc)
-        doc->AddLogLine(line);
+    if (io_)
+        io_->Log(line);
 }
 
 } // namespace orvix

@@ -13,22 +13,24 @@ class QSocketNotifier;
 
 namespace orvix {
 
-class COrvixDoc;
+class CDeviceIO;
+class IIoHost;
 
 class CCmdSocket {
 public:
-    CCmdSocket() = default;
+    // The I/O layer that owns the link hears when the renderer closes it.
+    explicit CCmdSocket(CDeviceIO* owner = nullptr) : owner_(owner) {}
     virtual ~CCmdSocket();
     CCmdSocket(const CCmdSocket&) = delete;
     CCmdSocket& operator=(const CCmdSocket&) = delete;
 
-    // Stores the document that receives incoming packets; the connection is made by Connect.
-    bool Create(COrvixDoc* doc);
+    // Stores who reads incoming packets; the connection is made by Connect.
+    bool Create(IIoHost* host);
     // 0 or the errno.
     int Connect(const std::string& host, int port, int timeoutMs);
     bool IsConnected() const { return socket_.IsOpen(); }
     CTcpSocket& Socket() { return socket_; }
-    COrvixDoc* GetDocument() const { return doc_; }
+    IIoHost* GetHost() const { return host_; }
     void Close();
 
     // Asynchronous notification of waiting data on or off.
@@ -37,7 +39,7 @@ public:
     // A receive was made: as with the original sockets, the next data are notified again.
     void NoteReceived();
 
-    // Data are waiting: the document reads a packet.
+    // Data are waiting: the host reads a packet.
     virtual void OnReceive(int error);
     // The renderer closed the link.
     virtual void OnClose(int error);
@@ -46,7 +48,8 @@ private:
     void OnActivated();
     void Arm();
 
-    COrvixDoc* doc_ = nullptr;
+    CDeviceIO* owner_;
+    IIoHost* host_ = nullptr;
     CTcpSocket socket_;
     QSocketNotifier* notifier_ = nullptr;
     bool notify_ = false;
@@ -63,6 +66,10 @@ public:
     virtual ~CConsoleSocket();
     CConsoleSocket(const CConsoleSocket&) = delete;
     CConsoleSocket& operator=(const CConsoleSocket&) = delete;
+
+    // The I/O layer whose renderer-running flag the start line sets and whose log the
+    // lines go to; none: the lines are only kept.
+    void SetDeviceIO(CDeviceIO* io) { io_ = io; }
 
     bool Create();
     bool HasSocket() const { return created_; }
@@ -83,11 +90,10 @@ public:
 private:
     void AddLine(const std::string& line);
 
+    CDeviceIO* io_ = nullptr;
     bool created_ = false;
     CTcpSocket socket_;
     QSocketNotifier* notifier_ = nullptr;
 };
-
-extern CConsoleSocket g_consoleSocket;
 
 } // namespace orvix

@@ -91,6 +91,10 @@ private:
 // most one point, nothing else.
 int ClassifyNumber(const char* text);
 
+// A C identifier of ASCII letters, digits and '_', not starting with a digit: what a
+// parameter's name may be.
+bool IsValidIdentifier(const char* text);
+
 // The text of the calling thread's last system error; each call overwrites it.
 const std::string& GetSystemErrorText();
 

@@ -6,7 +6,7 @@
 
 #include "analysis/stat.h"
 #include "document/orvixdoc.h"
-#include "io/sockets.h"
+#include "runner/experiment.h"
 #include "panel/electrode.h"
 #include "panel/logpages.h"
 #include "panel/parampages.h"
@@ -15,7 +15,8 @@
 
 namespace orvix {
 
-CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* parent, int startPage)
+CControlPanel::CControlPanel(COrvixDoc* doc, CExperiment& experiment, HMODULE statLibrary, const char* caption,
+                             QWidget* parent, int startPage)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       doc_(doc)
 {
@@ -25,16 +26,16 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     // A panel left open does not keep the program running once the main window closes.
     setAttribute(Qt::WA_QuitOnClose, false);
     tabs_ = new QTabWidget(this);
-    testPage_ = new CTest(doc);
+    testPage_ = new CTest(doc, experiment.runner);
     graphPage_ = new CGraphParam(doc);
-    behavPage_ = new CBehavParam(doc);
+    behavPage_ = new CBehavParam(doc, experiment.runner);
     responsePage_ = new CViewResponse(doc);
     logPage_ = new CSysLogPage;
     // The renderer's console lines that came before the panel existed.
-    logPage_->AddInitialLines(g_consoleSocket.lines);
+    logPage_->AddInitialLines(experiment.console.lines);
     electrodePage_ = new CElectrode(doc);
-    statPage_ = new CStat(doc);
-    playBackPage_ = new CPlayBack(doc);
+    statPage_ = new CStat(doc, statLibrary);
+    playBackPage_ = new CPlayBack(doc, experiment.deviceIO);
     // The tab widget owns the pages from here on.
     tabs_->addTab(testPage_, "Test");
     tabs_->addTab(graphPage_, "GraphParam");
@@ -47,9 +48,10 @@ CControlPanel::CControlPanel(COrvixDoc* doc, const char* caption, QWidget* paren
     tabs_->setCurrentIndex(startPage >= 0 && startPage < tabs_->count() ? startPage : 0);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
+    doc_->AddObserver(this);
 }
 
-CControlPanel::~CControlPanel() = default;
+CControlPanel::~CControlPanel() { doc_->RemoveObserver(this); }
 
 void CControlPanel::UpdatePages()
 {
@@ -58,9 +60,27 @@ void CControlPanel::UpdatePages()
     behavPage_->UpdateList(-1);
     responsePage_->UpdateFromDoc();
     electrodePage_->UpdateFromDoc(-1);
-    doc_->UpdateStatVariables(-1);
+    statPage_->UpdateVariableLists(-1);
     playBackPage_->UpdateRange();
 }
+
+void CControlPanel::OnLogLine(const std::string& line) { logPage_->AddLog(line); }
+
+void CControlPanel::OnParamChanged(ParamKind kind, int index)
+{
+    if (kind == KIND_GRAPH)
+        graphPage_->UpdateList(index);
+    else if (kind == KIND_BEHAV)
+        behavPage_->UpdateList(index);
+}
+
+void CControlPanel::OnTableColumnsChanged(int arg) { statPage_->UpdateVariableLists(arg); }
+
+void CControlPanel::OnTrialResult(const std::array<int, 5>& v) { responsePage_->AddTrialResult(v[0], v[1], v[2], v[3], v[4]); }
+
+void CControlPanel::OnResponsesCleared() { responsePage_->Clear(); }
+
+void CControlPanel::OnChannelChanged(int channel) { electrodePage_->UpdateFromDoc(channel); }
 
 void CControlPanel::SetNotes(const std::string& notes)
 {
@@ -72,10 +92,10 @@ void CControlPanel::closeEvent(QCloseEvent* event)
 {
     // Closing hides; the panel lives on with the document. Accepting lets "close all
     // windows" go on past the panel.
-    doc_->ShowControlPanel(false);
+    hide();
     event->accept();
 }
 
-void CControlPanel::reject() { doc_->ShowControlPanel(false); }
+void CControlPanel::reject() { hide(); }
 
 } // namespace orvix

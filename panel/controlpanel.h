@@ -1,9 +1,13 @@
-// CControlPanel: the experimenter's modeless console, owned by the document. Its pages, in
-// order: Test, GraphParam, BehavParam, Resp, SysLog, Electrode, Statistics, Play back.
-// Closing the window only hides it.
+// CControlPanel: the experimenter's modeless console. Its pages, in order: Test,
+// GraphParam, BehavParam, Resp, SysLog, Electrode, Statistics, Play back. It listens to the
+// document and shows what changes on the page concerned. Closing the window only hides it;
+// whoever created it destroys it.
 #pragma once
 #include <QDialog>
 #include <string>
+
+#include "document/observer.h"
+#include "platform/library.h"
 
 class QTabWidget;
 
@@ -11,6 +15,7 @@ namespace orvix {
 
 class CStat;
 
+class CExperiment;
 class COrvixDoc;
 class CGraphParam;
 class CBehavParam;
@@ -20,12 +25,15 @@ class CElectrode;
 class CPlayBack;
 class CTest;
 
-class CControlPanel : public QDialog {
+class CControlPanel : public QDialog, public IDocObserver {
     Q_OBJECT
 public:
     enum Page { PAGE_TEST, PAGE_GRAPH, PAGE_BEHAV, PAGE_RESP, PAGE_LOG, PAGE_ELECTRODE, PAGE_STAT, PAGE_PLAYBACK };
 
-    CControlPanel(COrvixDoc* doc, const char* caption, QWidget* parent, int startPage = 0);
+    // The pages run tests on the experiment's task runner, replay through its I/O layer and
+    // bind statistics functions from the library's module.
+    CControlPanel(COrvixDoc* doc, CExperiment& experiment, HMODULE statLibrary, const char* caption,
+                  QWidget* parent, int startPage = 0);
     ~CControlPanel() override;
 
     // Refreshes every page from the document (after a file was opened or parameters reloaded).
@@ -44,6 +52,16 @@ public:
     CStat* StatPage() const { return statPage_; }
     CPlayBack* PlayBackPage() const { return playBackPage_; }
 
+    // ---- What the document tells ----
+    void OnLogLine(const std::string& line) override;
+    void OnParamChanged(ParamKind kind, int index) override;
+    void OnParametersChanged() override { UpdatePages(); }
+    void OnTableColumnsChanged(int arg) override;
+    void OnTrialResult(const std::array<int, 5>& values) override;
+    void OnResponsesCleared() override;
+    void OnNotesChanged(const std::string& notes) override { SetNotes(notes); }
+    void OnChannelChanged(int channel) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
@@ -52,7 +70,6 @@ private:
     COrvixDoc* doc_;
     QTabWidget* tabs_;
     CTest* testPage_;
-    // The Statistics page comes with its own work; until then its place holds an empty page.
     CGraphParam* graphPage_;
     CBehavParam* behavPage_;
     CViewResponse* responsePage_;

@@ -15,7 +15,7 @@
 #include <algorithm>
 
 #include "document/orvixdoc.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/numbers.h"
 
 namespace orvix {

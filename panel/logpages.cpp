@@ -13,7 +13,7 @@
 
 #include "document/orvixdoc.h"
 #include "panel/lines.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/latin1.h"
 
 namespace orvix {

@@ -10,11 +10,10 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/channelkeys.h"
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
 #include "panel/lines.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/latin1.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
@@ -244,7 +243,8 @@ void CGraphParam::OnXYToHV()
 
 // ---- Behaviour parameters ----
 
-CBehavParam::CBehavParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND_BEHAV, 34, 210, parent)
+CBehavParam::CBehavParam(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent)
+    : CParamPage(doc, KIND_BEHAV, 34, 210, parent), runner_(runner)
 {
     setObjectName("BehavParam");
     auto* add = Named(new QPushButton("Add behav param", this), IDC_ADD_BEHAV);
@@ -275,7 +275,7 @@ void CBehavParam::ApplyValue()
     if (name == "SubjectName" || name == "HoleNum" || name == "PosNum" || name == "DataPath") {
         doc_->UpdateDataFileName();
     } else if (name == "TaskType") {
-        g_taskRunner.LoadParameters(doc_);
+        runner_.LoadParameters(doc_);
     } else if (name == "AnalysisTime") {
         doc_->RecomputeChannelRates();
         doc_->UpdateAllViews(nullptr, HINT_REBUILD);

@@ -13,6 +13,7 @@ namespace orvix {
 
 class COrvixDoc;
 class CParam;
+class CTaskRunner;
 
 class CParamPage : public QWidget {
     Q_OBJECT
@@ -74,13 +75,17 @@ class CBehavParam : public CParamPage {
     Q_OBJECT
 public:
     enum { IDD = 138, IDC_ADD_BEHAV = 1146, IDC_DEL_BEHAV = 1147 };
-    explicit CBehavParam(COrvixDoc* doc, QWidget* parent = nullptr);
+    // An edited "TaskType" makes the task runner read its parameters again.
+    CBehavParam(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent = nullptr);
     void ApplyValue() override;
     void OnAddBehavParam();
     void OnDelBehavParam();
 
 protected:
     void FocusAfterRefusedAdd() override;
+
+private:
+    CTaskRunner& runner_;
 };
 
 } // namespace orvix

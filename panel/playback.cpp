@@ -11,7 +11,7 @@
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "panel/playback_run.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 
@@ -25,7 +25,7 @@ std::string Text(QWidget* page, int id)
 }
 } // namespace
 
-CPlayBack::CPlayBack(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
+CPlayBack::CPlayBack(COrvixDoc* doc, CDeviceIO& io, QWidget* parent) : QWidget(parent), doc_(doc), io_(io)
 {
     setObjectName("Play back");
     auto* grid = new QGridLayout;
@@ -97,7 +97,7 @@ void CPlayBack::OnOK()
     }
     if (doc_->testRunning)
         return;
-    if (!g_deviceIO.IsRendererRunning()) {
+    if (!io_.IsRendererRunning()) {
         MessageBox("Inventor is not running.\nSorry, I can't play back.");
         return;
     }
@@ -114,7 +114,7 @@ void CPlayBack::OnOK()
     s.figureOffValue = Text(this, IDC_FIG_OFF_VALUE);
     s.bin = static_cast<float>(doc_->GetBehavParam("EyePointBin", CParam("", 16.6667f)).GetDouble());
     s.units = static_cast<float>(doc_->GetBehavParam("UnitsPerDeg", CParam("", 60.0)).GetDouble());
-    run_ = std::make_unique<CPlaybackRun>(*doc_, s);
+    run_ = std::make_unique<CPlaybackRun>(*doc_, io_, s);
     pos_ = slider_->value();
     if (pos_ >= doc_->GetRecordedTrialCount() || !run_->BeginTrial(pos_, TickMs())) {
         Finish();

@@ -11,6 +11,7 @@ class QTimer;
 
 namespace orvix {
 
+class CDeviceIO;
 class COrvixDoc;
 class CPlaybackRun;
 
@@ -35,7 +36,8 @@ public:
         IDC_EYE_PARAM = 1171,
     };
 
-    explicit CPlayBack(COrvixDoc* doc, QWidget* parent = nullptr);
+    // Trials go to the renderer through the I/O layer.
+    CPlayBack(COrvixDoc* doc, CDeviceIO& io, QWidget* parent = nullptr);
     ~CPlayBack() override;
 
     // Slider range 0 .. trial count - 1, position 0.
@@ -54,6 +56,7 @@ private:
     QLineEdit* AddField(int id, const char* text);
 
     COrvixDoc* doc_;
+    CDeviceIO& io_;
     QSlider* slider_;
     QPushButton* start_;
     QTimer* timer_;

@@ -6,13 +6,11 @@
 
 namespace orvix {
 
-namespace {
-void Send(int objectId, const std::string& text)
+void CPlaybackRun::Send(int objectId, const std::string& text)
 {
     if (objectId >= 0)
-        g_deviceIO.SendCommand(objectId, text.c_str(), false);
+        io_.SendCommand(objectId, text.c_str(), false);
 }
-} // namespace
 
 bool CPlaybackRun::BeginTrial(int pos, uint32_t now)
 {

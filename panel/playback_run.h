@@ -9,6 +9,7 @@
 
 namespace orvix {
 
+class CDeviceIO;
 class COrvixDoc;
 
 struct CPlaybackSettings {
@@ -21,7 +22,10 @@ struct CPlaybackSettings {
 
 class CPlaybackRun {
 public:
-    CPlaybackRun(COrvixDoc& doc, const CPlaybackSettings& settings) : doc_(doc), settings_(settings) {}
+    CPlaybackRun(COrvixDoc& doc, CDeviceIO& io, const CPlaybackSettings& settings)
+        : doc_(doc), io_(io), settings_(settings)
+    {
+    }
 
     // Starts trial pos at time now (ms): copies the trial, resets the scene and sends its
     // stimulus command. False when the document has no such trial.
@@ -32,7 +36,10 @@ public:
     const CPlaybackTrial& Trial() const { return trial_; }
 
 private:
+    void Send(int objectId, const std::string& text);
+
     COrvixDoc& doc_;
+    CDeviceIO& io_;
     CPlaybackSettings settings_;
     CPlaybackTrial trial_;
     uint32_t t0_ = 0;

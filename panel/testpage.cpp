@@ -17,7 +17,7 @@
 #include "model/inputstringdlg.h"
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"
-#include "panel/widgets.h"
+#include "platform/objectname.h"
 #include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -54,7 +54,8 @@ const char* const kNameRule = "Test name should begin with an alphabetic charact
 
 } // namespace
 
-CTest::CTest(COrvixDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc)
+CTest::CTest(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent)
+    : QWidget(parent), doc_(doc), runner_(runner), runnerEngine_(runner)
 {
     setObjectName("Test");
     Build();
@@ -446,7 +447,7 @@ void CTest::OnReloadTask()
 {
     UpdateData(true);
     SaveSettings();
-    g_taskRunner.RequestReload();
+    runner_.RequestReload();
 }
 
 void CTest::OnKillFocusField()
@@ -460,7 +461,7 @@ void CTest::OnKillFocusField()
     if (settings_.ivFile != scene)
         doc_->ReloadScene();
     else if (settings_.taskFile != task)
-        g_taskRunner.RequestReload();
+        runner_.RequestReload();
 }
 
 void CTest::OnKillActive() { OnKillFocusField(); }
@@ -510,7 +511,7 @@ void CTest::OnRunning(bool running)
     }
     Enable(kRunEnables, true);
     // The main loop takes up its passes again.
-    g_taskRunner.SetRunFlag(g_taskRunner.GetRunFlag());
+    runner_.SetRunFlag(runner_.GetRunFlag());
 }
 
 void CTest::OnFinished(bool discard, bool save)
@@ -519,9 +520,9 @@ void CTest::OnFinished(bool discard, bool save)
     if (save)
         save_->setEnabled(true);
     UI().Beep();
-    if (CControlPanel* panel = doc_->GetControlPanel()) {
-        if (!panel->isVisible())
-            doc_->ShowControlPanel(true);
+    // The panel comes to the front with this page, so the experimenter sees the run is over.
+    if (auto* panel = qobject_cast<CControlPanel*>(window())) {
+        panel->setVisible(true);
         panel->Tabs()->setCurrentIndex(CControlPanel::PAGE_TEST);
     }
 }

@@ -18,6 +18,7 @@ class QPushButton;
 namespace orvix {
 
 class COrvixDoc;
+class CTaskRunner;
 
 class CTest : public QWidget {
     Q_OBJECT
@@ -56,7 +57,8 @@ public:
     // The longest name a test type may have.
     static constexpr size_t kMaxTestNameLength = 24;
 
-    explicit CTest(COrvixDoc* doc, QWidget* parent = nullptr);
+    // Trials run on this task runner.
+    CTest(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent = nullptr);
     ~CTest() override;
 
     // Runs trials through another engine than the task runner (tests).
@@ -112,6 +114,7 @@ private:
     std::string OpenFile(const std::string& current, const char* filter);
 
     COrvixDoc* doc_;
+    CTaskRunner& runner_;
     CTaskRunnerEngine runnerEngine_;
     std::unique_ptr<CTestRun> run_;
     CTestSettings settings_;

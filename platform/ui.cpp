@@ -63,6 +63,18 @@ int CScriptedUI::RunModal(QDialog& dialog)
     return onModal ? onModal(dialog) : IDCANCEL;
 }
 
+bool CScriptedUI::AskDataFolder(std::string& folder)
+{
+    ++modalRuns;
+    return onAskDataFolder && onAskDataFolder(folder);
+}
+
+bool CScriptedUI::AskTransform(std::string& name, std::string& expression)
+{
+    ++modalRuns;
+    return onAskTransform && onAskTransform(name, expression);
+}
+
 std::vector<std::string> CScriptedUI::Texts() const
 {
     std::vector<std::string> out;

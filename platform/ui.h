@@ -32,6 +32,13 @@ public:
     // Runs a modal dialog; returns its result (IDOK / IDCANCEL, or the dialog's own code).
     virtual int RunModal(QDialog& dialog) = 0;
     virtual void Beep() = 0;
+
+    // Questions put through one of the program's own dialogs, for layers that know no
+    // widgets. Unanswerable (no window system): cancelled.
+    // The data folder does not exist: another one, the current one filled in.
+    virtual bool AskDataFolder(std::string& folder) { return false; }
+    // "&Transform": the name of a column and the expression that fills it.
+    virtual bool AskTransform(std::string& name, std::string& expression) { return false; }
 };
 
 // The service in force. Never null: without a GUI, messages go to stderr and are answered
@@ -55,12 +62,18 @@ public:
     int MessageBox(const std::string& text, unsigned style, const std::string& caption) override;
     int RunModal(QDialog& dialog) override;
     void Beep() override { ++beeps; }
+    bool AskDataFolder(std::string& folder) override;
+    bool AskTransform(std::string& name, std::string& expression) override;
 
     // The next answers to message boxes, in order; when empty, the default button.
     std::deque<int> answers;
     // Called for each modal dialog; it may fill the dialog's fields. Its result is the
     // dialog's result. Without one, a modal run answers IDCANCEL.
     std::function<int(QDialog&)> onModal;
+    // Answers to the program's own questions, which count as modal runs too; unset, they
+    // are cancelled.
+    std::function<bool(std::string& folder)> onAskDataFolder;
+    std::function<bool(std::string& name, std::string& expression)> onAskTransform;
 
     std::vector<Message> messages;
     int modalRuns = 0;

@@ -13,8 +13,6 @@
 
 namespace orvix {
 
-CTaskRunner g_taskRunner;
-
 namespace {
 
 const char* const kEventNames[] = {
@@ -26,7 +24,7 @@ constexpr int kEventNameCount = sizeof kEventNames / sizeof kEventNames[0];
 
 } // namespace
 
-CTaskRunner::CTaskRunner() : compiler_(*this) {}
+CTaskRunner::CTaskRunner(CDeviceIO& io) : io_(io), compiler_(*this) {}
 
 CTaskRunner::~CTaskRunner() = default;
 
@@ -73,7 +71,7 @@ void CTaskRunner::LoadParameters()
     int* graphIndex[] = {&resetId_, &targetId_, &figureId_, &tposH_, &tposV_};
     for (int i = 0; i < 5; ++i) {
         *graphIndex[i] = doc_->FindGraphParam(graphNames[i]);
-        if (*graphIndex[i] < 0 && g_deviceIO.IsRendererRunning())
+        if (*graphIndex[i] < 0 && io_.IsRendererRunning())
             LogLine(std::string("Graph parameter ") + graphNames[i] + " not found.");
     }
     RequestReload();
@@ -169,7 +167,7 @@ void CTaskRunner::RequestReload()
 {
     if (runFlag_ != 0 && doc_ && doc_->testRunning) {
         reloadRequested_ = true;
-    } else if (g_deviceIO.IsRendererRunning()) {
+    } else if (io_.IsRendererRunning()) {
         LoadTaskFile();
         reloadRequested_ = false;
         nTaskState = 0;
@@ -182,7 +180,7 @@ void CTaskRunner::RequestReload()
 
 int CTaskRunner::Step()
 {
-    if (!g_deviceIO.IsRendererRunning()) {
+    if (!io_.IsRendererRunning()) {
         if (runFlag_ != 0)
             SetRunFlag(0);
         return TRIAL_NONE;
@@ -215,7 +213,7 @@ int CTaskRunner::Step()
     nCurrentTime = static_cast<int>(TickMs());
     // Only the low byte is the input; a task may keep flags above it.
     nKeyPos = static_cast<int>((static_cast<uint32_t>(nKeyPos) & ~0xFFu)
-                               | static_cast<uint8_t>(g_deviceIO.ReadDigitalInput()));
+                               | static_cast<uint8_t>(io_.ReadDigitalInput()));
 
     if ((nTaskState == STATE_ITI || nTaskState == STATE_ISI) && pending_)
         StartTrial();
@@ -263,7 +261,7 @@ int CTaskRunner::StartTrial()
     current_->SetStartTime(trialStart_);
     // A trial that starts between stimuli (ISI) goes on counting the previous spikes.
     if (nTaskState == STATE_ITI)
-        g_deviceIO.StartSpikeCounter();
+        io_.StartSpikeCounter();
     pending_ = nullptr;
     return 0;
 }
@@ -302,8 +300,8 @@ void CTaskRunner::CollectSpikes()
 {
     if (!current_)
         return;
-    const std::vector<uint16_t>& words = g_deviceIO.ReadSpikes();
-    uint32_t offset = (g_deviceIO.GetSpikeStartTime() - trialStart_) * 10u;
+    const std::vector<uint16_t>& words = io_.ReadSpikes();
+    uint32_t offset = (io_.GetSpikeStartTime() - trialStart_) * 10u;
     for (size_t i = 0; i + 2 < words.size(); i += 3) {
         uint32_t time = (static_cast<uint32_t>(words[i + 2]) << 16) + words[i + 1] + offset;
         current_->AddSpike(words[i], time);
@@ -312,7 +310,7 @@ void CTaskRunner::CollectSpikes()
 
 void CTaskRunner::SampleEye()
 {
-    const std::vector<uint16_t>& samples = g_deviceIO.ReadEyeSamples();
+    const std::vector<uint16_t>& samples = io_.ReadEyeSamples();
     size_t pairs = samples.size() / 2;
     if (pairs == 0)
         return;

@@ -16,6 +16,7 @@
 
 namespace orvix {
 
+class CDeviceIO;
 class COrvixDoc;
 class CTrial;
 
@@ -37,7 +38,8 @@ public:
     static constexpr int kLatencyBins = 10000;
     static constexpr const char* kDefaultTaskFile = "c:\\orvix\\task\\Task.c";
 
-    CTaskRunner();
+    // The runner works the devices and the renderer link of this I/O layer.
+    explicit CTaskRunner(CDeviceIO& io);
     ~CTaskRunner() override;
     CTaskRunner(const CTaskRunner&) = delete;
     CTaskRunner& operator=(const CTaskRunner&) = delete;
@@ -195,6 +197,7 @@ private:
     void Report(const std::string& text);
     void AppendEvent(uint8_t code);
 
+    CDeviceIO& io_;
     int calIndex_[CAL_COUNT] = {-1, -1, -1, -1, -1, -1};
     int tposH_ = -1, tposV_ = -1;
     int behavIndex_[B_COUNT] = {-1, -1, -1, -1};
@@ -218,7 +221,5 @@ private:
     std::string keyPosName_;
     CRandom15 random_;
 };
-
-extern CTaskRunner g_taskRunner;
 
 } // namespace orvix

@@ -67,7 +67,7 @@ void CTaskRunner::SendToObject(int objectId, const char* text, bool wait)
 {
     if (objectId < 0 || objectId > 255)
         return;
-    g_deviceIO.SendCommand(objectId, text, wait);
+    io_.SendCommand(objectId, text, wait);
 }
 
 void CTaskRunner::SendObjectCommand(int objectId, const std::string& text, bool wait)
@@ -81,7 +81,7 @@ void CTaskRunner::FlipTarget() { SendToObject(targetId_, "2", false); }
 
 void CTaskRunner::TurnOnFig()
 {
-    if (!g_deviceIO.IsRendererRunning())
+    if (!io_.IsRendererRunning())
         return;
     SendToObject(resetId_, "0", false);
     SendToObject(figureId_, "1", true);
@@ -92,7 +92,7 @@ void CTaskRunner::TurnOnFig()
 
 void CTaskRunner::TurnOffFig()
 {
-    if (!g_deviceIO.IsRendererRunning())
+    if (!io_.IsRendererRunning())
         return;
     SendToObject(figureId_, "0", true);
     nCurrentTime = static_cast<int>(TickMs());
@@ -116,27 +116,27 @@ int CTaskRunner::OnFP()
     return dx * dx + dy * dy < r * r ? 1 : 0;
 }
 
-int CTaskRunner::GetKeyPos() { return g_deviceIO.ReadDigitalInput(); }
+int CTaskRunner::GetKeyPos() { return io_.ReadDigitalInput(); }
 
 void CTaskRunner::DoEarlyAct()
 {
-    g_deviceIO.PulseEarly();
+    io_.PulseEarly();
     CountAction(false);
 }
 
 void CTaskRunner::DoHitAct()
 {
-    g_deviceIO.PulseHit();
+    io_.PulseHit();
     CountAction(true);
 }
 
 void CTaskRunner::DoMissAct()
 {
-    g_deviceIO.PulseMiss();
+    io_.PulseMiss();
     CountAction(false);
 }
 
-int CTaskRunner::ReadAICh_mv(int channel, int gainCode) { return g_deviceIO.ReadMillivolts(channel, gainCode); }
+int CTaskRunner::ReadAICh_mv(int channel, int gainCode) { return io_.ReadMillivolts(channel, gainCode); }
 
 int CTaskRunner::KeyDown(int virtualKey)
 {

@@ -4,16 +4,16 @@
 
 namespace orvix {
 
-int CTaskRunnerEngine::GetRunFlag() { return g_taskRunner.GetRunFlag(); }
-int CTaskRunnerEngine::GetTaskState() { return g_taskRunner.nTaskState; }
-bool CTaskRunnerEngine::IsSwitchJoystick() { return g_taskRunner.IsSwitchJoystick(); }
-void CTaskRunnerEngine::SetPendingTrial(CTrial* trial) { g_taskRunner.SetPendingTrial(trial); }
-int CTaskRunnerEngine::Step() { return g_taskRunner.Step(); }
-void CTaskRunnerEngine::EndTrial() { g_taskRunner.EndTrial(); }
-void CTaskRunnerEngine::SampleEye() { g_taskRunner.SampleEye(); }
-void CTaskRunnerEngine::TurnOnFig() { g_taskRunner.TurnOnFig(); }
-void CTaskRunnerEngine::TurnOffFig() { g_taskRunner.TurnOffFig(); }
-void CTaskRunnerEngine::TurnOffTarget() { g_taskRunner.TurnOffTarget(); }
-void CTaskRunnerEngine::RequestReload() { g_taskRunner.RequestReload(); }
+int CTaskRunnerEngine::GetRunFlag() { return runner_.GetRunFlag(); }
+int CTaskRunnerEngine::GetTaskState() { return runner_.nTaskState; }
+bool CTaskRunnerEngine::IsSwitchJoystick() { return runner_.IsSwitchJoystick(); }
+void CTaskRunnerEngine::SetPendingTrial(CTrial* trial) { runner_.SetPendingTrial(trial); }
+int CTaskRunnerEngine::Step() { return runner_.Step(); }
+void CTaskRunnerEngine::EndTrial() { runner_.EndTrial(); }
+void CTaskRunnerEngine::SampleEye() { runner_.SampleEye(); }
+void CTaskRunnerEngine::TurnOnFig() { runner_.TurnOnFig(); }
+void CTaskRunnerEngine::TurnOffFig() { runner_.TurnOffFig(); }
+void CTaskRunnerEngine::TurnOffTarget() { runner_.TurnOffTarget(); }
+void CTaskRunnerEngine::RequestReload() { runner_.RequestReload(); }
 
 } // namespace orvix

@@ -1,9 +1,10 @@
 // ITrialEngine: what the Test run needs of the task runner, so that the run can be driven
-// by a scripted engine in tests. CTaskRunnerEngine forwards to the global runner.
+// by a scripted engine in tests. CTaskRunnerEngine forwards to a task runner.
 #pragma once
 
 namespace orvix {
 
+class CTaskRunner;
 class CTrial;
 
 class ITrialEngine {
@@ -28,6 +29,7 @@ public:
 
 class CTaskRunnerEngine : public ITrialEngine {
 public:
+    explicit CTaskRunnerEngine(CTaskRunner& runner) : runner_(runner) {}
     int GetRunFlag() override;
     int GetTaskState() override;
     bool IsSwitchJoystick() override;
@@ -39,6 +41,9 @@ public:
     void TurnOffFig() override;
     void TurnOffTarget() override;
     void RequestReload() override;
+
+private:
+    CTaskRunner& runner_;
 };
 
 } // namespace orvix

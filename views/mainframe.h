@@ -1,30 +1,32 @@
-// CMainFrame: the program's main window with its menus.
+// CMainFrame: the program's main window with its menus. It knows the commands by their
+// ids only and hands each to its targets in turn (the document, then the application).
 #pragma once
 #include <QMainWindow>
+#include <vector>
 
 class QAction;
+class QMenu;
 
 namespace orvix {
 
-class COrvixApp;
-class COrvixDoc;
+class ICommandTarget;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(COrvixApp& app, COrvixDoc& doc);
+    explicit CMainFrame(std::vector<ICommandTarget*> targets);
 
-    // The action of a command id (the menu's own numbers), or null.
+    // The action of a command id, or null.
     QAction* Action(int commandId) const;
-
-    // Sets the enabled and checked states of a menu's entries from the document.
-    void UpdateCommandStates(class QMenu* menu);
+    // Sets the enabled and checked states of a menu's entries from the targets.
+    void UpdateCommandStates(QMenu* menu);
+    // Runs a command on the first target that takes it; false when none does.
+    bool RouteCommand(int id);
 
 private:
-    QAction* AddCommand(class QMenu* menu, int id, const char* text);
+    QAction* AddCommand(QMenu* menu, int id, const char* text, bool checkable = false);
 
-    COrvixApp& app_;
-    COrvixDoc& doc_;
+    std::vector<ICommandTarget*> targets_;
 };
 
 } // namespace orvix

@@ -46,8 +46,8 @@ protected:
     {
         DocTest::SetUp();
         std::string lib = std::string(ORVIX_TEST_BINARY_DIR) + "/../../app/libtarsel.so";
-        g_hTarsel = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(g_hTarsel, nullptr) << dlerror();
+        library = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
         doc = std::make_unique<COrvixDoc>();
         // Rate by two factors: A (2 levels) and B (2 levels), two trials per cell.
         doc->trialTable.DefineColumns({"A", "B", "Rate", "Label"}, {TABLE_INT, TABLE_INT, TABLE_DOUBLE, TABLE_TEXT});
@@ -61,14 +61,13 @@ protected:
             doc->trialTable.SetDouble(r, 2, rate[r]);
             doc->trialTable.SetString(r, 3, r % 2 ? "x" : "y");
         }
-        page = std::make_unique<CStat>(doc.get());
+        page = std::make_unique<CStat>(doc.get(), library);
     }
     void TearDown() override
     {
         page.reset();
         doc.reset();
-        dlclose(g_hTarsel);
-        g_hTarsel = nullptr;
+        dlclose(library);
         DocTest::TearDown();
     }
     template <class W>
@@ -79,6 +78,7 @@ protected:
         Ctl<QPushButton>(button)->click();
     }
 
+    HMODULE library = nullptr;
     std::unique_ptr<COrvixDoc> doc;
     std::unique_ptr<CStat> page;
 };

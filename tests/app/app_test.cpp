@@ -8,7 +8,6 @@
 #include "app/orvixapp.h"
 #include "io/deviceio.h"
 #include "runner/taskrunner.h"
-#include "tasklang/transformdlg.h"
 #include "tests/document/doc_fixture.h"
 #include "views/mainframe.h"
 
@@ -103,7 +102,7 @@ TEST_F(DocTest, StartUpLogsTheCounterAndTheLibrary)
         EXPECT_TRUE(app.MainFrame()->isVisible());
         EXPECT_NE(app.MainFrame()->Action(COrvixApp::ID_FILE_OPEN), nullptr);
         app.ExitInstance();
-        EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+        EXPECT_EQ(app.Experiment().runner.GetRunFlag(), 0);
     }
     unsetenv("ORVIX_LOG");
     std::string text = orvix_test::ReadFile(log);
@@ -115,47 +114,48 @@ TEST_F(DocTest, StartUpLogsTheCounterAndTheLibrary)
 
 TEST_F(DocTest, EmbeddingSwitchShowsNoWindowAndTouchesNothing)
 {
-    g_taskRunner.SetRunFlag(0);
     COrvixApp app;
     EXPECT_FALSE(app.InitInstance(QStringList{"orvix", "-Embedding"}));
     EXPECT_TRUE(app.IsEmbedded());
     EXPECT_EQ(app.MainFrame(), nullptr);
-    g_taskRunner.SetRunFlag(1);
+    app.Experiment().runner.SetRunFlag(1);
     app.ExitInstance();
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1); // the run flag is left alone
-    g_taskRunner.SetRunFlag(0);
+    EXPECT_EQ(app.Experiment().runner.GetRunFlag(), 1); // the run flag is left alone
+    app.Experiment().runner.SetRunFlag(0);
 }
 
 TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
 {
     COrvixApp app;
     ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
-    struct CountingView : IDocView {
+    struct CountingView : IDocObserver {
+        CTaskRunner* runner = nullptr;
         int passes = 0;
-        void OnUpdate(IDocView*, int hint, void*) override
+        void OnUpdate(IDocObserver*, const DocUpdate& u) override
         {
-            if (hint == HINT_PASS && ++passes == 50) {
-                g_taskRunner.SetRunFlag(0);
+            if (u.hint == HINT_PASS && ++passes == 50) {
+                runner->SetRunFlag(0);
                 QApplication::quit();
             }
         }
     } view;
-    app.Document()->AddView(&view);
+    view.runner = &app.Experiment().runner;
+    app.Document()->AddObserver(&view);
     // Passes run while the renderer is up and a task is compiled.
-    g_deviceIO.SetRendererRunningForTest(true);
-    g_deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
+    app.Experiment().deviceIO.SetRendererRunningForTest(true);
+    app.Experiment().deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
     std::string task = dir + "/task.c";
     orvix_test::WriteFile(task, "int TaskEntry() { return TRIAL_CONTINUE; }\n");
     app.Document()->GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
     // The Test page's setting names the task file once the page exists.
     app.Document()->GetExpParam("TaskFile", CParam(nullptr, "")) = task.c_str();
-    g_taskRunner.LoadParameters(app.Document());
-    g_taskRunner.SetRunFlag(1);
+    app.Experiment().runner.LoadParameters(app.Document());
+    app.Experiment().runner.SetRunFlag(1);
     QTimer::singleShot(5000, qApp, [] { QApplication::quit(); }); // deadline
     app.Run();
-    app.Document()->RemoveView(&view);
-    g_deviceIO.sendHookForTest = nullptr;
-    g_deviceIO.SetRendererRunningForTest(false);
+    app.Document()->RemoveObserver(&view);
+    app.Experiment().deviceIO.sendHookForTest = nullptr;
+    app.Experiment().deviceIO.SetRendererRunningForTest(false);
     EXPECT_EQ(view.passes, 50);
 }
 
@@ -195,7 +195,7 @@ TEST_F(DocTest, ExperimentMenuReachesTheDocumentsCommands)
     unsetenv("ORVIX_CONSOLE_PORT");
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back().text.rfind("Can't make a network connection with \"", 0), 0u) << ui.messages.back().text;
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(app.Experiment().runner.GetRunFlag(), 0);
 
     // "&Load Format" flips, "File Merging Mode" needs commands.
     app.MainFrame()->Action(COrvixDoc::ID_LOAD_FORMAT)->trigger();
@@ -207,12 +207,10 @@ TEST_F(DocTest, ExperimentMenuReachesTheDocumentsCommands)
     // "&Transform": the dialog's name and expression make a column.
     doc.commandLines = {"A 1", "A 2"};
     doc.ParseCommandFile(kNoAngleOffset);
-    ui.onModal = [](QDialog& dialog) {
-        auto& dlg = dynamic_cast<CTransformDlg&>(dialog);
-        dlg.NameEdit()->setText("Twice");
-        dlg.ExpressionEdit()->setText("A * 2");
-        dlg.accept();
-        return IDOK;
+    ui.onAskTransform = [](std::string& name, std::string& expression) {
+        name = "Twice";
+        expression = "A * 2";
+        return true;
     };
     app.MainFrame()->Action(COrvixDoc::ID_TRANSFORM)->trigger();
     EXPECT_EQ(doc.GetCommand(1)[0].GetName(), "Twice");

@@ -1,4 +1,4 @@
-// The document's menu commands, channel choice and rates, and its forwarding to the panel.
+// The document's menu commands, channel choice and rates, and what it tells its observers.
 #include <QAction>
 #include <QMenu>
 
@@ -46,7 +46,7 @@ TEST_F(PanelTest, FileOpenIsDisabledWhileATestRuns)
     EXPECT_FALSE(enabled);
 }
 
-TEST_F(PanelTest, ForwardingIsHarmlessWithoutAPanel)
+TEST_F(PanelTest, NotificationsAreHarmlessWithoutAPanel)
 {
     AddGraph("POSH", "1");
     doc->AddLogLine("no panel yet");
@@ -58,9 +58,6 @@ TEST_F(PanelTest, ForwardingIsHarmlessWithoutAPanel)
     doc->UpdateChannelDisplay(3);
     doc->UpdateChannelDisplay(8);
     doc->ParametersChanged();
-    doc->ShowControlPanel(true);
-    doc->DestroyControlPanel();
-    EXPECT_EQ(doc->GetControlPanel(), nullptr);
     EXPECT_EQ(bar.buttons, (std::vector<int>{3}));
 }
 
@@ -120,7 +117,7 @@ public:
 TEST_F(PanelTest, NextCellStepsTheMainChannelsCellUpToZ)
 {
     CRefusingDoc cells;
-    cells.SetChannelBar(&bar);
+    cells.AddObserver(&bar);
     ASSERT_TRUE(cells.AddTestType("Orient"));
     bar.buttons.clear();
     ASSERT_TRUE(cells.NextCell());
@@ -147,15 +144,16 @@ TEST_F(DocTest, MenuEntriesReachTheDocumentsCommands)
     ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
     COrvixDoc* d = app.Document();
     // The panel exists from the start, hidden.
-    ASSERT_NE(d->GetControlPanel(), nullptr);
-    EXPECT_FALSE(d->GetControlPanel()->isVisible());
+    CControlPanel* made = app.ControlPanels()->Get();
+    ASSERT_NE(made, nullptr);
+    EXPECT_FALSE(made->isVisible());
     QAction* panel = app.MainFrame()->Action(COrvixDoc::ID_CONTROL_PANEL);
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->text(), "&Control Panel...");
     panel->trigger();
-    EXPECT_TRUE(d->GetControlPanel()->isVisible());
+    EXPECT_TRUE(made->isVisible());
     panel->trigger();
-    EXPECT_FALSE(d->GetControlPanel()->isVisible());
+    EXPECT_FALSE(made->isVisible());
 
     QAction* ch3 = app.MainFrame()->Action(32827);
     QAction* ch0 = app.MainFrame()->Action(32832);

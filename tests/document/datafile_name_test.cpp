@@ -115,13 +115,12 @@ TEST_F(DataFileTest, AMissingFolderIsAskedForUntilOneExists)
     doc.GetBehavParam("DataPath", CParam()) = "c:\\nowhere";
     std::vector<std::string> shown;
     std::vector<std::string> answers = {"c:\\missing\\\\", "c:\\data"};
-    ui.onModal = [&](QDialog& dialog) {
-        auto* dlg = dynamic_cast<CDataPathDlg*>(&dialog);
-        if (!dlg || shown.size() >= answers.size())
-            return static_cast<int>(IDCANCEL);
-        shown.push_back(dlg->Directory());
-        dlg->SetDirectory(answers[shown.size() - 1]);
-        return static_cast<int>(IDOK);
+    ui.onAskDataFolder = [&](std::string& folder) {
+        if (shown.size() >= answers.size())
+            return false;
+        shown.push_back(folder);
+        folder = answers[shown.size() - 1];
+        return true;
     };
     ASSERT_TRUE(doc.SetDataFileName(0));
     EXPECT_EQ(shown, (std::vector<std::string>{"c:\\nowhere\\", "c:\\missing\\"}));

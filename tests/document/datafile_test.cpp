@@ -131,6 +131,7 @@ std::string Standard(FileBuilder& b, const std::string& path, bool format = true
 TEST_F(DocTest, SavedBytesOfASmallDocument)
 {
     COrvixDoc doc;
+    experiment.Attach(&doc);
     ASSERT_TRUE(doc.AddTestType("T"));
     doc.GetExpParam("A", CParam(nullptr, "1"));
     doc.GetBehavParam("B", CParam(nullptr, 2));

@@ -1,4 +1,5 @@
-// A document over a private registry file, with a scripted user interface.
+// A document over a private registry file, with a scripted user interface and the
+// experiment's parts (I/O layer, console, task runner) that a test attaches it to.
 #pragma once
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include "document/orvixdoc.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "runner/experiment.h"
 #include "tests/common/test_support.h"
 
 class DocTest : public testing::Test {
@@ -48,4 +50,6 @@ protected:
 
     orvix::CScriptedUI ui;
     std::string dir, regPath;
+    orvix::CExperiment experiment;
+    orvix::CDeviceIO& deviceIO = experiment.deviceIO;
 };

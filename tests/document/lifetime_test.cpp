@@ -10,9 +10,9 @@ using namespace orvix;
 
 namespace {
 
-struct HintRecorder : IDocView {
+struct HintRecorder : IDocObserver {
     std::vector<int> hints;
-    void OnUpdate(IDocView*, int hint, void*) override { hints.push_back(hint); }
+    void OnUpdate(IDocObserver*, const DocUpdate& u) override { hints.push_back(u.hint); }
 };
 
 // A trial that counts its own deletion.
@@ -53,19 +53,33 @@ TEST_F(DocTest, ConstructionSetsTheDocumentDefaults)
     EXPECT_EQ(doc.GetCurrentTestType(), -1);
     EXPECT_EQ(doc.GetSelectedChannel(), 1);
     EXPECT_EQ(doc.mainChannel, 3);
-    EXPECT_EQ(g_taskRunner.GetDocument(), &doc);
+    EXPECT_EQ(doc.GetExperiment(), nullptr);
 
     EXPECT_EQ(BuildSmoothingKernel(1).size(), 7u);
     EXPECT_EQ(BuildSmoothingKernel(0), std::vector<float>{1.0f});
 }
 
+TEST_F(DocTest, AnAttachedDocumentReachesTheRunnerUntilItGoes)
+{
+    auto doc = std::make_unique<COrvixDoc>();
+    experiment.Attach(doc.get());
+    EXPECT_EQ(doc->GetExperiment(), &experiment);
+    EXPECT_EQ(experiment.runner.GetDocument(), doc.get());
+    EXPECT_EQ(deviceIO.GetHost(), doc.get());
+    doc.reset();
+    EXPECT_EQ(experiment.Document(), nullptr);
+    EXPECT_EQ(experiment.runner.GetDocument(), nullptr);
+    EXPECT_EQ(deviceIO.GetHost(), nullptr);
+}
+
 TEST_F(DocTest, NewDocumentStartsTheSessionAgain)
 {
     COrvixDoc doc;
+    experiment.Attach(&doc);
     HintRecorder view;
-    doc.AddView(&view);
-    g_taskRunner.CountAction(true);
-    g_taskRunner.CountAction(false);
+    doc.AddObserver(&view);
+    experiment.runner.CountAction(true);
+    experiment.runner.CountAction(false);
     doc.GetExpParam("AccumedTimes", CParam(nullptr, "7"));
     doc.AddTrial(TrialWithRates({1, 2, 3, 4, 5, 6, 7, 8}));
     doc.UpdateChannelRates(doc.GetTrial(0));
@@ -77,8 +91,8 @@ TEST_F(DocTest, NewDocumentStartsTheSessionAgain)
     doc.SetModifiedFlag();
 
     ASSERT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(g_taskRunner.GetHitCount(), 0);
-    EXPECT_EQ(g_taskRunner.GetActionCount(), 0);
+    EXPECT_EQ(experiment.runner.GetHitCount(), 0);
+    EXPECT_EQ(experiment.runner.GetActionCount(), 0);
     CParam& accumed = doc.GetExpParam("AccumedTimes", CParam(nullptr, 99));
     EXPECT_EQ(accumed.GetType(), PARAM_INT);
     EXPECT_EQ(accumed.GetInt(), 0);
@@ -92,7 +106,7 @@ TEST_F(DocTest, NewDocumentStartsTheSessionAgain)
     EXPECT_EQ(doc.fileLoaded, 0);
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(view.hints, std::vector<int>{HINT_REBUILD});
-    doc.RemoveView(&view);
+    doc.RemoveObserver(&view);
 
     // A document without the setting gets it as integer 0.
     COrvixDoc fresh;

@@ -213,6 +213,7 @@ TEST_F(DocTest, RemovingTestTypesKeepsAValidCurrentIndex)
 TEST_F(DocTest, RemoveBehavParamRebuildsTheIndex)
 {
     COrvixDoc doc;
+    experiment.Attach(&doc);
     doc.GetBehavParam("A", CParam(nullptr, 1));
     doc.GetBehavParam("B", CParam(nullptr, 2));
     doc.GetBehavParam("C", CParam(nullptr, 3));

@@ -40,10 +40,10 @@ TEST_F(IntakeTest, DefinitionBlockReplacesTheGraphTable)
 {
     OpenWithPeer();
     AddGraph("OLD", CParam(nullptr, 1));
-    g_taskRunner.SetRunFlag(-1);
+    experiment.runner.SetRunFlag(-1);
     PeerSend(Header(5) + Def("POSH 1.5|deg") + Def("LABEL") + Def("posh  2") + Def(". 0") + Def(". 1"));
     EXPECT_TRUE(doc->OnRendererReceive());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     ASSERT_EQ(doc->GetGraphParamCount(), 5);
     EXPECT_EQ(doc->GetGraphParam(0).GetName(), "POSH");
     EXPECT_EQ(doc->GetGraphParam(0).GetText(), "1.5");
@@ -69,33 +69,33 @@ TEST_F(IntakeTest, OtherPacketsAreIgnoredAndNothingWaitingIsFalse)
     PeerSend("\x01\x00"s);
     EXPECT_TRUE(doc->OnRendererReceive());
     EXPECT_EQ(doc->GetGraphParamCount(), 0);
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
 }
 
 TEST_F(IntakeTest, LinkDroppingInTheMiddleOfABlockEndsIt)
 {
     OpenWithPeer();
-    g_taskRunner.SetRunFlag(-1);
+    experiment.runner.SetRunFlag(-1);
     PeerSend(Header(3) + Def("A 1"));
     close(peer);
     peer = -1;
     EXPECT_TRUE(doc->OnRendererReceive());
     ASSERT_EQ(doc->GetGraphParamCount(), 1);
     EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), -1); // the scene load sees the renderer gone
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), -1); // the scene load sees the renderer gone
     EXPECT_EQ(Log().back(), "Graph parameter definitions incomplete: 1 of 3 received.");
 }
 
 TEST_F(IntakeTest, SilentRendererInTheMiddleOfABlockPausesTheRun)
 {
     OpenWithPeer();
-    g_taskRunner.SetRunFlag(-1);
+    experiment.runner.SetRunFlag(-1);
     PeerSend(Header(2) + Def("A 1"));
     EXPECT_TRUE(doc->OnRendererReceive());
     EXPECT_EQ(doc->GetGraphParamCount(), 1);
-    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
 }
 
 TEST_F(IntakeTest, AnalogStepsMoveAndTurnTheStimulusAndTellTheRenderer)

@@ -16,6 +16,7 @@
 #include "io/deviceio.h"
 #include "platform/renderer/standin.h"
 #include "platform/tcpsocket.h"
+#include "runner/experiment.h"
 
 using namespace orvix;
 using Clock = std::chrono::steady_clock;
@@ -84,12 +85,15 @@ int main(int argc, char** argv)
 
     // The I/O layer: SendCommand(3, "1", wait).
     setenv("ORVIX_RENDERER_PORT", std::to_string(forLink.CommandPort()).c_str(), 1);
+    CExperiment experiment;
+    CDeviceIO& deviceIO = experiment.deviceIO;
     COrvixDoc doc;
+    experiment.Attach(&doc);
     doc.GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
     doc.GetBehavParam("SerialPort", CParam(nullptr, "/nonexistent/orvix-bench-tty"));
-    g_deviceIO.Open(&doc);
-    g_deviceIO.SetRendererRunning(true);
-    auto linkRound = [] { return g_deviceIO.SendCommand(3, "1", true); };
+    deviceIO.Open(&doc);
+    deviceIO.SetRendererRunning(true);
+    auto linkRound = [&deviceIO] { return deviceIO.SendCommand(3, "1", true); };
 
     std::vector<double> raw, acked;
     const int block = 1000;
@@ -107,7 +111,7 @@ int main(int argc, char** argv)
             }
         }
     }
-    g_deviceIO.Close();
+    deviceIO.Close();
     stop = true;
     serveRaw.join();
     serveLink.join();

@@ -23,6 +23,11 @@ std::string LineWithBlanks(size_t length, std::initializer_list<size_t> blanks)
 
 class ConsoleTest : public IoTest {
 protected:
+    void SetUp() override
+    {
+        IoTest::SetUp();
+        console.SetDeviceIO(&deviceIO);
+    }
     void TearDown() override
     {
         console.Close();
@@ -77,13 +82,13 @@ TEST_F(ConsoleTest, TextWithoutLineFeedWaitsForTheNextReceive)
 TEST_F(ConsoleTest, OnlyTheExactStartLineMarksTheRendererRunning)
 {
     console.ProcessText("Inventor started!\r\n");
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
     console.ProcessText(" Inventor started!\n");
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
     console.ProcessText("Inventor sta");
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
     console.ProcessText("rted!\n");
-    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
 }
 
 TEST_F(ConsoleTest, ReceivesFromTheRendererThroughTheEventLoop)
@@ -97,7 +102,7 @@ TEST_F(ConsoleTest, ReceivesFromTheRendererThroughTheEventLoop)
     while (console.lines.empty() && TickMs() - t0 < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(console.lines, std::vector<std::string>{"Inventor started!"});
-    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
     // The renderer going away does not keep the loop busy or fail.
     close(peer);
     peer = -1;

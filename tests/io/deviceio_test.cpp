@@ -43,10 +43,10 @@ TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
     CFakeClock& clock = UseFakeClock(); // the refused connection is retried for 5 s of it
     UnregisterDevice(kSpikeDeviceName);
     UnregisterDevice(kTrovikDeviceName);
-    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     PointAt(ClosedPort());
 
-    EXPECT_TRUE(g_deviceIO.Open(doc.get()));
+    EXPECT_TRUE(deviceIO.Open(doc.get()));
     EXPECT_EQ(Log(), (std::vector<std::string>{
                          "Can't load library \"nidaq32.dll\". ",
                          "Device driver \"SPIKE\" not found!",
@@ -55,30 +55,30 @@ TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
                          "Socket connect error! Connection refused",
                      }));
     EXPECT_GE(clock.TickMs(), 5000u);
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
 
     // Every operation is neutral.
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
-    g_deviceIO.StartSpikeCounter();
-    EXPECT_TRUE(g_deviceIO.ReadSpikes().empty());
-    EXPECT_EQ(g_deviceIO.GetSpikeStartTime(), 0u);
-    g_deviceIO.ReadEyeSamples();
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'C');
+    deviceIO.StartSpikeCounter();
+    EXPECT_TRUE(deviceIO.ReadSpikes().empty());
+    EXPECT_EQ(deviceIO.GetSpikeStartTime(), 0u);
+    deviceIO.ReadEyeSamples();
     clock.AdvanceMs(20);
-    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
-    EXPECT_EQ(g_deviceIO.ReadVolts(0, 1), 0.0);
-    g_deviceIO.PulseHit();
-    g_deviceIO.SetOutputBit2(true);
-    EXPECT_EQ(g_deviceIO.GetOutputLatch(), 4);
-    EXPECT_FALSE(g_deviceIO.SendCommand(0, "1", true));
-    g_deviceIO.ResetSerial();
-    g_deviceIO.StopSerial();
+    EXPECT_TRUE(deviceIO.ReadEyeSamples().empty());
+    EXPECT_EQ(deviceIO.ReadVolts(0, 1), 0.0);
+    deviceIO.PulseHit();
+    deviceIO.SetOutputBit2(true);
+    EXPECT_EQ(deviceIO.GetOutputLatch(), 4);
+    EXPECT_FALSE(deviceIO.SendCommand(0, "1", true));
+    deviceIO.ResetSerial();
+    deviceIO.StopSerial();
 }
 
 TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
 {
     UseFakeClock();
     PointAt(ClosedPort());
-    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     RegisterDevice(kTrovikDeviceName, [](uint32_t& e) {
         e = ERROR_NOT_SUPPORTED;
         return std::unique_ptr<IDevice>();
@@ -87,7 +87,7 @@ TEST_F(IoTest, DriverOpenFailuresAreLoggedByTheirErrorCode)
         e = ERROR_GEN_FAILURE;
         return std::unique_ptr<IDevice>();
     });
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     std::vector<std::string> log = Log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[1], "Device driver \"SPIKE\" error!");
@@ -99,10 +99,10 @@ TEST_F(IoTest, ReopenAfterAMissedAcknowledgementClosesWhatIsStillOpen)
     UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     ClearLog();
     // No Close in between, as after a missed acknowledgement: devices are exclusive.
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     std::vector<std::string> log = Log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0], "Library \"nidaq32.dll\" loaded.");
@@ -118,23 +118,23 @@ TEST_F(IoTest, OutcomePulsesWriteTheirByteSequences)
     UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
 
     // Latch 0.
-    g_deviceIO.PulseEarly();
-    g_deviceIO.PulseHit();
-    g_deviceIO.PulseMiss();
+    deviceIO.PulseEarly();
+    deviceIO.PulseHit();
+    deviceIO.PulseMiss();
     EXPECT_EQ(orvix_test::ToHex(trovik.written), "09 08 03 00 01 00");
     trovik.written.clear();
 
     // With the experiment-enabled bit 2 on: SetOutputBit2 then a hit writes 4, 7, 4.
-    g_deviceIO.SetOutputBit2(true);
-    g_deviceIO.PulseHit();
-    g_deviceIO.PulseEarly();
-    g_deviceIO.PulseMiss();
-    g_deviceIO.SetOutputBit2(false);
+    deviceIO.SetOutputBit2(true);
+    deviceIO.PulseHit();
+    deviceIO.PulseEarly();
+    deviceIO.PulseMiss();
+    deviceIO.SetOutputBit2(false);
     EXPECT_EQ(orvix_test::ToHex(trovik.written), "04 07 04 0D 0C 05 04 00");
-    EXPECT_EQ(g_deviceIO.GetOutputLatch(), 0);
+    EXPECT_EQ(deviceIO.GetOutputLatch(), 0);
 }
 
 TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
@@ -142,38 +142,38 @@ TEST_F(IoTest, KeyReadKeepsThePreviousByteWhenTheCallFails)
     UseFakeClock();
     PointAt(ClosedPort());
     UseRecordingTrovik();
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     trovik.keys = {'L', 'R'};
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'L');
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'L');
     trovik.failKeys = 1;
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'L');
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'R');
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'L');
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'R');
     EXPECT_EQ(trovik.codes.back(), 0x8300201Cu);
-    g_deviceIO.Close();
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+    deviceIO.Close();
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'C');
 }
 
 TEST_F(IoTest, SpikeRecordsComeAsWordsAndADriverCountBeyondTheBufferIsClamped)
 {
     CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     clock.SetMs(1234);
-    g_deviceIO.StartSpikeCounter();
-    EXPECT_EQ(g_deviceIO.GetSpikeStartTime(), 1234u);
+    deviceIO.StartSpikeCounter();
+    EXPECT_EQ(deviceIO.GetSpikeStartTime(), 1234u);
     EXPECT_EQ(SpikeSim().starts, 1);
 
     SpikeSim().reads.push_back({0x0005, 0x86A0, 0x0001, 0x0002, 0x0010});
-    EXPECT_EQ(g_deviceIO.ReadSpikes(), (std::vector<uint16_t>{5, 0x86A0, 1, 2, 16}));
+    EXPECT_EQ(deviceIO.ReadSpikes(), (std::vector<uint16_t>{5, 0x86A0, 1, 2, 16}));
 
     // A driver that claims more bytes than the buffer holds gets the buffer's worth.
     SpikeSim().reads.push_back({1, 2, 3});
     SpikeSim().reportBytes = 200000;
-    EXPECT_EQ(g_deviceIO.ReadSpikes().size(), CDeviceIO::kSpikeBufferBytes / 2);
+    EXPECT_EQ(deviceIO.ReadSpikes().size(), CDeviceIO::kSpikeBufferBytes / 2);
 
     SpikeSim().failNext = ERROR_GEN_FAILURE;
-    EXPECT_TRUE(g_deviceIO.ReadSpikes().empty());
-    g_deviceIO.StopSpikeCounter();
+    EXPECT_TRUE(deviceIO.ReadSpikes().empty());
+    deviceIO.StopSpikeCounter();
     EXPECT_EQ(SpikeSim().stops, 1);
 }
 
@@ -181,10 +181,10 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
 {
     CFakeClock& clock = UseFakeClock();
     PointAt(ClosedPort());
-    g_deviceIO.Open(doc.get());
-    g_deviceIO.StartSpikeCounter();
+    deviceIO.Open(doc.get());
+    deviceIO.StartSpikeCounter();
     clock.AdvanceMs(1000);
-    std::vector<uint16_t> words = g_deviceIO.ReadSpikes();
+    std::vector<uint16_t> words = deviceIO.ReadSpikes();
     ASSERT_EQ(words.size() % 3, 0u);
     size_t records = words.size() / 3;
     // Four channels at about 20/s each.
@@ -207,9 +207,9 @@ TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
     PointAt(ClosedPort());
     AnalogSim sim;
     ASSERT_TRUE(sim.setVolts && sim.failReads && sim.configureArg);
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     EXPECT_EQ(Log()[0], "Library \"nidaq32.dll\" loaded.");
-    ASSERT_TRUE(g_deviceIO.HasAnalogInput());
+    ASSERT_TRUE(deviceIO.HasAnalogInput());
     EXPECT_EQ(sim.configureCalls(), 1);
     int args[6];
     for (int i = 0; i < 6; ++i)
@@ -217,13 +217,13 @@ TEST_F(IoTest, AnalogLibraryIsConfiguredAndReadThroughItsEntries)
     EXPECT_EQ(std::vector<int>(args, args + 6), (std::vector<int>{1, -1, 2, 0, 0, 0}));
 
     sim.setVolts(2, 0.55);
-    EXPECT_EQ(g_deviceIO.ReadVolts(2, 1), 0.55);
-    EXPECT_EQ(g_deviceIO.ReadMillivolts(2, 1), 550);
+    EXPECT_EQ(deviceIO.ReadVolts(2, 1), 0.55);
+    EXPECT_EQ(deviceIO.ReadMillivolts(2, 1), 550);
     sim.setVolts(3, -1.2345);
-    EXPECT_EQ(g_deviceIO.ReadMillivolts(3, 1), -1234); // toward zero
+    EXPECT_EQ(deviceIO.ReadMillivolts(3, 1), -1234); // toward zero
     // A failed read keeps the previous voltage.
     sim.failReads(1);
-    EXPECT_EQ(g_deviceIO.ReadVolts(2, 1), -1.2345);
+    EXPECT_EQ(deviceIO.ReadVolts(2, 1), -1.2345);
 }
 
 TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
@@ -231,21 +231,21 @@ TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
     UseFakeClock();
     PointAt(ClosedPort());
     AnalogSim sim;
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
 
     // The switch answers 1 only after it has once been at or below 2.5 V.
     sim.setVolts(0, 3.0);
-    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 0);
-    EXPECT_EQ(g_deviceIO.ReadAngleStep(), 0);
+    EXPECT_EQ(deviceIO.ReadAnalogSwitch(), 0);
+    EXPECT_EQ(deviceIO.ReadAngleStep(), 0);
     sim.setVolts(0, 2.5);
-    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 0);
+    EXPECT_EQ(deviceIO.ReadAnalogSwitch(), 0);
     sim.setVolts(0, 3.0);
-    EXPECT_EQ(g_deviceIO.ReadAnalogSwitch(), 1);
+    EXPECT_EQ(deviceIO.ReadAnalogSwitch(), 1);
 
     // Angle = (v + 4) * 359.99 / 8, truncated; limits -4 and 4 V.
     auto angleAt = [&](double v) {
         sim.setVolts(1, v);
-        return g_deviceIO.ReadAngleStep();
+        return deviceIO.ReadAngleStep();
     };
     EXPECT_EQ(angleAt(0.0), 0);    // 179: a jump of 179 is swallowed, reference 179
     EXPECT_EQ(angleAt(0.08), 4);   // 183
@@ -256,23 +256,23 @@ TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
 
     // Position: x = v * -60, truncated; steps below 2 are ignored.
     sim.setVolts(2, 0.5);
-    EXPECT_EQ(g_deviceIO.ReadPosStepH(), -30);
+    EXPECT_EQ(deviceIO.ReadPosStepH(), -30);
     sim.setVolts(2, 0.51);
-    EXPECT_EQ(g_deviceIO.ReadPosStepH(), 0); // -30.6 -> -30
+    EXPECT_EQ(deviceIO.ReadPosStepH(), 0); // -30.6 -> -30
     sim.setVolts(2, 0.55);
-    EXPECT_EQ(g_deviceIO.ReadPosStepH(), -3);
+    EXPECT_EQ(deviceIO.ReadPosStepH(), -3);
     sim.setVolts(3, -0.125);
-    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 7); // 7.5 -> 7
+    EXPECT_EQ(deviceIO.ReadPosStepV(), 7); // 7.5 -> 7
     sim.setVolts(0, 5.0);                     // still armed: the switch gives 1
     sim.setVolts(3, -0.25);
-    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 8);
+    EXPECT_EQ(deviceIO.ReadPosStepV(), 8);
     // With the switch at or below 2.5 V the reference moves but no step is reported.
     sim.setVolts(0, 0.0);
     sim.setVolts(3, -0.375);
-    EXPECT_EQ(g_deviceIO.ReadPosStepV(), 0);
+    EXPECT_EQ(deviceIO.ReadPosStepV(), 0);
     sim.setVolts(0, 3.0);
     sim.setVolts(3, -0.125);
-    EXPECT_EQ(g_deviceIO.ReadPosStepV(), -15);
+    EXPECT_EQ(deviceIO.ReadPosStepV(), -15);
 }
 
 TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
@@ -280,17 +280,17 @@ TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
     UseFakeClock();
     PointAt(ClosedPort());
     // A library that has AI_Configure only.
-    g_deviceIO.SetAnalogLibraryName("orvix_nidaq_partial");
-    g_deviceIO.Open(doc.get());
+    deviceIO.SetAnalogLibraryName("orvix_nidaq_partial");
+    deviceIO.Open(doc.get());
     std::vector<std::string> log = Log();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], "Library \"nidaq32.dll\" loaded.");
     EXPECT_EQ(log[1], "Can't GetProcAddress of \"AI_VRead\".");
-    EXPECT_FALSE(g_deviceIO.HasAnalogInput());
+    EXPECT_FALSE(deviceIO.HasAnalogInput());
 
-    g_deviceIO.SetAnalogLibraryName("orvix_nidaq_empty");
+    deviceIO.SetAnalogLibraryName("orvix_nidaq_empty");
     ClearLog();
-    g_deviceIO.Open(doc.get());
+    deviceIO.Open(doc.get());
     log = Log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[1], "Can't GetProcAddress of \"AI_Configure\".");
@@ -307,22 +307,22 @@ TEST_F(IoTest, TheRealDriverServesTheKeyAndTheOutputs)
         if (offset == 0x08) // digital output A
             outputs.push_back(value);
     });
-    ASSERT_TRUE(g_deviceIO.Open(doc.get()));
+    ASSERT_TRUE(deviceIO.Open(doc.get()));
     std::vector<std::string> log = Log();
     EXPECT_NE(std::find(log.begin(), log.end(), "Device driver \"TROVIK\" loaded."), log.end());
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'C');
     kernel::Board().StrobeKey('L');
     // The interrupt is delivered on the board's own thread: wait for it, with a deadline.
     int key = 'C';
     for (int i = 0; i < 200 && key != 'L'; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        key = g_deviceIO.ReadDigitalInput();
+        key = deviceIO.ReadDigitalInput();
     }
     EXPECT_EQ(key, 'L');
     outputs.clear(); // opening the device programs the board, port A included
-    g_deviceIO.PulseHit();
+    deviceIO.PulseHit();
     EXPECT_EQ(orvix_test::ToHex(outputs), "03 00");
-    g_deviceIO.Close();
+    deviceIO.Close();
     kernel::Board().SetOutputListener(nullptr);
 }
 
@@ -331,17 +331,17 @@ TEST_F(IoTest, TheSimulatedSubjectAnswersOnTheKey)
     kernel::Board().Reset();
     PointAt(ClosedPort());
     UseFakeClock();
-    ASSERT_TRUE(g_deviceIO.Open(doc.get()));
-    int key = g_deviceIO.ReadDigitalInput();
+    ASSERT_TRUE(deviceIO.Open(doc.get()));
+    int key = deviceIO.ReadDigitalInput();
     {
         CSimulatedSubject subject(40, 10);
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (key != 'L' && key != 'R' && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            key = g_deviceIO.ReadDigitalInput();
+            key = deviceIO.ReadDigitalInput();
         }
         EXPECT_GE(subject.Answers(), 1);
     }
     EXPECT_TRUE(key == 'L' || key == 'R') << key;
-    g_deviceIO.Close();
+    deviceIO.Close();
 }

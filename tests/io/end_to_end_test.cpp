@@ -2,6 +2,7 @@
 // connect, announce, load the scene, receive its definitions, run; and the ways it stops.
 #include <sys/stat.h>
 
+#include "app/controlpanel_owner.h"
 #include "io/sockets.h"
 #include "io_fixture.h"
 #include "platform/serialport.h"
@@ -40,7 +41,8 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
     UseRecordingTrovik();
     bool saved = false;
     // The Test page of the panel sets the hook; the test watches it being called.
-    doc->CreateControlPanel();
+    CControlPanelOwner panels(*doc, experiment);
+    panels.Create();
     auto pageSave = doc->hooks.saveTestSettings;
     ASSERT_TRUE(pageSave);
     doc->hooks.saveTestSettings = [&] {
@@ -50,8 +52,8 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
 
     doc->OnEnable();
 
-    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     EXPECT_TRUE(doc->OnUpdateEnable());
     EXPECT_TRUE(saved);
     EXPECT_EQ(doc->loadedScene, "mytest.iv");
@@ -64,40 +66,40 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
         EXPECT_EQ(doc->FindGraphParam(names[i]), i);
     }
     EXPECT_EQ(orvix_test::ToHex(trovik.written), "04");
-    ASSERT_FALSE(g_consoleSocket.lines.empty());
-    EXPECT_EQ(g_consoleSocket.lines[0], "Inventor started!");
+    ASSERT_FALSE(experiment.console.lines.empty());
+    EXPECT_EQ(experiment.console.lines[0], "Inventor started!");
 
     // Commands are acknowledged; the simulated devices deliver.
-    EXPECT_TRUE(g_deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "1", true));
-    EXPECT_TRUE(g_deviceIO.IsSerialOpen());
-    EXPECT_EQ(g_deviceIO.ReadDigitalInput(), 'C');
-    g_deviceIO.StartSpikeCounter();
+    EXPECT_TRUE(deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "1", true));
+    EXPECT_TRUE(deviceIO.IsSerialOpen());
+    EXPECT_EQ(deviceIO.ReadDigitalInput(), 'C');
+    deviceIO.StartSpikeCounter();
     Clock().SleepMs(120); // every simulated channel fires within 100 ms
-    EXPECT_GE(g_deviceIO.ReadSpikes().size(), 12u);
-    g_deviceIO.ReadEyeSamples();
+    EXPECT_GE(deviceIO.ReadSpikes().size(), 12u);
+    deviceIO.ReadEyeSamples();
     Clock().SleepMs(40);
-    EXPECT_FALSE(g_deviceIO.ReadEyeSamples().empty());
+    EXPECT_FALSE(deviceIO.ReadEyeSamples().empty());
 
     // Later uses pause and resume.
     doc->OnEnable();
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
     EXPECT_FALSE(doc->OnUpdateEnable());
     doc->OnEnable();
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     EXPECT_EQ(orvix_test::ToHex(trovik.written), "04 00 04");
 
     // A value the user set survives loading the scene again.
     doc->GetGraphParam("POSH") = "7";
     EXPECT_TRUE(doc->LoadScene("mytest.iv", false));
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     EXPECT_EQ(doc->GetGraphParam("POSH").GetText(), "7");
     EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "45");
 
     // The renderer goes away: the next acknowledged command finds the link down.
     renderer.Stop();
-    EXPECT_FALSE(g_deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "0", true));
-    EXPECT_FALSE(g_deviceIO.IsRendererRunning());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_FALSE(deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "0", true));
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
 }
 
 TEST_F(EnableTest, SceneWithoutADescriptionGetsTheBuiltInDefinitions)
@@ -106,7 +108,7 @@ TEST_F(EnableTest, SceneWithoutADescriptionGetsTheBuiltInDefinitions)
     ASSERT_TRUE(renderer.Start(dir));
     UseRenderer(renderer);
     doc->OnEnable();
-    ASSERT_EQ(g_taskRunner.GetRunFlag(), 1);
+    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
     for (const char* name : {"POSH", "POSV", "OR", "TPOSH", "TPOSV", "RESET", "TARGET", "FIGURE"})
         EXPECT_GE(doc->FindGraphParam(name), 0) << name;
 }
@@ -119,7 +121,7 @@ TEST_F(EnableTest, NoRendererGivesTheConnectionMessage)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Can't make a network connection with \"127.0.0.1\"\nConnection refused\n"
                                    "Please check the network connection, then restart the program.");
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
 }
 
 TEST_F(EnableTest, AnotherInstanceOwningTheHardwareRefuses)
@@ -129,7 +131,7 @@ TEST_F(EnableTest, AnotherInstanceOwningTheHardwareRefuses)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Only one copy of the Orvix program can access the system resources at the same "
                                    "time.\nPlease close other running Orvix programs first.");
-    EXPECT_FALSE(g_consoleSocket.IsConnected());
+    EXPECT_FALSE(experiment.console.IsConnected());
 }
 
 TEST_F(EnableTest, RendererThatNeverAnnouncesItselfEndsTheWaitSilently)
@@ -149,7 +151,7 @@ TEST_F(EnableTest, RendererThatNeverAnnouncesItselfEndsTheWaitSilently)
     doc->OnEnable();
     EXPECT_GE(pumps, 50);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
     peer = listener.Accept(1000);
     ASSERT_GE(peer, 0);
     EXPECT_TRUE(PeerRead(1, 50).empty()); // no scene was asked for
@@ -164,14 +166,14 @@ TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
         return true;
     };
     EXPECT_TRUE(doc->LoadScene("x.iv", false));
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
     EXPECT_GE(clock.TickMs(), 60000u);
     EXPECT_EQ(orvix_test::ToHex(PeerRead(7)), "05 05 78 2E 69 76 00");
 
     // A name too long for the packet is refused and nothing is waited for.
     uint32_t before = clock.TickMs();
     EXPECT_TRUE(doc->LoadScene(std::string(300, 's').c_str(), false));
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 0);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
     EXPECT_EQ(clock.TickMs(), before);
     EXPECT_TRUE(PeerRead(1, 50).empty());
 

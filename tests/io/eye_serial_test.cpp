@@ -30,10 +30,10 @@ protected:
     void OpenOnPty()
     {
         PointAt(ClosedPort(), ttyname(slave));
-        g_deviceIO.Open(doc.get());
-        ASSERT_TRUE(g_deviceIO.IsSerialOpen());
+        deviceIO.Open(doc.get());
+        ASSERT_TRUE(deviceIO.IsSerialOpen());
         // The first call only starts the read clock.
-        EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+        EXPECT_TRUE(deviceIO.ReadEyeSamples().empty());
     }
     // Writes bytes to the tracker's side and waits until the port can read them.
     void Send(const std::string& hex)
@@ -46,7 +46,7 @@ protected:
     std::vector<uint16_t> Read()
     {
         clock.AdvanceMs(16);
-        return g_deviceIO.ReadEyeSamples();
+        return deviceIO.ReadEyeSamples();
     }
 
     CFakeClock clock;
@@ -87,33 +87,33 @@ TEST_F(EyeTest, SecondReadWithin16MsReadsNothing)
     OpenOnPty();
     Send("44 44 01 00 02 00");
     clock.AdvanceMs(15);
-    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+    EXPECT_TRUE(deviceIO.ReadEyeSamples().empty());
     clock.AdvanceMs(1);
-    EXPECT_EQ(g_deviceIO.ReadEyeSamples(), (std::vector<uint16_t>{1, 2}));
-    EXPECT_TRUE(g_deviceIO.ReadEyeSamples().empty());
+    EXPECT_EQ(deviceIO.ReadEyeSamples(), (std::vector<uint16_t>{1, 2}));
+    EXPECT_TRUE(deviceIO.ReadEyeSamples().empty());
 }
 
 TEST_F(EyeTest, ResetAndStopDropWhatWaits)
 {
     OpenOnPty();
     Send("44 44 01 00");
-    g_deviceIO.ResetSerial();
+    deviceIO.ResetSerial();
     Send("44 44 05 00 06 00");
     EXPECT_EQ(Read(), (std::vector<uint16_t>{5, 6}));
     Send("44 44 07 00 08 00");
-    g_deviceIO.StopSerial();
+    deviceIO.StopSerial();
     EXPECT_TRUE(Read().empty());
 }
 
 TEST_F(EyeTest, SimulatedTrackerGivesAbout120RecordsASecondNearTheCentre)
 {
     PointAt(ClosedPort(), kSimulatedSerialPort);
-    g_deviceIO.Open(doc.get());
-    ASSERT_TRUE(g_deviceIO.IsSerialOpen());
-    g_deviceIO.ResetSerial(); // Open's connection retries let the clock run
-    g_deviceIO.ReadEyeSamples();
+    deviceIO.Open(doc.get());
+    ASSERT_TRUE(deviceIO.IsSerialOpen());
+    deviceIO.ResetSerial(); // Open's connection retries let the clock run
+    deviceIO.ReadEyeSamples();
     clock.AdvanceMs(1000);
-    std::vector<uint16_t> samples = g_deviceIO.ReadEyeSamples();
+    std::vector<uint16_t> samples = deviceIO.ReadEyeSamples();
     ASSERT_EQ(samples.size(), 240u);
     for (size_t i = 0; i < samples.size(); i += 2) {
         EXPECT_NEAR(samples[i], 2560, 10);

@@ -14,7 +14,7 @@
 #include "platform/devicecall.h"
 #include "platform/spikesim.h"
 #include "platform/tcpsocket.h"
-#include "runner/taskrunner.h"
+#include "runner/experiment.h"
 #include "tests/document/doc_fixture.h"
 
 // What the recording TROVIK device saw and answers.
@@ -64,20 +64,15 @@ protected:
         orvix::ResetDeviceRegistry();
         orvix::ResetSpikeSim();
         doc = std::make_unique<orvix::COrvixDoc>();
-        orvix::COrvixDoc::SetActive(doc.get());
-        // The output latch lives as long as the program; each test starts from 0.
-        orvix::g_deviceIO.SetOutputBit2(false);
+        experiment.Attach(doc.get());
     }
     void TearDown() override
     {
-        orvix::g_deviceIO.Close();
-        orvix::g_deviceIO.SetAnalogLibraryName("nidaq32");
-        orvix::COrvixDoc::SetActive(nullptr);
+        deviceIO.Close();
         doc.reset();
         orvix::ResetDeviceRegistry();
         orvix::ResetSpikeSim();
         orvix::SetClock(nullptr);
-        orvix::g_taskRunner.SetRunFlag(0);
         for (const char* v : {"ORVIX_LOG", "ORVIX_RENDERER_PORT", "ORVIX_CONSOLE_PORT"})
             unsetenv(v);
         if (peer >= 0)
@@ -135,10 +130,10 @@ protected:
     {
         ASSERT_EQ(listener.Listen(0), 0);
         PointAt(listener.Port());
-        orvix::g_deviceIO.Open(doc.get());
+        deviceIO.Open(doc.get());
         peer = listener.Accept(2000);
         ASSERT_GE(peer, 0);
-        orvix::g_deviceIO.SetRendererRunning(true);
+        deviceIO.SetRendererRunning(true);
         ClearLog();
     }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <sys/stat.h>
 
+#include "app/controlpanel_owner.h"
 #include "app/orvixapp.h"
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
@@ -41,7 +42,7 @@ TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
         ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
         COrvixDoc& doc = *app.Document();
         ASSERT_TRUE(doc.SetTestType(0));
-        QWidget* page = doc.GetControlPanel()->TestPage();
+        QWidget* page = app.ControlPanels()->Get()->TestPage();
         auto edit = [page](int id) { return page->findChild<QLineEdit*>(QStringLiteral("ctl%1").arg(id)); };
         edit(1011)->setText(QString::fromLocal8Bit((dir + "/Task.c").c_str())); // task file
         edit(1028)->setText("OR");                                              // parameter to test
@@ -52,8 +53,8 @@ TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
         page->findChild<QCheckBox*>("ctl1029")->setChecked(false); // list order
 
         app.MainFrame()->Action(COrvixDoc::ID_ENABLE)->trigger();
-        ASSERT_EQ(g_taskRunner.GetRunFlag(), 1);
-        ASSERT_TRUE(g_taskRunner.HasProgram());
+        ASSERT_EQ(app.Experiment().runner.GetRunFlag(), 1);
+        ASSERT_TRUE(app.Experiment().runner.HasProgram());
 
         // The run pumps events until its three commands are done; a deadline stops it.
         bool late = false;
@@ -78,7 +79,7 @@ TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
         EXPECT_EQ(doc.trialTable.GetRowCount(), 3);
         EXPECT_EQ(doc.trialTable.GetInt(2, 0), 90); // the OR column
         app.ExitInstance();
-        g_deviceIO.Close();
+        app.Experiment().deviceIO.Close();
     }
     unsetenv("ORVIX_SIMULATED_EYE");
     unsetenv("ORVIX_RENDERER_PORT");

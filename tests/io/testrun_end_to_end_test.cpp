@@ -114,8 +114,8 @@ protected:
         settings.Save(*doc);
 
         doc->OnEnable();
-        ASSERT_EQ(g_taskRunner.GetRunFlag(), 1) << orvix_test::ReadFile(logPath);
-        ASSERT_TRUE(g_taskRunner.HasProgram());
+        ASSERT_EQ(experiment.runner.GetRunFlag(), 1) << orvix_test::ReadFile(logPath);
+        ASSERT_TRUE(experiment.runner.HasProgram());
         ASSERT_EQ(doc->GetGraphParamCount(), G_COUNT);
         ASSERT_EQ(doc->FindGraphParam("OR"), G_OR);
         ASSERT_EQ(doc->FindGraphParam("MODE"), G_MODE);
@@ -158,10 +158,10 @@ protected:
     Lines Received()
     {
         std::string marker = "mark " + std::to_string(++marks);
-        EXPECT_TRUE(g_deviceIO.SendCommand(kMarkerObject, marker.c_str(), true));
+        EXPECT_TRUE(deviceIO.SendCommand(kMarkerObject, marker.c_str(), true));
         std::string last = Object(kMarkerObject, marker);
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        Lines& lines = g_consoleSocket.lines;
+        Lines& lines = experiment.console.lines;
         while (std::find(lines.begin(), lines.end(), last) == lines.end()) {
             if (std::chrono::steady_clock::now() > until) {
                 ADD_FAILURE() << "the renderer did not report " << last;
@@ -202,7 +202,7 @@ protected:
     int Accumed() { return doc->GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt(); }
 
     StandInProcess renderer;
-    CTaskRunnerEngine engine;
+    CTaskRunnerEngine engine{experiment.runner};
     CTestSettings settings;
     std::unique_ptr<CTestRun> run;
     int marks = 0;
@@ -290,7 +290,7 @@ TEST_F(TestRunEndToEnd, StopInsideATrialLeavesTheRunnerHoldingNoTrial)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!stopped && doc->GetTrialCount() == 4 && run->IsRunning()) {
             stopped = true;
-            EXPECT_EQ(g_taskRunner.nTaskState, STATE_FOREP);
+            EXPECT_EQ(experiment.runner.nTaskState, STATE_FOREP);
             run->OnStart(settings);
         }
         return true;
@@ -299,14 +299,14 @@ TEST_F(TestRunEndToEnd, StopInsideATrialLeavesTheRunnerHoldingNoTrial)
     EXPECT_TRUE(stopped);
     EXPECT_EQ(Trials(), (Pairs{{0, 0}, {1, 0}, {2, 0}, {0, 1}}));
     EXPECT_EQ(Accumed(), 2); // the repeat cut short counts
-    EXPECT_EQ(g_taskRunner.GetPendingTrial(), nullptr);
-    EXPECT_EQ(g_taskRunner.GetCurrentTrial(), nullptr);
+    EXPECT_EQ(experiment.runner.GetPendingTrial(), nullptr);
+    EXPECT_EQ(experiment.runner.GetCurrentTrial(), nullptr);
     EXPECT_EQ(Received(), RunCommands(Attempts(G_SIZE, ors, sizes, {0, 1, 2, 0, 1}), "30", G_SIZE, "2.5"));
 
     // The next run lets the task finish its trial first; no trial is recorded for it.
     run->pump = nullptr;
     Run(conditions, 0);
-    EXPECT_EQ(g_taskRunner.nTaskState, STATE_ITI);
+    EXPECT_EQ(experiment.runner.nTaskState, STATE_ITI);
     Pairs all = Trials();
     ASSERT_EQ(all.size(), 10u);
     EXPECT_EQ(Pairs(all.begin() + 4, all.end()), (Pairs{{0, 2}, {1, 2}, {2, 2}, {0, 3}, {1, 3}, {2, 3}}));
@@ -356,20 +356,20 @@ int TaskEntry()
     std::string path = dir + "/fixation.c";
     orvix_test::WriteFile(path, task);
     doc->GetExpParam("TaskFile", CParam(nullptr, "")) = path.c_str();
-    g_taskRunner.RequestReload();
-    ASSERT_TRUE(g_taskRunner.HasProgram()) << orvix_test::ReadFile(logPath);
+    experiment.runner.RequestReload();
+    ASSERT_TRUE(experiment.runner.HasProgram()) << orvix_test::ReadFile(logPath);
     kernel::Board().StrobeKey('C');
 
     CTrial trial;
     trial.commandIndex = 0;
-    g_taskRunner.SetPendingTrial(&trial);
+    experiment.runner.SetPendingTrial(&trial);
     int outcome = TRIAL_CONTINUE;
     bool struck = false;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
     while (outcome == TRIAL_CONTINUE && std::chrono::steady_clock::now() < until) {
-        outcome = g_taskRunner.Step();
-        g_taskRunner.SampleEye();
-        if (g_taskRunner.nTaskState == kTargetOn && !struck) {
+        outcome = experiment.runner.Step();
+        experiment.runner.SampleEye();
+        if (experiment.runner.nTaskState == kTargetOn && !struck) {
             kernel::Board().StrobeKey('L');
             struck = true;
         }
@@ -377,7 +377,7 @@ int TaskEntry()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(outcome, TRIAL_HIT) << orvix_test::ReadFile(logPath);
-    EXPECT_EQ(g_taskRunner.GetCurrentTrial(), nullptr);
+    EXPECT_EQ(experiment.runner.GetCurrentTrial(), nullptr);
     // ITI, FOREP, FIG_ON (from TurnOnFig), TARGET_ON, FIG_OFF, ITI.
     EXPECT_EQ(std::vector<int>(trial.eventCodes.begin(), trial.eventCodes.end()),
               (std::vector<int>{kIti, kForep, EVENT_FIG_ON, kTargetOn, EVENT_FIG_OFF, kIti}));

@@ -40,13 +40,13 @@ TEST_F(IoTest, TestTypeSwitchCarriesTheLastScenesValuesOnly)
 
     doc->OnEnable();
     ASSERT_EQ(doc->loadedScene, "a.iv");
-    ASSERT_EQ(g_taskRunner.GetRunFlag(), 1);
+    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
     doc->GetGraphParam("OR") = "30";
     doc->GetGraphParam("COLOR") = "green";
 
     ASSERT_TRUE(doc->SetTestType(1));
     EXPECT_EQ(doc->loadedScene, "b.iv");
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     ASSERT_EQ(doc->GetGraphParamCount(), 2);
     EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "30");
     EXPECT_EQ(doc->GetGraphParam("SIZE").GetText(), "1");
@@ -63,6 +63,6 @@ TEST_F(IoTest, TestTypeSwitchCarriesTheLastScenesValuesOnly)
     doc->ReloadScene();
     EXPECT_EQ(doc->loadedScene, "c.iv");
     EXPECT_EQ(doc->GetGraphParam("OR").GetText(), "60");
-    EXPECT_TRUE(g_deviceIO.IsRendererRunning());
-    EXPECT_EQ(g_taskRunner.GetRunFlag(), 1);
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
 }

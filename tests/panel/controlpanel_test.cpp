@@ -9,7 +9,7 @@ using namespace orvix;
 
 TEST_F(PanelTest, PanelHoldsTheEightPagesInOrderAndStartsHidden)
 {
-    EXPECT_EQ(doc->GetControlPanel(), nullptr);
+    EXPECT_EQ(panels->Get(), nullptr);
     CControlPanel* panel = Panel();
     EXPECT_EQ(panel->windowTitle(), "ControlPanel");
     EXPECT_FALSE(panel->isVisible());
@@ -20,24 +20,24 @@ TEST_F(PanelTest, PanelHoldsTheEightPagesInOrderAndStartsHidden)
                                    "Play back"}));
     EXPECT_EQ(panel->Tabs()->currentIndex(), 0);
     // A second creation keeps the same panel.
-    doc->CreateControlPanel();
-    EXPECT_EQ(doc->GetControlPanel(), panel);
+    panels->Create();
+    EXPECT_EQ(panels->Get(), panel);
 }
 
 TEST_F(PanelTest, ControlPanelCommandTogglesAndClosingOnlyHides)
 {
-    ASSERT_TRUE(doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL));
-    CControlPanel* panel = doc->GetControlPanel();
+    panels->Toggle();
+    CControlPanel* panel = panels->Get();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
-    doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL);
+    panels->Toggle();
     EXPECT_FALSE(panel->isVisible());
-    doc->OnCommand(COrvixDoc::ID_CONTROL_PANEL);
+    panels->Toggle();
     EXPECT_TRUE(panel->isVisible());
     panel->close();
     EXPECT_FALSE(panel->isVisible());
-    EXPECT_EQ(doc->GetControlPanel(), panel);
-    doc->ShowControlPanel(true);
+    EXPECT_EQ(panels->Get(), panel);
+    panels->Show(true);
     EXPECT_TRUE(panel->isVisible());
 }
 
@@ -64,18 +64,18 @@ TEST_F(PanelTest, OpeningAndClosingThePanelRepeatedly)
     // checker: count them instead.
     const qsizetype widgetsBefore = QApplication::allWidgets().size();
     for (int i = 0; i < 20; ++i) {
-        doc->OnControlPanel();
+        panels->Toggle();
         doc->AddLogLine("line");
         doc->AddTrialResult(2, 1, 2, 3, 4);
-        doc->GetControlPanel()->close();
-        doc->DestroyControlPanel();
-        EXPECT_EQ(doc->GetControlPanel(), nullptr);
+        panels->Get()->close();
+        panels->Destroy();
+        EXPECT_EQ(panels->Get(), nullptr);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
-    // The document deletes a panel it still has.
-    doc->CreateControlPanel();
+    // The owner deletes a panel it still has.
+    panels->Create();
     EXPECT_GT(QApplication::allWidgets().size(), widgetsBefore);
-    doc.reset();
+    panels.reset();
     EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
 }

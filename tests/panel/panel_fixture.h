@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "panel/controlpanel.h"
@@ -54,18 +55,18 @@ public:
     const std::vector<orvix::CParam>& GetCommand(int i) const override { return commands[i]; }
 };
 
-class CHintRecorder : public orvix::IDocView {
+class CHintRecorder : public orvix::IDocObserver {
 public:
     std::vector<int> hints;
-    void OnUpdate(orvix::IDocView*, int hint, void*) override { hints.push_back(hint); }
+    void OnUpdate(orvix::IDocObserver*, const orvix::DocUpdate& u) override { hints.push_back(u.hint); }
 };
 
-class CChannelBarRecorder : public orvix::IChannelBar {
+class CChannelBarRecorder : public orvix::IDocObserver {
 public:
     std::vector<std::vector<int>> levels;
     std::vector<int> buttons;
-    void ShowChannelLevels(const int l[8]) override { levels.emplace_back(l, l + 8); }
-    void UpdateChannelButton(int n) override { buttons.push_back(n); }
+    void OnChannelLevels(const std::array<int, 8>& l) override { levels.emplace_back(l.begin(), l.end()); }
+    void OnChannelChanged(int n) override { buttons.push_back(n); }
 };
 
 struct Sent {
@@ -91,17 +92,20 @@ protected:
         orvix::SetClock(&clock);
         doc = std::make_unique<orvix::COrvixDoc>();
         doc->SetTrialRecords(&records);
-        doc->SetChannelBar(&bar);
-        doc->AddView(&views);
-        orvix::g_deviceIO.SetRendererRunningForTest(true);
-        orvix::g_deviceIO.sendHookForTest = [this](int id, const std::string& text, bool wait) {
+        doc->AddObserver(&bar);
+        doc->AddObserver(&views);
+        experiment.Attach(doc.get());
+        panels = std::make_unique<orvix::CControlPanelOwner>(*doc, experiment);
+        deviceIO.SetRendererRunningForTest(true);
+        deviceIO.sendHookForTest = [this](int id, const std::string& text, bool wait) {
             sent.push_back({id, text, wait, orvix::TickMs()});
         };
     }
     void TearDown() override
     {
-        orvix::g_deviceIO.sendHookForTest = nullptr;
-        orvix::g_deviceIO.SetRendererRunningForTest(false);
+        deviceIO.sendHookForTest = nullptr;
+        deviceIO.SetRendererRunningForTest(false);
+        panels.reset();
         doc.reset();
         orvix::SetClock(nullptr);
         DocTest::TearDown();
@@ -109,8 +113,8 @@ protected:
 
     orvix::CControlPanel* Panel()
     {
-        doc->CreateControlPanel();
-        return doc->GetControlPanel();
+        panels->Create();
+        return panels->Get();
     }
     // Appends a graph parameter and returns its index (the renderer object id).
     int AddGraph(const char* name, const char* value)
@@ -142,4 +146,5 @@ protected:
     orvix_test::CChannelBarRecorder bar;
     std::vector<orvix_test::Sent> sent;
     std::unique_ptr<orvix::COrvixDoc> doc;
+    std::unique_ptr<orvix::CControlPanelOwner> panels;
 };

@@ -156,13 +156,13 @@ TEST_F(PlayBackTest, PlaysOnFromTheSliderThroughTheLastTrial)
 
 TEST_F(PlayBackTest, RefusesWithoutRendererOrDuringATest)
 {
-    g_deviceIO.SetRendererRunningForTest(false);
+    deviceIO.SetRendererRunningForTest(false);
     page->StartButton()->click();
     EXPECT_FALSE(page->IsPlaying());
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Inventor is not running.\nSorry, I can't play back.");
 
-    g_deviceIO.SetRendererRunningForTest(true);
+    deviceIO.SetRendererRunningForTest(true);
     doc->testRunning = 1;
     page->StartButton()->click();
     EXPECT_FALSE(page->IsPlaying());
@@ -174,7 +174,7 @@ TEST_F(PlayBackTest, StopWorksAfterTheRendererWentAway)
 {
     records.trials[0].play.length = 100000;
     page->StartButton()->click();
-    g_deviceIO.SetRendererRunningForTest(false);
+    deviceIO.SetRendererRunningForTest(false);
     page->StartButton()->click();
     EXPECT_FALSE(page->IsPlaying());
     EXPECT_TRUE(ui.messages.empty());

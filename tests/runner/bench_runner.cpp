@@ -15,7 +15,7 @@
 #include "platform/clock.h"
 #include "platform/devicecall.h"
 #include "platform/registry.h"
-#include "runner/taskrunner.h"
+#include "runner/experiment.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -94,7 +94,10 @@ void BM_StepPass(benchmark::State& state)
     std::string dir = orvix_test::MakeTempDir("orvix-bench");
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     ReloadRegistry();
+    CExperiment experiment;
+    CDeviceIO& deviceIO = experiment.deviceIO;
     COrvixDoc doc;
+    experiment.Attach(&doc);
     const char* names[] = {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV"};
     for (int i = 0; i < 5; ++i)
         doc.Table(KIND_GRAPH).Add(new CParam(names[i], "0"));
@@ -103,34 +106,34 @@ void BM_StepPass(benchmark::State& state)
     doc.GetBehavParam("FixTime", CParam(nullptr, 20));
     doc.GetBehavParam("FPWinRad", CParam(nullptr, 100000));
     setenv("ORVIX_RENDERER_PORT", "1", 1);
-    g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
-    g_deviceIO.Open(&doc);
-    g_deviceIO.SetRendererRunningForTest(true);
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    deviceIO.Open(&doc);
+    deviceIO.SetRendererRunningForTest(true);
     long commands = 0;
-    g_deviceIO.sendHookForTest = [&](int, const std::string&, bool) { ++commands; };
+    deviceIO.sendHookForTest = [&](int, const std::string&, bool) { ++commands; };
     std::string task = dir + "/task.c";
     orvix_test::WriteFile(task, kTask);
     doc.GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
-    g_taskRunner.LoadParameters(&doc);
-    if (!g_taskRunner.HasProgram()) {
+    experiment.runner.LoadParameters(&doc);
+    if (!experiment.runner.HasProgram()) {
         state.SkipWithError("task did not compile");
         return;
     }
-    g_taskRunner.SetRunFlag(1);
+    experiment.runner.SetRunFlag(1);
 
     // Trials are reused as the Test page would create them; their arrays keep capacity.
     CTrial trials[2];
     int next = 0;
     long trialsRun = 0;
-    g_taskRunner.SetPendingTrial(&trials[next]);
+    experiment.runner.SetPendingTrial(&trials[next]);
     g_allocations = 0;
     for (auto _ : state) {
-        int outcome = g_taskRunner.Step();
-        g_taskRunner.SampleEye();
+        int outcome = experiment.runner.Step();
+        experiment.runner.SampleEye();
         if (outcome != TRIAL_CONTINUE) {
             ++trialsRun;
             next ^= 1;
-            g_taskRunner.SetPendingTrial(&trials[next]);
+            experiment.runner.SetPendingTrial(&trials[next]);
         }
         benchmark::DoNotOptimize(outcome);
     }
@@ -138,11 +141,10 @@ void BM_StepPass(benchmark::State& state)
         benchmark::Counter(static_cast<double>(g_allocations.load()), benchmark::Counter::kAvgIterations);
     state.counters["trials"] = static_cast<double>(trialsRun);
     state.counters["commands"] = static_cast<double>(commands);
-    g_taskRunner.EndTrial();
-    g_taskRunner.SetPendingTrial(nullptr);
-    g_deviceIO.sendHookForTest = nullptr;
-    g_deviceIO.Close();
-    g_taskRunner.SetDocument(nullptr);
+    experiment.runner.EndTrial();
+    experiment.runner.SetPendingTrial(nullptr);
+    deviceIO.sendHookForTest = nullptr;
+    deviceIO.Close();
 }
 BENCHMARK(BM_StepPass)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)->MinTime(0.5);
 

@@ -73,17 +73,17 @@ public:
     void RequestReload() override { figureCalls.push_back("RequestReload"); }
 };
 
-class CHints : public orvix::IDocView {
+class CHints : public orvix::IDocObserver {
 public:
     struct Hint {
         int hint;
-        void* object;
+        const orvix::CTrial* object;
     };
     std::vector<Hint> hints;
-    void OnUpdate(orvix::IDocView*, int hint, void* object) override
+    void OnUpdate(orvix::IDocObserver*, const orvix::DocUpdate& u) override
     {
-        if (hint != orvix::HINT_PASS)
-            hints.push_back({hint, object});
+        if (u.hint != orvix::HINT_PASS)
+            hints.push_back({u.hint, u.trial});
     }
 };
 
@@ -102,13 +102,14 @@ protected:
     {
         DocTest::SetUp();
         doc = std::make_unique<orvix::COrvixDoc>();
-        doc->AddView(&views);
+        doc->AddObserver(&views);
+        experiment.Attach(doc.get());
         AddGraph("FIGURE", "0");
         orIndex = AddGraph("OR", "7");
         sizeIndex = AddGraph("SIZE", "2.0");
         speedIndex = AddBehav("Speed", "10");
-        orvix::g_deviceIO.SetRendererRunningForTest(true);
-        orvix::g_deviceIO.sendHookForTest = [this](int id, const std::string& text, bool) {
+        deviceIO.SetRendererRunningForTest(true);
+        deviceIO.sendHookForTest = [this](int id, const std::string& text, bool) {
             sent.push_back({id, text});
         };
         run = std::make_unique<orvix::CTestRun>(*doc, engine);
@@ -125,8 +126,8 @@ protected:
     void TearDown() override
     {
         run.reset();
-        orvix::g_deviceIO.sendHookForTest = nullptr;
-        orvix::g_deviceIO.SetRendererRunningForTest(false);
+        deviceIO.sendHookForTest = nullptr;
+        deviceIO.SetRendererRunningForTest(false);
         doc.reset();
         DocTest::TearDown();
     }

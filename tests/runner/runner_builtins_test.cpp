@@ -1,5 +1,6 @@
 // The built-in functions as the runner gives them their effects: renderer commands, the
 // digital outputs and counters, the trial's records, the document and the eye.
+#include "app/controlpanel_owner.h"
 #include "document/docbase.h"
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"
@@ -49,7 +50,7 @@ TEST_F(BuiltinsTest, FigureOnAndOffWaitForTheRendererAndBecomeEvents)
 
     // Without the renderer nothing is sent and nothing recorded.
     sent.clear();
-    g_deviceIO.SetRendererRunningForTest(false);
+    deviceIO.SetRendererRunningForTest(false);
     LoadEntry("TurnOnFig(); TurnOffFig(); return TRIAL_CONTINUE;");
     Eval();
     EXPECT_TRUE(sent.empty());
@@ -96,7 +97,7 @@ TEST_F(BuiltinsTest, AMissingSceneObjectIsNotSent)
 TEST_F(BuiltinsTest, OutcomeActionsPulseTheOutputsAndCount)
 {
     runner.ResetActionCounts();
-    g_deviceIO.SetOutputBit2(true);
+    deviceIO.SetOutputBit2(true);
     trovik.written.clear();
     Run("DoHitAct(); DoMissAct(); DoEarlyAct(); DoHitAct(); return 0;");
     // hit 3 then back, miss 1 then back, early 9 then 8; bit 2 (4) stays on throughout.
@@ -161,8 +162,9 @@ TEST_F(BuiltinsTest, TrialRecords)
 
 TEST_F(BuiltinsTest, SaveResponseShowsOnTheResponsePage)
 {
-    doc->CreateControlPanel();
-    CViewResponse* page = doc->GetControlPanel()->ResponsePage();
+    CControlPanelOwner panels(*doc, experiment);
+    panels.Create();
+    CViewResponse* page = panels.Get()->ResponsePage();
     StartTrial(trial);
     Run("SaveResponse0(1, 2, 3, 4, 5); return 0;");
     EXPECT_EQ(page->List()->count(), 0);
@@ -170,16 +172,15 @@ TEST_F(BuiltinsTest, SaveResponseShowsOnTheResponsePage)
     EXPECT_EQ(page->List()->count(), 1);
     EXPECT_EQ(trial.responses, (std::array<int32_t, 4>{6, 7, 8, 9}));
     EXPECT_EQ(trial.response5, 2);
-    doc->DestroyControlPanel();
 }
 
 TEST_F(BuiltinsTest, DocumentAndFrame)
 {
-    struct Hints : IDocView {
+    struct Hints : IDocObserver {
         std::vector<int> hints;
-        void OnUpdate(IDocView*, int hint, void*) override { hints.push_back(hint); }
+        void OnUpdate(IDocObserver*, const DocUpdate& u) override { hints.push_back(u.hint); }
     } view;
-    doc->AddView(&view);
+    doc->AddObserver(&view);
     std::vector<std::vector<int>> shapes;
     runner.frameHooks.fpCircle = [&](int a, int b, int c, int d) { shapes.push_back({a, b, c, d}); };
     runner.frameHooks.fpRectangle = [&](int a, int b, int c, int d, int e) { shapes.push_back({a, b, c, d, e}); };
@@ -189,7 +190,7 @@ TEST_F(BuiltinsTest, DocumentAndFrame)
               1);
     doc->testRunning = 0;
     EXPECT_EQ(Eval(), 0);
-    doc->RemoveView(&view);
+    doc->RemoveObserver(&view);
     EXPECT_EQ(view.hints, (std::vector<int>{HINT_EYE_SAMPLING_ON, HINT_EYE_SAMPLING_OFF, HINT_EYE_SAMPLING_ON,
                                             HINT_EYE_SAMPLING_OFF}));
     EXPECT_EQ(shapes, (std::vector<std::vector<int>>{{1, 2, 3, 4}, {5, 6, 7, 8, 9}, {1, 2, 3, 4}, {5, 6, 7, 8, 9}}));

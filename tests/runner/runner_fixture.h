@@ -48,12 +48,12 @@ protected:
         UseRecordingTrovik();
         orvix::SpikeSim().generate = false;
         PointAt(ClosedPort(), ttyname(slave));
-        orvix::g_deviceIO.SetAnalogLibraryName("orvix-no-such-library");
-        orvix::g_deviceIO.Open(doc.get());
+        deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+        deviceIO.Open(doc.get());
         fakeClock.SetMs(100000);
-        orvix::g_deviceIO.ReadEyeSamples(); // starts the tracker's read clock
-        orvix::g_deviceIO.SetRendererRunningForTest(true);
-        orvix::g_deviceIO.sendHookForTest = [this](int id, const std::string& text, bool wait) {
+        deviceIO.ReadEyeSamples(); // starts the tracker's read clock
+        deviceIO.SetRendererRunningForTest(true);
+        deviceIO.sendHookForTest = [this](int id, const std::string& text, bool wait) {
             sent.push_back({id, text, wait, orvix::TickMs()});
         };
         runner.SetDocument(doc.get());
@@ -70,8 +70,8 @@ protected:
         runner.SetPendingTrial(nullptr);
         runner.nTaskState = 0;
         runner.frameHooks = {};
-        orvix::g_deviceIO.sendHookForTest = nullptr;
-        orvix::g_deviceIO.SetRendererRunningForTest(false);
+        deviceIO.sendHookForTest = nullptr;
+        deviceIO.SetRendererRunningForTest(false);
         runner.SetDocument(nullptr);
         IoTest::TearDown();
         close(master);
@@ -122,7 +122,7 @@ protected:
         runner.SampleEye();
     }
 
-    orvix::CTaskRunner& runner = orvix::g_taskRunner;
+    orvix::CTaskRunner& runner = experiment.runner;
     // The trial of a test; the runner may still hold it when the test ends.
     orvix::CTrial trial;
     std::vector<SentCommand> sent;

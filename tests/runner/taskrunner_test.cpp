@@ -12,7 +12,7 @@ TEST_F(RunnerTest, WithoutTheRendererAPassDoesNothingAndStopsTheRun)
 {
     LoadEntry("nTaskState = FOREP; return TRIAL_HIT;");
     runner.SetPendingTrial(&trial);
-    g_deviceIO.SetRendererRunningForTest(false);
+    deviceIO.SetRendererRunningForTest(false);
     EXPECT_EQ(runner.Step(), 0);
     EXPECT_EQ(runner.GetRunFlag(), 0);
     EXPECT_EQ(runner.GetCurrentTrial(), nullptr);
@@ -61,7 +61,7 @@ TEST_F(RunnerTest, ATrialStartedInItiStartsTheSpikeCounter)
     EXPECT_EQ(runner.GetCurrentTrial(), &trial);
     EXPECT_TRUE(runner.IsIdle());
     EXPECT_EQ(SpikeSim().starts, 1);
-    EXPECT_EQ(g_deviceIO.GetSpikeStartTime(), 100000u);
+    EXPECT_EQ(deviceIO.GetSpikeStartTime(), 100000u);
 }
 
 TEST_F(RunnerTest, AStateChangeInAPassAppendsExactlyOneEvent)
@@ -193,7 +193,7 @@ TEST_F(RunnerTest, SpikesAreTimedFromTheTrialStart)
     LoadEntry(kContinue);
     runner.SetPendingTrial(&trial);
     runner.nTaskState = STATE_ISI; // no counter start: its start time stays from before
-    g_deviceIO.StartSpikeCounter(); // at 100000
+    deviceIO.StartSpikeCounter(); // at 100000
     fakeClock.AdvanceMs(40);
     runner.Step();                  // the trial starts at 100040
     // mask, low, high; a trailing partial record is ignored.
@@ -254,11 +254,11 @@ TEST_F(RunnerTest, MissingGraphParametersAreLoggedOnlyWithTheRenderer)
         EXPECT_TRUE(runner.IsSwitchJoystick());
 
         ClearLog();
-        g_deviceIO.SetRendererRunningForTest(false);
+        deviceIO.SetRendererRunningForTest(false);
         runner.LoadParameters();
         EXPECT_TRUE(Log().empty());
         EXPECT_TRUE(runner.IsReloadRequested()); // loaded at the first pass
-        g_deviceIO.SetRendererRunningForTest(true);
+        deviceIO.SetRendererRunningForTest(true);
     }
     runner.SetDocument(doc.get());
 }

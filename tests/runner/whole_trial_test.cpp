@@ -72,11 +72,11 @@ protected:
 
 TEST_F(WholeTrialTest, AHitAndAMissBecomeRecordedTrials)
 {
-    struct Redraws : IDocView {
+    struct Redraws : IDocObserver {
         int count = 0;
-        void OnUpdate(IDocView*, int hint, void*) override { count += hint == HINT_EYE_REDRAW; }
+        void OnUpdate(IDocObserver*, const DocUpdate& u) override { count += u.hint == HINT_EYE_REDRAW; }
     } view;
-    doc->AddView(&view);
+    doc->AddObserver(&view);
     doc->GetBehavParam("FixTime", CParam(nullptr, 200));
     LoadTask(kFixationTask);
     runner.ResetActionCounts();
@@ -133,5 +133,5 @@ TEST_F(WholeTrialTest, AHitAndAMissBecomeRecordedTrials)
     EXPECT_EQ(SpikeSim().starts, 2);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(view.count, 2); // the eye view redraws when a trial returns to ITI
-    doc->RemoveView(&view);
+    doc->RemoveObserver(&view);
 }

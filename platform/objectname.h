@@ -1,7 +1,7 @@
-// Small helpers of the panel's pages.
+// The object names of the pages' controls, by which tests find them.
 #pragma once
+#include <QObject>
 #include <QString>
-#include <QWidget>
 
 namespace orvix {
 

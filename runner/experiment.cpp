@@ -1,0 +1,43 @@
+#include "runner/experiment.h"
+
+#include "document/orvixdoc.h"
+#include "platform/clock.h"
+
+namespace orvix {
+
+CExperiment::CExperiment()
+{
+    console.SetDeviceIO(&deviceIO);
+    deviceIO.SetConsole(&console);
+    deviceIO.engineHooks.stopRun = [this] { runner.SetRunFlag(0); };
+    deviceIO.engineHooks.restartLoopTiming = [this] { runner.SetLastLoopTime(Clock().Counter()); };
+}
+
+CExperiment::~CExperiment()
+{
+    Attach(nullptr);
+    // The I/O layer's own destructor closes the link: nobody is left to tell.
+    deviceIO.engineHooks = {};
+    runner.onRunFlagChanged = nullptr;
+}
+
+void CExperiment::Attach(COrvixDoc* doc)
+{
+    if (doc_ && doc_ != doc)
+        doc_->SetExperiment(nullptr);
+    doc_ = doc;
+    if (doc)
+        doc->SetExperiment(this);
+    deviceIO.SetHost(doc);
+    runner.SetDocument(doc);
+}
+
+void CExperiment::LoadParameters() { runner.LoadParameters(doc_); }
+
+void CExperiment::Detach(COrvixDoc& doc)
+{
+    if (doc_ == &doc)
+        Attach(nullptr);
+}
+
+} // namespace orvix

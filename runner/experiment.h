@@ -1,0 +1,44 @@
+// CExperiment: the experiment's process-wide parts, owned together and wired to each other:
+// the renderer's console, the I/O layer and the task runner that works them. The
+// application holds one for the whole run; tests build their own. It is what the document
+// drives (IExperiment) once attached to it.
+#pragma once
+#include "document/experiment.h"
+#include "io/deviceio.h"
+#include "io/sockets.h"
+#include "runner/taskrunner.h"
+
+namespace orvix {
+
+class CExperiment : public IExperiment {
+public:
+    CExperiment();
+    ~CExperiment() override;
+    CExperiment(const CExperiment&) = delete;
+    CExperiment& operator=(const CExperiment&) = delete;
+
+    // The document the experiment works for: its log, settings and renderer intake, the
+    // runner's trials. Null detaches the one attached.
+    void Attach(COrvixDoc* doc);
+    COrvixDoc* Document() const { return doc_; }
+
+    // ---- IExperiment ----
+    CDeviceIO& DeviceIO() override { return deviceIO; }
+    CConsoleSocket& Console() override { return console; }
+    int GetRunFlag() const override { return runner.GetRunFlag(); }
+    void SetRunFlag(int flag) override { runner.SetRunFlag(flag); }
+    void LoadParameters() override;
+    void ResetActionCounts() override { runner.ResetActionCounts(); }
+    void Detach(COrvixDoc& doc) override;
+
+    // Declared in this order: the console outlives the I/O layer, whose Close closes it,
+    // and the I/O layer outlives the runner that uses it.
+    CConsoleSocket console;
+    CDeviceIO deviceIO;
+    CTaskRunner runner{deviceIO};
+
+private:
+    COrvixDoc* doc_ = nullptr;
+};
+
+} // namespace orvix
