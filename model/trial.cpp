@@ -1,9 +1,9 @@
 #include "model/trial.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cstring>
 
+#include "platform/drawing.h"
 #include "platform/numbers.h"
 #include "platform/ui.h"
 
@@ -195,7 +195,7 @@ double CTrial::GetEyeV(int i, int h, int v) const
     return (static_cast<double>(hSamples[k]) + h) * DtoAV2 + (static_cast<double>(vSamples[k]) + v) * DtoAV;
 }
 
-void CTrial::Draw(QPainter& dc, int x0, int y, int width, int height, int channel, float tFrom, float tTo,
+void CTrial::Draw(IDrawContext& dc, int x0, int y, int width, int height, int channel, float tFrom, float tTo,
                   float shift) const
 {
     // An empty or reversed time range has no scale; the masks hold 16 channel bits.
@@ -213,7 +213,7 @@ void CTrial::Draw(QPainter& dc, int x0, int y, int width, int height, int channe
         if (t < lo || !(spikeMasks[i] & bit))
             continue;
         int x = x0 + DoubleToInt((t - shift - tFrom) / (tTo - tFrom) * static_cast<float>(width));
-        dc.drawLine(x, y, x, y + tick);
+        dc.Line(x, y, x, y + tick);
     }
 }
 

@@ -9,9 +9,9 @@
 
 #include "platform/archive.h"
 
-class QPainter;
-
 namespace orvix {
+
+class IDrawContext;
 
 // Task states that the trial's events record and that its analyses look for.
 enum : uint8_t { EVENT_FIG_ON = 6, EVENT_FIG_OFF = 7 };
@@ -51,8 +51,9 @@ public:
     double GetEyeV(int i, int h, int v) const;
 
     // One raster row of a channel: a tick per spike between tFrom and tTo (ms, moved by
-    // shift) across width from x0, each height - height / 10 tall from y downwards.
-    void Draw(QPainter& dc, int x0, int y, int width, int height, int channel, float tFrom, float tTo,
+    // shift) across width from x0, each height - height / 10 tall from y downwards, in the
+    // pen in force.
+    void Draw(IDrawContext& dc, int x0, int y, int width, int height, int channel, float tFrom, float tTo,
               float shift) const;
 
     void Serialize(CArchive& ar) override;

@@ -2,10 +2,9 @@
 // raster row it paints.
 #include "model/trial.h"
 
-#include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
+#include "platform/drawing.h"
 #include "platform/ui.h"
 
 using namespace orvix;
@@ -189,25 +188,22 @@ TEST(CTrial, EyePositionUsesBothCalibrationTerms)
 
 namespace {
 
-QImage Raster(const CTrial& t, int channel, float from, float to, float shift)
-{
-    QImage image(100, 50, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setPen(QPen(Qt::black, 1));
-    t.Draw(p, 10, 5, 80, 40, channel, from, to, shift);
-    p.end();
-    return image;
-}
+using Lines = std::vector<std::array<int, 4>>;
 
-// The columns that hold black pixels on row y.
-std::vector<int> BlackColumns(const QImage& image, int y)
+// The ticks of one raster row as x1, y1, x2, y2; they must be drawn in the pen in force.
+Lines Raster(const CTrial& t, int channel, float from, float to, float shift)
 {
-    std::vector<int> xs;
-    for (int x = 0; x < image.width(); ++x)
-        if (image.pixel(x, y) == qRgb(0, 0, 0))
-            xs.push_back(x);
-    return xs;
+    const Pen pen{RGB(200, 0, 0), 3, PenStyle::Dot};
+    CRecordingDC dc;
+    dc.SetPen(pen);
+    t.Draw(dc, 10, 5, 80, 40, channel, from, to, shift);
+    Lines lines;
+    for (const DrawOp& op : dc.ops) {
+        EXPECT_EQ(op.kind, DrawOp::Kind::Line);
+        EXPECT_EQ(op.state.pen, pen);
+        lines.push_back({op.points.at(0).x, op.points.at(0).y, op.points.at(1).x, op.points.at(1).y});
+    }
+    return lines;
 }
 
 } // namespace
@@ -221,20 +217,15 @@ TEST(CTrial, DrawPutsOneTickPerSpikeOfTheChannelInTheRange)
     t.AddSpike(0x1, 2600); // 260 ms
     t.AddSpike(0x1, 4000); // 400 ms, after the range
 
-    // Range 100..300 ms over 80 units from x 10: x = 10 + trunc((t - 100) / 200 * 80).
-    QImage image = Raster(t, 0, 100, 300, 0);
-    EXPECT_EQ(BlackColumns(image, 5), (std::vector<int>{10, 50, 74}));
-    // Ticks are 40 - 40 / 10 = 36 tall.
-    EXPECT_EQ(BlackColumns(image, 40), (std::vector<int>{10, 50, 74}));
-    EXPECT_TRUE(BlackColumns(image, 45).empty());
-    EXPECT_TRUE(BlackColumns(image, 4).empty());
-
-    EXPECT_EQ(BlackColumns(Raster(t, 1, 100, 300, 0), 20), (std::vector<int>{30}));
+    // Range 100..300 ms over 80 units from x 10: x = 10 + trunc((t - 100) / 200 * 80);
+    // ticks run from y 5 down by 40 - 40 / 10 = 36.
+    EXPECT_EQ(Raster(t, 0, 100, 300, 0), (Lines{{10, 5, 10, 41}, {50, 5, 50, 41}, {74, 5, 74, 41}}));
+    EXPECT_EQ(Raster(t, 1, 100, 300, 0), (Lines{{30, 5, 30, 41}}));
 
     // A shift of 50 ms looks at 150..350 ms and draws it where 100..300 would be.
-    EXPECT_EQ(BlackColumns(Raster(t, 0, 100, 300, 50), 20), (std::vector<int>{30, 54}));
+    EXPECT_EQ(Raster(t, 0, 100, 300, 50), (Lines{{30, 5, 30, 41}, {54, 5, 54, 41}}));
 
-    EXPECT_TRUE(BlackColumns(Raster(t, -1, 100, 300, 0), 20).empty());
+    EXPECT_TRUE(Raster(t, -1, 100, 300, 0).empty());
     // No time scale, no ticks (and no division by zero).
-    EXPECT_TRUE(BlackColumns(Raster(t, 0, 200, 200, 0), 20).empty());
+    EXPECT_TRUE(Raster(t, 0, 200, 200, 0).empty());
 }

@@ -1,0 +1,43 @@
+#include "platform/drawing.h"
+
+#include <utility>
+
+namespace orvix {
+
+DrawOp& CRecordingDC::Add(DrawOp::Kind kind, std::vector<Point> points)
+{
+    DrawOp& op = ops.emplace_back();
+    op.kind = kind;
+    op.points = std::move(points);
+    op.state = State();
+    return op;
+}
+
+void CRecordingDC::Line(int x1, int y1, int x2, int y2) { Add(DrawOp::Kind::Line, {{x1, y1}, {x2, y2}}); }
+
+void CRecordingDC::Polyline(std::span<const Point> points)
+{
+    Add(DrawOp::Kind::Polyline, {points.begin(), points.end()});
+}
+
+void CRecordingDC::Rectangle(int left, int top, int right, int bottom)
+{
+    Add(DrawOp::Kind::Rectangle, {{left, top}, {right, bottom}});
+}
+
+void CRecordingDC::Ellipse(int left, int top, int right, int bottom)
+{
+    Add(DrawOp::Kind::Ellipse, {{left, top}, {right, bottom}});
+}
+
+void CRecordingDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)
+{
+    DrawOp& op = Add(DrawOp::Kind::Text, {{x, y}});
+    op.text = latin1;
+    op.hAlign = h;
+    op.vAlign = v;
+}
+
+void CRecordingDC::SetPixel(int x, int y, COLORREF colour) { Add(DrawOp::Kind::Pixel, {{x, y}}).pixelColour = colour; }
+
+} // namespace orvix

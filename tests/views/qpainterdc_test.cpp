@@ -1,0 +1,127 @@
+// The drawing surface over QPainter, rendered into an image: where each primitive puts its
+// pixels and in which colours.
+#include "views/qpainterdc.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QRect>
+#include <functional>
+#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
+
+using namespace orvix;
+
+namespace {
+
+constexpr int kWidth = 100;
+constexpr int kHeight = 60;
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+struct Case {
+    const char* name;
+    std::function<void(IDrawContext&)> draw;
+    QRect box; // every pixel drawn lies inside
+    QRgb ink;  // at least one pixel drawn has this colour
+    std::vector<std::pair<QPoint, QRgb>> pixels;
+    bool yUp = false; // the painter's y grows upwards from the image's bottom
+};
+
+QImage Render(const Case& c)
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    if (c.yUp) {
+        painter.translate(0, kHeight);
+        painter.scale(1, -1);
+    }
+    CQPainterDC dc(painter, c.yUp);
+    c.draw(dc);
+    painter.end();
+    return image;
+}
+
+Font Sans(int escapement = 0) { return Font{"DejaVu Sans", 20, 700, false, escapement}; }
+
+// Pens are the default one-pixel pens (width 0) throughout.
+const Case kCases[] = {
+    {"line", [](IDrawContext& dc) { dc.Line(10, 20, 40, 20); }, QRect(QPoint(10, 20), QPoint(40, 20)), kBlack,
+     {{{10, 20}, kBlack}, {{25, 20}, kBlack}, {{39, 20}, kBlack}}},
+    {"polyline is not closed or filled",
+     [](IDrawContext& dc) {
+         dc.SetBrush({RGB(0, 128, 0)});
+         const Point points[] = {{10, 10}, {40, 10}, {40, 40}};
+         dc.Polyline(points);
+     },
+     QRect(QPoint(10, 10), QPoint(40, 40)), kBlack, {{{25, 10}, kBlack}, {{40, 25}, kBlack}, {{30, 20}, kWhite}}},
+    {"filled rectangle, red in the low byte",
+     [](IDrawContext& dc) {
+         dc.SetPen({RGB(0xC0, 0, 0)});
+         dc.SetBrush({RGB(0x12, 0x34, 0x56)});
+         dc.Rectangle(10, 10, 50, 40);
+     },
+     QRect(QPoint(10, 10), QPoint(50, 40)), qRgb(0x12, 0x34, 0x56),
+     {{{30, 25}, qRgb(0x12, 0x34, 0x56)}, {{10, 25}, qRgb(0xC0, 0, 0)}, {{30, 10}, qRgb(0xC0, 0, 0)}}},
+    {"hollow rectangle",
+     [](IDrawContext& dc) {
+         dc.SetBrush({RGB(0, 128, 0), true});
+         dc.Rectangle(50, 40, 10, 10);
+     },
+     QRect(QPoint(10, 10), QPoint(50, 40)), kBlack, {{{30, 25}, kWhite}, {{10, 25}, kBlack}}},
+    {"ellipse without pen",
+     [](IDrawContext& dc) {
+         dc.SetPen({RGB(0, 0, 0), 0, PenStyle::None});
+         dc.SetBrush({RGB(0, 128, 0)});
+         dc.Ellipse(10, 10, 50, 40);
+     },
+     QRect(QPoint(10, 10), QPoint(50, 40)), qRgb(0, 128, 0), {{{30, 25}, qRgb(0, 128, 0)}, {{12, 12}, kWhite}}},
+    {"pixel", [](IDrawContext& dc) { dc.SetPixel(7, 9, RGB(0, 0, 255)); }, QRect(7, 9, 1, 1), qRgb(0, 0, 255), {}},
+    // Left or top alignment would leave the box.
+    {"text centred on its baseline",
+     [](IDrawContext& dc) {
+         dc.SetFont(Sans());
+         dc.SetTextColour(RGB(128, 0, 0));
+         dc.Text(50, 40, "Hg", HAlign::Centre, VAlign::Baseline);
+     },
+     QRect(QPoint(30, 20), QPoint(70, 47)), qRgb(128, 0, 0), {}},
+    {"text turned a quarter counter-clockwise",
+     [](IDrawContext& dc) {
+         dc.SetFont(Sans(900));
+         dc.Text(50, 50, "HH", HAlign::Left, VAlign::Baseline);
+     },
+     QRect(QPoint(30, 10), QPoint(55, 50)), kBlack, {}},
+    {"text upright under a y-up transform",
+     [](IDrawContext& dc) {
+         dc.SetFont(Sans());
+         dc.Text(10, 20, "Hg", HAlign::Left, VAlign::Baseline); // baseline on image row 40
+     },
+     QRect(QPoint(10, 20), QPoint(45, 46)), kBlack, {}, true},
+};
+
+} // namespace
+
+TEST(CQPainterDC, DrawsEachPrimitiveInPlaceAndColour)
+{
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        QImage image = Render(c);
+        QRect drawn;
+        int inks = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                QRgb p = image.pixel(x, y);
+                if (p != kWhite)
+                    drawn |= QRect(x, y, 1, 1);
+                inks += p == c.ink;
+            }
+        }
+        EXPECT_TRUE(c.box.contains(drawn)) << "drawn from " << drawn.left() << "," << drawn.top() << " to "
+                                           << drawn.right() << "," << drawn.bottom();
+        EXPECT_GT(inks, 0);
+        for (const auto& [at, colour] : c.pixels)
+            EXPECT_EQ(image.pixel(at), colour) << "at " << at.x() << "," << at.y();
+    }
+}

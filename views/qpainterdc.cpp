@@ -1,0 +1,121 @@
+#include "views/qpainterdc.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPen>
+#include <QPointF>
+#include <QPolygon>
+#include <QRectF>
+#include <algorithm>
+
+#include "platform/latin1.h"
+
+namespace orvix {
+
+namespace {
+
+QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+QPen ToQPen(const Pen& pen)
+{
+    if (pen.style == PenStyle::None)
+        return QPen(Qt::NoPen);
+    QPen q(ToQColor(pen.colour), std::max(pen.width, 0));
+    q.setCosmetic(pen.width <= 0);
+    q.setStyle(pen.style == PenStyle::Dash ? Qt::DashLine : pen.style == PenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+    // GDI's wide pens have round ends and joins.
+    q.setCapStyle(Qt::RoundCap);
+    q.setJoinStyle(Qt::RoundJoin);
+    return q;
+}
+
+QFont ToQFont(const Font& font)
+{
+    QFont q;
+    if (!font.face.empty())
+        q.setFamily(ToQ(font.face));
+    if (font.height > 0)
+        q.setPixelSize(font.height); // painter units: the transform scales it with the rest
+    // GDI's weight 0 means "any"; Qt's weights are GDI's numbers.
+    q.setWeight(font.weight <= 0 ? QFont::Normal : static_cast<QFont::Weight>(std::clamp(font.weight, 1, 1000)));
+    q.setItalic(font.italic);
+    return q;
+}
+
+QRectF Corners(int left, int top, int right, int bottom)
+{
+    return QRectF(QPointF(left, top), QPointF(right, bottom)).normalized();
+}
+
+} // namespace
+
+void CQPainterDC::ApplyPenAndBrush()
+{
+    painter_.setPen(ToQPen(State().pen));
+    const Brush& brush = State().brush;
+    painter_.setBrush(brush.hollow ? QBrush(Qt::NoBrush) : QBrush(ToQColor(brush.colour)));
+}
+
+void CQPainterDC::Line(int x1, int y1, int x2, int y2)
+{
+    ApplyPenAndBrush();
+    painter_.drawLine(QPoint(x1, y1), QPoint(x2, y2));
+}
+
+void CQPainterDC::Polyline(std::span<const Point> points)
+{
+    ApplyPenAndBrush();
+    QPolygon polygon;
+    polygon.reserve(static_cast<qsizetype>(points.size()));
+    for (const Point& p : points)
+        polygon.append(QPoint(p.x, p.y));
+    painter_.drawPolyline(polygon);
+}
+
+void CQPainterDC::Rectangle(int left, int top, int right, int bottom)
+{
+    ApplyPenAndBrush();
+    painter_.drawRect(Corners(left, top, right, bottom));
+}
+
+void CQPainterDC::Ellipse(int left, int top, int right, int bottom)
+{
+    ApplyPenAndBrush();
+    painter_.drawEllipse(Corners(left, top, right, bottom));
+}
+
+void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)
+{
+    const Font& font = State().font;
+    QString text = ToQ(latin1);
+    QFont qfont = ToQFont(font);
+    QFontMetricsF metrics(qfont, painter_.device());
+    double dx = h == HAlign::Left ? 0.0 : h == HAlign::Centre ? -metrics.horizontalAdvance(text) / 2
+                                                                : -metrics.horizontalAdvance(text);
+    double baseline = v == VAlign::Top ? metrics.ascent() : v == VAlign::Bottom ? -metrics.descent() : 0.0;
+
+    // Laid out upright around the position: undo a y-up transform there, then turn by the
+    // escapement (counter-clockwise as seen, so negative in y-down coordinates).
+    painter_.save();
+    painter_.translate(x, y);
+    if (yUp_)
+        painter_.scale(1, -1);
+    painter_.rotate(-font.escapement / 10.0);
+    painter_.setFont(qfont);
+    painter_.setPen(ToQColor(State().textColour));
+    painter_.drawText(QPointF(dx, baseline), text);
+    painter_.restore();
+}
+
+void CQPainterDC::SetPixel(int x, int y, COLORREF colour)
+{
+    QPen pen(ToQColor(colour), 0);
+    pen.setCosmetic(true);
+    painter_.setPen(pen);
+    painter_.drawPoint(x, y);
+}
+
+} // namespace orvix
