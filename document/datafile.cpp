@@ -6,11 +6,9 @@
 
 #include "document/datafile_format.h"
 #include "document/orvixdoc.h"
-#include "io/deviceio.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 

@@ -1,6 +1,7 @@
 #include "document/doc_trialrecords.h"
 
 #include "document/orvixdoc.h"
+#include "platform/ui.h"
 
 namespace orvix {
 
@@ -31,7 +32,9 @@ void CDocTrialRecords::ComputeChannelResponses(int i, int window, double out[8])
             out[c] = -1.0;
         return;
     }
-    t->ComputeResponse(window);
+    // Asked for by the user (a new analysis time, a channel key): the answer is a box.
+    if (std::string problem = t->ComputeResponse(window); !problem.empty())
+        MessageBox(problem);
     GetChannelResponses(*t, out);
 }
 

@@ -4,8 +4,6 @@
 #include <cctype>
 #include <utility>
 
-#include "io/deviceio.h"
-#include "runner/taskrunner.h"
 
 namespace orvix {
 

@@ -5,7 +5,6 @@
 
 #include "platform/drawing.h"
 #include "platform/numbers.h"
-#include "platform/ui.h"
 
 namespace orvix {
 
@@ -96,17 +95,17 @@ void CTrial::SetResponse(int r1, int r2, int r3, int r4, int r5)
     response5 = r5;
 }
 
-void CTrial::ComputeResponse(int window)
+std::string CTrial::ComputeResponse(int window)
 {
     channelResponses.fill(-1.0f);
     if (length == 0 || activeChannels == 0)
-        return;
+        return {};
     size_t events = std::min(eventTimes.size(), eventCodes.size());
     size_t on = 0;
     while (on < events && eventCodes[on] != EVENT_FIG_ON)
         ++on;
     if (on == events)
-        return;
+        return {};
     uint32_t tOn = eventTimes[on];
     uint32_t tOff = length;
     for (size_t i = on; i < events; ++i) {
@@ -115,21 +114,19 @@ void CTrial::ComputeResponse(int window)
             break;
         }
     }
-    if (tOn >= tOff) {
-        MessageBox("Fig off before fig on!");
-        return;
-    }
+    if (tOn >= tOff)
+        return "Fig off before fig on!";
     int64_t end;
     if (window > 0) {
         end = static_cast<int64_t>(tOn) + window;
         if (end > static_cast<int64_t>(length))
-            return;
+            return {};
     } else {
         end = length;
     }
     // A figure-off event past the trial's end can leave no interval: no rate then.
     if (end <= static_cast<int64_t>(tOn))
-        return;
+        return {};
 
     std::array<uint32_t, kTrialChannels> counts{};
     size_t spikes = std::min(spikeTimes.size(), spikeMasks.size());
@@ -144,6 +141,7 @@ void CTrial::ComputeResponse(int window)
     for (int c = 0; c < kTrialChannels; ++c)
         if (activeChannels & (1u << c))
             channelResponses[static_cast<size_t>(c)] = static_cast<float>(counts[static_cast<size_t>(c)] * 1000.0 / span);
+    return {};
 }
 
 double CTrial::GetChannelResponse(int channel) const

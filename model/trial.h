@@ -40,8 +40,9 @@ public:
     void SetResponse(int r1, int r2, int r3, int r4, int r5);
 
     // Spike rates per active channel (spikes/s) from figure onset over `window` ms, or to
-    // the trial's end when window <= 0; -1.0 where no rate can be computed.
-    void ComputeResponse(int window);
+    // the trial's end when window <= 0; -1.0 where no rate can be computed. Returns the
+    // problem the user should hear of ("" none); the caller decides how to tell it.
+    std::string ComputeResponse(int window);
     // Channel 0..7: its rate; -1: the mean of the computed rates of the active channels.
     double GetChannelResponse(int channel) const;
     // The time of the first figure-on event; with none, 0 and index = the event count.

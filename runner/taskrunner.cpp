@@ -285,7 +285,8 @@ int CTaskRunner::EndTrial()
         trial.DtoAH2 = static_cast<float>(value("DtoAH2").GetDouble());
         trial.DtoAV2 = static_cast<float>(value("DtoAV2").GetDouble());
     }
-    trial.ComputeResponse(BehavInt(behavIndex_[B_ANALYSISTIME], 0));
+    if (std::string problem = trial.ComputeResponse(BehavInt(behavIndex_[B_ANALYSISTIME], 0)); !problem.empty())
+        Report(problem);
     if (trial.GetLength() > 0) {
         uint64_t rate = static_cast<uint64_t>(trial.hSamples.size()) * 1000 / trial.GetLength();
         // A log line, not a box: a box here would stop the trial loop after every trial.

@@ -398,7 +398,9 @@ int CTestRun::RunTrial(CTrial* trial)
                 return s;
             if (s == TRIAL_REPEAT) {
                 trial->activeChannels = 0;
-                trial->ComputeResponse(0);
+                // Inside the run a box would stall the trials: the problem goes to the log.
+                if (std::string problem = trial->ComputeResponse(0); !problem.empty())
+                    doc_.AddLogLine(problem);
                 return s;
             }
             engine_.SampleEye();

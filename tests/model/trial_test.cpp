@@ -144,18 +144,18 @@ TEST(CTrial, ResponseIsNotComputedWithoutFigureOnsetLengthOrChannels)
 
 TEST(CTrial, FigureOffAtOnsetIsReportedAndPastTheEndGivesNoRate)
 {
+    // The problem goes back to the caller; the record itself shows nothing.
     CScriptedUI ui;
     CTrial same = MakeTrial(1100, 300, 300);
-    same.ComputeResponse(0);
+    EXPECT_EQ(same.ComputeResponse(0), "Fig off before fig on!");
     ExpectAllNotComputed(same);
-    ASSERT_EQ(ui.Texts(), std::vector<std::string>{"Fig off before fig on!"});
 
     // Onset at the trial's end with the figure-off event after it: an empty interval,
     // which must not divide by zero.
     CTrial late = MakeTrial(1000, 1000, 2000);
-    late.ComputeResponse(0);
+    EXPECT_EQ(late.ComputeResponse(0), "");
     ExpectAllNotComputed(late);
-    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(CTrial, FigureOnTimeAndIndex)

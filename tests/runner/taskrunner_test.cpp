@@ -104,6 +104,31 @@ TEST_F(RunnerTest, AnyOutcomeButContinueEndsTheTrial)
     EXPECT_EQ(trial.DtoAV2, 0.0f);
 }
 
+TEST_F(RunnerTest, AResponseProblemIsLoggedInAPassAndShownOutsideOne)
+{
+    // Figure on (6) and off (7) in the same millisecond leave no interval for spikes.
+    LoadEntry("if (nTaskState == 6) { nTaskState = 7; return TRIAL_END; }\n"
+              "if (nTaskState == 3) { nTaskState = 6; return TRIAL_CONTINUE; }\n"
+              "nTaskState = 3; return TRIAL_CONTINUE;");
+    runner.SetPendingTrial(&trial);
+    EXPECT_EQ(runner.Step(), TRIAL_CONTINUE);
+    fakeClock.AdvanceMs(10);
+    EXPECT_EQ(runner.Step(), TRIAL_CONTINUE);
+    EXPECT_EQ(runner.Step(), TRIAL_END);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Fig off before fig on!"}));
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Ended by hand, outside a pass, the same trial is a box.
+    CTrial again;
+    runner.SetPendingTrial(&again);
+    runner.StartTrial();
+    again.eventTimes = {0, 0};
+    again.eventCodes = {EVENT_FIG_ON, EVENT_FIG_OFF};
+    fakeClock.AdvanceMs(100);
+    runner.EndTrial();
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Fig off before fig on!"}));
+}
+
 TEST_F(RunnerTest, AFailedEvaluationKeepsThePreviousOutcome)
 {
     LoadEntry("int n; n = n + 1; if (n == 2) return 1 / (n - 2); return TRIAL_CONTINUE;");
