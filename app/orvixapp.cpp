@@ -15,6 +15,7 @@
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
+#include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
@@ -82,6 +83,15 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     experiment_.Attach(doc_.get());
     panels_ = std::make_unique<CControlPanelOwner>(*doc_, experiment_);
     doc_->hooks.createControlPanel = [this] { panels_->Create(); };
+    // The experiment switch's long waits serve events but run no experiment pass, as the
+    // main loop's passes never run inside a wait: a pass while the scene loads would find
+    // no task compiled yet and switch the experiment off again.
+    doc_->hooks.pumpMessages = [this](int maxWaitMs) {
+        ++waitDepth_;
+        PumpEvents(maxWaitMs);
+        --waitDepth_;
+        return true;
+    };
     mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this});
 
     // The shell command: a data file named on the command line is opened.
@@ -101,10 +111,18 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     passTimer_->setInterval(0);
     connect(passTimer_, &QTimer::timeout, this, [this] {
         // A Test run makes its own passes; it tells the run flag again when it is over.
-        if (experiment_.runner.GetRunFlag() == 0 || (doc_ && doc_->testRunning))
+        if (experiment_.runner.GetRunFlag() == 0 || (doc_ && doc_->testRunning)) {
             passTimer_->stop();
-        else if (experiment_.runner.GetRunFlag() != -1)
-            ExperimentPass();
+        } else if (waitDepth_ > 0) {
+            // Looked at again once the wait is over, without spinning meanwhile.
+            if (passTimer_->interval() != kWaitPollMs)
+                passTimer_->setInterval(kWaitPollMs);
+        } else {
+            if (passTimer_->interval() != 0)
+                passTimer_->setInterval(0);
+            if (experiment_.runner.GetRunFlag() != -1)
+                ExperimentPass();
+        }
     });
     experiment_.runner.onRunFlagChanged = [this](int flag) { OnRunFlagChanged(flag); };
     qApp->installEventFilter(this);

@@ -75,6 +75,9 @@ private:
     std::unique_ptr<CControlPanelOwner> panels_;
     std::unique_ptr<CMainFrame> mainFrame_;
     QTimer* passTimer_ = nullptr;
+    // Inside one of the document's long waits (nested event handling).
+    int waitDepth_ = 0;
+    static constexpr int kWaitPollMs = 10;
     bool embedded_ = false;
     bool capsLock_ = false;
     std::vector<std::string> recentFiles_;

@@ -163,25 +163,35 @@ bool CParamPage::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-CParam* CParamPage::TakeEditedValue(std::string& name, std::string& oldValue)
+CParamPage::Edit CParamPage::TakeEditedValue()
 {
+    Edit edit;
     valueText_ = FromQ(valueEdit_->text());
     int row = SelectedRow();
     if (row < 0 || row >= ParamCount()) {
         valueText_.clear();
         valueEdit_->clear();
         paramList_->setFocus();
-        return nullptr;
+        return edit;
     }
     CParam& param = Param(row);
     if (IsSeparator(param) || valueText_ == ".") {
         paramList_->setFocus();
-        return nullptr;
+        return edit;
     }
     std::string line = FromQ(paramList_->item(row)->text());
-    oldValue = LineValue(line);
-    name = LineName(line);
-    return &param;
+    edit.param = &param;
+    edit.row = row;
+    edit.oldValue = LineValue(line);
+    edit.name = LineName(line);
+    return edit;
+}
+
+void CParamPage::AddButton(const char* text, int id, int position, std::function<void()> onClick)
+{
+    auto* button = Named(new QPushButton(text, this), id);
+    findChild<QVBoxLayout*>("leftColumn")->insertWidget(position, button);
+    connect(button, &QPushButton::clicked, this, std::move(onClick));
 }
 
 // ---- Graph parameters ----
@@ -189,9 +199,7 @@ CParam* CParamPage::TakeEditedValue(std::string& name, std::string& oldValue)
 CGraphParam::CGraphParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND_GRAPH, 26, 160, parent)
 {
     setObjectName("GraphParam");
-    auto* xy = Named(new QPushButton("&XY to HV", this), IDC_XY_TO_HV);
-    static_cast<QBoxLayout*>(findChild<QVBoxLayout*>("leftColumn"))->insertWidget(1, xy);
-    connect(xy, &QPushButton::clicked, this, [this] { OnXYToHV(); });
+    AddButton("&XY to HV", IDC_XY_TO_HV, 1, [this] { OnXYToHV(); });
     UpdateList(-1);
 }
 
@@ -199,22 +207,19 @@ void CGraphParam::FocusAfterRefusedAdd() { valueEdit_->setFocus(); }
 
 void CGraphParam::ApplyValue()
 {
-    std::string name, oldValue;
-    CParam* edited = TakeEditedValue(name, oldValue);
-    if (!edited)
+    Edit edit = TakeEditedValue();
+    if (!edit.param)
         return;
-    CParam& param = *edited;
-    int row = SelectedRow();
-    param = valueText_.c_str();
-    doc_->SendGraphParam(row);
-    if (valueText_ == oldValue) {
+    *edit.param = valueText_.c_str();
+    doc_->SendGraphParam(edit.row);
+    if (valueText_ == edit.oldValue) {
         paramList_->setFocus();
         return;
     }
-    if (name == doc_->GetBehavParam("FPParamH", CParam("", 0)).GetText()
-        || name == doc_->GetBehavParam("FPParamV", CParam("", 0)).GetText())
+    if (edit.name == doc_->GetBehavParam("FPParamH", CParam("", 0)).GetText()
+        || edit.name == doc_->GetBehavParam("FPParamV", CParam("", 0)).GetText())
         doc_->UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
-    ReplaceLine(row, name, valueText_);
+    ReplaceLine(edit.row, edit.name, valueText_);
 }
 
 void CGraphParam::OnXYToHV()
@@ -247,13 +252,8 @@ CBehavParam::CBehavParam(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent)
     : CParamPage(doc, KIND_BEHAV, 34, 210, parent), runner_(runner)
 {
     setObjectName("BehavParam");
-    auto* add = Named(new QPushButton("Add behav param", this), IDC_ADD_BEHAV);
-    auto* del = Named(new QPushButton("Del behav Param", this), IDC_DEL_BEHAV);
-    auto* left = findChild<QVBoxLayout*>("leftColumn");
-    left->insertWidget(1, add);
-    left->insertWidget(2, del);
-    connect(add, &QPushButton::clicked, this, [this] { OnAddBehavParam(); });
-    connect(del, &QPushButton::clicked, this, [this] { OnDelBehavParam(); });
+    AddButton("Add behav param", IDC_ADD_BEHAV, 1, [this] { OnAddBehavParam(); });
+    AddButton("Del behav Param", IDC_DEL_BEHAV, 2, [this] { OnDelBehavParam(); });
     UpdateList(-1);
 }
 
@@ -261,17 +261,16 @@ void CBehavParam::FocusAfterRefusedAdd() { paramList_->setFocus(); }
 
 void CBehavParam::ApplyValue()
 {
-    std::string name, oldValue;
-    CParam* edited = TakeEditedValue(name, oldValue);
-    if (!edited)
+    Edit edit = TakeEditedValue();
+    if (!edit.param)
         return;
-    CParam& param = *edited;
-    int row = SelectedRow();
-    if (valueText_ == oldValue) {
+    if (valueText_ == edit.oldValue) {
         paramList_->setFocus();
         return;
     }
-    param = valueText_.c_str();
+    *edit.param = valueText_.c_str();
+    const std::string& name = edit.name;
+    int row = edit.row;
     if (name == "SubjectName" || name == "HoleNum" || name == "PosNum" || name == "DataPath") {
         doc_->UpdateDataFileName();
     } else if (name == "TaskType") {

@@ -3,6 +3,7 @@
 // parameters of that kind.
 #pragma once
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class QLineEdit;
@@ -42,9 +43,16 @@ protected:
     int SelectedRow() const;
     // Replaces line row with the name and the new value and selects it.
     void ReplaceLine(int row, const std::string& name, const std::string& value);
-    // Takes the edited value for the selected line: the parameter, with the line's name and
-    // old value, or null (focus back on the list) when there is nothing to change.
-    CParam* TakeEditedValue(std::string& name, std::string& oldValue);
+    // The edited value for the selected line: the parameter, the line's row, name and old
+    // value; param is null (focus back on the list) when there is nothing to change.
+    struct Edit {
+        CParam* param = nullptr;
+        int row = -1;
+        std::string name, oldValue;
+    };
+    Edit TakeEditedValue();
+    // A button of the page's own in the left column, at position.
+    void AddButton(const char* text, int id, int position, std::function<void()> onClick);
     // Where "&Add to init param" puts the focus when there is nothing to add.
     virtual void FocusAfterRefusedAdd() = 0;
 

@@ -22,19 +22,36 @@
 
 using namespace orvix;
 
-TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
-{
-    std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
-    std::string scenes = dir + "/scenes";
-    mkdir(scenes.c_str(), 0700);
-    orvix_test::WriteFile(scenes + "/mytest.iv.params", orvix_test::ReadFile(examples + "/mytest.iv.params"));
-    orvix_test::WriteFile(dir + "/Task.c", orvix_test::ReadFile(examples + "/Task.c"));
+class ProgramRunTest : public DocTest {
+protected:
+    // The example task and scene of the run command, the stand-in renderer on its own ports.
+    void SetUp() override
+    {
+        DocTest::SetUp();
+        std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
+        std::string scenes = dir + "/scenes";
+        mkdir(scenes.c_str(), 0700);
+        orvix_test::WriteFile(scenes + "/mytest.iv.params", orvix_test::ReadFile(examples + "/mytest.iv.params"));
+        orvix_test::WriteFile(dir + "/Task.c", orvix_test::ReadFile(examples + "/Task.c"));
+        ASSERT_TRUE(renderer.Start(scenes));
+        setenv("ORVIX_RENDERER_PORT", std::to_string(renderer.commandPort).c_str(), 1);
+        setenv("ORVIX_CONSOLE_PORT", std::to_string(renderer.consolePort).c_str(), 1);
+        SetReg("Parameters", "SGI", "127.0.0.1");
+    }
+    void TearDown() override
+    {
+        for (const char* v : {"ORVIX_SIMULATED_EYE", "ORVIX_RENDERER_PORT", "ORVIX_CONSOLE_PORT"})
+            unsetenv(v);
+        renderer.Stop();
+        DocTest::TearDown();
+    }
+
     StandInProcess renderer;
-    ASSERT_TRUE(renderer.Start(scenes));
-    setenv("ORVIX_RENDERER_PORT", std::to_string(renderer.commandPort).c_str(), 1);
-    setenv("ORVIX_CONSOLE_PORT", std::to_string(renderer.consolePort).c_str(), 1);
+};
+
+TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
+{
     setenv("ORVIX_SIMULATED_EYE", "1", 1);
-    SetReg("Parameters", "SGI", "127.0.0.1");
     SetReg("TestType", nullptr, "Demo");
 
     {
@@ -81,8 +98,20 @@ TEST_F(DocTest, AnExperimentRunsFromTheTestPage)
         app.ExitInstance();
         app.Experiment().deviceIO.Close();
     }
-    unsetenv("ORVIX_SIMULATED_EYE");
-    unsetenv("ORVIX_RENDERER_PORT");
-    unsetenv("ORVIX_CONSOLE_PORT");
-    renderer.Stop();
+}
+
+TEST_F(ProgramRunTest, TheFirstEnableWithoutATestTypeLeavesTheExperimentRunning)
+{
+    // No test type has ever loaded the parameters: the task is compiled only once the
+    // scene's definitions are in, so no experiment pass may run while the scene loads.
+    SetReg("Parameters", "SerialPort", "/nonexistent/orvix-tty");
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    QWidget* page = app.ControlPanels()->Get()->TestPage();
+    page->findChild<QLineEdit*>("ctl1011")->setText(QString::fromLocal8Bit((dir + "/Task.c").c_str()));
+    app.MainFrame()->Action(COrvixDoc::ID_ENABLE)->trigger();
+    EXPECT_TRUE(app.Experiment().runner.HasProgram());
+    EXPECT_EQ(app.Experiment().runner.GetRunFlag(), 1);
+    app.ExitInstance();
+    app.Experiment().deviceIO.Close();
 }

@@ -17,6 +17,7 @@
 #include "platform/registry.h"
 #include "runner/experiment.h"
 #include "tests/common/test_support.h"
+#include "tests/runner/fixation_task.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -34,41 +35,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-const char* kTask = R"TASK(int tStart;
-int hit;
-int Finish()
-{
-    TurnOffFig();
-    TurnOffTarget();
-    if (hit) DoHitAct(); else DoMissAct();
-    SaveResponse0(hit, nCurrentTime - tStart, 0, 0, TRIAL_END);
-    nTaskState = ITI;
-    if (hit) return TRIAL_HIT;
-    return TRIAL_MISS;
-}
-int TaskEntry()
-{
-    if (nTaskState == ITI) {
-        tStart = nCurrentTime;
-        nTaskState = FOREP;
-    } else if (nTaskState == FOREP) {
-        if (OnFP() && nCurrentTime - tStart >= GetBehavParam("FixTime")) {
-            TurnOnTarget();
-            TurnOnFig();
-            tStart = nCurrentTime;
-            nTaskState = TARGET_ON;
-        }
-    } else if (nTaskState == TARGET_ON) {
-        if (nKeyPos != KEY_CENTER) {
-            SaveKeyState(nKeyPos);
-            hit = (nKeyPos == KEY_LEFT);
-            return Finish();
-        }
-        if (nCurrentTime - tStart > 50) { hit = 0; return Finish(); }
-    }
-    return TRIAL_CONTINUE;
-}
-)TASK";
 
 // A key that always reads centre, answered in place: the pass without the simulated
 // driver's request objects.
@@ -112,7 +78,7 @@ void BM_StepPass(benchmark::State& state)
     long commands = 0;
     deviceIO.sendHookForTest = [&](int, const std::string&, bool) { ++commands; };
     std::string task = dir + "/task.c";
-    orvix_test::WriteFile(task, kTask);
+    orvix_test::WriteFile(task, FixationTask(50, "SaveResponse0"));
     doc.GetBehavParam("TaskFile", CParam(nullptr, task.c_str()));
     experiment.runner.LoadParameters(&doc);
     if (!experiment.runner.HasProgram()) {

@@ -1,50 +1,12 @@
 // A fixation task runs pass by pass, as the main loop runs it, through a hit and a miss
 // into trials that the document keeps.
+#include "fixation_task.h"
 #include "runner_fixture.h"
 
 using namespace orvix;
 
 namespace {
-
-const char* kFixationTask = R"TASK(// Fixate, then the target and figure come on; the key answers.
-int tStart;
-int hit;
-
-int Finish()
-{
-    TurnOffFig();
-    TurnOffTarget();
-    if (hit) DoHitAct(); else DoMissAct();
-    SaveResponse(hit, nCurrentTime - tStart, 0, 0, TRIAL_END);
-    nTaskState = ITI;
-    if (hit) return TRIAL_HIT;
-    return TRIAL_MISS;
-}
-
-int TaskEntry()
-{
-    if (nTaskState == ITI) {
-        tStart = nCurrentTime;
-        nTaskState = FOREP;
-    } else if (nTaskState == FOREP) {
-        if (OnFP() && nCurrentTime - tStart >= GetBehavParam("FixTime")) {
-            TurnOnTarget();
-            TurnOnFig();
-            tStart = nCurrentTime;
-            nTaskState = TARGET_ON;
-        }
-    } else if (nTaskState == TARGET_ON) {
-        if (nKeyPos != KEY_CENTER) {
-            SaveKeyState(nKeyPos);
-            hit = (nKeyPos == KEY_LEFT);
-            return Finish();
-        }
-        if (nCurrentTime - tStart > 500) { hit = 0; return Finish(); }
-    }
-    return TRIAL_CONTINUE;
-}
-)TASK";
-
+const std::string kFixationTask = FixationTask(500);
 } // namespace
 
 class WholeTrialTest : public RunnerTest {
