@@ -15,6 +15,7 @@
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
+#include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/registry.h"
@@ -47,6 +48,7 @@ COrvixApp::COrvixApp() = default;
 COrvixApp::~COrvixApp()
 {
     experiment_.runner.onRunFlagChanged = nullptr;
+    experiment_.deviceIO.onCommandSent = nullptr;
     if (qApp)
         qApp->removeEventFilter(this);
     mainFrame_.reset();
@@ -81,6 +83,13 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         subject_ = std::make_unique<CSimulatedSubject>();
     doc_ = std::make_unique<COrvixDoc>();
     experiment_.Attach(doc_.get());
+    if (subject_) {
+        // The subject sees what the renderer is told to show, by graph parameter name.
+        experiment_.deviceIO.onCommandSent = [this](int id, const std::string& text) {
+            if (id < doc_->GetGraphParamCount())
+                subject_->See(doc_->GetGraphParam(id).GetName(), text, TickMs());
+        };
+    }
     panels_ = std::make_unique<CControlPanelOwner>(*doc_, experiment_);
     doc_->hooks.createControlPanel = [this] { panels_->Create(); };
     // The experiment switch's long waits serve events but run no experiment pass, as the

@@ -125,6 +125,9 @@ public:
     // to this hook instead (and counts as sent).
     std::function<void(int objectId, const std::string& text, bool wait)> sendHookForTest;
     void SetRendererRunningForTest(bool running) { rendererRunning_ = running ? 1 : 0; }
+    // Who watches what the renderer is told (the simulated subject): told of each command
+    // once it has gone out.
+    std::function<void(int objectId, const std::string& text)> onCommandSent;
     // One packet (type, length byte, payload) in one send; false when the renderer is not
     // running, the payload is too long, or the send failed (the link is then closed).
     bool SendPacket(uint8_t type, const uint8_t* payload, size_t size);

@@ -119,6 +119,8 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
         if (!rendererRunning_)
             return false;
         sendHookForTest(objectId, text ? text : "", wait);
+        if (onCommandSent)
+            onCommandSent(objectId, text ? text : "");
         return true;
     }
     size_t length = text ? strlen(text) : 0;
@@ -136,6 +138,8 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
     payload[2 + length] = 0;
     if (!SendPacket(PKT_COMMAND, payload, length + 3))
         return false;
+    if (onCommandSent)
+        onCommandSent(objectId, std::string(text ? text : "", length));
     if (!wait)
         return true;
 

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "platform/simsubject.h"
 
 namespace orvix {
 
@@ -84,7 +85,9 @@ private:
     int fd_;
 };
 
-// About 120 records per second, produced for the time that has passed since the last read.
+// 60 records per second (one per 16.7 ms, the runner's default eye bin), produced for the time
+// that has passed since the last read: the simulated subject's gaze when there is one, else
+// a steady gaze straight ahead.
 class CSimEyeTracker : public ISerialPort {
 public:
     CSimEyeTracker() : last_(Clock().TickMs()) {}
@@ -96,9 +99,12 @@ public:
     {
         uint32_t due = Due();
         size_t records = std::min<size_t>(due, size / 6);
+        CSimulatedSubject* subject = ActiveSimulatedSubject();
         for (size_t r = 0; r < records; ++r) {
-            unsigned h = 2560 + static_cast<unsigned>(random_.Next() % 21) - 10;
-            unsigned v = 1280 + static_cast<unsigned>(random_.Next() % 21) - 10;
+            int h = 2560 + random_.Next() % 21 - 10;
+            int v = 1280 + random_.Next() % 21 - 10;
+            if (subject)
+                subject->Gaze(last_ + static_cast<uint32_t>(r * 50 / 3), h, v);
             uint8_t* p = buffer + r * 6;
             p[0] = 'D';
             p[1] = 'D';
@@ -107,12 +113,12 @@ public:
             p[4] = static_cast<uint8_t>(v & 0xFF);
             p[5] = static_cast<uint8_t>(v >> 8);
         }
-        last_ += static_cast<uint32_t>(records * 25 / 3); // 8.33 ms per record
+        last_ += static_cast<uint32_t>(records * 50 / 3); // 16.7 ms per record
         return static_cast<long>(records * 6);
     }
 
 private:
-    uint32_t Due() const { return (Clock().TickMs() - last_) * 3 / 25; }
+    uint32_t Due() const { return (Clock().TickMs() - last_) * 3 / 50; }
     uint32_t last_;
     CRandom15 random_;
 };

@@ -105,7 +105,7 @@ TEST_F(EyeTest, ResetAndStopDropWhatWaits)
     EXPECT_TRUE(Read().empty());
 }
 
-TEST_F(EyeTest, SimulatedTrackerGivesAbout120RecordsASecondNearTheCentre)
+TEST_F(EyeTest, SimulatedTrackerGives60RecordsASecondNearTheCentre)
 {
     PointAt(ClosedPort(), kSimulatedSerialPort);
     deviceIO.Open(doc.get());
@@ -114,7 +114,8 @@ TEST_F(EyeTest, SimulatedTrackerGivesAbout120RecordsASecondNearTheCentre)
     deviceIO.ReadEyeSamples();
     clock.AdvanceMs(1000);
     std::vector<uint16_t> samples = deviceIO.ReadEyeSamples();
-    ASSERT_EQ(samples.size(), 240u);
+    // One record per 16.7 ms, as the runner's eye bin expects: no "rate too high".
+    ASSERT_EQ(samples.size(), 120u);
     for (size_t i = 0; i < samples.size(); i += 2) {
         EXPECT_NEAR(samples[i], 2560, 10);
         EXPECT_NEAR(samples[i + 1], 1280, 10);

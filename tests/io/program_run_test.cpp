@@ -89,7 +89,7 @@ TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
         ASSERT_EQ(doc.GetTrialCount(), 3);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(doc.GetTrial(i)->commandIndex, i);
-            EXPECT_EQ(doc.GetTrial(i)->responses[0], 1); // the example task's hit
+            EXPECT_EQ(doc.GetTrial(i)->responses[0], 3); // nobody answers: the example task's miss
             EXPECT_FALSE(doc.GetTrial(i)->hSamples.empty());
         }
         EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt(), 1);

@@ -149,6 +149,7 @@ TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 TEST_F(TaskCompileTest, TheShippedExampleTaskCompiles)
 {
     std::string example = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c";
+    host.graph = {{"OR", 0}}; // the stimulus of the demonstration scene
     EXPECT_EQ(compiler.CompileFile(example), TaskCompileStatus::Compiled);
     EXPECT_EQ(host.log.size(), 1u) << host.log.back();
 }

@@ -1,0 +1,133 @@
+// The demonstration of the run command: the example task with the simulated subject, a
+// sweep of the stimulus through the real test run and task runner on a fake clock, then an
+// analysis of variance of the reaction time on the Statistics page.
+#include <QListWidget>
+#include <QPushButton>
+#include <dlfcn.h>
+#include <map>
+
+#include "analysis/stat.h"
+#include "platform/serialport.h"
+#include "platform/simsubject.h"
+#include "runner/testrun.h"
+#include "runner/trialengine.h"
+#include "tests/io/io_fixture.h"
+
+using namespace orvix;
+
+namespace {
+
+// The board's key as the subject holds it.
+class CSubjectKey : public IDevice {
+public:
+    explicit CSubjectKey(char& key) : key_(key) {}
+    uint32_t DeviceIoControl(uint32_t code, const void*, uint32_t, void* out, uint32_t outSize,
+                             uint32_t& returned) override
+    {
+        if (code == IOCTL_TROVIK_GET_KEY && outSize >= 1) {
+            *static_cast<uint8_t*>(out) = static_cast<uint8_t>(key_);
+            returned = 1;
+        }
+        return 0;
+    }
+
+private:
+    char& key_;
+};
+
+} // namespace
+
+TEST_F(IoTest, TheDemonstrationGivesAPsychometricCurveAndReactionTimes)
+{
+    UseFakeClock().SetMs(100000);
+    char key = 'C';
+    RegisterDevice(kTrovikDeviceName, [&key](uint32_t&) { return std::unique_ptr<IDevice>(new CSubjectKey(key)); });
+    CSimulatedSubject subject(CSimulatedSubject::Settings(), 99, [&key](char k) { key = k; }, false);
+    for (const char* name : {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "OR"})
+        doc->Table(KIND_GRAPH).Add(new CParam(name, "0"));
+    PointAt(ClosedPort(), kSimulatedSerialPort);
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    ASSERT_TRUE(deviceIO.Open(doc.get()));
+    deviceIO.SetRendererRunningForTest(true);
+    deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
+    deviceIO.onCommandSent = [&](int id, const std::string& text) {
+        subject.See(doc->GetGraphParam(id).GetName(), text, TickMs());
+    };
+
+    std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
+    CTestSettings settings;
+    settings.Load(*doc);
+    settings.taskFile = examples + "/Task.c";
+    settings.useCustomItems = 1;
+    settings.customItems = examples + "/mytest.oxq"; // OR -20 .. 20 in 8 steps
+    settings.accumTimes = 13;                          // 104 trials
+    settings.isRandom = 1;
+    settings.isBalanced = 1;
+    settings.Save(*doc);
+    experiment.runner.LoadParameters(doc.get());
+    ASSERT_TRUE(experiment.runner.HasProgram()) << orvix_test::ReadFile(logPath);
+    experiment.runner.SetRunFlag(1);
+
+    CTaskRunnerEngine engine(experiment.runner);
+    CTestRun run(*doc, engine);
+    run.seed = 5;
+    run.pump = [&](int) {
+        fakeClock.AdvanceMs(2);
+        subject.Tick(TickMs());
+        return true;
+    };
+    run.OnStart(settings);
+    ASSERT_EQ(doc->GetTrialCount(), 104);
+
+    // Outcome (1 EARLY, 2 HIT, 3 MISS), reaction time and OR of every trial.
+    std::map<int, int> outcomes;
+    std::map<int, std::pair<int, int>> hitsByStrength; // |OR| -> hits, answered
+    int timely = 0, timed = 0;
+    for (int i = 0; i < doc->GetTrialCount(); ++i) {
+        const CTrial& t = *doc->GetTrial(i);
+        ++outcomes[t.responses[0]];
+        if (t.responses[0] == 1)
+            continue;
+        auto& [hits, answered] = hitsByStrength[std::abs(t.responses[2])];
+        hits += t.responses[0] == 2;
+        ++answered;
+        ++timed;
+        timely += t.responses[1] >= 150 && t.responses[1] <= 600;
+    }
+    EXPECT_GT(outcomes[1], 0) << "early";
+    EXPECT_GT(outcomes[2], 0) << "hit";
+    EXPECT_GT(outcomes[3], 0) << "miss";
+    auto rate = [&](int strength) {
+        auto [hits, answered] = hitsByStrength[strength];
+        return answered ? double(hits) / answered : 0.0;
+    };
+    EXPECT_GT(rate(20), rate(2));
+    EXPECT_GT(timely, timed * 3 / 4);
+
+    // The reaction time by the stimulus on the Statistics page.
+    std::string lib = std::string(ORVIX_TEST_BINARY_DIR) + "/../../app/libtarsel.so";
+    void* library = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    {
+        CStat page(doc.get(), library);
+        page.UpdateVariableLists(-1);
+        auto* variables = page.findChild<QListWidget*>(QStringLiteral("ctl%1").arg(CStat::IDC_VARIABLES));
+        auto pick = [&](const char* name, int button) {
+            auto found = variables->findItems(name, Qt::MatchExactly);
+            ASSERT_EQ(found.size(), 1) << name;
+            variables->setCurrentItem(found[0]);
+            page.findChild<QPushButton*>(QStringLiteral("ctl%1").arg(button))->click();
+        };
+        pick("RTime", CStat::IDC_SET_DEPEND);
+        pick("OR", CStat::IDC_ADD_FACTOR);
+        page.findChild<QPushButton*>(QStringLiteral("ctl%1").arg(CStat::IDC_ESTIMATE))->click();
+        std::string output;
+        for (const std::string& line : page.OutputLines())
+            output += line + "\n";
+        EXPECT_NE(output.find("Source"), std::string::npos) << output;
+        EXPECT_NE(output.find("Error"), std::string::npos) << output;
+    }
+    dlclose(library);
+    deviceIO.onCommandSent = nullptr;
+    deviceIO.sendHookForTest = nullptr;
+}
