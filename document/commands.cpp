@@ -76,9 +76,10 @@ bool COrvixDoc::OnUpdateCommand(int id, bool& enabled, bool& checked) const
 
 void COrvixDoc::OnTransform()
 {
-    std::string name, expression;
-    if (UI().AskTransform(name, expression))
-        InsertExpressionColumn(name, expression, false, true);
+    std::string name, expression, problem;
+    if (UI().AskTransform(name, expression) && !InsertExpressionColumn(name, expression, false, true, &problem)
+        && !problem.empty())
+        MessageBox(problem);
 }
 
 void COrvixDoc::OnSelectChannel(int n)

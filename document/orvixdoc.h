@@ -312,8 +312,9 @@ public:
     void FillTrialRow(int i);
     void RebuildTrialTable();
     // Computes a column from a Transform expression over the command parameters. False
-    // when nothing was computed.
-    bool InsertExpressionColumn(const std::string& name, const std::string& expression, bool roundToInt, bool record);
+    // when nothing was computed; then `problem`, when given, says why.
+    bool InsertExpressionColumn(const std::string& name, const std::string& expression, bool roundToInt, bool record,
+                                std::string* problem = nullptr);
     void OnFileMergingMode();
     void OnLoadFormat() { loadFormat = !loadFormat; }
     void GetFigureExtent(int& width, int& height) const;

@@ -4,6 +4,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/missing.h"
+#include "platform/numbers.h"
 #include "tasklang/transform.h"
 
 namespace orvix {
@@ -58,10 +59,15 @@ void COrvixDoc::RebuildTrialTable()
 }
 
 bool COrvixDoc::InsertExpressionColumn(const std::string& name, const std::string& expression, bool roundToInt,
-                                       bool record)
+                                       bool record, std::string* problem)
 {
-    if (commands_.empty())
+    auto refuse = [problem](const std::string& why) {
+        if (problem)
+            *problem = why;
         return false;
+    };
+    if (commands_.empty())
+        return refuse("There are no stimulus commands to compute a column from.");
     // The expression's variables: working copies named as command row 0's parameters.
     std::vector<CParam> work(commands_[0].begin(), commands_[0].end());
     std::vector<CParam*> vars;
@@ -76,10 +82,14 @@ bool COrvixDoc::InsertExpressionColumn(const std::string& name, const std::strin
     CTransformLexer lexer;
     CTransformParser parser(lexer);
     if (!lexer.SetInput(expression, vars))
-        return false;
+        return refuse(Format("The expression is longer than %d characters.", static_cast<int>(CTransformLexer::kMaxLength)));
     parser.Reset();
-    if (parser.Parse() != 0 || !parser.Result())
-        return false;
+    if (parser.Parse() != 0 || !parser.Result()) {
+        // The names an expression may use are the stimulus commands' parameters only.
+        if (!lexer.UnknownName().empty())
+            return refuse("\"" + lexer.UnknownName() + "\" is not a parameter of the stimulus commands.");
+        return refuse("\"" + expression + "\" is not an expression the Transform can compute.");
+    }
 
     bool real = false;
     for (CommandRow& row : commands_) {

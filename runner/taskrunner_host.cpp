@@ -168,8 +168,11 @@ void CTaskRunner::SaveKeyState(int keyCode)
 
 void CTaskRunner::SaveResponse(const std::array<int, 5>& v, bool showOnPage)
 {
-    if (current_)
-        current_->SetResponse(v[0], v[1], v[2], v[3], v[4]);
+    // Only a trial being recorded has a line on the response page: the passes before and
+    // after a run record nothing, and the page shows exactly the run's trials.
+    if (!current_)
+        return;
+    current_->SetResponse(v[0], v[1], v[2], v[3], v[4]);
     if (showOnPage && doc_)
         doc_->AddTrialResult(v[0], v[1], v[2], v[3], v[4]);
 }

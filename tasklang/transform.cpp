@@ -97,6 +97,7 @@ bool CTransformLexer::SetInput(const std::string& text, std::vector<CParam*>& va
 {
     variables_ = &variables;
     pos_ = 0;
+    unknown_.clear();
     if (text.size() > kMaxLength) {
         text_.clear();
         return false;
@@ -169,6 +170,8 @@ int CTransformLexer::Lex()
         param_ = FindVariable(name);
         if (param_)
             return TT_VARIABLE;
+        if (unknown_.empty())
+            unknown_ = name;
         UI().Beep();
         return TT_UNKNOWN;
     }

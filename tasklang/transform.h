@@ -96,9 +96,13 @@ public:
     double Number() const { return number_; }
     CParam* Param() const { return param_; }
     std::unique_ptr<CParam> TakeString() { return std::move(string_); }
+    // The first identifier of the input that named no variable ("" while there is none),
+    // so that a refused expression can say what it did not know.
+    const std::string& UnknownName() const { return unknown_; }
 
 private:
     std::string text_;
+    std::string unknown_;
     size_t pos_ = 0;
     std::vector<CParam*>* variables_ = nullptr;
     double number_ = 0;

@@ -382,6 +382,27 @@ TEST_F(DocTest, ExpressionColumns)
     EXPECT_EQ(doc.GetCommand(1)[2].GetText(), "big");
     EXPECT_FALSE(doc.InsertExpressionColumn("C", "A +", false, true));
     EXPECT_EQ(doc.expressionColumns.size(), 2u);
+
+    // The Transform command says why nothing was computed: a response column is no
+    // parameter of the commands, and a broken expression is named.
+    const std::pair<const char*, const char*> refused[] = {
+        {"RTime * 2", "\"RTime\" is not a parameter of the stimulus commands."},
+        {"A +", "\"A +\" is not an expression the Transform can compute."},
+    };
+    for (auto [expression, message] : refused) {
+        ui.messages.clear();
+        ui.onAskTransform = [expression](std::string& name, std::string& text) {
+            name = "RT2";
+            text = expression;
+            return true;
+        };
+        doc.OnTransform();
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{message});
+    }
+    COrvixDoc empty;
+    std::string problem;
+    EXPECT_FALSE(empty.InsertExpressionColumn("C", "1", false, true, &problem));
+    EXPECT_EQ(problem, "There are no stimulus commands to compute a column from.");
 }
 
 TEST_F(DocTest, TrialRowsAndTheMissingValue)

@@ -172,6 +172,10 @@ TEST_F(BuiltinsTest, SaveResponseShowsOnTheResponsePage)
     EXPECT_EQ(page->List()->count(), 1);
     EXPECT_EQ(trial.responses, (std::array<int32_t, 4>{6, 7, 8, 9}));
     EXPECT_EQ(trial.response5, 2);
+    // Passes with no trial being recorded (before or after a run) show nothing.
+    runner.EndTrial();
+    Run("SaveResponse(1, 2, 3, 4, 5); return 0;");
+    EXPECT_EQ(page->List()->count(), 1);
 }
 
 TEST_F(BuiltinsTest, DocumentAndFrame)
