@@ -1,15 +1,22 @@
 #include "analysis/stat.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTextOption>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "analysis/selectcases.h"
@@ -28,6 +35,59 @@ namespace {
 const char* const kTableFunctions[] = {"anova"};
 using TableFunction = CTableModel* (*)(CTableModel*, int);
 
+// The output list's tab stops, in quarters of its font's average character width: the
+// result tables' columns line up at them.
+constexpr int kOutputTabStop = 65;
+
+// Draws each line with tab stops every `distance` pixels (Qt's own delegate keeps a fixed
+// default) and measures it the same way, so the horizontal scroll reaches the widest line.
+class CTabStopDelegate : public QStyledItemDelegate {
+public:
+    CTabStopDelegate(qreal distance, QObject* parent) : QStyledItemDelegate(parent), distance_(distance) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const QString text = opt.text;
+        opt.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                             : QPalette::Text));
+        painter->drawText(QRectF(textRect), text, Option());
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1);
+        // Whole pixels per tab stop, rounded up: the measure never falls short of the drawing.
+        const QSizeF text = QFontMetricsF(opt.font).size(Qt::TextSingleLine | Qt::TextExpandTabs, opt.text,
+                                                         static_cast<int>(std::ceil(distance_)));
+        size.setWidth(static_cast<int>(std::ceil(text.width())) + margin);
+        return size;
+    }
+
+private:
+    QTextOption Option() const
+    {
+        QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
+        option.setWrapMode(QTextOption::NoWrap);
+        option.setTabStopDistance(distance_);
+        return option;
+    }
+
+    qreal distance_;
+};
 
 int FindText(const QListWidget* list, const QString& text)
 {
@@ -48,6 +108,8 @@ CStat::CStat(COrvixDoc* doc, HMODULE library, QWidget* parent) : QWidget(parent)
     QFont fixed("DejaVu Sans Mono", 9);
     fixed.setStyleHint(QFont::Monospace);
     output_->setFont(fixed);
+    output_->setItemDelegate(
+        new CTabStopDelegate(QFontMetricsF(fixed).averageCharWidth() * kOutputTabStop / 4, output_));
     dependEdit_ = Named(new QLineEdit(this), IDC_DEPEND);
     dependEdit_->setReadOnly(true);
     levelEdit_ = Named(new QLineEdit("2", this), IDC_LEVEL);
@@ -122,6 +184,7 @@ void CStat::UpdateVariableLists(int)
         caseColumn_->addItem(name);
     }
     caseColumn_->setCurrentIndex(-1);
+    // Every name begins with the empty text; a column nobody chose is not chosen for the user.
     if (!caseText.isEmpty())
         for (int i = 0; i < caseColumn_->count(); ++i)
             if (caseColumn_->itemText(i).startsWith(caseText, Qt::CaseInsensitive)) {

@@ -171,15 +171,17 @@ bool DeleteRegistryTree(HKEY parent, const char* name)
 void COrvixDoc::OnSaveParameters()
 {
     SnapshotTestSettings();
-    // The whole save is one write of the registry file: a failure anywhere leaves the
-    // previous settings as they were.
-    CRegistryTransaction transaction;
+    // The root key is made on its own, so that a registry that cannot be written says so
+    // at the first key.
     KeyCloser root;
     if (RegCreateKeyEx(HKEY_CURRENT_USER, kRoot, &root.key) != ERROR_SUCCESS) {
         root.key = nullptr;
-        MessageBox("Can't open registry key \"HKEY_CURRENT_USER\\Software\\Morvane\\Orvix\\\".");
+        MessageBox("Can't open registry key \"HKEY_CURRENT_USER\\Software\\Morvane\\Orvix\".");
         return;
     }
+    // The rest of the save is one write of the registry file: a failure anywhere leaves the
+    // previous settings as they were.
+    CRegistryTransaction transaction;
     if (!DeleteRegistryTree(root.key, "Parameters")) {
         MessageBox("Can't delete registry key \"Parameters\".");
         return;

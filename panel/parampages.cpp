@@ -216,8 +216,8 @@ void CGraphParam::ApplyValue()
         paramList_->setFocus();
         return;
     }
-    if (edit.name == doc_->GetBehavParam("FPParamH", CParam("", 0)).GetText()
-        || edit.name == doc_->GetBehavParam("FPParamV", CParam("", 0)).GetText())
+    if (edit.name == doc_->GetBehavParam("FPParamH", CParam("", "TPOSH")).GetText()
+        || edit.name == doc_->GetBehavParam("FPParamV", CParam("", "TPOSV")).GetText())
         doc_->UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
     ReplaceLine(edit.row, edit.name, valueText_);
 }

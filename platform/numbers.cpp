@@ -34,7 +34,34 @@ double ParseDouble(const char* text)
 {
     if (!text)
         return 0.0;
-    return strtod_l(text, nullptr, CLocale());
+    // Only the decimal form is a number: blanks, sign, digits, point, digits, exponent. The
+    // C library would also read "0x10" as 16 and "inf" or "nan" as numbers.
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    const char* start = p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    const char* mantissa = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    if (*p == '.')
+        ++p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    if (p == mantissa || (p == mantissa + 1 && *mantissa == '.'))
+        return 0.0;
+    if (*p == 'e' || *p == 'E') {
+        const char* e = p + 1;
+        if (*e == '+' || *e == '-')
+            ++e;
+        if (*e >= '0' && *e <= '9') {
+            while (*e >= '0' && *e <= '9')
+                ++e;
+            p = e;
+        }
+    }
+    return strtod_l(std::string(start, p).c_str(), nullptr, CLocale());
 }
 
 int ParseInt(const char* text)

@@ -8,6 +8,7 @@
 namespace orvix {
 
 // As atof: leading blanks skipped, the longest valid prefix taken, 0.0 when there is none.
+// Decimal only: no hexadecimal, infinity or NaN forms.
 double ParseDouble(const char* text);
 inline double ParseDouble(const std::string& text) { return ParseDouble(text.c_str()); }
 

@@ -1,6 +1,8 @@
 #include "analysis/stat.h"
 
 #include <QComboBox>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -183,4 +185,29 @@ TEST_F(StatTest, RefusalsAndUnknownFunctions)
     ASSERT_GT(lines.size(), before);
     EXPECT_EQ(lines[before], "Cases selected by: B=1");
     EXPECT_EQ(doc->trialTable.GetRowCount(), 8); // the document's table is untouched
+}
+
+TEST_F(StatTest, OutputColumnsLineUpAtTheListsTabStops)
+{
+    auto* output = Ctl<QListWidget>(CStat::IDC_OUTPUT);
+    page->resize(1400, 700);
+    for (const char* line : {"X", "\tX", "\t\tX"})
+        output->addItem(line);
+    output->doItemsLayout();
+    const QImage image = output->viewport()->grab().toImage();
+    auto inkStart = [&](int row) {
+        const QRect r = output->visualItemRect(output->item(row));
+        for (int x = r.left(); x <= r.right() && x < image.width(); ++x)
+            for (int y = r.top(); y <= r.bottom() && y < image.height(); ++y)
+                if (qGray(image.pixel(x, y)) < 128)
+                    return x;
+        return -1;
+    };
+    ASSERT_GE(inkStart(0), 0);
+    // Stops every 65 quarters of a character of the list's fixed-pitch font.
+    const double stop = 65 * QFontMetricsF(output->font()).horizontalAdvance('0') / 4;
+    EXPECT_NEAR(inkStart(1) - inkStart(0), stop, 1.5);
+    EXPECT_NEAR(inkStart(2) - inkStart(0), 2 * stop, 1.5);
+    // Each line is measured with the same stops, so the list scrolls to the end of the widest.
+    EXPECT_GE(output->visualItemRect(output->item(2)).width(), static_cast<int>(2 * stop));
 }

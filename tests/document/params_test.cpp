@@ -143,6 +143,18 @@ TEST_F(DocTest, FailedSaveLeavesThePreviousRegistryAndSaysSo)
     EXPECT_EQ(GetReg("TestType", nullptr), "A");
 }
 
+TEST_F(DocTest, RegistryThatCannotBeWrittenFailsAtTheRootKey)
+{
+    // Nothing can be written from the start: not even the keys the document makes.
+    FailAtomicWritesForTesting(true);
+    COrvixDoc doc;
+    doc.OnSaveParameters();
+    FailAtomicWritesForTesting(false);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Couldn't open registry key \"Parameters\".");
+    EXPECT_EQ(ui.messages[1].text, "Can't open registry key \"HKEY_CURRENT_USER\\Software\\Morvane\\Orvix\".");
+}
+
 TEST_F(DocTest, InitParamsPerTestType)
 {
     COrvixDoc doc;

@@ -81,6 +81,18 @@ TEST_F(PanelTest, GraphPageChangeOfFixationPointParameterRefreshesViews)
     EXPECT_GE(doc->FindBehavParam("FPParamV", false, CParam()), 0);
 }
 
+TEST_F(PanelTest, GraphPageCreatesTheFixationPointParametersWithTheirDefaults)
+{
+    int tposv = AddGraph("TPOSV", "0");
+    CGraphParam* page = Panel()->GraphPage();
+    EditValue(page, tposv, "3");
+    EXPECT_EQ(views.hints, (std::vector<int>{HINT_PARAMS_RELOADED}));
+    EXPECT_EQ(doc->GetBehavParam("FPParamH", CParam()).GetText(), "TPOSH");
+    EXPECT_EQ(doc->GetBehavParam("FPParamV", CParam()).GetType(), PARAM_TEXT);
+    doc->OnSaveParameters();
+    EXPECT_EQ(GetReg("Parameters", "FPParamV"), "TPOSV");
+}
+
 TEST_F(PanelTest, GraphPageXYToHVRotatesIntoScreenPosition)
 {
     int posh = AddGraph("POSH", "10");

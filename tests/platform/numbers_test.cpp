@@ -29,6 +29,24 @@ TEST(Numbers, ParseDoubleFollowsAtof)
     EXPECT_DOUBLE_EQ(ParseDouble(nullptr), 0.0);
 }
 
+TEST(Numbers, ParseDoubleReadsOnlyTheDecimalForm)
+{
+    // What the C library's strtod would also take, read as the decimal prefix it begins with.
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"0x10", 0.0}, {"-0X1p4", -0.0}, {"inf", 0.0}, {"-INFINITY", 0.0}, {"nan", 0.0}, {"NAN(1)", 0.0},
+        {"1e", 1.0},   {"2e+", 2.0},     {"3.e-1x", 0.3}, {".5", 0.5},     {"-.", 0.0}, {".", 0.0},
+        {"+7.25E2", 725.0}, {"\t 12", 12.0},
+    };
+    for (const auto& c : cases) {
+        double v = ParseDouble(c.text);
+        EXPECT_FALSE(std::isnan(v)) << c.text;
+        EXPECT_EQ(v, c.value) << c.text;
+    }
+}
+
 TEST(Numbers, ParseIntFollowsAtoi)
 {
     EXPECT_EQ(ParseInt(" 42x"), 42);

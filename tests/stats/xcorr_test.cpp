@@ -134,6 +134,22 @@ TEST(Fftfilt, FilterMatrices)
                           "Filter matrix B must have same number of columns as X."));
 }
 
+TEST(Fftfilt, TransformLengthBeyondMemoryIsTheRuntimesAllocationFailure)
+{
+    const mwArray b = Col({1, 2}), x = Col({1, 2, 3, 4});
+    // 1e18 rounds to 2^60, too long for any array; 1e300 and beyond do not fit a size at all.
+    for (double nfft : {1e18, 9.3e18, 1e300, std::numeric_limits<double>::infinity()}) {
+        bool badAlloc = false;
+        try {
+            fftfilt({b, x, mwArray(nfft)});
+        } catch (const mwBadAlloc& e) {
+            badAlloc = std::string(e.what()) == "A memory allocation request failed.";
+        } catch (...) {
+        }
+        EXPECT_TRUE(badAlloc) << nfft;
+    }
+}
+
 TEST(Xcorr, AgreesWithTheDefinitionOnEveryPath)
 {
     const auto x = Signal(10, 0.8);
