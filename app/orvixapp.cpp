@@ -1,5 +1,6 @@
 #include "app/orvixapp.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -94,23 +95,34 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     doc_->hooks.createControlPanel = [this] { panels_->Create(); };
     // The experiment switch's long waits serve events but run no experiment pass, as the
     // main loop's passes never run inside a wait: a pass while the scene loads would find
-    // no task compiled yet and switch the experiment off again.
+    // no task compiled yet and switch the experiment off again. A request to quit ends the
+    // wait and is made again for the main loop.
     doc_->hooks.pumpMessages = [this](int maxWaitMs) {
         ++waitDepth_;
-        PumpEvents(maxWaitMs);
+        bool go = PumpEventsUnlessQuit(maxWaitMs);
         --waitDepth_;
-        return true;
+        return go;
     };
     mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this});
+    // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
+    doc_->hooks.testRunChanged = [this](bool) {
+        if (QAction* open = mainFrame_ ? mainFrame_->Action(ID_FILE_OPEN) : nullptr)
+            open->setEnabled(doc_->OnUpdateFileOpen());
+    };
 
-    // The shell command: a data file named on the command line is opened.
+    // The shell command: a data file named on the command line is opened, else a new
+    // document is started.
+    bool opened = false;
     for (const QString& a : arguments.mid(1)) {
         if (a.startsWith('-') || a.startsWith('/'))
             continue;
         if (!OpenDocumentFile(a.toLocal8Bit().toStdString()))
             return false;
+        opened = true;
         break;
     }
+    if (!opened && !doc_->OnNewDocument())
+        return false;
     mainFrame_->showMaximized();
     mainFrame_->setAcceptDrops(true);
     panels_->Create();
@@ -211,6 +223,9 @@ bool COrvixApp::eventFilter(QObject* watched, QEvent* event)
 
 void COrvixApp::OnFileOpen()
 {
+    // A test run records into the open document: no other may take its place meanwhile.
+    if (!doc_ || !doc_->OnUpdateFileOpen())
+        return;
     std::string start = OpenDialogStart(doc_ ? doc_->GetPathName() : std::string());
     QString path = QFileDialog::getOpenFileName(mainFrame_.get(), "Open", QString::fromLocal8Bit(start.c_str()),
                                                 "Orvix Files (*.oxv);;All Files (*)");
@@ -255,12 +270,12 @@ bool COrvixApp::OnCommand(int id)
 void COrvixApp::OnFileNew()
 {
     if (doc_ && doc_->SaveModified())
-        doc_->UpdateAllViews(nullptr, HINT_REBUILD);
+        doc_->OnNewDocument();
 }
 
 bool COrvixApp::OpenDocumentFile(const std::string& path)
 {
-    if (!doc_ || !doc_->SaveModified())
+    if (!doc_ || !doc_->OnUpdateFileOpen() || !doc_->SaveModified())
         return false;
     if (!doc_->OnOpenDocument(path))
         return false;

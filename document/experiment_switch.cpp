@@ -28,8 +28,7 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
         Clock().SleepMs(static_cast<uint32_t>(maxWaitMs));
         return true;
     }
-    PumpEvents(maxWaitMs);
-    return true;
+    return PumpEventsUnlessQuit(maxWaitMs);
 }
 
 void COrvixDoc::OnEnable()

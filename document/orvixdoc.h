@@ -156,6 +156,8 @@ public:
         std::function<void()> saveTestSettings;
         // A test is running: raise (true) or lower the thread's priority.
         std::function<void(bool highest)> setTestPriority;
+        // A test run began (true) or ended: the commands a run forbids follow its state.
+        std::function<void(bool running)> testRunChanged;
         // Handles waiting messages, sleeping up to maxWaitMs when there are none, then runs
         // idle processing; false when a quit message came. Unset: the Qt event loop.
         std::function<bool(int maxWaitMs)> pumpMessages;

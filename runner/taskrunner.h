@@ -52,6 +52,7 @@ public:
         doc_ = doc;
     }
     COrvixDoc* GetDocument() const { return doc_; }
+    CDeviceIO& GetDeviceIO() const { return io_; }
 
     int GetRunFlag() const { return runFlag_; }
     void SetRunFlag(int flag)

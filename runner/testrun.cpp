@@ -1,6 +1,5 @@
 #include "runner/testrun.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <algorithm>
@@ -39,27 +38,12 @@ std::string SweepValue(double value)
 
 // While a run holds the event loop: notices a request to quit (kept and made again once
 // the run is over) and drops right and middle button presses.
-class CQuitWatch : public QObject {
-public:
-    CQuitWatch()
-    {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~CQuitWatch() override
-    {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeEventFilter(this);
-    }
-    bool quit = false;
-
+class CRunWatch : public CQuitWatch {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
-            quit = true;
+        if (CQuitWatch::eventFilter(watched, event))
             return true;
-        }
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
             auto button = static_cast<QMouseEvent*>(event)->button();
             return button == Qt::RightButton || button == Qt::MiddleButton;
@@ -68,7 +52,7 @@ protected:
     }
 };
 
-CQuitWatch* g_quitWatch = nullptr;
+CRunWatch* g_quitWatch = nullptr;
 
 bool QtPump(int maxWaitMs)
 {
@@ -197,16 +181,18 @@ void CTestRun::Run(const CTestSettings& settings)
 {
     running_ = true;
     quitRequested_ = false;
-    CQuitWatch watch;
-    CQuitWatch* outerWatch = g_quitWatch;
+    CRunWatch watch;
+    CRunWatch* outerWatch = g_quitWatch;
     g_quitWatch = &watch;
     struct Unwatch {
-        CQuitWatch* outer;
+        CRunWatch* outer;
         ~Unwatch() { g_quitWatch = outer; }
     } unwatch{outerWatch};
 
     if (onRunning)
         onRunning(true);
+    if (doc_.hooks.testRunChanged)
+        doc_.hooks.testRunChanged(true);
     int trialsBefore = doc_.GetTrialCount();
     int accumed = doc_.GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt();
     engine_.TurnOffFig();
@@ -226,8 +212,8 @@ void CTestRun::Run(const CTestSettings& settings)
     doc_.UpdateAllViews(nullptr, HINT_TRIAL_ADDED);
     doc_.UpdateChannelRates(nullptr);
     Finish(trialsBefore);
-    if (quitRequested_ && QCoreApplication::instance())
-        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+    if (quitRequested_)
+        CQuitWatch::RepeatQuit();
 }
 
 void CTestRun::BuildParamMap()
@@ -428,7 +414,7 @@ int CTestRun::RunTrial(CTrial* trial)
 bool CTestRun::Pump(int maxWaitMs)
 {
     bool go = pump ? pump(maxWaitMs) : QtPump(maxWaitMs);
-    return go && !(g_quitWatch && g_quitWatch->quit);
+    return go && !(g_quitWatch && g_quitWatch->QuitRequested());
 }
 
 void CTestRun::Finish(int trialsBefore)
@@ -455,12 +441,16 @@ void CTestRun::Abandon()
         engine_.EndTrial();
         spare_.reset();
     }
+    // The counter counts only while trials of a run need it.
+    engine_.StopSpikeCounter();
     doc_.testRunning = 0;
     running_ = false;
     if (doc_.hooks.setTestPriority)
         doc_.hooks.setTestPriority(false);
     if (onRunning)
         onRunning(false);
+    if (doc_.hooks.testRunChanged)
+        doc_.hooks.testRunChanged(false);
 }
 
 bool CTestRun::Discard()

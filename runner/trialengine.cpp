@@ -1,5 +1,6 @@
 #include "runner/trialengine.h"
 
+#include "io/deviceio.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {
@@ -15,5 +16,6 @@ void CTaskRunnerEngine::TurnOnFig() { runner_.TurnOnFig(); }
 void CTaskRunnerEngine::TurnOffFig() { runner_.TurnOffFig(); }
 void CTaskRunnerEngine::TurnOffTarget() { runner_.TurnOffTarget(); }
 void CTaskRunnerEngine::RequestReload() { runner_.RequestReload(); }
+void CTaskRunnerEngine::StopSpikeCounter() { runner_.GetDeviceIO().StopSpikeCounter(); }
 
 } // namespace orvix

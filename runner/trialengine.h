@@ -25,6 +25,8 @@ public:
     virtual void TurnOffFig() = 0;
     virtual void TurnOffTarget() = 0;
     virtual void RequestReload() = 0;
+    // The spike counter stops counting (the end of a run; each trial starts it again).
+    virtual void StopSpikeCounter() = 0;
 };
 
 class CTaskRunnerEngine : public ITrialEngine {
@@ -41,6 +43,7 @@ public:
     void TurnOffFig() override;
     void TurnOffTarget() override;
     void RequestReload() override;
+    void StopSpikeCounter() override;
 
 private:
     CTaskRunner& runner_;

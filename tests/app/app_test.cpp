@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -7,8 +8,12 @@
 #include "app/channelkeys.h"
 #include "app/orvixapp.h"
 #include "io/deviceio.h"
+#include "model/trial.h"
+#include "platform/clock.h"
+#include "platform/tcpsocket.h"
 #include "runner/taskrunner.h"
-#include "tests/document/doc_fixture.h"
+#include "runner/testrun.h"
+#include "tests/runner/run_fixture.h"
 #include "views/mainframe.h"
 
 using namespace orvix;
@@ -216,4 +221,108 @@ TEST_F(DocTest, ExperimentMenuReachesTheDocumentsCommands)
     EXPECT_EQ(doc.GetCommand(1)[0].GetName(), "Twice");
     EXPECT_DOUBLE_EQ(doc.GetCommand(1)[0].GetDouble(), 4.0);
     EXPECT_EQ(doc.expressionColumns, (std::vector<std::string>{"Twice", "A * 2"}));
+}
+
+TEST_F(DocTest, FileNewStartsAnEmptyDocument)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    COrvixDoc& doc = *app.Document();
+    doc.AddTrial(new CTrial);
+    doc.SetPathName(dir + "/MOaa4aOrient01.oxv");
+    doc.dataFilePath = dir + "/MOaa4aOrient01.oxv";
+    doc.GetExpParam("AccumedTimes", CParam(nullptr, 0)) = 3;
+    app.MainFrame()->Action(COrvixApp::ID_FILE_NEW)->trigger();
+    EXPECT_EQ(doc.GetTrialCount(), 0);
+    EXPECT_EQ(doc.trialTable.GetRowCount(), 0);
+    EXPECT_EQ(doc.GetPathName(), "");
+    EXPECT_EQ(doc.dataFilePath, "");
+    EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam(nullptr, 7)).GetInt(), 0);
+    app.ExitInstance();
+}
+
+TEST_F(DocTest, OpenIsOffWhileATestRuns)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    app.MainFrame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.MainFrame()));
+    COrvixDoc& doc = *app.Document();
+    std::string file = dir + "/other.oxv";
+    orvix_test::WriteFile(file, "not opened");
+    doc.commandLines = {"A 1", "A 2"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    orvix_test::CScriptedEngine engine;
+    CTestRun run(doc, engine);
+    run.commandListChanged = 0;
+    CTestSettings settings;
+    settings.Load(doc);
+    settings.isRandom = 0;
+    settings.accumTimes = 1;
+    QAction* open = app.MainFrame()->Action(COrvixApp::ID_FILE_OPEN);
+    bool enabledDuringRun = true, dialogShown = false, fileOpened = true;
+    engine.onPass = [&](int pass) {
+        if (pass != 1)
+            return;
+        enabledDuringRun = open->isEnabled();
+        // Ctrl+O and the command itself: a dialog that came up anyway is closed and noted.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                dialogShown = true;
+                modal->close();
+            }
+        });
+        closer.start(300);
+        QTest::keyClick(app.MainFrame(), Qt::Key_O, Qt::ControlModifier);
+        app.OnFileOpen();
+        fileOpened = app.OpenDocumentFile(file);
+    };
+    run.OnStart(settings);
+    EXPECT_EQ(doc.GetTrialCount(), 2);
+    EXPECT_FALSE(enabledDuringRun);
+    EXPECT_FALSE(dialogShown);
+    EXPECT_FALSE(fileOpened);
+    EXPECT_TRUE(ui.messages.empty()); // refused without a word, as a disabled command is
+    EXPECT_TRUE(open->isEnabled());
+    app.ExitInstance();
+}
+
+TEST_F(DocTest, QuitEndsTheExperimentSwitchsWaits)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    COrvixDoc& doc = *app.Document();
+    CDeviceIO& io = app.Experiment().deviceIO;
+    // A renderer that takes both connections and never says "Inventor started!".
+    CTcpListener console, command;
+    ASSERT_EQ(console.Listen(0), 0);
+    ASSERT_EQ(command.Listen(0), 0);
+    setenv("ORVIX_CONSOLE_PORT", std::to_string(console.Port()).c_str(), 1);
+    setenv("ORVIX_RENDERER_PORT", std::to_string(command.Port()).c_str(), 1);
+    doc.GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
+    doc.GetBehavParam("SerialPort", CParam(nullptr, "/nonexistent/orvix-tty"));
+    // Each wait is entered from the running program's loop, and quit is asked for meanwhile.
+    auto runUntilQuit = [&](const std::function<void()>& work) {
+        QTimer::singleShot(0, qApp, work);
+        QTimer::singleShot(200, qApp, [] { QApplication::quit(); });
+        uint32_t t0 = TickMs();
+        app.Run();
+        return TickMs() - t0;
+    };
+
+    uint32_t took = runUntilQuit([&] { app.MainFrame()->Action(COrvixDoc::ID_ENABLE)->trigger(); });
+    EXPECT_LT(took, 3000u); // not the 5 s of the renderer's start
+    EXPECT_FALSE(io.IsRendererRunning());
+
+    bool loaded = true;
+    took = runUntilQuit([&] {
+        io.SetRendererRunning(true);
+        loaded = doc.LoadScene("x.iv", false);
+    });
+    EXPECT_LT(took, 3000u); // not the minute of the scene's definitions
+    EXPECT_FALSE(loaded);
+    io.Close();
+    unsetenv("ORVIX_CONSOLE_PORT");
+    unsetenv("ORVIX_RENDERER_PORT");
 }

@@ -12,6 +12,7 @@
 #include "io/sockets.h"
 #include "io_fixture.h"
 #include "model/trial.h"
+#include "platform/eventpump.h"
 #include "platform/kernel/sim_board.h"
 #include "platform/serialport.h"
 #include "runner/testrun.h"
@@ -314,6 +315,25 @@ TEST_F(TestRunEndToEnd, StopInsideATrialLeavesTheRunnerHoldingNoTrial)
         EXPECT_EQ(doc->GetTrial(i)->eventCodes, (std::vector<uint8_t>{0, 3, 0})) << "trial " << i;
     EXPECT_EQ(Accumed(), 4);
     EXPECT_EQ(Received(), RunCommands(Attempts(G_SIZE, ors, sizes, {0, 1, 2, 0, 1, 2}), "30", G_SIZE, "2.5"));
+}
+
+TEST_F(TestRunEndToEnd, EveryRunLeavesTheSpikeCounterStopped)
+{
+    const std::string conditions = "OR 0, SIZE 1\nOR 45, SIZE 2\n";
+    const int stops = SpikeSim().stops;
+    Run(conditions, 0);
+    EXPECT_GT(SpikeSim().starts, 0); // each trial started it
+    EXPECT_EQ(SpikeSim().stops, stops + 1);
+    // A run stopped after its first trial ends the same way.
+    run->pump = [&](int maxWaitMs) {
+        PumpEvents(maxWaitMs);
+        if (run->IsRunning() && doc->testRunning && doc->GetTrialCount() > 4)
+            run->Stop();
+        return true;
+    };
+    Run(conditions, 1);
+    EXPECT_EQ(doc->GetTrialCount(), 5);
+    EXPECT_EQ(SpikeSim().stops, stops + 2);
 }
 
 // A fixation task through whole trials against the stand-in renderer and the simulated

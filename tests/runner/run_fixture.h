@@ -71,6 +71,8 @@ public:
     void TurnOffFig() override { figureCalls.push_back("TurnOffFig"); }
     void TurnOffTarget() override { figureCalls.push_back("TurnOffTarget"); }
     void RequestReload() override { figureCalls.push_back("RequestReload"); }
+    void StopSpikeCounter() override { ++spikeStops; }
+    int spikeStops = 0;
 };
 
 class CHints : public orvix::IDocObserver {
