@@ -53,7 +53,7 @@ void CDeviceIO::StopRun()
 void CDeviceIO::SetHost(IIoHost* host)
 {
     host_ = host;
-    cmdSocket_.Create(host);
+    cmdSocket_.SetHost(host);
 }
 
 bool CDeviceIO::Open(IIoHost* host)
@@ -127,7 +127,13 @@ void CDeviceIO::OpenSerial()
 
 void CDeviceIO::ConnectRenderer()
 {
-    cmdSocket_.Create(host_);
+    // The socket's blocking mode is set with its creation and after the connection, by
+    // calls on a descriptor it holds, which the system cannot refuse: no "Socket IOCtl
+    // error!" can come here.
+    if (!cmdSocket_.Create(host_)) {
+        Log("Socket creation error!");
+        return;
+    }
     uint32_t t0 = TickMs();
     int error = 0;
     while (true) {
@@ -146,7 +152,8 @@ void CDeviceIO::ConnectRenderer()
         Log("Socket connect error! " + ErrorText(error));
         return;
     }
-    cmdSocket_.SetNotify(true);
+    if (!cmdSocket_.SetNotify(true))
+        Log("AsyncSelect error!");
     if (!cmdSocket_.Socket().SetNoDelay(true))
         Log("SetSockOpt error!");
 }

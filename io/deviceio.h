@@ -121,6 +121,9 @@ public:
     bool IsRendererRunning() const { return rendererRunning_ != 0; }
     // Only the console's "Inventor started!" line sets it; clearing it stops all traffic.
     void SetRendererRunning(bool running);
+    // The renderer closed the command link: the link is down and the experiment passes end
+    // (they would go on blind); the log says so. A later Enable connects again.
+    void OnRendererClosed();
     // Tests of the pages stand in for the renderer: a command that would go out is handed
     // to this hook instead (and counts as sent).
     std::function<void(int objectId, const std::string& text, bool wait)> sendHookForTest;
@@ -135,7 +138,9 @@ public:
     int Receive(void* buffer, int count, int timeoutMs = 0);
     // The next whole packet in the shared buffer (header, payload, NUL), or null when none is
     // complete within the time; a packet cut by the network is kept and completed later.
-    const uint8_t* ReceivePacket(int timeoutMs = 0);
+    // Once a packet has begun, its rest is waited for up to 500 ms unless the caller's time
+    // is a deadline of its own (holdDeadline).
+    const uint8_t* ReceivePacket(int timeoutMs = 0, bool holdDeadline = false);
     // Type-2 command; with wait, blocks up to 500 ms for the acknowledgement and marks the
     // link down when none comes. A negative object id sends nothing. True when sent (and,
     // with wait, acknowledged).
@@ -157,7 +162,7 @@ private:
     void OnSendError();
     void OnReceiveError(int requested);
     // Bytes of the packet being received so far; true when it is whole.
-    bool FillPacket(int timeoutMs);
+    bool FillPacket(int timeoutMs, bool holdDeadline);
 
     using AIConfigureFn = int16_t (*)(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t);
     using AIVReadFn = int16_t (*)(int16_t, int16_t, int16_t, double*);

@@ -25,6 +25,13 @@ void CDeviceIO::SetRendererRunning(bool running)
         cmdSocket_.SetNotify(true);
 }
 
+void CDeviceIO::OnRendererClosed()
+{
+    SetRendererRunning(false);
+    Log("The renderer closed the link.");
+    StopRun();
+}
+
 void CDeviceIO::OnSendError()
 {
     Log("Net send error! " + GetSystemErrorText());
@@ -75,7 +82,7 @@ int CDeviceIO::Receive(void* buffer, int count, int timeoutMs)
     return static_cast<int>(n);
 }
 
-bool CDeviceIO::FillPacket(int timeoutMs)
+bool CDeviceIO::FillPacket(int timeoutMs, bool holdDeadline)
 {
     uint32_t t0 = TickMs();
     int limit = std::max(timeoutMs, 0);
@@ -84,7 +91,7 @@ bool CDeviceIO::FillPacket(int timeoutMs)
         int need = packetHave_ < 2 ? 2 : 2 + packet_[1];
         if (packetHave_ >= need)
             return true;
-        if (packetHave_ > 0)
+        if (packetHave_ > 0 && !holdDeadline)
             limit = std::max(limit, kPacketRestMs);
         int elapsed = std::max(static_cast<int>(TickMs() - t0), waited);
         int remaining = elapsed >= limit ? 0 : limit - elapsed;
@@ -99,11 +106,11 @@ bool CDeviceIO::FillPacket(int timeoutMs)
     }
 }
 
-const uint8_t* CDeviceIO::ReceivePacket(int timeoutMs)
+const uint8_t* CDeviceIO::ReceivePacket(int timeoutMs, bool holdDeadline)
 {
     if (!rendererRunning_)
         return nullptr;
-    if (!FillPacket(timeoutMs))
+    if (!FillPacket(timeoutMs, holdDeadline))
         return nullptr;
     // The NUL goes after the payload even when it is empty, so no reader meets old bytes.
     packet_[2 + packet_[1]] = 0;
@@ -149,7 +156,9 @@ bool CDeviceIO::SendCommand(int objectId, const char* text, bool wait)
     while (true) {
         int elapsed = std::max(static_cast<int>(TickMs() - t0), waited);
         int remaining = elapsed > static_cast<int>(kAckTimeoutMs) ? 0 : static_cast<int>(kAckTimeoutMs) + 1 - elapsed;
-        const uint8_t* packet = ReceivePacket(remaining);
+        // One deadline for the whole command: an acknowledgement still on its way when it
+        // passes is too late, however it was cut.
+        const uint8_t* packet = ReceivePacket(remaining, true);
         if (packet) {
             if (engineHooks.restartLoopTiming)
                 engineHooks.restartLoopTiming();
@@ -191,7 +200,8 @@ void CDeviceIO::SetAsyncMode(bool async)
 {
     if (!rendererRunning_)
         return;
-    cmdSocket_.SetNotify(async);
+    if (!cmdSocket_.SetNotify(async))
+        Log("AsyncSelect error!");
 }
 
 } // namespace orvix

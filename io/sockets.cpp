@@ -1,7 +1,9 @@
 #include "io/sockets.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 
 #include "io/deviceio.h"
 #include "io/iohost.h"
@@ -33,16 +35,22 @@ CCmdSocket::~CCmdSocket() { Close(); }
 bool CCmdSocket::Create(IIoHost* host)
 {
     host_ = host;
-    return true;
+    Close();
+    int error = socket_.Create();
+    errno = error;
+    return error == 0;
 }
 
 int CCmdSocket::Connect(const std::string& host, int port, int timeoutMs)
 {
-    Close();
+    // The socket Create made is the one connected.
+    DropNotifier(notifier_);
+    notify_ = false;
     int error = socket_.Connect(host, port, timeoutMs);
     if (error)
         return error;
-    if (QCoreApplication::instance()) {
+    // Notification needs the event loop of this thread; without one, SetNotify says so.
+    if (QAbstractEventDispatcher::instance()) {
         notifier_ = new QSocketNotifier(socket_.Fd(), QSocketNotifier::Read);
         notifier_->setEnabled(false);
         QObject::connect(notifier_, &QSocketNotifier::activated, [this] { OnActivated(); });
@@ -57,7 +65,7 @@ void CCmdSocket::Close()
     socket_.Close();
 }
 
-void CCmdSocket::SetNotify(bool on)
+bool CCmdSocket::SetNotify(bool on)
 {
     // Switching off only records the wish: nothing runs the event loop while it is off, and
     // a notification that comes later is dropped in OnActivated. So the acknowledgement wait,
@@ -65,6 +73,7 @@ void CCmdSocket::SetNotify(bool on)
     notify_ = on && socket_.IsOpen();
     if (notify_)
         Arm();
+    return !notify_ || notifier_;
 }
 
 void CCmdSocket::NoteReceived() { ++receives_; }
@@ -99,7 +108,7 @@ void CCmdSocket::OnReceive(int error)
 void CCmdSocket::OnClose(int error)
 {
     if (owner_)
-        owner_->SetRendererRunning(false);
+        owner_->OnRendererClosed();
     notify_ = false;
     if (notifier_)
         notifier_->setEnabled(false);

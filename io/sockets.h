@@ -24,8 +24,10 @@ public:
     CCmdSocket(const CCmdSocket&) = delete;
     CCmdSocket& operator=(const CCmdSocket&) = delete;
 
-    // Stores who reads incoming packets; the connection is made by Connect.
+    // Stores who reads incoming packets and makes the socket; false (errno set) when the
+    // system gives none. The connection is made by Connect.
     bool Create(IIoHost* host);
+    void SetHost(IIoHost* host) { host_ = host; }
     // 0 or the errno.
     int Connect(const std::string& host, int port, int timeoutMs);
     bool IsConnected() const { return socket_.IsOpen(); }
@@ -33,8 +35,9 @@ public:
     IIoHost* GetHost() const { return host_; }
     void Close();
 
-    // Asynchronous notification of waiting data on or off.
-    void SetNotify(bool on);
+    // Asynchronous notification of waiting data on or off; false when it cannot be on: the
+    // connected socket has no event loop to register with (a thread without one).
+    bool SetNotify(bool on);
     bool IsNotifying() const { return notify_; }
     // A receive was made: as with the original sockets, the next data are notified again.
     void NoteReceived();

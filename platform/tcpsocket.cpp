@@ -29,22 +29,33 @@ int WaitFor(int fd, short events, int timeoutMs)
 
 } // namespace
 
-int CTcpSocket::Connect(const std::string& host, int port, int timeoutMs)
+int CTcpSocket::Create()
 {
     Close();
+    // Non-blocking for the connection's time limit.
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return errno;
+    fd_ = fd;
+    return 0;
+}
+
+int CTcpSocket::Connect(const std::string& host, int port, int timeoutMs)
+{
+    if (fd_ < 0 || connected_) {
+        if (int e = Create())
+            return e;
+    }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+        Close();
         return EHOSTUNREACH;
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        int e = errno;
-        freeaddrinfo(found);
-        return e;
     }
+    int fd = fd_;
     int rc = connect(fd, found->ai_addr, found->ai_addrlen);
     freeaddrinfo(found);
     int error = 0;
@@ -62,14 +73,14 @@ int CTcpSocket::Connect(const std::string& host, int port, int timeoutMs)
         }
     }
     if (error) {
-        close(fd);
+        Close();
         return error;
     }
     // Blocking from now on; sends give up after 2 s so a stuck peer cannot hold the program.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     timeval tv{2, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    fd_ = fd;
+    connected_ = true;
     return 0;
 }
 
@@ -132,12 +143,14 @@ void CTcpSocket::Close()
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
+    connected_ = false;
 }
 
 int CTcpSocket::Release()
 {
     int fd = fd_;
     fd_ = -1;
+    connected_ = false;
     return fd;
 }
 

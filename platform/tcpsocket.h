@@ -12,15 +12,20 @@ enum : long { kRecvClosed = 0, kRecvError = -1, kRecvTimeout = -2 };
 class CTcpSocket {
 public:
     CTcpSocket() = default;
-    explicit CTcpSocket(int fd) : fd_(fd) {}
+    explicit CTcpSocket(int fd) : fd_(fd), connected_(fd >= 0) {}
     ~CTcpSocket() { Close(); }
     CTcpSocket(const CTcpSocket&) = delete;
     CTcpSocket& operator=(const CTcpSocket&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
-    // Connects to host:port within the time limit; 0 or the errno (ECONNREFUSED, ETIMEDOUT,
-    // EHOSTUNREACH for a name that does not resolve, ...). A failed attempt leaves no socket.
+    // Makes a new stream socket, not yet connected (any previous one is closed); 0 or the
+    // errno.
+    int Create();
+    // Connects the socket Create made (a new one when there is none, or when it is
+    // connected already) to host:port within the time limit; 0 or the errno (ECONNREFUSED,
+    // ETIMEDOUT, EHOSTUNREACH for a name that does not resolve, ...). A failed attempt
+    // leaves no socket.
     int Connect(const std::string& host, int port, int timeoutMs);
     // One send of all the bytes (blocks at most about 2 s when the peer reads nothing);
     // the number sent or -1.
@@ -37,6 +42,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool connected_ = false;
 };
 
 // A listening socket on loopback (port 0: any free port).

@@ -83,8 +83,9 @@ TEST_F(IntakeTest, LinkDroppingInTheMiddleOfABlockEndsIt)
     ASSERT_EQ(doc->GetGraphParamCount(), 1);
     EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
     EXPECT_FALSE(deviceIO.IsRendererRunning());
-    EXPECT_EQ(experiment.runner.GetRunFlag(), -1); // the scene load sees the renderer gone
-    EXPECT_EQ(Log().back(), "Graph parameter definitions incomplete: 1 of 3 received.");
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0); // the link is lost: idle
+    EXPECT_EQ(Log(), (std::vector<std::string>{"The renderer closed the link.",
+                                               "Graph parameter definitions incomplete: 1 of 3 received."}));
 }
 
 TEST_F(IntakeTest, SilentRendererInTheMiddleOfABlockPausesTheRun)

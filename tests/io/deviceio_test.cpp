@@ -2,9 +2,14 @@
 // counter and the analog inputs.
 #include <algorithm>
 #include <chrono>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/resource.h>
 #include <thread>
 
+#include "io/iohost.h"
 #include "io_fixture.h"
 #include "platform/kernel/sim_board.h"
 #include "platform/library.h"
@@ -36,7 +41,71 @@ struct AnalogSim {
     int (*configureCalls)() = nullptr;
 };
 
+// A host that keeps the log in memory: it needs no file descriptor to write a line.
+struct MemoryHost : IIoHost {
+    std::vector<std::string> lines;
+    std::map<std::string, CParam> params;
+    void AddLogLine(const std::string& text) override { lines.push_back(text); }
+    CParam& GetBehavParam(const char* name, CParam& def) override { return params.emplace(name, def).first->second; }
+    bool OnRendererReceive() override { return false; }
+    bool Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+};
+
+// The highest file descriptor the process holds.
+int HighestDescriptor()
+{
+    int highest = 2;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d))
+            highest = std::max(highest, atoi(e->d_name));
+        closedir(d);
+    }
+    return highest;
+}
+
 } // namespace
+
+TEST_F(IoTest, CommandSocketFailuresHaveTheirLogLines)
+{
+    CTcpListener renderer;
+    ASSERT_EQ(renderer.Listen(0), 0);
+    setenv("ORVIX_RENDERER_PORT", std::to_string(renderer.Port()).c_str(), 1);
+    MemoryHost host;
+    host.params.emplace("SGI", CParam("SGI", "127.0.0.1"));
+    host.params.emplace("SerialPort", CParam("SerialPort", "/nonexistent/orvix-tty"));
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+
+    // No descriptor is left for a socket.
+    {
+        int base = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(base, 0);
+        rlimit old;
+        ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+        rlimit low = old;
+        low.rlim_cur = static_cast<rlim_t>(HighestDescriptor() + 1);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+        std::vector<int> taken;
+        for (int fd; (fd = fcntl(base, F_DUPFD_CLOEXEC, 0)) >= 0;)
+            taken.push_back(fd);
+        deviceIO.Open(&host);
+        for (int fd : taken)
+            close(fd);
+        setrlimit(RLIMIT_NOFILE, &old);
+        close(base);
+    }
+    EXPECT_TRUE(host.Logged("Socket creation error!")) << host.lines.back();
+    EXPECT_FALSE(deviceIO.GetCmdSocket().IsConnected());
+
+    // Opened from a thread that no event loop serves: the link connects, but waiting data
+    // cannot be notified.
+    host.lines.clear();
+    std::thread other([&] { deviceIO.Open(&host); });
+    other.join();
+    EXPECT_TRUE(deviceIO.GetCmdSocket().IsConnected());
+    EXPECT_TRUE(host.Logged("AsyncSelect error!")) << host.lines.back();
+    deviceIO.Close();
+    deviceIO.SetHost(doc.get());
+}
 
 TEST_F(IoTest, OpenWithoutAnyDeviceLogsOneLinePerDeviceAndRunsWithout)
 {

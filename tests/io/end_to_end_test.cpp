@@ -5,6 +5,8 @@
 #include "app/controlpanel_owner.h"
 #include "io/sockets.h"
 #include "io_fixture.h"
+#include "model/trial.h"
+#include "platform/eventpump.h"
 #include "platform/serialport.h"
 #include "standin_process.h"
 
@@ -180,4 +182,34 @@ TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
     // A quit message during the wait ends the load with false.
     doc->hooks.pumpMessages = [](int) { return false; };
     EXPECT_FALSE(doc->LoadScene("x.iv", false));
+}
+
+TEST_F(EnableTest, RendererClosingTheLinkEndsTheExperimentAndEnableConnectsAgain)
+{
+    auto first = std::make_unique<StandInProcess>();
+    ASSERT_TRUE(first->Start(dir));
+    UseRenderer(*first);
+    doc->OnEnable();
+    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    doc->AddTrial(new CTrial);
+    doc->AddTrial(new CTrial);
+    ClearLog();
+
+    // The renderer goes away: its closing is noticed through the event loop.
+    first->Stop();
+    uint32_t t0 = TickMs();
+    while (experiment.runner.GetRunFlag() != 0 && TickMs() - t0 < 3000)
+        PumpEvents(20);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(Log(), std::vector<std::string>{"The renderer closed the link."});
+    EXPECT_EQ(doc->GetTrialCount(), 2);
+
+    StandInProcess second;
+    ASSERT_TRUE(second.Start(dir));
+    UseRenderer(second);
+    doc->OnEnable();
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
+    EXPECT_EQ(doc->GetTrialCount(), 2);
 }

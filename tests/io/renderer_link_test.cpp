@@ -99,6 +99,28 @@ TEST_F(IoTest, AcknowledgementCutByTheNetworkIsCompleted)
     EXPECT_TRUE(deviceIO.IsRendererRunning());
 }
 
+TEST_F(IoTest, AcknowledgementCompletedAfterTheCommandsDeadlineIsTooLate)
+{
+    OpenWithPeer();
+    experiment.runner.SetRunFlag(1);
+    // A stray packet, then the acknowledgement in two pieces, the second past the 500 ms.
+    std::thread late([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        PeerWrite("06 01 41");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        PeerWrite("07");
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        PeerWrite("01 03");
+    });
+    uint32_t t0 = TickMs();
+    EXPECT_FALSE(deviceIO.SendCommand(3, "1", true));
+    uint32_t took = TickMs() - t0;
+    late.join();
+    EXPECT_LT(took, 650u);
+    EXPECT_FALSE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
+}
+
 TEST_F(IoTest, PacketsCutByTheNetworkAreKeptUntilWhole)
 {
     OpenWithPeer();
