@@ -48,9 +48,9 @@ FftfiltPlan FftfiltLengths(size_t nb, size_t nx, double nfftGiven)
     if (nfftGiven > 0) {
         double n = std::max(nfftGiven, static_cast<double>(nb));
         const double p = std::ceil(std::log(n) / std::log(2.0));
-        // A length no array can hold is an allocation that fails; it must not wrap on its
-        // way to a size.
-        if (!(p < 64) || std::ldexp(1.0, static_cast<int>(p)) > static_cast<double>(std::vector<Complex>().max_size()))
+        // A length no array may have is an allocation that fails; it must not wrap on its
+        // way to a size either.
+        if (p > 63 || std::ldexp(1.0, static_cast<int>(p)) > static_cast<double>(kMaxMatrixElements))
             throw mwBadAlloc();
         n = std::ldexp(1.0, static_cast<int>(p));
         plan.nfft = static_cast<size_t>(n);

@@ -137,8 +137,9 @@ TEST(Fftfilt, FilterMatrices)
 TEST(Fftfilt, TransformLengthBeyondMemoryIsTheRuntimesAllocationFailure)
 {
     const mwArray b = Col({1, 2}), x = Col({1, 2, 3, 4});
-    // 1e18 rounds to 2^60, too long for any array; 1e300 and beyond do not fit a size at all.
-    for (double nfft : {1e18, 9.3e18, 1e300, std::numeric_limits<double>::infinity()}) {
+    // 1e9 rounds to 2^30, beyond the library's arrays; 1e18 to 2^60, beyond any array;
+    // 9.3e18 and more do not even fit a size.
+    for (double nfft : {1e9, 1e18, 9.3e18, 1e300, std::numeric_limits<double>::infinity()}) {
         bool badAlloc = false;
         try {
             fftfilt({b, x, mwArray(nfft)});
