@@ -1,5 +1,6 @@
 #include "platform/drawing.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace orvix {
@@ -36,6 +37,25 @@ void CRecordingDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlig
     op.text = latin1;
     op.hAlign = h;
     op.vAlign = v;
+}
+
+void CRecordingDC::Polygon(std::span<const Point> points)
+{
+    Add(DrawOp::Kind::Polygon, {points.begin(), points.end()});
+}
+
+void CRecordingDC::FillRect(int left, int top, int right, int bottom, COLORREF colour)
+{
+    Add(DrawOp::Kind::FillRect, {{left, top}, {right, bottom}}).pixelColour = colour;
+}
+
+bool CRecordingDC::RectVisible(int left, int top, int right, int bottom) const
+{
+    if (!visible)
+        return true;
+    auto [l, r] = std::minmax(left, right);
+    auto [t, b] = std::minmax(top, bottom);
+    return l <= visible->right && r >= visible->left && t <= visible->bottom && b >= visible->top;
 }
 
 void CRecordingDC::SetPixel(int x, int y, COLORREF colour) { Add(DrawOp::Kind::Pixel, {{x, y}}).pixelColour = colour; }

@@ -5,6 +5,7 @@
 // context, a pen, brush, font or text colour once set stays in force for what follows.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,11 +30,14 @@ struct Point {
 };
 
 enum class PenStyle : uint8_t { Solid, Dash, Dot, None };
+// How a wide pen's lines end: GDI's cosmetic pens are round, the plots' pens square.
+enum class PenCap : uint8_t { Round, Square };
 
 struct Pen {
     COLORREF colour = RGB(0, 0, 0);
     int width = 0; // logical units; 0 is one device pixel at any scale
     PenStyle style = PenStyle::Solid;
+    PenCap cap = PenCap::Round;
     bool operator==(const Pen&) const = default;
 };
 
@@ -83,6 +87,13 @@ public:
     virtual void Rectangle(int left, int top, int right, int bottom) = 0;
     // The ellipse inside the rectangle, outlined and filled as a rectangle is.
     virtual void Ellipse(int left, int top, int right, int bottom) = 0;
+    // The closed polygon through the points, outlined with the pen and filled with the
+    // brush (alternate filling: a region crossed twice is not filled).
+    virtual void Polygon(std::span<const Point> points) = 0;
+    // The rectangle's area in one colour, without outline; pen and brush stay as they are.
+    virtual void FillRect(int left, int top, int right, int bottom, COLORREF colour) = 0;
+    // Whether any of the rectangle can show on the surface; drawing what cannot is skipped.
+    virtual bool RectVisible(int left, int top, int right, int bottom) const { return true; }
     // In the font and text colour, without a background.
     virtual void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) = 0;
     // One device pixel at the point, whatever the pen.
@@ -94,15 +105,15 @@ private:
 
 // One primitive as a recording context saw it.
 struct DrawOp {
-    enum class Kind : uint8_t { Line, Polyline, Rectangle, Ellipse, Text, Pixel };
+    enum class Kind : uint8_t { Line, Polyline, Rectangle, Ellipse, Text, Pixel, Polygon, FillRect };
     Kind kind = Kind::Line;
-    // Line: the two ends; polyline: every point; rectangle and ellipse: the two corners as
-    // given; text and pixel: the position.
+    // Line: the two ends; polyline and polygon: every point; rectangle, ellipse and fill:
+    // the two corners as given; text and pixel: the position.
     std::vector<Point> points;
     std::string text;
     HAlign hAlign = HAlign::Left;
     VAlign vAlign = VAlign::Top;
-    COLORREF pixelColour = 0;
+    COLORREF pixelColour = 0; // a pixel's or a fill's colour
     DrawState state;
     bool operator==(const DrawOp&) const = default;
 };
@@ -117,8 +128,16 @@ public:
     void Ellipse(int left, int top, int right, int bottom) override;
     void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
     void SetPixel(int x, int y, COLORREF colour) override;
+    void Polygon(std::span<const Point> points) override;
+    void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
+    // Inside `visible` when a test sets it, else everywhere.
+    bool RectVisible(int left, int top, int right, int bottom) const override;
 
     std::vector<DrawOp> ops;
+    struct Box {
+        int left, top, right, bottom;
+    };
+    std::optional<Box> visible;
 
 private:
     DrawOp& Add(DrawOp::Kind kind, std::vector<Point> points);

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
 #include <QPointF>
@@ -26,9 +27,9 @@ QPen ToQPen(const Pen& pen)
     QPen q(ToQColor(pen.colour), std::max(pen.width, 0));
     q.setCosmetic(pen.width <= 0);
     q.setStyle(pen.style == PenStyle::Dash ? Qt::DashLine : pen.style == PenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
-    // GDI's wide pens have round ends and joins.
-    q.setCapStyle(Qt::RoundCap);
-    q.setJoinStyle(Qt::RoundJoin);
+    // GDI's wide pens have round ends and joins unless they ask for square ones.
+    q.setCapStyle(pen.cap == PenCap::Square ? Qt::SquareCap : Qt::RoundCap);
+    q.setJoinStyle(pen.cap == PenCap::Square ? Qt::MiterJoin : Qt::RoundJoin);
     return q;
 }
 
@@ -85,6 +86,31 @@ void CQPainterDC::Ellipse(int left, int top, int right, int bottom)
 {
     ApplyPenAndBrush();
     painter_.drawEllipse(Corners(left, top, right, bottom));
+}
+
+void CQPainterDC::Polygon(std::span<const Point> points)
+{
+    ApplyPenAndBrush();
+    QPolygon polygon;
+    polygon.reserve(static_cast<qsizetype>(points.size()));
+    for (const Point& p : points)
+        polygon.append(QPoint(p.x, p.y));
+    painter_.drawPolygon(polygon, Qt::OddEvenFill);
+}
+
+void CQPainterDC::FillRect(int left, int top, int right, int bottom, COLORREF colour)
+{
+    painter_.fillRect(Corners(left, top, right, bottom), ToQColor(colour));
+}
+
+bool CQPainterDC::RectVisible(int left, int top, int right, int bottom) const
+{
+    QRectF device = painter_.combinedTransform().mapRect(Corners(left, top, right, bottom));
+    QRectF area = painter_.device() ? QRectF(0, 0, painter_.device()->width(), painter_.device()->height()) : device;
+    if (painter_.hasClipping())
+        area &= painter_.combinedTransform().mapRect(painter_.clipBoundingRect());
+    // Touching counts: a hairline on the edge still shows.
+    return device.adjusted(-1, -1, 1, 1).intersects(area);
 }
 
 void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)

@@ -19,6 +19,10 @@ public:
     void Ellipse(int left, int top, int right, int bottom) override;
     void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
     void SetPixel(int x, int y, COLORREF colour) override;
+    void Polygon(std::span<const Point> points) override;
+    void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
+    // Against the painter's clip, or the device's area when it does not clip.
+    bool RectVisible(int left, int top, int right, int bottom) const override;
 
 private:
     // The state goes to the painter before each primitive: the caller may have used the

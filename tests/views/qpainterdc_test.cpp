@@ -93,6 +93,19 @@ const Case kCases[] = {
          dc.Text(50, 50, "HH", HAlign::Left, VAlign::Baseline);
      },
      QRect(QPoint(30, 10), QPoint(55, 50)), kBlack, {}},
+    {"filled polygon, its outline in the pen",
+     [](IDrawContext& dc) {
+         dc.SetBrush({RGB(0, 0, 200)});
+         const Point points[] = {{10, 10}, {50, 10}, {10, 50}};
+         dc.Polygon(points);
+     },
+     QRect(QPoint(10, 10), QPoint(50, 50)), qRgb(0, 0, 200), {{{20, 20}, qRgb(0, 0, 200)}, {{40, 40}, kWhite}, {{10, 30}, kBlack}}},
+    {"fill without outline, pen and brush unused",
+     [](IDrawContext& dc) {
+         dc.SetPen({RGB(255, 0, 0), 3});
+         dc.FillRect(60, 40, 20, 10, RGB(0, 160, 0));
+     },
+     QRect(QPoint(20, 10), QPoint(59, 39)), qRgb(0, 160, 0), {{{20, 10}, qRgb(0, 160, 0)}, {{59, 39}, qRgb(0, 160, 0)}}},
     {"text upright under a y-up transform",
      [](IDrawContext& dc) {
          dc.SetFont(Sans());
@@ -124,4 +137,26 @@ TEST(CQPainterDC, DrawsEachPrimitiveInPlaceAndColour)
         for (const auto& [at, colour] : c.pixels)
             EXPECT_EQ(image.pixel(at), colour) << "at " << at.x() << "," << at.y();
     }
+}
+
+TEST(CQPainterDC, RectanglesOutsideTheSurfaceOrClipAreNotVisible)
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.scale(0.5, 0.5); // logical units of half a pixel
+    CQPainterDC dc(painter);
+    EXPECT_TRUE(dc.RectVisible(0, 0, 10, 10));
+    EXPECT_TRUE(dc.RectVisible(190, 110, 300, 300)); // reaches pixel (95, 55)
+    EXPECT_FALSE(dc.RectVisible(210, 0, 400, 100));  // right of the image
+    EXPECT_FALSE(dc.RectVisible(0, -100, 50, -10));  // above it
+    painter.setClipRect(QRect(0, 0, 40, 40)); // logical: pixels 0..20
+    EXPECT_FALSE(dc.RectVisible(100, 0, 120, 20));
+    EXPECT_TRUE(dc.RectVisible(30, 30, 120, 20));
+
+    CRecordingDC recording;
+    EXPECT_TRUE(recording.RectVisible(-5, -5, 5, 5));
+    recording.visible = CRecordingDC::Box{0, 0, 100, 100};
+    EXPECT_TRUE(recording.RectVisible(100, 100, 150, 150));
+    EXPECT_FALSE(recording.RectVisible(101, 0, 150, 50));
+    EXPECT_FALSE(recording.RectVisible(0, -50, 50, -1));
 }
