@@ -20,6 +20,7 @@ void COrvixDoc::ParseCommandFile(float angleOffset)
 {
     std::string error;
     commands_ = ParseCommandLines(commandLines, angleOffset, error);
+    ++commandListVersion;
     if (!error.empty()) {
         MessageBox(error);
         commands_.clear();

@@ -15,11 +15,13 @@
 #include "document/docbase.h"
 #include "document/experiment.h"
 #include "document/plotsettings.h"
+#include "document/responsetables.h"
 #include "document/paramtable.h"
 #include "document/doc_trialrecords.h"
 #include "io/iohost.h"
 #include "model/param.h"
 #include "model/trial.h"
+#include "platform/drawing.h"
 
 namespace orvix {
 
@@ -277,6 +279,7 @@ public:
     // Held and stored empty for the file format's sake.
     std::array<std::vector<uint32_t>, 5> reservedArrays;
     // Gaussian smoothing of the plots, width in tenths of an x step.
+    static constexpr int kMaxSmoothWidth = 1000;
     int smoothWidth = 3;
     std::vector<float> smoothKernel = BuildSmoothingKernel(3);
     int alignOnFigOnset = 0;
@@ -322,6 +325,9 @@ public:
     void GetFigureExtent(int& width, int& height) const;
     // The number of figures the graph view shows (at least 0).
     int figureCount = 0;
+    // Counts the changes of the command rows (a new list, a computed column), so that
+    // whoever indexes them knows when to index them again.
+    unsigned commandListVersion = 0;
 
     // Stores or loads the data file's fields.
     void Serialize(CArchive& ar);
@@ -331,6 +337,35 @@ public:
     // Saves to the document's file: the one it was opened from or saved to, else the data
     // file named for the test. False when it has neither.
     bool DoFileSave() override;
+
+    // ==== Response figures (document/figures.cpp, document/revcorrmap.cpp) ====
+    // Built by the response-graph model from the trials; every figure draws from them.
+    CResponseTables responses;
+    // Set after a map's values overflowed the grey scale and the user heard so; cleared by
+    // the next drawing without overflow, so that one run of overflowing drawings beeps once.
+    bool rangeBeeped = false;
+
+    // Draws the response figures in 0.01 mm, y growing downwards for ySign -1: rasters,
+    // tuning curves, maps and depth histograms, or the reverse-correlation maps.
+    void DrawFigures(IDrawContext& dc, int ySign);
+    void DrawReverseCorrelation(IDrawContext& dc);
+    // One reverse-correlation map at a figure place; difference: figure 0 minus figure 1.
+    void DrawRevCorrFigure(IDrawContext& dc, int row, int column, bool difference);
+    void DrawContourLegend(IDrawContext& dc, int left, int top, int right, int bottom);
+    void DrawPositionAxes(IDrawContext& dc, int left, int top, int right, int bottom);
+    // The grey firing-rate scale beside a map, from (left, bottom) up `height` units.
+    void DrawRateLegend(IDrawContext& dc, int left, int bottom, int height, int rightMargin, int minimum,
+                        int maximum, int ySign);
+
+    // The Gaussian smoothing of the tuning curves, sigma in x steps (kept in tenths, at
+    // least one); the views rebuild their tables.
+    void SetSmoothSigma(float sigma);
+    float GetSmoothSigma() const { return static_cast<float>(smoothWidth * 0.1); }
+
+    // The figure settings under a name, as the 23 named values of a figure template.
+    CFigureTemplate BuildFigureTemplate(const std::string& name) const;
+    // Takes back every value of the template whose name is a figure setting.
+    void ApplyFigureTemplate(const CFigureTemplate& figureTemplate);
 
 private:
     void StoreDataFile(CArchive& ar);

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "model/param.h"
 
 namespace orvix {
 
@@ -47,6 +50,29 @@ struct CPlotSettings {
     int32_t FigureAxisVariable = 2;
     int32_t PlotType = 0;
     int32_t PenWidth = 20;
+};
+
+// Plot type codes.
+enum PlotTypeCode : int32_t {
+    PLOT_BUBBLE = 0,
+    PLOT_BLOB = 1,
+    PLOT_ROOF = 2,
+    PLOT_EDGE = 3,
+    PLOT_INVERT_ROOF = 4,
+    PLOT_INVERT_EDGE = 5,
+    PLOT_LINE = 6,
+    PLOT_LINE_SMOOTHED = 7,
+};
+
+// The figure settings under a name, as named values: what a template of the figure's look
+// keeps ("PlotType" ... "ErrorBarLength" as integers, then "FontHeight", "FontWeight" and
+// the text "FontFaceName").
+struct CFigureTemplate {
+    std::string name;
+    std::vector<CParam> values;
+
+    void AddInt(const char* valueName, int value) { values.emplace_back(valueName, value); }
+    void AddText(const char* valueName, const char* text) { values.emplace_back(valueName, text); }
 };
 
 } // namespace orvix

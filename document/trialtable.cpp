@@ -112,6 +112,7 @@ bool COrvixDoc::InsertExpressionColumn(const std::string& name, const std::strin
             row[static_cast<size_t>(found)] = value.GetText().c_str();
     }
 
+    ++commandListVersion;
     int column = found;
     if (found < 0) {
         trialTable.InsertColumn(0, name.c_str(), real ? PARAM_INT : PARAM_TEXT);
