@@ -90,6 +90,8 @@ public:
     void PruneSelectionLists();
     // Fills the mean table with the reverse-correlation map.
     void UpdateReverseCorrelation(int latency, int duration, float minimum, float maximum);
+    // A test type's analysis: derived columns, axes, filter and figure layout.
+    void RunAnalysisMacro(AnalysisMacro macro);
 
 private:
     // Which table kind the axis choice makes.
