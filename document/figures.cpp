@@ -405,8 +405,9 @@ void COrvixDoc::DrawFigures(IDrawContext& dc, int ySign)
         DrawReverseCorrelation(dc);
         return;
     }
+    // The limit of the tables holds for each axis: a graph whose tables were built is drawn.
     const CResponseTables& t = responses;
-    if (t.NFig() + t.NY() + t.NX() > kMaxAxisValues || GetTrialCount() == 0
+    if (t.NFig() > kMaxAxisValues || t.NY() > kMaxAxisValues || t.NX() > kMaxAxisValues || GetTrialCount() == 0
         || (t.NX() == 0 && plot.XAxisVariable != AXIS_TIME))
         return;
     const DrawState saved = dc.State();

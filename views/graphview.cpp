@@ -92,7 +92,7 @@ void CGraphView::PrepareMapping(QPainter& painter, const QPaintDevice& device, Q
 
 void CGraphView::OnDraw(QPainter& painter, bool printing)
 {
-    CQPainterDC dc(painter);
+    CQPainterDC dc(painter, false, &texts_);
     doc_.DrawFigures(dc, -1);
     if (printing)
         return;

@@ -10,6 +10,7 @@
 
 #include "document/observer.h"
 #include "document/responsegraph.h"
+#include "views/qpainterdc.h"
 
 class QPainter;
 class QPaintDevice;
@@ -80,6 +81,7 @@ private:
     COrvixDoc& doc_;
     CResponseGraph graph_;
     QTimer repaintTimer_;
+    CTextCache texts_;
     int paints_ = 0;
 };
 

@@ -10,7 +10,9 @@
 #include <QPointF>
 #include <QPolygon>
 #include <QRectF>
+#include <QTransform>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/latin1.h"
 
@@ -51,7 +53,32 @@ QRectF Corners(int left, int top, int right, int bottom)
     return QRectF(QPointF(left, top), QPointF(right, bottom)).normalized();
 }
 
+// Enough for every label of a page of figures; beyond it the cache starts again.
+constexpr size_t kMaxCachedTexts = 8192;
+
 } // namespace
+
+const QStaticText& CTextCache::Get(const QFont& font, const std::string& latin1)
+{
+    if (count_ >= kMaxCachedTexts) {
+        fonts_.clear();
+        count_ = 0;
+    }
+    auto f = std::find_if(fonts_.begin(), fonts_.end(), [&](const FontTexts& t) { return t.font == font; });
+    if (f == fonts_.end()) {
+        fonts_.push_back(FontTexts{font, {}});
+        f = fonts_.end() - 1;
+    }
+    auto [it, added] = f->texts.try_emplace(latin1);
+    if (added) {
+        ++count_;
+        it->second.setText(ToQ(latin1));
+        it->second.setTextFormat(Qt::PlainText);
+        it->second.setPerformanceHint(QStaticText::AggressiveCaching);
+        it->second.prepare(QTransform(), font);
+    }
+    return it->second;
+}
 
 void CQPainterDC::ApplyPenAndBrush()
 {
@@ -116,23 +143,42 @@ bool CQPainterDC::RectVisible(int left, int top, int right, int bottom) const
 void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)
 {
     const Font& font = State().font;
-    QString text = ToQ(latin1);
-    QFont qfont = ToQFont(font);
-    QFontMetricsF metrics(qfont, painter_.device());
-    double dx = h == HAlign::Left ? 0.0 : h == HAlign::Centre ? -metrics.horizontalAdvance(text) / 2
-                                                                : -metrics.horizontalAdvance(text);
-    double baseline = v == VAlign::Top ? metrics.ascent() : v == VAlign::Bottom ? -metrics.descent() : 0.0;
+    // Text is laid out in the device's own pixels, upright whatever the transform, in the
+    // font scaled to them: the glyphs then come from the rasteriser's cache, not from
+    // outlines scaled for every label.
+    const QTransform transform = painter_.combinedTransform();
+    const double scale = transform.type() <= QTransform::TxScale ? std::abs(transform.m22()) : 1.0;
+    // Plots label every tick in one font: the font and its metrics are made once.
+    if (!fontCache_ || fontCache_->font != font || fontCache_->scale != scale) {
+        QFont qfont = ToQFont(font);
+        if (font.height > 0 && transform.type() <= QTransform::TxScale)
+            qfont.setPointSizeF(std::max(font.height * scale, 0.5) * 72.0 / painter_.device()->logicalDpiY());
+        fontCache_.emplace(FontCache{font, scale, qfont, QFontMetricsF(qfont, painter_.device())});
+    }
+    const QFontMetricsF& metrics = fontCache_->metrics;
+    const QStaticText& text = texts_->Get(fontCache_->qfont, latin1);
+    const double width = text.size().width();
+    double dx = h == HAlign::Left ? 0.0 : h == HAlign::Centre ? -width / 2 : -width;
+    // A laid-out text is placed by its top left corner.
+    double top = v == VAlign::Top ? 0.0 : v == VAlign::Bottom ? -metrics.descent() - metrics.ascent() : -metrics.ascent();
 
-    // Laid out upright around the position: undo a y-up transform there, then turn by the
-    // escapement (counter-clockwise as seen, so negative in y-down coordinates).
+    const QPointF at = transform.map(QPointF(x, y));
     painter_.save();
-    painter_.translate(x, y);
-    if (yUp_)
-        painter_.scale(1, -1);
-    painter_.rotate(-font.escapement / 10.0);
-    painter_.setFont(qfont);
+    if (transform.type() <= QTransform::TxScale) {
+        painter_.resetTransform();
+        painter_.translate(at);
+    } else {
+        // Turned or sheared: drawn in the caller's units, upright on a y-up transform.
+        painter_.translate(x, y);
+        if (yUp_)
+            painter_.scale(1, -1);
+    }
+    // The escapement turns counter-clockwise as seen, so negatively in y-down pixels.
+    if (font.escapement != 0)
+        painter_.rotate(-font.escapement / 10.0);
+    painter_.setFont(fontCache_->qfont);
     painter_.setPen(ToQColor(State().textColour));
-    painter_.drawText(QPointF(dx, baseline), text);
+    painter_.drawStaticText(QPointF(dx, top), text);
     painter_.restore();
 }
 

@@ -1,17 +1,43 @@
 // The drawing surface over a QPainter: a window, an image, a PDF or a printer. Logical
 // units are the painter's coordinates; the caller sets up any transform beforehand.
 #pragma once
+#include <QFont>
+#include <QFontMetricsF>
+#include <QStaticText>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 #include "platform/drawing.h"
 
 class QPainter;
 
 namespace orvix {
 
+// Texts laid out once and drawn again as they are: plots write the same labels at every
+// repaint, and laying a text out costs more than drawing it. Whoever repaints keeps one.
+class CTextCache {
+public:
+    const QStaticText& Get(const QFont& font, const std::string& latin1);
+
+private:
+    struct FontTexts {
+        QFont font;
+        std::unordered_map<std::string, QStaticText> texts;
+    };
+    std::vector<FontTexts> fonts_;
+    size_t count_ = 0;
+};
+
 class CQPainterDC : public IDrawContext {
 public:
     // yUp: the caller's transform turns y upwards (as GDI's metric mapping modes do); text
-    // is then still drawn upright.
-    explicit CQPainterDC(QPainter& painter, bool yUp = false) : painter_(painter), yUp_(yUp) {}
+    // is then still drawn upright. texts: a cache that outlives this surface, if any.
+    explicit CQPainterDC(QPainter& painter, bool yUp = false, CTextCache* texts = nullptr)
+        : painter_(painter), yUp_(yUp), texts_(texts ? texts : &ownTexts_)
+    {
+    }
 
     void Line(int x1, int y1, int x2, int y2) override;
     void Polyline(std::span<const Point> points) override;
@@ -31,6 +57,15 @@ private:
 
     QPainter& painter_;
     bool yUp_;
+    struct FontCache {
+        Font font;
+        double scale;
+        QFont qfont;
+        QFontMetricsF metrics;
+    };
+    std::optional<FontCache> fontCache_;
+    CTextCache ownTexts_;
+    CTextCache* texts_;
 };
 
 } // namespace orvix

@@ -311,6 +311,10 @@ TEST_F(FiguresTest, NothingIsDrawnWithoutTrialsOrBeyondTheLimit)
     Add(TrialWithSpikes(0, 8));
     Update();
     EXPECT_FALSE(Draw().empty());
+    // Up to 100 values on every axis are drawn, as the tables are built for them.
+    doc->responses.figureValues.assign(100, "1");
     doc->responses.yValues.assign(100, "1");
+    EXPECT_FALSE(Draw().empty());
+    doc->responses.yValues.assign(101, "1");
     EXPECT_TRUE(Draw().empty());
 }

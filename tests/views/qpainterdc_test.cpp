@@ -160,3 +160,35 @@ TEST(CQPainterDC, RectanglesOutsideTheSurfaceOrClipAreNotVisible)
     EXPECT_FALSE(recording.RectVisible(101, 0, 150, 50));
     EXPECT_FALSE(recording.RectVisible(0, -50, 50, -1));
 }
+
+TEST(CQPainterDC, TextsFromACacheDrawAsFreshOnesAndStayPlain)
+{
+    auto draw = [](CTextCache* cache, const std::string& text) {
+        QImage image(kWidth, kHeight, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(0.5, 0.5);
+        CQPainterDC dc(painter, false, cache);
+        dc.SetFont(Sans());
+        dc.Text(100, 40, text, HAlign::Centre, VAlign::Top);
+        painter.end();
+        return image;
+    };
+    CTextCache cache;
+    QImage fresh = draw(nullptr, "<b>5");
+    EXPECT_EQ(draw(&cache, "<b>5"), fresh);
+    EXPECT_EQ(draw(&cache, "<b>5"), fresh);
+    // Markup is not interpreted: the brackets take room of their own.
+    QImage bold = draw(nullptr, "5");
+    auto inkWidth = [](const QImage& image) {
+        int lo = kWidth, hi = -1;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (image.pixel(x, y) != kWhite) {
+                    lo = std::min(lo, x);
+                    hi = std::max(hi, x);
+                }
+        return hi - lo;
+    };
+    EXPECT_GT(inkWidth(fresh), 2 * inkWidth(bold));
+}
