@@ -391,10 +391,11 @@ void CResponseGraph::OnUpdate(const DocUpdate& update)
     }
     if (doc_.GetCommandRowCount() == 0)
         return;
-    // Index arrays of another command list would plot its values under this one's.
+    // Index arrays of another command list would plot its values under this one's. A time
+    // axis has no values of its own: its axes stand once they are built for the list.
     if (update.hint == HINT_COLUMN_CHANGED || commandsVersion_ != doc_.commandListVersion)
         RebuildAxes(false);
-    else if (doc_.responses.NX() == 0)
+    else if (doc_.responses.NX() == 0 && doc_.plot.XAxisVariable != AXIS_TIME)
         SetupAxesFromTest();
 
     CPlotSettings& plot = doc_.plot;

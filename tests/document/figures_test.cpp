@@ -156,6 +156,37 @@ TEST_F(FiguresTest, TimeAxisHasAColumnPer100Ms)
     EXPECT_TRUE(Has(ops, DrawOp::Kind::Line, {{2153, 7000}, {2153, 6730}}));
 }
 
+TEST_F(FiguresTest, AlignedRastersMoveOnsetToTheNextDisplayFrame)
+{
+    // Frames of 10 ms, delay 7 ms. The first trial starts at 1000 ms with onset at 100:
+    // phase 0 = frac(107 / 10) x 10 = 7. The second starts at 1500 with onset at 103:
+    // d = (500 + 103 - 7) / 10 = 59.6, so onset moves by (1 - 0.6) x 10 = 4 to 107; the
+    // first moves by (1 - 0.3) x 10 = 7, also to 107.
+    SetCommands({"OR 0"});
+    CTrial* first = MakeTrial(0, {207});
+    first->startTime = 1000;
+    CTrial* second = MakeTrial(0, {207});
+    second->startTime = 1500;
+    second->eventTimes[1] = 103;
+    Add(first);
+    Add(second);
+    Axes(-1, -1, -1);
+    SelectChannel(0);
+    Update();
+    doc->frameRate = 100.0;
+    doc->estimatedDelay = 7.0;
+    // Rows of 300 from y0 7000 upwards; a spike 100 ms after a 107 ms onset is 200 ms into
+    // the window: 1200 + trunc(8500 x 200 / 900) = 3088.
+    doc->alignOnFigOnset = 1;
+    std::vector<DrawOp> ops = Draw();
+    EXPECT_TRUE(Has(ops, DrawOp::Kind::Line, {{3088, 7000}, {3088, 6730}}));
+    EXPECT_TRUE(Has(ops, DrawOp::Kind::Line, {{3088, 6700}, {3088, 6430}}));
+    // Not aligned, the second trial's spike is 104 ms after its onset: 204 / 900 -> 3126.
+    doc->alignOnFigOnset = 0;
+    ops = Draw();
+    EXPECT_TRUE(Has(ops, DrawOp::Kind::Line, {{3126, 6700}, {3126, 6430}}));
+}
+
 TEST_F(FiguresTest, FiguresLayOutTwoToARow)
 {
     SetCommands({"SZ 1, OR 0", "SZ 2, OR 0", "SZ 3, OR 0"});

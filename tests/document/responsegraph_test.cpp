@@ -273,25 +273,36 @@ TEST_F(GraphTest, TheSmoothedCurveWrapsRoundTheXValues)
 TEST_F(GraphTest, TrialsAddedOneByOneGiveTheTablesOfAFullBuild)
 {
     SetCommands({"SZ 2, OR 0", "SZ 2, OR 45", "SZ 4, OR 0", "SZ 4, OR 90"});
-    Axes(0, -1, 1);
     SelectChannel(0);
-    Add(TrialWithSpikes(0, 5));
-    Update();
-    for (int i = 0; i < 24; ++i) {
-        CTrial* t = TrialWithSpikes(i % 4, (i * 7) % 13);
-        Add(t);
-        Update(HINT_TRIAL_ADDED, t);
+    // Tuning curves by figure, rasters by row, the depth histogram.
+    const int axes[][3] = {{0, -1, 1}, {-1, 1, -1}, {0, -2, 1}};
+    int builds = 0;
+    for (const auto& a : axes) {
+        Axes(a[0], a[1], a[2]);
+        Update();
+        for (int i = 0; i < 24; ++i) {
+            CTrial* t = TrialWithSpikes(i % 4, (i * 7) % 13);
+            t->responses[3] = (i * 37) % 300 - 150;
+            Add(t);
+            Update(HINT_TRIAL_ADDED, t);
+        }
+        const CResponseTables added = doc->responses;
+        const int histMax = doc->plot.HistMaxCount;
+        graph->RebuildTables();
+        builds += 2;
+        const CResponseTables& full = doc->responses;
+        EXPECT_EQ(added.mean.Cells(), full.mean.Cells());
+        EXPECT_EQ(added.error.Cells(), full.error.Cells());
+        EXPECT_EQ(added.count.Cells(), full.count.Cells());
+        EXPECT_EQ(added.smoothed.Cells(), full.smoothed.Cells());
+        EXPECT_EQ(added.maxMean, full.maxMean);
+        EXPECT_EQ(added.groups, full.groups);
+        EXPECT_EQ(added.histogram.Cells(), full.histogram.Cells());
+        EXPECT_EQ(histMax, doc->plot.HistMaxCount);
+        EXPECT_EQ(graph->FullBuilds(), builds); // the first update and the one above
     }
-    const CResponseTables added = doc->responses;
-    graph->RebuildTables();
-    const CResponseTables& full = doc->responses;
-    EXPECT_EQ(added.mean.Cells(), full.mean.Cells());
-    EXPECT_EQ(added.error.Cells(), full.error.Cells());
-    EXPECT_EQ(added.count.Cells(), full.count.Cells());
-    EXPECT_EQ(added.smoothed.Cells(), full.smoothed.Cells());
-    EXPECT_EQ(added.maxMean, full.maxMean);
-    EXPECT_EQ(added.count.At(1, 0, 0), 6);
-    EXPECT_EQ(graph->FullBuilds(), 2); // the first update and the one above
+    EXPECT_FALSE(doc->responses.histogram.Cells().empty());
+    EXPECT_GT(doc->plot.HistMaxCount, 1);
 }
 
 TEST_F(GraphTest, ANewCommandListIsIndexedAgain)

@@ -18,6 +18,7 @@
 #include "runner/taskrunner.h"
 #include "standin_process.h"
 #include "tests/document/doc_fixture.h"
+#include "views/graphview.h"
 #include "views/mainframe.h"
 
 using namespace orvix;
@@ -73,6 +74,21 @@ TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
         ASSERT_EQ(app.Experiment().runner.GetRunFlag(), 1);
         ASSERT_TRUE(app.Experiment().runner.HasProgram());
 
+        // The response graph follows the sweep: it paints while the trials come in.
+        CGraphView graph(doc);
+        graph.resize(500, 400);
+        graph.OnInitialUpdate();
+        graph.show();
+        int paintsDuringSweep = 0, lastPaints = graph.PaintCount();
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            int trials = doc.GetTrialCount();
+            if (graph.PaintCount() != lastPaints && trials > 0 && trials < 3)
+                ++paintsDuringSweep;
+            lastPaints = graph.PaintCount();
+        });
+        watch.start(10);
+
         // The run pumps events until its three commands are done; a deadline stops it.
         bool late = false;
         auto* start = page->findChild<QPushButton*>("ctl1001");
@@ -95,6 +111,11 @@ TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
         EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam(nullptr, 0)).GetInt(), 1);
         EXPECT_EQ(doc.trialTable.GetRowCount(), 3);
         EXPECT_EQ(doc.trialTable.GetInt(2, 0), 90); // the OR column
+        watch.stop();
+        EXPECT_GT(paintsDuringSweep, 0);
+        EXPECT_EQ(doc.responses.xValues, (std::vector<std::string>{"0", "45", "90"}));
+        EXPECT_EQ(doc.responses.mean.Columns(), 3);
+        EXPECT_EQ(graph.Graph().FullBuilds(), 1); // then trial by trial
         app.ExitInstance();
         app.Experiment().deviceIO.Close();
     }
