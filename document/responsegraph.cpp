@@ -386,6 +386,8 @@ void CResponseGraph::OnUpdate(const DocUpdate& update)
         return;
     const int n = doc_.GetTrialCount();
     if (n == 0) {
+        // The tables stay for whoever still shows them; the next trials build them anew.
+        tablesBuilt_ = false;
         extentChanged_ = repaint_ = true;
         return;
     }
