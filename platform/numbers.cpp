@@ -1,5 +1,6 @@
 #include "platform/numbers.h"
 
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -106,6 +107,32 @@ std::string Format(const char* format, ...)
     vsnprintf(big.data(), big.size(), format, args);
     va_end(args);
     return std::string(big.data(), static_cast<size_t>(n));
+}
+
+void AppendInt(std::string& out, long long value)
+{
+    char text[24];
+    auto r = std::to_chars(text, text + sizeof text, value);
+    out.append(text, r.ptr);
+}
+
+// to_chars is specified as printf in the C locale with the same precision; a value whose
+// text does not fit the buffer (huge values with many decimals) takes the printf path.
+void AppendFixed(std::string& out, double value, int decimals)
+{
+    char text[400];
+    auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (r.ec == std::errc())
+        out.append(text, r.ptr);
+    else
+        out += Format("%.*f", decimals, value);
+}
+
+void AppendG(std::string& out, double value)
+{
+    char text[32];
+    auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    out.append(text, r.ptr);
 }
 
 int DoubleToInt(double value)

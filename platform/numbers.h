@@ -23,6 +23,12 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 inline std::string FormatInt(int value) { return Format("%d", value); }
 inline std::string FormatG(double value) { return Format("%g", value); }
 
+// For writers of millions of numbers (the exports): the text of "%lld", "%.*f" and "%g"
+// appended to out, the same as Format gives, without its per-call locale switch.
+void AppendInt(std::string& out, long long value);
+void AppendFixed(std::string& out, double value, int decimals);
+void AppendG(std::string& out, double value);
+
 // Double to int with a defined answer for every input, as the x86 conversion gives it:
 // truncation toward zero; NaN and values outside the int range give INT_MIN.
 int DoubleToInt(double value);

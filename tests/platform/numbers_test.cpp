@@ -5,6 +5,7 @@
 #include <cmath>
 #include <clocale>
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace orvix;
 
@@ -68,6 +69,37 @@ TEST(Numbers, FormattingIgnoresTheUsersLocale)
     EXPECT_EQ(Format("%.3f MHz", 1000.0), "1000.000 MHz");
     EXPECT_DOUBLE_EQ(ParseDouble("2.75"), 2.75);
     EXPECT_EQ(FormatInt(-2560), "-2560");
+}
+
+// The appenders must give printf's own text: ties, carries, tiny and huge values, the
+// specials; then a sweep of values of every magnitude, under a German locale.
+TEST(Numbers, AppendersGivePrintfText)
+{
+    GermanLocale german;
+    const double values[] = {0.0, -0.0, 0.5, 1.5, 2.5, 0.125, 0.375, 1234.5, 734.5, -1.0, 0.005, 0.015, 0.045,
+                             9.995, 99.95, 1e-7, 123456.5, 1e6, 1e15, 1e21, 1e300, 2.2250738585072014e-308,
+                             -2.675, 1.0 / 3, 2.0 / 3, 12345678.9, INFINITY, -INFINITY, NAN};
+    std::vector<double> all(std::begin(values), std::end(values));
+    CRandom15 rnd(7);
+    for (int i = 0; i < 3000; ++i) {
+        double mantissa = (rnd.Next() * 32768.0 + rnd.Next()) / 1073741824.0;
+        all.push_back((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, i % 40 - 20));
+    }
+    for (double v : all) {
+        for (int decimals : {0, 1, 2, 6}) {
+            std::string out = "x";
+            AppendFixed(out, v, decimals);
+            ASSERT_EQ(out, "x" + Format("%.*f", decimals, v)) << v;
+        }
+        std::string g;
+        AppendG(g, v);
+        ASSERT_EQ(g, Format("%g", v)) << v;
+    }
+    for (long long v : {0LL, 7LL, -1LL, 65535LL, LLONG_MIN, LLONG_MAX}) {
+        std::string out;
+        AppendInt(out, v);
+        EXPECT_EQ(out, Format("%lld", v));
+    }
 }
 
 TEST(Numbers, LongFormatIsNotCut)

@@ -1,0 +1,109 @@
+#include "export/exportfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orvix {
+
+CExportFile::~CExportFile() { Discard(); }
+
+void CExportFile::Fail(int err)
+{
+    if (error_.empty())
+        error_ = strerror(err ? err : EIO);
+}
+
+bool CExportFile::Open(const std::string& path)
+{
+    Discard();
+    error_.clear();
+    size_ = 0;
+    path_ = path;
+    temp_ = path + ".tmp-XXXXXX";
+    fd_ = mkstemp(temp_.data());
+    if (fd_ < 0) {
+        Fail(errno);
+        temp_.clear();
+        return false;
+    }
+    // mkstemp makes the file private; an export is as readable as any file the user saves.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, 0666 & ~mask);
+    return true;
+}
+
+void CExportFile::Write(const void* data, size_t size)
+{
+    if (fd_ < 0 || Failed())
+        return;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+            return;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        size_ += static_cast<uint64_t>(n);
+    }
+}
+
+void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)
+{
+    if (fd_ < 0 || Failed())
+        return;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+            return;
+        }
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+}
+
+bool CExportFile::Commit()
+{
+    if (fd_ < 0)
+        return false;
+    if (!Failed() && fsync(fd_) != 0)
+        Fail(errno);
+    if (close(fd_) != 0)
+        Fail(errno);
+    fd_ = -1;
+    if (!Failed() && rename(temp_.c_str(), path_.c_str()) != 0)
+        Fail(errno);
+    if (Failed()) {
+        unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
+void CExportFile::Discard()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) {
+        unlink(temp_.c_str());
+        temp_.clear();
+    }
+}
+
+} // namespace orvix

@@ -1,0 +1,51 @@
+// An output file of an export. The bytes go to a temporary file beside the target, which
+// Commit renames over it, so that a failed or abandoned export never leaves half a file
+// and never destroys the previous one. Write errors (a full disk, a lost mount) are kept,
+// not thrown: the caller asks once, at Commit, and reports the first one.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orvix {
+
+class CExportFile {
+public:
+    CExportFile() = default;
+    ~CExportFile();
+    CExportFile(const CExportFile&) = delete;
+    CExportFile& operator=(const CExportFile&) = delete;
+
+    // Creates the temporary file for `path` (a path of this machine). False when its
+    // folder cannot take it; Error() says why.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Appends at the end.
+    void Write(const void* data, size_t size);
+    void Write(const std::string& text) { Write(text.data(), text.size()); }
+    // Overwrites bytes at an offset (a header rewritten at the end); later writes still
+    // append.
+    void WriteAt(uint64_t offset, const void* data, size_t size);
+
+    // Flushes to the disk, closes and renames over the target. False when anything failed
+    // since Open: the temporary file is then removed and the target left as it was.
+    bool Commit();
+    // Removes the temporary file; the target stays as it was.
+    void Discard();
+
+    bool Failed() const { return !error_.empty(); }
+    // The system's text for the first failure, "" while there is none.
+    const std::string& Error() const { return error_; }
+    const std::string& Path() const { return path_; }
+    uint64_t Size() const { return size_; }
+
+private:
+    void Fail(int err);
+
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    std::string path_, temp_, error_;
+};
+
+} // namespace orvix

@@ -1,0 +1,233 @@
+#include "export/dbfwriter.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "export/exportfile.h"
+#include "platform/ui.h"
+#include "tests/common/test_support.h"
+
+using namespace orvix;
+using orvix_test::Hex;
+using orvix_test::ReadFile;
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+class DbfTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = orvix_test::MakeTempDir("orvix-dbf");
+        path = dir + "/t.dbf";
+        ASSERT_TRUE(file.Open(path));
+    }
+    // Closes the table and the file and returns the file's bytes.
+    std::string Finish(CDbfWriter& w)
+    {
+        w.Close();
+        EXPECT_TRUE(file.Commit()) << file.Error();
+        return ReadFile(path);
+    }
+    // The three fields of the worked example: CellID C 6, TrialNum N 6, FigOnTime N 9.1.
+    void ThreeFields(CDbfWriter& w)
+    {
+        ASSERT_TRUE(w.AddField("CellID", 'C', 6, 0));
+        ASSERT_TRUE(w.AddField("TrialNum", 'N', 6, 0));
+        ASSERT_TRUE(w.AddField("FigOnTime", 'N', 9, 1));
+        w.WriteHeader();
+    }
+
+    CScriptedUI ui;
+    std::string dir, path;
+    CExportFile file;
+};
+
+// Worked out from the file layout by hand: 32 + 3 x 32 + 1 = 129 header bytes, records of
+// 1 + 6 + 6 + 9 = 22 bytes, fields at 1, 7 and 13.
+TEST_F(DbfTest, HeaderDescriptorsAndRecordsByteForByte)
+{
+    CDbfWriter w(&file);
+    ThreeFields(w);
+    w.SetField("abc");
+    w.SetField(12);
+    w.SetField(12);
+    std::string bytes = Finish(w);
+    std::vector<uint8_t> expected = Hex(
+        "03 61 04 19 01 00 00 00 81 00 16 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00 00"
+        " 43 65 6C 6C 49 44 00 00 00 00 00 43 01 00 00 00 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+        " 54 72 69 61 6C 4E 75 6D 00 00 00 4E 07 00 00 00 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+        " 46 69 67 4F 6E 54 69 6D 65 00 00 4E 0D 00 00 00 09 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+        " 0D");
+    std::string record = " abc       12     12.0";
+    expected.insert(expected.end(), record.begin(), record.end());
+    EXPECT_EQ(orvix_test::ToHex(Bytes(bytes)), orvix_test::ToHex(expected));
+    EXPECT_EQ(bytes.size(), 129u + 22u); // and no 0x1A after the last record
+}
+
+TEST_F(DbfTest, ValuesAtTheirWidths)
+{
+    struct Case {
+        char type;
+        int length, decimals;
+        int kind; // 0 int, 1 double, 2 text
+        double number;
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {'N', 9, 1, 0, 12, nullptr, "     12.0"},
+        {'N', 6, 0, 0, 12, nullptr, "    12"},
+        {'N', 9, 2, 1, 2.25, nullptr, "     2.25"},
+        {'N', 9, 2, 1, -1.0, nullptr, "    -1.00"},
+        {'N', 9, 1, 1, 734.5, nullptr, "    734.5"},
+        {'N', 6, 0, 1, 2.5, nullptr, "     2"}, // printf rounds the tie to even
+        {'N', 9, 2, 2, 0, "3.14159", "     3.14"},
+        {'N', 6, 0, 2, 0, "abc", "     0"},
+        {'C', 6, 0, 2, 0, "abc", "abc   "},
+        {'C', 6, 0, 0, 42, nullptr, "    42"},
+        {'C', 6, 0, 2, 0, "abcdefgh", "abcdef"},
+        {'C', 3, 0, 0, 123456, nullptr, "123"},
+    };
+    for (const Case& c : cases) {
+        std::string out = dir + "/v.dbf";
+        CExportFile f;
+        ASSERT_TRUE(f.Open(out));
+        CDbfWriter w(&f);
+        ASSERT_TRUE(w.AddField("V", c.type, static_cast<uint8_t>(c.length), static_cast<uint8_t>(c.decimals)));
+        w.WriteHeader();
+        if (c.kind == 0)
+            w.SetField(static_cast<int>(c.number));
+        else if (c.kind == 1)
+            w.SetField(c.number);
+        else
+            w.SetField(c.text);
+        w.Close();
+        ASSERT_TRUE(f.Commit());
+        std::string bytes = ReadFile(out);
+        EXPECT_EQ(bytes.substr(65), std::string(" ") + c.expected) << c.expected;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(DbfTest, TooLongNumberAsksAndOkKeepsTheRightmostCharacters)
+{
+    CDbfWriter w(&file);
+    ASSERT_TRUE(w.AddField("N", 'N', 2, 0));
+    w.WriteHeader();
+    ui.answers = {IDOK};
+    w.SetField(999);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Value too long! \"999\" will be truncated to \"99\".");
+    EXPECT_EQ(ui.messages[0].style & 0xF, static_cast<unsigned>(MB_OKCANCEL));
+    std::string bytes = Finish(w);
+    EXPECT_EQ(bytes.substr(65), " 99");
+}
+
+// Cancel takes the whole record back: later records stay in place and the count matches.
+TEST_F(DbfTest, CancelTakesTheRecordBackAndCloseDropsAHalfSetOne)
+{
+    CDbfWriter w(&file);
+    ThreeFields(w);
+    w.SetField("r0");
+    w.SetField(0);
+    w.SetField(1.5);
+    w.SetField("r1");
+    ui.answers = {IDCANCEL};
+    try {
+        w.SetField(1234567);
+        FAIL() << "no Cancelled";
+    } catch (const CDbfWriter::Cancelled& c) {
+        EXPECT_EQ(c.field, 1);
+    }
+    w.SetField("r2");
+    w.SetField(2);
+    w.SetField(2.5);
+    w.SetField("half"); // never completed
+    std::string bytes = Finish(w);
+    ASSERT_EQ(bytes.size(), 129u + 2 * 22u);
+    EXPECT_EQ(bytes.substr(129), " r0         0      1.5 r2         2      2.5");
+    EXPECT_EQ(Hex("02 00 00 00"), Bytes(bytes.substr(4, 4)));
+}
+
+TEST_F(DbfTest, NoFieldsAndLongNames)
+{
+    {
+        CDbfWriter w(&file);
+        w.WriteHeader();
+        w.SetField(5);
+        std::string bytes = Finish(w);
+        EXPECT_EQ(orvix_test::ToHex(Bytes(bytes)),
+                  "03 61 04 19 00 00 00 00 21 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00 00 0D");
+    }
+    CExportFile f;
+    ASSERT_TRUE(f.Open(dir + "/n.dbf"));
+    CDbfWriter w(&f);
+    ASSERT_TRUE(w.AddField("TwelveChars!", 'N', 4, 0));
+    w.WriteHeader();
+    w.Close();
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(ReadFile(dir + "/n.dbf").substr(32, 12), std::string("TwelveChar\0N", 12));
+    // The 16-bit header length holds at most 2046 fields.
+    CDbfWriter many(nullptr);
+    int added = 0;
+    while (added < 3000 && many.AddField("F", 'N', 1, 0))
+        ++added;
+    EXPECT_EQ(added, 2046);
+    EXPECT_EQ(many.HeaderLength(), 32 + 32 * 2046 + 1);
+}
+
+// Blocks of about a megabyte, written between records: the file is the same as one written
+// in one go.
+TEST_F(DbfTest, LargeTablesAreWrittenInWholeRecords)
+{
+    CDbfWriter w(&file);
+    ThreeFields(w);
+    const int n = 100000; // 2.2 MB of records
+    for (int i = 0; i < n; ++i) {
+        w.SetField("x");
+        w.SetField(i % 1000000);
+        w.SetField(i * 0.5);
+    }
+    std::string bytes = Finish(w);
+    ASSERT_EQ(bytes.size(), 129u + 22u * n);
+    EXPECT_EQ(bytes.substr(129 + 22 * 77777, 22), " x      77777  38888.5");
+    EXPECT_EQ(w.RecordCount(), static_cast<uint32_t>(n));
+}
+
+// A full disk: the write fails, the previous file stays and no temporary file is left.
+TEST(ExportFile, WriteErrorsKeepThePreviousFileAndAreReported)
+{
+    std::string dir = orvix_test::MakeTempDir("orvix-exportfile");
+    std::string path = dir + "/out.csv";
+    orvix_test::WriteFile(path, "previous");
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {4096, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    CExportFile f;
+    bool opened = f.Open(path);
+    f.Write(std::string(10000, 'x'));
+    bool committed = f.Commit();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(f.Error(), "File too large");
+    EXPECT_EQ(ReadFile(path), "previous");
+    EXPECT_EQ(system(("test $(ls " + dir + " | wc -l) -eq 1").c_str()), 0);
+
+    CExportFile g;
+    EXPECT_FALSE(g.Open(path + "/below-a-file.csv"));
+    EXPECT_EQ(g.Error(), "Not a directory");
+    CExportFile h;
+    ASSERT_TRUE(h.Open(dir + "/new.csv"));
+    h.Write("abc");
+    h.Discard();
+    EXPECT_NE(access((dir + "/new.csv").c_str(), F_OK), 0);
+}
+
+} // namespace
