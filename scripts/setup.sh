@@ -3,7 +3,7 @@
 set -e
 PKGS="qt6-base-dev qt6-serialport-dev qt6-svg-dev flex bison libfl-dev unixodbc unixodbc-dev
 libsqliteodbc odbc-postgresql postgresql libeigen3-dev libboost-dev libgtest-dev libbenchmark-dev ninja-build ccache
-fonts-dejavu-core cmake g++"
+fonts-dejavu-core cmake g++ python3-dbfread"
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive

@@ -1,0 +1,271 @@
+#include "export/trialexport.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "tests/export/export_fixture.h"
+
+using namespace orvix;
+using orvix_test::ReadFile;
+
+namespace {
+
+// Opens each file into the test's one document, as the application does.
+struct TestOpener : IDocumentOpener {
+    COrvixDoc* OpenDataFile(const std::string& path) override
+    {
+        opened.push_back(std::filesystem::path(path).filename().string());
+        if (!doc->OnOpenDocument(path))
+            return nullptr;
+        if (afterOpen)
+            afterOpen(*doc);
+        return doc;
+    }
+    COrvixDoc* doc = nullptr;
+    std::vector<std::string> opened;
+    std::function<void(COrvixDoc&)> afterOpen;
+};
+
+class LoopTest : public ExportTest {
+protected:
+    void SetUp() override
+    {
+        ExportTest::SetUp();
+        data = dir + "/data";
+        out = dir + "/out";
+        std::filesystem::create_directories(data);
+        std::filesystem::create_directories(out);
+        opener.doc = doc.get();
+    }
+    // A data file saved by the program.
+    void Save(const std::string& name, const std::vector<std::string>& commands, const std::vector<TrialSpec>& trials)
+    {
+        COrvixDoc d;
+        Fill(d, commands, trials, data + "/" + name);
+        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
+    }
+    static std::vector<TrialSpec> Trials(int n, int commands = 2)
+    {
+        std::vector<TrialSpec> v;
+        for (int i = 0; i < n; ++i) {
+            TrialSpec s;
+            s.start = 10000 + 3000u * static_cast<uint32_t>(i);
+            s.figOn = 300 + i;
+            s.command = i % commands;
+            s.repetition = i / commands;
+            s.spikes = {{1, 3500u + 10u * static_cast<uint32_t>(i)}, {6, 4000}};
+            s.eye = {{2600, 1300}, {2610, 1290}};
+            s.keys = {{1, 900}};
+            v.push_back(s);
+        }
+        return v;
+    }
+    bool Run(int format, int eventType, bool single = false, const std::string& input = "")
+    {
+        ExportSettings s;
+        s.input = input.empty() ? data + "/*.oxv" : input;
+        s.output = single ? out + "/all" + (format == EXPORT_DBF ? ".dbf" : ".csv") : out;
+        s.format = format;
+        s.eventType = eventType;
+        s.singleFile = single;
+        CTrialExport e(doc.get(), opener, progress);
+        return e.Run(s);
+    }
+    std::vector<std::string> OutFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string data, out;
+    TestOpener opener;
+    RecordingProgress progress;
+};
+
+TEST_F(LoopTest, OneFilePerDataFileAndEventType)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(3));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(2));
+    Save("M1ab2bSize01.oxv", {"SIZE 1", "SIZE 2"}, Trials(1));
+    orvix_test::WriteFile(data + "/notes.txt", "not a data file");
+    ASSERT_TRUE(Run(EXPORT_CSV, EXPORT_SPIKE));
+    EXPECT_EQ(opener.opened, (std::vector<std::string>{"M1aa1aOrient01.oxv", "M1aa1aOrient02.oxv", "M1ab2bSize01.oxv"}));
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"M1aa1aOrient_Spike01.csv", "M1aa1aOrient_Spike02.csv",
+                                                    "M1ab2bSize_Spike01.csv"}));
+    // Trial 1 of file 2: onset 301, spikes at 351.0 and 400.0 ms, length 2000.
+    EXPECT_EQ(ReadFile(out + "/M1aa1aOrient_Spike02.csv"),
+              "CellID$,Rep,TrialNum,SpikeEvent,SpikeTime\r\n"
+              "\"M1aa1a\",2,0,1,50.0\r\n\"M1aa1a\",2,0,6,100.0\r\n\"M1aa1a\",2,0,-1,1700.0\r\n"
+              "\"M1aa1a\",2,1,1,50.0\r\n\"M1aa1a\",2,1,6,99.0\r\n\"M1aa1a\",2,1,-1,1699.0\r\n");
+    EXPECT_EQ(progress.trials, 6);
+    EXPECT_TRUE(ui.messages.empty());
+
+    ASSERT_TRUE(Run(EXPORT_DBF, EXPORT_BASIC));
+    EXPECT_TRUE(std::filesystem::exists(out + "/M1ab2bSize01.dbf"));
+}
+
+// A file that cannot be read is reported and skipped; the document still holds the file
+// before it, which is not exported again under the broken file's name.
+TEST_F(LoopTest, UnreadableFileIsSkippedWithAMessage)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(2));
+    orvix_test::WriteFile(data + "/M1aa1aOrient02.oxv", "garbage, not an archive");
+    Save("M1aa1aOrient03.oxv", {"OR 0", "OR 90"}, Trials(1));
+    EXPECT_FALSE(Run(EXPORT_CSV, EXPORT_BASIC)); // no success
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"M1aa1aOrient01.csv", "M1aa1aOrient03.csv"}));
+    // The document's own refusal of the file.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("open this data file"), std::string::npos) << ui.messages[0].text;
+}
+
+TEST_F(LoopTest, StopEndsTheExportAfterTheTrialInHand)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(4));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(4));
+    progress.stopAfter = 2;
+    ASSERT_TRUE(Run(EXPORT_DBF, EXPORT_BASIC));
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"M1aa1aOrient01.dbf"});
+    std::string bytes = ReadFile(out + "/M1aa1aOrient01.dbf");
+    // The rows written so far, counted in the header.
+    EXPECT_EQ(bytes[4], 2);
+    uint16_t header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+    uint16_t record = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+    EXPECT_EQ(bytes.size(), header + 2u * record);
+}
+
+TEST_F(LoopTest, OutputFolderThatCannotBeWrittenAsksWhetherToGoOn)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(1));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(1));
+    orvix_test::WriteFile(dir + "/plain", "a file, not a folder");
+    out = dir + "/plain";
+    ui.answers = {IDYES, IDNO};
+    Run(EXPORT_CSV, EXPORT_BASIC);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Can't open output file: \"" + out
+                                       + "/M1aa1aOrient01.csv\".\nThe \"Output file, dir or table\" should be a "
+                                         "writable directory.\nContinue?");
+    EXPECT_EQ(opener.opened.size(), 2u);
+    ui.answers = {IDNO};
+    opener.opened.clear();
+    Run(EXPORT_CSV, EXPORT_BASIC);
+    EXPECT_EQ(opener.opened.size(), 1u);
+}
+
+// A full disk: reported, the export stops without success, no half file is left.
+TEST_F(LoopTest, WriteErrorIsReportedAndLeavesNoFile)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(300));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(1));
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {8192, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool ok = Run(EXPORT_CSV, EXPORT_EYE);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(OutFiles().empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Can't write the output file \"" + out
+                                       + "/M1aa1aOrient_Eye01.csv\": File too large.\nThe file was not written; the "
+                                         "export stops.");
+    EXPECT_EQ(opener.opened.size(), 1u);
+}
+
+// The second file holds its parameters in another order, and both tables have a computed
+// column at the front: the rows follow the header by column name.
+TEST_F(LoopTest, SingleFileMapsColumnsByTheTablesOwnNames)
+{
+    Save("M1aa1aA01.oxv", {"OR 0, SIZE 2", "OR 90, SIZE 3"}, Trials(2));
+    Save("M1aa1aB01.oxv", {"SIZE 4, OR 45", "SIZE 5, OR 135"}, Trials(2));
+    opener.afterOpen = [](COrvixDoc& d) { ASSERT_TRUE(d.InsertExpressionColumn("AREA", "SIZE*SIZE", true, false)); };
+    ASSERT_TRUE(Run(EXPORT_CSV, EXPORT_BASIC, true));
+    std::string csv = ReadFile(out + "/all.csv");
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "CellID$,Rep,TrialNum,Set,Item,AREA,OR,SIZE,Status,RTime,V1,V2,V3,Resp,ActiveCh,MainCh,FigOnTime");
+    EXPECT_NE(csv.find("\"M1aa1a\",1,0,0,0,4,0,2,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\"M1aa1a\",1,0,0,0,16,45,4,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\"M1aa1a\",1,1,0,1,25,135,5,"), std::string::npos) << csv;
+}
+
+// Files whose parameters disagree are asked about once, then copied to the refused-files
+// folder without a shell (a name full of shell syntax stays a name) and left out.
+TEST_F(LoopTest, SingleFileCopiesRefusedFilesAndAsksOnce)
+{
+    Save("M1aa1aA01.oxv", {"OR 0, SIZE 2"}, Trials(1, 1));
+    Save("M1aa1aB01.oxv", {"OR 0"}, Trials(1, 1));
+    const std::string odd = "M1aa1aC;$(touch pwned)01.oxv";
+    Save(odd, {"OR 0"}, Trials(1, 1));
+    Save("M1aa1aD01.oxv", {"OR 0, SF 2"}, Trials(1, 1));
+    Save("M1aa1aE01.oxv", {"OR 0, SIZE 7"}, Trials(1, 1));
+    ui.answers = {IDYES, IDYES};
+    ASSERT_TRUE(Run(EXPORT_CSV, EXPORT_BASIC, true));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text,
+              "Parameter numbers in the command files are not consistent.\nFile \"" + data
+                  + "/M1aa1aB01.oxv\" has 1 parameters.\nFirst file has \"2\" parameters.\nContinue?\n\nIf continue, "
+                    "the underlining file will be copied to c:\\temp\\ but not exported.");
+    EXPECT_EQ(ui.messages[1].text, "Parameter name \"SIZE\" not found!\nContinue?\nIf yes, the underlining file will be "
+                                   "copied to c:\\temp\\ but not exported.");
+    const std::string temp = dir + "/drives/c/temp/";
+    EXPECT_EQ(ReadFile(temp + "M1aa1aB01.oxv"), ReadFile(data + "/M1aa1aB01.oxv"));
+    EXPECT_TRUE(std::filesystem::exists(temp + odd));
+    EXPECT_TRUE(std::filesystem::exists(temp + "M1aa1aD01.oxv"));
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    std::string csv = ReadFile(out + "/all.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3); // header, file A, file E
+    EXPECT_NE(csv.find(",0,0,0,7,"), std::string::npos);
+
+    // "No" ends the export there; what was written stays.
+    ui.messages.clear();
+    ui.answers = {IDNO};
+    ASSERT_TRUE(Run(EXPORT_CSV, EXPORT_BASIC, true));
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(opener.opened.back(), "M1aa1aB01.oxv");
+}
+
+// Nothing matched: no writer to close, no file, and the user hears of it.
+TEST_F(LoopTest, SingleFileWithNoMatchWritesNothing)
+{
+    EXPECT_FALSE(Run(EXPORT_DBF, EXPORT_BASIC, true));
+    EXPECT_TRUE(OutFiles().empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "No data file matches \"" + data + "/*.oxv\".");
+}
+
+// The dBASE file read by an independent reader (Python's dbfread) gives the CSV's values;
+// its length is exactly the header and the records.
+TEST_F(LoopTest, DbfReadsBackWithTheCsvsValues)
+{
+    if (system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-dbfread is not installed (scripts/setup.sh installs it)";
+    Save("M1aa1aOrient01.oxv", {"OR 0, SIZE 2.5, NAME ab", "OR 90, SIZE 3.25, NAME c"}, Trials(3));
+    for (int e = 0; e < 4; ++e) {
+        ASSERT_TRUE(Run(EXPORT_CSV, e));
+        ASSERT_TRUE(Run(EXPORT_DBF, e));
+    }
+    std::string bytes = ReadFile(out + "/M1aa1aOrient01.dbf");
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x03\x61\x04\x19", 4));
+    EXPECT_EQ(bytes[29], 3);
+    EXPECT_EQ(bytes[4], 3);
+    uint16_t header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+    uint16_t record = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+    EXPECT_EQ(bytes.size(), header + 3u * record);
+
+    const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/compare_dbf_csv.py";
+    for (const char* stem : {"M1aa1aOrient01", "M1aa1aOrient_Spike01", "M1aa1aOrient_Eye01", "M1aa1aOrient_Key01"}) {
+        std::string base = out + "/" + stem;
+        std::string command = "/usr/bin/python3 " + script + " " + base + ".dbf " + base + ".csv > " + dir + "/cmp.txt 2>&1";
+        EXPECT_EQ(system(command.c_str()), 0) << stem << ": " << ReadFile(dir + "/cmp.txt");
+    }
+}
+
+} // namespace
