@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/analysiscommands.h"
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
@@ -53,6 +54,7 @@ COrvixApp::~COrvixApp()
     if (qApp)
         qApp->removeEventFilter(this);
     mainFrame_.reset();
+    analysisCommands_.reset();
     panels_.reset();
     doc_.reset();
     subject_.reset();
@@ -103,7 +105,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         --waitDepth_;
         return go;
     };
-    mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this});
+    analysisCommands_ = std::make_unique<CAnalysisCommands>(*doc_);
+    mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
     doc_->hooks.testRunChanged = [this](bool) {
         if (QAction* open = mainFrame_ ? mainFrame_->Action(ID_FILE_OPEN) : nullptr)

@@ -16,6 +16,7 @@ class QTimer;
 
 namespace orvix {
 
+class CAnalysisCommands;
 class CControlPanelOwner;
 class CMainFrame;
 class COrvixDoc;
@@ -73,6 +74,7 @@ private:
     HMODULE statLibrary_ = nullptr;
     std::unique_ptr<COrvixDoc> doc_;
     std::unique_ptr<CControlPanelOwner> panels_;
+    std::unique_ptr<CAnalysisCommands> analysisCommands_;
     std::unique_ptr<CMainFrame> mainFrame_;
     QTimer* passTimer_ = nullptr;
     // Inside one of the document's long waits (nested event handling).

@@ -16,7 +16,10 @@ public:
         ID_CHANNEL_0 = 32832,
         ID_SAVE_PARAMETERS = 32858,
         ID_TRANSFORM = 32880,
+        ID_GRAPH_EXPORT_DATA = 32879, // the graph view's "Export Data ..."
+        ID_EXPORT_DATA = 32892,
         ID_EXPORT_PARAM = 32893,
+        ID_ALIGN_TRIALS = 32900,
         ID_LOAD_FORMAT = 32901,
         ID_FILE_MERGING_MODE = 32904,
         ID_FILE_NEW = 57600,

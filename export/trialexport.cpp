@@ -74,6 +74,8 @@ bool CTrialExport::Run(const ExportSettings& settings)
             MessageBox("The ODBC database export is not available in this version.");
             return false;
         }
+        if (!opener_.MayReplaceDocument())
+            return false;
         if (settings.singleFile && settings.format != EXPORT_ODBC)
             ExportToSingleFile(settings.input, settings.output, settings.format, settings.eventType);
         else

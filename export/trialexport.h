@@ -22,6 +22,9 @@ public:
     // Opens a data file as the application's one document, its previous contents replaced
     // without a question; null (the reason shown) when the file cannot be opened.
     virtual COrvixDoc* OpenDataFile(const std::string& path) = 0;
+    // Asked once before the first file is opened: false (the user kept the document, or it
+    // may not be replaced now) and the export does not start.
+    virtual bool MayReplaceDocument() { return true; }
 };
 
 // Exports the open document's trials to a table of a database (the ODBC format).

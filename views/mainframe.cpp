@@ -42,6 +42,8 @@ CMainFrame::CMainFrame(std::vector<ICommandTarget*> targets) : targets_(std::mov
     AddCommand(experiment, Id::ID_CONTROL_PANEL, "&Control Panel...");
     AddCommand(experiment, Id::ID_ENABLE, "&Enable", true);
     AddCommand(experiment, Id::ID_TRANSFORM, "&Transform");
+    AddCommand(experiment, Id::ID_EXPORT_DATA, "Export Data...");
+    AddCommand(experiment, Id::ID_ALIGN_TRIALS, "Align trials ...");
     AddCommand(experiment, Id::ID_LOAD_FORMAT, "&Load Format", true);
     AddCommand(experiment, Id::ID_FILE_MERGING_MODE, "File Merging Mode", true);
 

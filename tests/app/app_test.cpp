@@ -1,12 +1,17 @@
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
 
+#include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
 #include "app/orvixapp.h"
+#include "export/exportdatadlg.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
 #include "platform/clock.h"
@@ -325,4 +330,68 @@ TEST_F(DocTest, QuitEndsTheExperimentSwitchsWaits)
     io.Close();
     unsetenv("ORVIX_CONSOLE_PORT");
     unsetenv("ORVIX_RENDERER_PORT");
+}
+
+// "Export Data..." and "Align trials ..." open their dialogs from the menu; the export
+// offers unsaved trials for saving once, then replaces the document file after file.
+TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
+{
+    const std::string data = dir + "/data", out = dir + "/out";
+    std::filesystem::create_directories(out);
+    for (const char* name : {"M1aa1aOrient01.oxv", "M1aa1aOrient02.oxv"}) {
+        COrvixDoc d;
+        d.commandLines = {"OR 0", "OR 90"};
+        d.ParseCommandFile(kNoAngleOffset);
+        for (int i = 0; i < 2; ++i) {
+            auto* t = new CTrial;
+            t->commandIndex = i;
+            t->SetStartTime(1000u * static_cast<uint32_t>(i));
+            d.AddTrial(t);
+        }
+        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
+    }
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    COrvixDoc& doc = *app.Document();
+    doc.SetModifiedFlag(true);
+
+    QAction* exportData = app.MainFrame()->Action(ICommandTarget::ID_EXPORT_DATA);
+    ASSERT_NE(exportData, nullptr);
+    EXPECT_EQ(exportData->text(), "Export Data...");
+    ui.answers = {IDNO}; // do not save the document's changes
+    ui.onModal = [&](QDialog& d) {
+        auto* dialog = dynamic_cast<CExportDataDlg*>(&d);
+        EXPECT_NE(dialog, nullptr);
+        if (!dialog)
+            return IDCANCEL;
+        dialog->findChild<QLineEdit*>("ctl1111")->setText(QString::fromStdString(data + "/*.oxv"));
+        dialog->findChild<QLineEdit*>("ctl1112")->setText(QString::fromStdString(out));
+        dialog->OnOK();
+        return IDCANCEL;
+    };
+    exportData->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("Save changes to ", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient01.csv"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient02.csv"));
+    EXPECT_EQ(doc.dataFilePath, data + "/M1aa1aOrient02.oxv");
+
+    // While a test runs the export, which replaces the document, is not offered.
+    doc.testRunning = 1;
+    app.MainFrame()->UpdateCommandStates(qobject_cast<QMenu*>(exportData->parent()));
+    EXPECT_FALSE(exportData->isEnabled());
+    doc.testRunning = 0;
+
+    QAction* align = app.MainFrame()->Action(ICommandTarget::ID_ALIGN_TRIALS);
+    ASSERT_NE(align, nullptr);
+    EXPECT_EQ(align->text(), "Align trials ...");
+    ui.onModal = [&](QDialog& d) {
+        auto* dialog = dynamic_cast<CAlignTrialsDlg*>(&d);
+        EXPECT_NE(dialog, nullptr);
+        if (dialog)
+            dialog->findChild<QCheckBox*>("ctl1186")->click();
+        return IDCANCEL;
+    };
+    align->trigger();
+    EXPECT_EQ(doc.alignOnFigOnset, 1);
 }

@@ -1,12 +1,16 @@
 // Documents with trials for the export tests: commands from command lines, trials built
 // field by field, and the data file's path that names the outputs.
 #pragma once
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "document/orvixdoc.h"
 #include "export/exportprogress.h"
+#include "export/trialexport.h"
 #include "tests/document/doc_fixture.h"
 
 struct TrialSpec {
@@ -86,4 +90,80 @@ protected:
     }
 
     std::unique_ptr<orvix::COrvixDoc> doc;
+};
+
+// Opens each file into the test's one document, as the application does.
+struct TestOpener : orvix::IDocumentOpener {
+    orvix::COrvixDoc* OpenDataFile(const std::string& path) override
+    {
+        opened.push_back(std::filesystem::path(path).filename().string());
+        if (!doc->OnOpenDocument(path))
+            return nullptr;
+        if (afterOpen)
+            afterOpen(*doc);
+        return doc;
+    }
+    orvix::COrvixDoc* doc = nullptr;
+    std::vector<std::string> opened;
+    std::function<void(orvix::COrvixDoc&)> afterOpen;
+};
+
+// A folder of data files saved by the program and an output folder.
+class LoopTest : public ExportTest {
+protected:
+    void SetUp() override
+    {
+        ExportTest::SetUp();
+        data = dir + "/data";
+        out = dir + "/out";
+        std::filesystem::create_directories(data);
+        std::filesystem::create_directories(out);
+        opener.doc = doc.get();
+    }
+    // A data file saved by the program.
+    void Save(const std::string& name, const std::vector<std::string>& commands, const std::vector<TrialSpec>& trials)
+    {
+        orvix::COrvixDoc d;
+        Fill(d, commands, trials, data + "/" + name);
+        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
+    }
+    static std::vector<TrialSpec> Trials(int n, int commands = 2)
+    {
+        std::vector<TrialSpec> v;
+        for (int i = 0; i < n; ++i) {
+            TrialSpec s;
+            s.start = 10000 + 3000u * static_cast<uint32_t>(i);
+            s.figOn = 300 + i;
+            s.command = i % commands;
+            s.repetition = i / commands;
+            s.spikes = {{1, 3500u + 10u * static_cast<uint32_t>(i)}, {6, 4000}};
+            s.eye = {{2600, 1300}, {2610, 1290}};
+            s.keys = {{1, 900}};
+            v.push_back(s);
+        }
+        return v;
+    }
+    bool Run(int format, int eventType, bool single = false, const std::string& input = "")
+    {
+        orvix::ExportSettings s;
+        s.input = input.empty() ? data + "/*.oxv" : input;
+        s.output = single ? out + "/all" + (format == orvix::EXPORT_DBF ? ".dbf" : ".csv") : out;
+        s.format = format;
+        s.eventType = eventType;
+        s.singleFile = single;
+        orvix::CTrialExport e(doc.get(), opener, progress);
+        return e.Run(s);
+    }
+    std::vector<std::string> OutFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string data, out;
+    TestOpener opener;
+    RecordingProgress progress;
 };

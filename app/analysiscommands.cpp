@@ -1,0 +1,59 @@
+#include "app/analysiscommands.h"
+
+#include "analysis/aligntrialsdlg.h"
+#include "document/orvixdoc.h"
+#include "platform/ui.h"
+
+namespace orvix {
+
+CAnalysisCommands::CAnalysisCommands(COrvixDoc& doc, QWidget* parent) : doc_(doc), parent_(parent) {}
+
+bool CAnalysisCommands::OnCommand(int id)
+{
+    switch (id) {
+    case ID_EXPORT_DATA:
+    case ID_GRAPH_EXPORT_DATA: OnExportData(); return true;
+    case ID_ALIGN_TRIALS: OnAlignTrials(); return true;
+    default: return false;
+    }
+}
+
+bool CAnalysisCommands::OnUpdateCommand(int id, bool& enabled, bool& checked) const
+{
+    if (id != ID_EXPORT_DATA && id != ID_GRAPH_EXPORT_DATA)
+        return false;
+    // An export opens other files into the document, as File Open does.
+    enabled = doc_.OnUpdateFileOpen();
+    checked = false;
+    return true;
+}
+
+void CAnalysisCommands::OnExportData()
+{
+    CExportDataDlg dialog(&doc_, *this, exportChoices_, parent_);
+    UI().RunModal(dialog);
+}
+
+void CAnalysisCommands::OnAlignTrials()
+{
+    CAlignTrialsDlg dialog(parent_, &doc_);
+    UI().RunModal(dialog);
+}
+
+COrvixDoc* CAnalysisCommands::OpenDataFile(const std::string& path)
+{
+    return doc_.OnOpenDocument(path) ? &doc_ : nullptr;
+}
+
+bool CAnalysisCommands::MayReplaceDocument()
+{
+    if (!doc_.OnUpdateFileOpen()) {
+        MessageBox("A test is running: stop it before exporting data files, which are opened in its place.");
+        return false;
+    }
+    // Unsaved trials are offered for saving once; the files of the export then replace
+    // each other without a question.
+    return doc_.SaveModified();
+}
+
+} // namespace orvix

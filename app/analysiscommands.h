@@ -1,0 +1,36 @@
+// The menu commands that open the analysis and export dialogs: "Export Data..." and
+// "Align trials ...". The document, which sits below those dialogs, leaves them to this
+// target; it opens the data files that an export visits as the program's one document.
+#pragma once
+#include "document/commandtarget.h"
+#include "export/exportdatadlg.h"
+#include "export/trialexport.h"
+
+class QWidget;
+
+namespace orvix {
+
+class COrvixDoc;
+
+class CAnalysisCommands : public ICommandTarget, public IDocumentOpener {
+public:
+    explicit CAnalysisCommands(COrvixDoc& doc, QWidget* parent = nullptr);
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, bool& enabled, bool& checked) const override;
+
+    void OnExportData();
+    void OnAlignTrials();
+
+    // IDocumentOpener: the export replaces the document's contents file after file.
+    COrvixDoc* OpenDataFile(const std::string& path) override;
+    bool MayReplaceDocument() override;
+
+private:
+    COrvixDoc& doc_;
+    QWidget* parent_;
+    // The export dialog's choices last for the program's run.
+    ExportDataChoices exportChoices_;
+};
+
+} // namespace orvix

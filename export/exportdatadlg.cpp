@@ -1,0 +1,246 @@
+#include "export/exportdatadlg.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "document/orvixdoc.h"
+#include "platform/latin1.h"
+#include "platform/numbers.h"
+#include "platform/objectname.h"
+#include "platform/ui.h"
+
+namespace orvix {
+
+namespace {
+
+const char* const kOutputFolder = "&Output directory:";
+const char* const kOutputFile = "&Output file:";
+
+QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int id, int value)
+{
+    auto* r = Named(new QRadioButton(QString::fromLatin1(text), parent), id);
+    group->addButton(r, value);
+    return r;
+}
+
+} // namespace
+
+CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDataChoices& choices, QWidget* parent)
+    : QDialog(parent), doc_(doc), opener_(opener), choices_(choices)
+{
+    setWindowTitle("Export Data");
+    settings_ = new QWidget(this);
+    input_ = Named(new QLineEdit(ToQ(doc ? doc->dataFilePath : std::string()), settings_), IDC_INPUT);
+    output_ = Named(new QLineEdit(ToQ(choices.output), settings_), IDC_OUTPUT);
+    input_->setMinimumWidth(420);
+    auto* inputLabel = new QLabel("&Input files:\n(allow use of * or ?)", settings_);
+    inputLabel->setBuddy(input_);
+    outputLabel_ = Named(new QLabel(kOutputFolder, settings_), IDC_OUTPUT_LABEL);
+    outputLabel_->setBuddy(output_);
+
+    auto* formatBox = new QGroupBox("Output format", settings_);
+    formats_ = new QButtonGroup(this);
+    auto* formatLayout = new QVBoxLayout(formatBox);
+    formatLayout->addWidget(Radio(formats_, formatBox, "&CSV (comma delimited)", IDC_CSV, EXPORT_CSV));
+    formatLayout->addWidget(Radio(formats_, formatBox, "&DBF", IDC_DBF, EXPORT_DBF));
+    auto* odbc = Radio(formats_, formatBox, "ODBC Database", IDC_ODBC, EXPORT_ODBC);
+    options_ = Named(new QPushButton("Options...", formatBox), IDC_OPTIONS);
+    auto* odbcRow = new QHBoxLayout;
+    odbcRow->addWidget(odbc);
+    odbcRow->addWidget(options_);
+    formatLayout->addLayout(odbcRow);
+    // The limit of the dBASE table's FigOnTime field (N 9.1), where the user chooses it.
+    auto* note = new QLabel("DBF: FigOnTime holds up to 9999999.9 ms,\nabout 2.78 h after the first trial.", formatBox);
+    note->setEnabled(false);
+    formatLayout->addWidget(note);
+
+    auto* eventBox = new QGroupBox("Event type", settings_);
+    events_ = new QButtonGroup(this);
+    auto* eventLayout = new QVBoxLayout(eventBox);
+    eventLayout->addWidget(Radio(events_, eventBox, "&Basic events", IDC_BASIC, EXPORT_BASIC));
+    eventLayout->addWidget(Radio(events_, eventBox, "S&pike events", IDC_SPIKE, EXPORT_SPIKE));
+    eventLayout->addWidget(Radio(events_, eventBox, "&Eye movement data", IDC_EYE, EXPORT_EYE));
+    eventLayout->addWidget(Radio(events_, eventBox, "&Joystick readings", IDC_JOYSTICK, EXPORT_KEY));
+
+    single_ = Named(new QCheckBox("Output to &single file", settings_), IDC_SINGLE_FILE);
+    single_->setChecked(choices.singleFile);
+    expand_ = Named(new QCheckBox("&Expand vector", settings_), IDC_EXPAND_VECTOR);
+    expand_->setChecked(choices.expandVector);
+
+    auto* grid = new QGridLayout(settings_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(inputLabel, 0, 0);
+    grid->addWidget(input_, 0, 1, 1, 2);
+    grid->addWidget(outputLabel_, 1, 0);
+    grid->addWidget(output_, 1, 1, 1, 2);
+    grid->addWidget(formatBox, 2, 0, 1, 2);
+    grid->addWidget(eventBox, 2, 2);
+    grid->addWidget(single_, 3, 0, 1, 2);
+    grid->addWidget(expand_, 3, 2);
+
+    status_ = Named(new QLabel(" ", this), IDC_STATUS);
+    progress_ = Named(new QProgressBar(this), IDC_PROGRESS);
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    start_ = Named(new QPushButton("&Start", this), IDOK);
+    cancel_ = Named(new QPushButton("&Cancel", this), IDCANCEL);
+    start_->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(start_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(settings_);
+    layout->addWidget(status_);
+    layout->addWidget(progress_);
+    layout->addLayout(buttons);
+
+    // The kept format and event type take effect at once, as the radios are clicked.
+    connect(formats_, &QButtonGroup::idClicked, this, [this](int format) { OnFormat(format); });
+    connect(events_, &QButtonGroup::idClicked, this, [this](int type) { choices_.eventType = type; });
+    connect(single_, &QCheckBox::clicked, this, [this] { OnSingleFile(); });
+    connect(start_, &QPushButton::clicked, this, [this] { OnOK(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+
+    if (QAbstractButton* b = events_->button(choices.eventType))
+        b->setChecked(true);
+    SetTableExporter(nullptr);
+    if (QAbstractButton* b = formats_->button(choices.format); b && b->isEnabled())
+        b->setChecked(true);
+    else
+        formats_->button(EXPORT_CSV)->setChecked(true);
+    OnFormat(formats_->checkedId());
+    outputLabel_->setText(single_->isChecked() ? kOutputFile : kOutputFolder);
+}
+
+void CExportDataDlg::SetTableExporter(ITableExporter* exporter)
+{
+    tableExporter_ = exporter;
+    QAbstractButton* odbc = formats_->button(EXPORT_ODBC);
+    odbc->setEnabled(exporter != nullptr);
+    options_->setEnabled(exporter != nullptr);
+    odbc->setToolTip(exporter ? QString() : QStringLiteral("Database export is not available in this version."));
+}
+
+void CExportDataDlg::OnFormat(int format)
+{
+    choices_.format = format;
+    // The database format writes one table per test: no output file or folder.
+    const bool files = format != EXPORT_ODBC;
+    single_->setEnabled(files);
+    output_->setEnabled(files);
+}
+
+void CExportDataDlg::ReadControls()
+{
+    choices_.output = FromQ(output_->text());
+    choices_.singleFile = single_->isChecked();
+    choices_.expandVector = expand_->isChecked();
+}
+
+void CExportDataDlg::OnSingleFile()
+{
+    ReadControls();
+    outputLabel_->setText(single_->isChecked() ? kOutputFile : kOutputFolder);
+}
+
+void CExportDataDlg::SetRunning(bool running)
+{
+    running_ = running;
+    start_->setText(running ? "&Stop" : "&Start");
+    cancel_->setEnabled(!running);
+    settings_->setEnabled(!running);
+    if (running)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void CExportDataDlg::OnOK()
+{
+    if (running_) {
+        running_ = false; // the loop ends after the trial in hand
+        return;
+    }
+    ReadControls();
+    ExportSettings s;
+    s.input = FromQ(input_->text());
+    s.output = choices_.output;
+    s.format = choices_.format;
+    s.eventType = choices_.eventType;
+    s.singleFile = choices_.singleFile && s.format != EXPORT_ODBC;
+    fileNumber_ = 0;
+    SetRunning(true);
+    CTrialExport exporter(doc_, opener_, *this);
+    exporter.tableExporter = tableExporter_;
+    bool ok = exporter.Run(s);
+    doc_ = exporter.Document();
+    const bool stopped = !running_;
+    SetRunning(false);
+    status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", fileNumber_))
+                            : std::string("The export did not complete.")));
+    // The beep says that everything went out; a failure has been reported instead.
+    if (ok)
+        UI().Beep();
+    if (closeAfterRun_)
+        QDialog::reject();
+}
+
+void CExportDataDlg::OnFile(const std::string& path, int trialCount)
+{
+    ++fileNumber_;
+    currentFile_ = path;
+    trialCount_ = trialCount;
+    progress_->setRange(0, std::max(trialCount, 1));
+    progress_->setValue(0);
+    status_->setText(ToQ(Format("File %d: %s", fileNumber_, path.c_str())));
+}
+
+void CExportDataDlg::OnTrial(int done)
+{
+    progress_->setValue(done);
+    status_->setText(ToQ(Format("File %d: %s - trial %d of %d", fileNumber_, currentFile_.c_str(), done, trialCount_)));
+    Pump();
+}
+
+void CExportDataDlg::OnFileDone() { Pump(); }
+
+void CExportDataDlg::Pump()
+{
+    // Keeps the dialog and the other windows live: Stop, Esc and closing come in here.
+    QApplication::processEvents();
+}
+
+void CExportDataDlg::reject()
+{
+    // Esc during an export stops it; the dialog stays to show where it stopped.
+    if (running_) {
+        running_ = false;
+        return;
+    }
+    QDialog::reject();
+}
+
+void CExportDataDlg::closeEvent(QCloseEvent* event)
+{
+    if (running_) {
+        running_ = false;
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+} // namespace orvix

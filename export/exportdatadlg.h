@@ -1,0 +1,93 @@
+// CExportDataDlg: the "Export Data" dialog. The user names data files by a pattern, an
+// output folder (or file), a format and an event type; Start runs the export loop on the
+// user-interface thread, with the file, the trial and a bar showing how far it is. Stop,
+// Esc and closing the window end it between trials.
+#pragma once
+#include <QDialog>
+#include <string>
+
+#include "export/exportprogress.h"
+#include "export/trialexport.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace orvix {
+
+class COrvixDoc;
+
+// The choices that every new dialog starts from, kept by the caller for the program's run.
+struct ExportDataChoices {
+    int format = EXPORT_CSV;
+    int eventType = EXPORT_BASIC;
+    std::string output = "c:\\temp";
+    bool singleFile = false;
+    bool expandVector = false;
+};
+
+class CExportDataDlg : public QDialog, public IExportProgress {
+public:
+    enum {
+        IDD = 152,
+        IDC_INPUT = 1111, IDC_OUTPUT = 1112, IDC_CSV = 1113, IDC_DBF = 1114, IDC_SINGLE_FILE = 1115,
+        IDC_PROGRESS = 1172, IDC_BASIC = 1173, IDC_SPIKE = 1174, IDC_EYE = 1175, IDC_JOYSTICK = 1176,
+        IDC_EXPAND_VECTOR = 1177, IDC_ODBC = 1125, IDC_OPTIONS = 1338, IDC_OUTPUT_LABEL = 1343,
+        IDC_STATUS = 1344,
+    };
+
+    CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDataChoices& choices, QWidget* parent = nullptr);
+
+    // "&Start" / "&Stop".
+    void OnOK();
+    void OnSingleFile();
+    void OnFormat(int format);
+    bool IsExporting() const { return running_; }
+    // The database writer that the ODBC format uses; none: that format is not offered.
+    void SetTableExporter(ITableExporter* exporter);
+
+    // IExportProgress
+    bool IsRunning() const override { return running_; }
+    void OnFile(const std::string& path, int trialCount) override;
+    void OnTrial(int done) override;
+    void OnFileDone() override;
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ReadControls();
+    void SetRunning(bool running);
+    void Pump();
+
+    COrvixDoc* doc_;
+    IDocumentOpener& opener_;
+    ExportDataChoices& choices_;
+    ITableExporter* tableExporter_ = nullptr;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+    int fileNumber_ = 0;
+    int trialCount_ = 0;
+    std::string currentFile_;
+
+    QLineEdit* input_;
+    QLineEdit* output_;
+    QLabel* outputLabel_;
+    QLabel* status_;
+    QCheckBox* single_;
+    QCheckBox* expand_;
+    QButtonGroup* formats_;
+    QButtonGroup* events_;
+    QProgressBar* progress_;
+    QPushButton* start_;
+    QPushButton* cancel_;
+    QPushButton* options_;
+    QWidget* settings_;
+};
+
+} // namespace orvix

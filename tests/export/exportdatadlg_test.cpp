@@ -1,0 +1,154 @@
+#include "export/exportdatadlg.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "tests/export/export_fixture.h"
+
+using namespace orvix;
+using orvix_test::ReadFile;
+
+namespace {
+
+class ExportDlgTest : public LoopTest {
+protected:
+    void TearDown() override
+    {
+        dlg.reset();
+        LoopTest::TearDown();
+    }
+    void Open()
+    {
+        dlg = std::make_unique<CExportDataDlg>(doc.get(), opener, choices);
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    }
+    template <class W>
+    W* Ctl(int id) { return dlg->findChild<W*>(QStringLiteral("ctl%1").arg(id)); }
+    void Type(int id, const std::string& text)
+    {
+        QLineEdit* e = Ctl<QLineEdit>(id);
+        e->selectAll();
+        QTest::keyClicks(e, QString::fromStdString(text));
+    }
+    void Start() { QTest::mouseClick(Ctl<QPushButton>(IDOK), Qt::LeftButton); }
+
+    ExportDataChoices choices;
+    std::unique_ptr<CExportDataDlg> dlg;
+};
+
+TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(3));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(2));
+    doc->dataFilePath = "c:\\data\\M1aa1aOrient05.oxv";
+    Open();
+    EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_INPUT)->text(), "c:\\data\\M1aa1aOrient05.oxv");
+    EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_OUTPUT)->text(), "c:\\temp");
+    EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_CSV)->isChecked());
+    EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_BASIC)->isChecked());
+    EXPECT_FALSE(Ctl<QRadioButton>(CExportDataDlg::IDC_ODBC)->isEnabled());
+
+    Ctl<QRadioButton>(CExportDataDlg::IDC_DBF)->click();
+    Ctl<QRadioButton>(CExportDataDlg::IDC_SPIKE)->click();
+    EXPECT_EQ(choices.format, EXPORT_DBF); // at once
+    EXPECT_EQ(choices.eventType, EXPORT_SPIKE);
+    QCheckBox* single = Ctl<QCheckBox>(CExportDataDlg::IDC_SINGLE_FILE);
+    single->click();
+    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_OUTPUT_LABEL)->text(), "&Output file:");
+    single->click();
+    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_OUTPUT_LABEL)->text(), "&Output directory:");
+    Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+    Type(CExportDataDlg::IDC_OUTPUT, out);
+    Start();
+
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"M1aa1aOrient_Spike01.dbf", "M1aa1aOrient_Spike02.dbf"}));
+    EXPECT_EQ(Ctl<QPushButton>(IDOK)->text(), "&Start");
+    EXPECT_TRUE(Ctl<QPushButton>(IDCANCEL)->isEnabled());
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->value(), 2);
+    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "Done: 2 file(s).");
+    EXPECT_EQ(choices.output, out);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A new dialog starts from the last choices.
+    dlg.reset();
+    Open();
+    EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_DBF)->isChecked());
+    EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_SPIKE)->isChecked());
+    EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_OUTPUT)->text().toStdString(), out);
+}
+
+// While the export runs, the dialog shows the file, the trial and the bar; Stop, Esc and
+// closing the window come in through the event loop and end it after the trial in hand.
+TEST_F(ExportDlgTest, StopEscAndCloseEndTheExportBetweenTrials)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(4));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(4));
+    enum { STOP, ESC, CLOSE };
+    for (int how : {STOP, ESC, CLOSE}) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directories(out);
+        opener.opened.clear();
+        Open();
+        Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+        Type(CExportDataDlg::IDC_OUTPUT, out);
+        QString statusDuringRun;
+        opener.afterOpen = [&](COrvixDoc&) {
+            QPushButton* start = Ctl<QPushButton>(IDOK);
+            EXPECT_EQ(start->text(), "&Stop");
+            EXPECT_FALSE(Ctl<QPushButton>(IDCANCEL)->isEnabled());
+            if (how == STOP)
+                QMetaObject::invokeMethod(start, "click", Qt::QueuedConnection);
+            else if (how == ESC)
+                QCoreApplication::postEvent(dlg.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            else
+                QMetaObject::invokeMethod(dlg.get(), "close", Qt::QueuedConnection);
+        };
+        Start();
+        EXPECT_EQ(opener.opened.size(), 1u) << how;
+        std::string csv = ReadFile(out + "/M1aa1aOrient01.csv");
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2) << how; // header and trial 0
+        EXPECT_EQ(Ctl<QPushButton>(IDOK)->text(), "&Start");
+        EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->maximum(), 4);
+        EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->value(), 1);
+        EXPECT_EQ(dlg->isVisible(), how != CLOSE) << how;
+        if (how != CLOSE)
+            EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "Stopped.");
+        opener.afterOpen = nullptr;
+        dlg.reset();
+    }
+}
+
+TEST_F(ExportDlgTest, ProgressNamesTheFileAndTheTrial)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(3));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(1));
+    Open();
+    Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+    Type(CExportDataDlg::IDC_OUTPUT, out);
+    std::vector<QString> seen;
+    opener.afterOpen = [&](COrvixDoc&) { seen.push_back(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text()); };
+    Start();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].toStdString(), "File 1: " + data + "/M1aa1aOrient01.oxv - trial 3 of 3");
+}
+
+// A failure is reported and the run ends without the success beep.
+TEST_F(ExportDlgTest, FailureGivesNoSuccessBeep)
+{
+    Open();
+    Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+    Start();
+    EXPECT_EQ(ui.beeps, 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "The export did not complete.");
+}
+
+} // namespace
