@@ -1,5 +1,6 @@
 #include "export/dbfwriter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "export/exportfile.h"
@@ -41,11 +42,6 @@ CDbfWriter::CDbfWriter(CExportFile* file) : file_(file)
     buffer_.reserve(1000000);
 }
 
-uint32_t CDbfWriter::RecordCount() const
-{
-    const uint8_t* p = &header_[kRecordCount];
-    return Get16(p) | Get16(p + 2) << 16;
-}
 
 uint16_t CDbfWriter::HeaderLength() const { return static_cast<uint16_t>(Get16(&header_[kHeaderLength])); }
 uint16_t CDbfWriter::RecordLength() const { return static_cast<uint16_t>(Get16(&header_[kRecordLength])); }
@@ -58,6 +54,7 @@ bool CDbfWriter::AddField(const char* name, char type, uint8_t length, uint8_t d
     f.type = type;
     f.length = length;
     f.decimals = decimals;
+    f.offset = RecordLength();
     if (name)
         memcpy(f.descriptor.data(), name, strnlen(name, 10));
     f.descriptor[11] = static_cast<uint8_t>(type);
@@ -94,35 +91,44 @@ bool CDbfWriter::BeginValue()
         // Blocks end between records, so a record is never split by a flush.
         if (buffer_.size() > kFlushThreshold)
             FlushRecord();
+        // The record's room at once; its fields are written into it in place.
         recordStart_ = buffer_.size();
-        buffer_ += ' ';
+        buffer_.resize(recordStart_ + RecordLength());
+        buffer_[recordStart_] = ' ';
     }
     return true;
 }
+
+char* CDbfWriter::Slot() { return &buffer_[recordStart_ + fields_[static_cast<size_t>(current_)].offset]; }
 
 void CDbfWriter::Advance()
 {
     if (++current_ == static_cast<int>(fields_.size())) {
         current_ = 0;
-        Put32(&header_[kRecordCount], RecordCount() + 1);
+        ++records_;
     }
 }
 
-void CDbfWriter::AppendLeft(const char* text, size_t size, int width)
+void CDbfWriter::PutRight(const char* text, size_t size)
 {
-    // Right-justified at the field's width (the text fits).
-    if (size < static_cast<size_t>(width))
-        buffer_.append(static_cast<size_t>(width) - size, ' ');
-    buffer_.append(text, size);
+    const size_t width = static_cast<size_t>(fields_[static_cast<size_t>(current_)].length);
+    char* slot = Slot();
+    memset(slot, ' ', width - size);
+    memcpy(slot + width - size, text, size);
 }
 
-void CDbfWriter::AppendNumber(std::string text)
+void CDbfWriter::PutBlank()
+{
+    memset(Slot(), ' ', static_cast<size_t>(fields_[static_cast<size_t>(current_)].length));
+}
+
+void CDbfWriter::PutNumber(const char* text, size_t size)
 {
     const Field& f = fields_[static_cast<size_t>(current_)];
     const size_t width = static_cast<size_t>(f.length);
-    if (text.size() > width) {
-        std::string kept = text.substr(text.size() - width);
-        std::string question = "Value too long! \"" + text + "\" will be truncated to \"" + kept + "\".";
+    if (size > width) {
+        std::string full(text, size), kept = full.substr(size - width);
+        std::string question = "Value too long! \"" + full + "\" will be truncated to \"" + kept + "\".";
         if (UI().MessageBox(question, MB_OKCANCEL, "Orvix") == IDCANCEL) {
             // The whole record goes back, so no later record is shifted.
             buffer_.resize(recordStart_);
@@ -130,9 +136,23 @@ void CDbfWriter::AppendNumber(std::string text)
             current_ = 0;
             throw Cancelled{field};
         }
-        text = kept;
+        text += size - width;
+        size = width;
     }
-    AppendLeft(text.data(), text.size(), f.length);
+    PutRight(text, size);
+}
+
+void CDbfWriter::PutText(const char* text, size_t size, bool padLeft)
+{
+    const Field& f = fields_[static_cast<size_t>(current_)];
+    size = std::min(size, static_cast<size_t>(f.length));
+    if (padLeft) {
+        PutRight(text, size);
+    } else {
+        char* slot = Slot();
+        memcpy(slot, text, size);
+        memset(slot + size, ' ', static_cast<size_t>(f.length) - size);
+    }
 }
 
 void CDbfWriter::SetField(int value)
@@ -140,19 +160,14 @@ void CDbfWriter::SetField(int value)
     if (!BeginValue())
         return;
     const Field& f = fields_[static_cast<size_t>(current_)];
-    std::string text;
+    char text[FixedTextRoom(255)];
     if (f.type == 'N') {
-        if (f.decimals > 0)
-            AppendFixed(text, value, f.decimals);
-        else
-            AppendInt(text, value);
-        AppendNumber(std::move(text));
+        char* end = f.decimals > 0 ? FormatFixedTo(text, value, f.decimals) : FormatIntTo(text, value);
+        PutNumber(text, static_cast<size_t>(end - text));
     } else if (f.type == 'C') {
-        AppendInt(text, value);
-        text.resize(std::min(text.size(), static_cast<size_t>(f.length)));
-        AppendLeft(text.data(), text.size(), f.length);
+        PutText(text, static_cast<size_t>(FormatIntTo(text, value) - text), true);
     } else {
-        buffer_.append(static_cast<size_t>(f.length), ' ');
+        PutBlank();
     }
     Advance();
 }
@@ -162,17 +177,16 @@ void CDbfWriter::SetField(double value)
     if (!BeginValue())
         return;
     const Field& f = fields_[static_cast<size_t>(current_)];
-    std::string text;
     if (f.type == 'N') {
-        AppendFixed(text, value, f.decimals);
-        AppendNumber(std::move(text));
+        char text[FixedTextRoom(255)];
+        PutNumber(text, static_cast<size_t>(FormatFixedTo(text, value, f.decimals) - text));
     } else if (f.type == 'C') {
         // The export gives text fields text only; a number is written as "%g" would.
+        std::string text;
         AppendG(text, value);
-        text.resize(std::min(text.size(), static_cast<size_t>(f.length)));
-        AppendLeft(text.data(), text.size(), f.length);
+        PutText(text.data(), text.size(), true);
     } else {
-        buffer_.append(static_cast<size_t>(f.length), ' ');
+        PutBlank();
     }
     Advance();
 }
@@ -185,15 +199,12 @@ void CDbfWriter::SetField(const char* value)
     if (!value)
         value = "";
     if (f.type == 'N') {
-        std::string text;
-        AppendFixed(text, ParseDouble(value), f.decimals);
-        AppendNumber(std::move(text));
+        char text[FixedTextRoom(255)];
+        PutNumber(text, static_cast<size_t>(FormatFixedTo(text, ParseDouble(value), f.decimals) - text));
     } else if (f.type == 'C') {
-        size_t n = strnlen(value, static_cast<size_t>(f.length));
-        buffer_.append(value, n);
-        buffer_.append(static_cast<size_t>(f.length) - n, ' ');
+        PutText(value, strnlen(value, static_cast<size_t>(f.length)), false);
     } else {
-        buffer_.append(static_cast<size_t>(f.length), ' ');
+        PutBlank();
     }
     Advance();
 }
@@ -214,6 +225,7 @@ void CDbfWriter::Close()
         current_ = 0;
     }
     FlushRecord();
+    Put32(&header_[kRecordCount], records_);
     if (file_)
         file_->WriteAt(0, header_.data(), header_.size());
 }

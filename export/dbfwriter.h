@@ -7,6 +7,7 @@
 // records, each a ' ' followed by every field's text at its width. No 0x1A at the end.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,7 +48,8 @@ public:
     // left half set is dropped, so the count always matches the records in the file.
     void Close();
 
-    uint32_t RecordCount() const;
+    // The complete records set so far.
+    uint32_t RecordCount() const { return records_; }
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     uint16_t HeaderLength() const;
     uint16_t RecordLength() const;
@@ -62,13 +64,20 @@ private:
         char type;
         int length;
         int decimals;
+        size_t offset; // in the record
     };
 
     // Starts a record when none is being set; false when there are no fields.
     bool BeginValue();
-    // Appends a number's text at the field's width, asking when it is too wide.
-    void AppendNumber(std::string text);
-    void AppendLeft(const char* text, size_t size, int width);
+    // The current field's place in the record being set.
+    char* Slot();
+    // Puts a number's text at the field's width, asking when it is too wide.
+    void PutNumber(const char* text, size_t size);
+    // Puts a text cut to the field's width, padded on the left (numbers) or right.
+    void PutText(const char* text, size_t size, bool padLeft);
+    // A text that fits, right-justified.
+    void PutRight(const char* text, size_t size);
+    void PutBlank();
     void Advance();
 
     CExportFile* file_;
@@ -78,6 +87,7 @@ private:
     // Where the record being set begins in the buffer.
     size_t recordStart_ = 0;
     int current_ = 0;
+    uint32_t records_ = 0;
 };
 
 } // namespace orvix

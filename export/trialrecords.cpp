@@ -1,6 +1,8 @@
 #include "export/trialrecords.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "analysis/tablemodel.h"
 #include "export/dbfwriter.h"
@@ -18,16 +20,59 @@ constexpr size_t kCsvBlock = 1000000;
 constexpr size_t kCsvFlushAt = 990000;
 
 // A text cell between double quotes; a quote inside is doubled, so readers keep the cell.
-void AppendQuoted(std::string& out, const char* text)
+// Room: twice the text and two.
+char* WriteQuoted(char* out, const char* text)
 {
-    out += '"';
+    *out++ = '"';
     for (const char* p = text ? text : ""; *p; ++p) {
         if (*p == '"')
-            out += '"';
-        out += *p;
+            *out++ = '"';
+        *out++ = *p;
     }
-    out += '"';
+    *out++ = '"';
+    return out;
 }
+
+void AppendQuoted(std::string& out, const char* text)
+{
+    std::string quoted(2 * strlen(text ? text : "") + 2, '\0');
+    quoted.resize(static_cast<size_t>(WriteQuoted(quoted.data(), text) - quoted.data()));
+    out += quoted;
+}
+
+// One row of an event type, put together in place: the trial's prefix, then ",value" per
+// value, then CR LF. The prefix is at most 40 characters (a cell id of 6 characters,
+// repetition and trial number) and a row has at most three values.
+class RowText {
+public:
+    explicit RowText(const std::string& prefix)
+    {
+        size_t n = std::min(prefix.size(), kMaxPrefix);
+        memcpy(text_, prefix.data(), n);
+        end_ = text_ + n;
+    }
+    void Int(long long v)
+    {
+        *end_++ = ',';
+        end_ = FormatIntTo(end_, v);
+    }
+    void Fixed(double v, int decimals)
+    {
+        *end_++ = ',';
+        end_ = FormatFixedTo(end_, v, decimals);
+    }
+    void AppendTo(std::string& out)
+    {
+        *end_++ = '\r';
+        *end_++ = '\n';
+        out.append(text_, static_cast<size_t>(end_ - text_));
+    }
+
+private:
+    static constexpr size_t kMaxPrefix = 64;
+    char text_[kMaxPrefix + 3 * (1 + FixedTextRoom(2)) + 2];
+    char* end_;
+};
 
 double CellDouble(const CTableModel& table, int row, int col)
 {
@@ -71,66 +116,72 @@ void AppendCsvRows(std::string& out, const CTrialData& data, int trial, int even
 
     switch (eventType) {
     case EXPORT_BASIC: {
-        out += prefix;
-        out += ',';
-        AppendInt(out, t.repetition);
-        out += ',';
-        AppendInt(out, t.commandIndex);
+        // The row is written in place into room reserved for its longest form.
         const CTableModel& table = data.Table();
         const bool hasRow = trial < table.GetRowCount();
+        size_t room = prefix.size() + 5 * 12 + 1 + FixedTextRoom(1) + 2;
         for (int col : map) {
-            out += ',';
+            int type = col >= 0 && hasRow ? table.GetColumnType(col) : -1;
+            room += type == TABLE_TEXT ? 3 + 2 * strlen(table.GetText(trial, col)) : 32;
+        }
+        const size_t start = out.size();
+        out.resize(start + room);
+        char* p = &out[start];
+        p = std::copy(prefix.begin(), prefix.end(), p);
+        *p++ = ',';
+        p = FormatIntTo(p, t.repetition);
+        *p++ = ',';
+        p = FormatIntTo(p, t.commandIndex);
+        for (int col : map) {
+            *p++ = ',';
             int type = col >= 0 && hasRow ? table.GetColumnType(col) : -1;
             if (type == TABLE_TEXT)
-                AppendQuoted(out, table.GetText(trial, col));
+                p = WriteQuoted(p, table.GetText(trial, col));
             else if (type == TABLE_INT)
-                AppendInt(out, table.GetInt(trial, col));
+                p = FormatIntTo(p, table.GetInt(trial, col));
             else if (type == TABLE_DOUBLE)
-                AppendG(out, CellDouble(table, trial, col));
+                p = FormatGTo(p, CellDouble(table, trial, col));
         }
-        out += ',';
-        AppendInt(out, t.activeChannels);
-        out += ',';
-        AppendInt(out, data.MainChannel());
-        out += ',';
-        AppendFixed(out, data.FigOnTime(trial, f), 1);
-        out += "\r\n";
+        *p++ = ',';
+        p = FormatIntTo(p, t.activeChannels);
+        *p++ = ',';
+        p = FormatIntTo(p, data.MainChannel());
+        *p++ = ',';
+        p = FormatFixedTo(p, data.FigOnTime(trial, f), 1);
+        *p++ = '\r';
+        *p++ = '\n';
+        out.resize(static_cast<size_t>(p - out.data()));
         break;
     }
     case EXPORT_SPIKE:
         for (size_t k = 0, n = CTrialData::SpikeCount(t); k < n; ++k) {
-            out += prefix;
-            out += ',';
-            AppendInt(out, t.spikeMasks[k]);
-            out += ',';
-            AppendFixed(out, CTrialData::SpikeTime(t, k, f), 1);
-            out += "\r\n";
+            RowText row(prefix);
+            row.Int(t.spikeMasks[k]);
+            row.Fixed(CTrialData::SpikeTime(t, k, f), 1);
+            row.AppendTo(out);
         }
-        out += prefix;
-        out += ",-1,";
-        AppendFixed(out, CTrialData::EndTime(t, f), 1);
-        out += "\r\n";
+        {
+            RowText row(prefix);
+            row.Int(-1);
+            row.Fixed(CTrialData::EndTime(t, f), 1);
+            row.AppendTo(out);
+        }
         break;
     case EXPORT_EYE:
         for (size_t j = 0, n = CTrialData::EyeSampleCount(t); j < n; ++j) {
-            out += prefix;
-            out += ',';
-            AppendFixed(out, CTrialData::EyeX(t, j), 2);
-            out += ',';
-            AppendFixed(out, CTrialData::EyeY(t, j), 2);
-            out += ',';
-            AppendFixed(out, data.EyeTime(j, f), 1);
-            out += "\r\n";
+            RowText row(prefix);
+            row.Fixed(CTrialData::EyeX(t, j), 2);
+            row.Fixed(CTrialData::EyeY(t, j), 2);
+            row.Fixed(data.EyeTime(j, f), 1);
+            row.AppendTo(out);
         }
         break;
     case EXPORT_KEY:
         for (size_t k = 0, n = CTrialData::KeyEventCount(t); k < n; ++k) {
-            out += prefix;
-            out += ',';
-            AppendInt(out, static_cast<int16_t>(t.keyCodes[k]));
-            out += ',';
-            AppendFixed(out, t.keyTimes[k] - static_cast<double>(f), 1);
-            out += "\r\n";
+            RowText row(prefix);
+            row.Int(static_cast<int16_t>(t.keyCodes[k]));
+            row.Fixed(t.keyTimes[k] - static_cast<double>(f), 1);
+            row.AppendTo(out);
         }
         break;
     default: break;

@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <locale.h>
 #include <vector>
 
@@ -109,30 +111,120 @@ std::string Format(const char* format, ...)
     return std::string(big.data(), static_cast<size_t>(n));
 }
 
+char* FormatIntTo(char* out, long long value) { return std::to_chars(out, out + 20, value).ptr; }
+
 void AppendInt(std::string& out, long long value)
 {
     char text[24];
-    auto r = std::to_chars(text, text + sizeof text, value);
-    out.append(text, r.ptr);
+    out.append(text, static_cast<size_t>(FormatIntTo(text, value) - text));
 }
 
-// to_chars is specified as printf in the C locale with the same precision; a value whose
-// text does not fit the buffer (huge values with many decimals) takes the printf path.
+namespace {
+
+// Rounds to an integer in the current rounding mode (nearest, ties to even, as printf).
+inline long long RoundToInteger(long double x)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    long long r;
+    asm("fistpll %0" : "=m"(r) : "t"(x) : "st");
+    return r;
+#else
+    return llrintl(x);
+#endif
+}
+
+} // namespace
+
+// The integer and the d decimals of a value scaled by 10^d, with constant divisors.
+template <int D>
+char* WriteScaled(char* p, unsigned long long scaled)
+{
+    constexpr unsigned long long kPower = D == 1 ? 10 : D == 2 ? 100 : D == 3 ? 1000 : 10000;
+    p = std::to_chars(p, p + 20, scaled / kPower).ptr;
+    *p++ = '.';
+    unsigned long long fraction = scaled % kPower;
+    for (int k = D - 1; k >= 0; --k) {
+        p[k] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return p + D;
+}
+
+// Up to four decimals the fast way: a double times 10^d (d <= 4) is exact in the x87
+// 80-bit format (53 + 10 significant bits), so rounding that product to an integer rounds
+// the exact value, as printf does. Anything else goes to to_chars, which is specified as
+// printf in the C locale.
+char* FormatFixedTo(char* out, double value, int decimals)
+{
+    static_assert(std::numeric_limits<long double>::digits >= 64, "the fast path needs 64-bit significands");
+    static const long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L, 10000.0L};
+    if (decimals >= 0 && decimals <= 4 && std::fabs(value) < 1e14) {
+        const long long scaled = RoundToInteger(static_cast<long double>(value) * kScale[decimals]);
+        const unsigned long long u = scaled < 0 ? 0ull - static_cast<unsigned long long>(scaled)
+                                                : static_cast<unsigned long long>(scaled);
+        char* p = out;
+        if (std::signbit(value))
+            *p++ = '-';
+        switch (decimals) {
+        case 0: return std::to_chars(p, p + 20, u).ptr;
+        case 1: return WriteScaled<1>(p, u);
+        case 2: return WriteScaled<2>(p, u);
+        case 3: return WriteScaled<3>(p, u);
+        default: return WriteScaled<4>(p, u);
+        }
+    }
+    auto r = std::to_chars(out, out + FixedTextRoom(decimals), value, std::chars_format::fixed,
+                           decimals < 0 ? 0 : decimals);
+    if (r.ec == std::errc())
+        return r.ptr;
+    std::string text = Format("%.*f", decimals, value);
+    size_t n = std::min(text.size(), FixedTextRoom(decimals));
+    memcpy(out, text.data(), n);
+    return out + n;
+}
+
 void AppendFixed(std::string& out, double value, int decimals)
 {
-    char text[400];
-    auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    if (r.ec == std::errc())
-        out.append(text, r.ptr);
-    else
-        out += Format("%.*f", decimals, value);
+    if (decimals >= 0 && decimals <= 4 && std::fabs(value) < 1e14) {
+        char text[48];
+        out.append(text, static_cast<size_t>(FormatFixedTo(text, value, decimals) - text));
+        return;
+    }
+    std::vector<char> text(FixedTextRoom(decimals));
+    out.append(text.data(), static_cast<size_t>(FormatFixedTo(text.data(), value, decimals) - text.data()));
+}
+
+// "%g": when the shortest text that reads back as the value has at most six significant
+// digits and %g would not use an exponent (1e-4 <= |value| < 1e6), that text is the one
+// printf gives (rounding to six digits cannot move a value that close to a six-digit
+// decimal), and it is much cheaper to find than the rounding at a precision.
+char* FormatGTo(char* out, double value)
+{
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e6)) {
+        auto r = std::to_chars(out, out + 32, value, std::chars_format::fixed);
+        if (r.ec == std::errc()) {
+            int significant = 0;
+            bool leading = true;
+            for (const char* p = out; p < r.ptr; ++p) {
+                if (*p < '0' || *p > '9')
+                    continue;
+                if (leading && *p == '0')
+                    continue;
+                leading = false;
+                ++significant;
+            }
+            if (significant <= 6)
+                return r.ptr;
+        }
+    }
+    return std::to_chars(out, out + 32, value, std::chars_format::general, 6).ptr;
 }
 
 void AppendG(std::string& out, double value)
 {
     char text[32];
-    auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
-    out.append(text, r.ptr);
+    out.append(text, static_cast<size_t>(FormatGTo(text, value) - text));
 }
 
 int DoubleToInt(double value)

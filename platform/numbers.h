@@ -2,6 +2,7 @@
 // formatting in the C locale. Qt sets the C library's locale from the environment; a
 // decimal comma would corrupt files, packets and exports, so nothing here uses it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,13 @@ inline std::string FormatG(double value) { return Format("%g", value); }
 void AppendInt(std::string& out, long long value);
 void AppendFixed(std::string& out, double value, int decimals);
 void AppendG(std::string& out, double value);
+// The same texts written at `out`, returning their end; for the innermost loops. An int
+// needs 20 characters of room, a fixed-point value FixedTextRoom(decimals).
+char* FormatIntTo(char* out, long long value);
+char* FormatFixedTo(char* out, double value, int decimals);
+// "%g" at `out`: 32 characters of room.
+char* FormatGTo(char* out, double value);
+constexpr size_t FixedTextRoom(int decimals) { return 312 + static_cast<size_t>(decimals > 0 ? decimals : 0); }
 
 // Double to int with a defined answer for every input, as the x86 conversion gives it:
 // truncation toward zero; NaN and values outside the int range give INT_MIN.

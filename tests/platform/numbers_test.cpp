@@ -85,8 +85,19 @@ TEST(Numbers, AppendersGivePrintfText)
         double mantissa = (rnd.Next() * 32768.0 + rnd.Next()) / 1073741824.0;
         all.push_back((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, i % 40 - 20));
     }
+    // Exact binary ties at every decimal count (round half to even), and tiny negatives.
+    for (int k = -400; k <= 400; ++k)
+        all.push_back(k / 32.0);
+    for (double v : {-0.04, -0.004, -0.00004, 99999999999999.9, 1e14, -1e14, 1e-4, 9.99999e-5, 0.0001234,
+                     999999.0, 999999.4, 999999.5, 1e6, 123456.0, 22.5, 0.1, 1.0 / 8})
+        all.push_back(v);
+    // Values of one to seven significant digits, whose %g has no rounding to do.
+    for (int i = 0; i < 3000; ++i) {
+        double v = (rnd.Next() * 32768.0 + rnd.Next()) * std::pow(10.0, i % 16 - 10);
+        all.push_back(ParseDouble(Format("%.*g", 1 + i % 7, i % 3 ? v : -v)));
+    }
     for (double v : all) {
-        for (int decimals : {0, 1, 2, 6}) {
+        for (int decimals : {0, 1, 2, 3, 4, 6}) {
             std::string out = "x";
             AppendFixed(out, v, decimals);
             ASSERT_EQ(out, "x" + Format("%.*f", decimals, v)) << v;

@@ -1,0 +1,183 @@
+// Times the trial-data export of one data file of 10,000 recorded trials (spikes on eight
+// channels, eye samples at 60 Hz over about 2 s, key readings, two parameter columns) to
+// CSV and dBASE III, for the four event types, and reports the output in MB/s. The
+// document is built in memory: its loading is not timed. Beside it, Python's csv module
+// writes the same rows (values parsed from our CSV beforehand, formatted as the export
+// formats them) in the same run; its file must be byte for byte ours. Not a test: run it
+// by hand.
+// Usage: bench_export [trials [basic|spike|eye|key]]
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+#include "document/orvixdoc.h"
+#include "export/dbfwriter.h"
+#include "export/exportfile.h"
+#include "export/exportprogress.h"
+#include "export/trialexport.h"
+#include "export/trialrecords.h"
+#include "platform/clock.h"
+#include "platform/random.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+
+using namespace orvix;
+
+namespace {
+
+double Seconds() { return static_cast<double>(Clock().Counter()) / Clock().CounterFrequency(); }
+
+struct Timing {
+    double written = 1e300; // formatted and handed to the system
+    double committed = 1e300; // and flushed to the disk and renamed into place
+};
+
+// What the export of one file does, with the two stages timed.
+bool ExportOnce(COrvixDoc& doc, const std::string& path, int format, int eventType, Timing& t)
+{
+    IExportProgress progress;
+    const double t0 = Seconds();
+    CExportFile file;
+    if (!file.Open(path))
+        return false;
+    CTrialData data(doc);
+    ExportColumns columns = ExportedColumns(data.Table());
+    std::vector<int> map = IdentityMap(static_cast<int>(columns.names.size()));
+    if (format == EXPORT_DBF) {
+        CDbfWriter writer(&file);
+        DefineDbfFields(writer, eventType, columns);
+        WriteDbfRows(writer, data, eventType, columns, map, progress);
+        writer.Close();
+    } else {
+        file.Write(CsvHeader(eventType, columns));
+        WriteCsvRows(file, data, eventType, map, progress);
+    }
+    const double t1 = Seconds();
+    if (!file.Commit())
+        return false;
+    const double t2 = Seconds();
+    t.written = std::min(t.written, t1 - t0);
+    t.committed = std::min(t.committed, t2 - t0);
+    return true;
+}
+
+// One trial as the runner records it: about 2 s, figure on at 300 ms and off at 1800 ms.
+CTrial* RecordedTrial(CRandom15& rnd, int index, int commands)
+{
+    auto* t = new CTrial;
+    t->commandIndex = index % commands;
+    t->repetition = index / commands;
+    const uint32_t length = 1900 + static_cast<uint32_t>(rnd.Next() % 200);
+    t->SetLength(length);
+    // Starts 0.9 s apart, so that 10,000 trials stay within the 2.78 h that the dBASE
+    // table's FigOnTime (N 9.1) holds.
+    t->SetStartTime(1000000u + static_cast<uint32_t>(index) * 900u);
+    t->SetResponse(1, 200 + rnd.Next() % 300, 0, 0, 1);
+    uint32_t time = 0;
+    while (true) {
+        time += 1 + static_cast<uint32_t>(rnd.Next() % 260); // 0.1 ms units
+        if (time >= length * 10)
+            break;
+        t->AddSpike(static_cast<uint16_t>(1u << (rnd.Next() % 8)), time);
+    }
+    t->DtoAH = 0.02f;
+    t->DtoAV = -0.04f;
+    for (uint32_t ms = 0; ms < length; ms += 17) {
+        t->hSamples.push_back(static_cast<int16_t>(2560 + rnd.Next() % 64 - 32));
+        t->vSamples.push_back(static_cast<int16_t>(1280 + rnd.Next() % 64 - 32));
+    }
+    for (uint32_t ms : {250u, 1200u, 1850u}) {
+        t->keyTimes.push_back(ms);
+        t->keyCodes.push_back(static_cast<uint16_t>(0x20 + rnd.Next() % 4));
+    }
+    const uint32_t events[][2] = {{0, 1}, {50, 2}, {150, 3}, {300 + rnd.Next() % 7u, 6}, {1800, 7}, {length, 9}};
+    for (const auto& e : events) {
+        t->eventTimes.push_back(e[0]);
+        t->eventCodes.push_back(static_cast<uint8_t>(e[1]));
+    }
+    for (int c = 0; c < kTrialChannels; ++c)
+        t->channelResponses[static_cast<size_t>(c)] = static_cast<float>(rnd.Next() % 80);
+    return t;
+}
+
+const char* const kEvents[] = {"basic", "spike", "eye", "key"};
+const char* const kSuffix[] = {"", "_Spike", "_Eye", "_Key"};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
+    const std::string only = argc > 2 ? argv[2] : "";
+    // Best of many runs: the machine's other work shows in the worst ones.
+    const int reps = 10, pythonReps = 3;
+    char dirPattern[] = "/tmp/orvix-bench-export-XXXXXX";
+    if (!mkdtemp(dirPattern))
+        return 1;
+    const std::string dir = dirPattern;
+    setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
+    setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
+    ReloadRegistry();
+    CScriptedUI ui;
+
+    COrvixDoc doc;
+    for (int c = 0; c < 16; ++c)
+        doc.commandLines.push_back("OR " + std::to_string(c * 22.5) + ", SF 2, NAME grating");
+    doc.ParseCommandFile(kNoAngleOffset);
+    CRandom15 rnd(12345);
+    doc.ReserveTrials(trialCount);
+    for (int i = 0; i < trialCount; ++i)
+        doc.AddTrial(RecordedTrial(rnd, i, 16));
+    doc.GetBehavParam("EyePointBin", CParam(nullptr, 16.6667));
+    doc.alignOnFigOnset = 1;
+    doc.dataFilePath = dir + "/M1aa1aOrient01.oxv";
+
+    const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/bench_python_csv.py";
+    const bool python = system("/usr/bin/python3 -c 'import csv' 2>/dev/null") == 0;
+
+    printf("%d trials, best of %d runs (Python: %d). written: formatted and handed to the system; on disk:\n"
+           "also flushed (fsync) and renamed into place, as every export file is.\n",
+           trialCount, reps, pythonReps);
+    printf("%-6s %-6s %7s %10s %10s %12s   %s\n", "format", "event", "MB", "written", "MB/s", "on disk MB/s",
+           "Python csv module writing the same rows");
+    for (int format : {EXPORT_CSV, EXPORT_DBF}) {
+        for (int e = 0; e < 4; ++e) {
+            if (!only.empty() && only != kEvents[e])
+                continue;
+            const std::string file =
+                dir + "/M1aa1aOrient" + kSuffix[e] + "01" + (format == EXPORT_CSV ? ".csv" : ".dbf");
+            Timing t;
+            for (int r = 0; r < reps; ++r) {
+                if (!ExportOnce(doc, file, format, e, t) || !ui.messages.empty()) {
+                    fprintf(stderr, "the export failed%s\n", ui.messages.empty() ? "" : ": it asked a question");
+                    return 1;
+                }
+            }
+            const double best = t.written;
+            const double mb = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+            printf("%-6s %-6s %7.1f %7.1f ms %10.1f %12.1f", format == EXPORT_CSV ? "CSV" : "DBF", kEvents[e], mb,
+                   best * 1e3, mb / best, mb / t.committed);
+            if (format == EXPORT_CSV && python) {
+                // The script prints the seconds of its best write and whether the bytes match.
+                std::string out = dir + "/python.txt";
+                std::string command = "/usr/bin/python3 " + script + " " + file + " " + dir + "/python.csv " +
+                                      std::to_string(pythonReps) + " > " + out;
+                double seconds = 0;
+                char same[16] = "";
+                FILE* f = system(command.c_str()) == 0 ? fopen(out.c_str(), "r") : nullptr;
+                if (f && fscanf(f, "%lf %15s", &seconds, same) == 2 && seconds > 0)
+                    printf("   %7.1f ms %6.1f MB/s (%.1fx slower), bytes %s", seconds * 1e3, mb / seconds,
+                           seconds / best, same);
+                else
+                    printf("   (the Python run failed)");
+                if (f)
+                    fclose(f);
+            }
+            printf("\n");
+        }
+    }
+    std::filesystem::remove_all(dir);
+    return 0;
+}
