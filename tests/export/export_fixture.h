@@ -103,6 +103,8 @@ struct TestOpener : orvix::IDocumentOpener {
             afterOpen(*doc);
         return doc;
     }
+    bool MayReplaceDocument() override { return mayReplace; }
+    bool mayReplace = true;
     orvix::COrvixDoc* doc = nullptr;
     std::vector<std::string> opened;
     std::function<void(orvix::COrvixDoc&)> afterOpen;

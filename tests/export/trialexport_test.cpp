@@ -34,6 +34,17 @@ TEST_F(LoopTest, OneFilePerDataFileAndEventType)
     EXPECT_TRUE(std::filesystem::exists(out + "/M1ab2bSize01.dbf"));
 }
 
+// The document may not be replaced (the user kept unsaved trials): nothing is opened.
+TEST_F(LoopTest, NothingStartsWhenTheDocumentMustStay)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(1));
+    opener.mayReplace = false;
+    EXPECT_FALSE(Run(EXPORT_CSV, EXPORT_BASIC));
+    EXPECT_FALSE(Run(EXPORT_CSV, EXPORT_BASIC, true));
+    EXPECT_TRUE(opener.opened.empty());
+    EXPECT_TRUE(OutFiles().empty());
+}
+
 // A file that cannot be read is reported and skipped; the document still holds the file
 // before it, which is not exported again under the broken file's name.
 TEST_F(LoopTest, UnreadableFileIsSkippedWithAMessage)
