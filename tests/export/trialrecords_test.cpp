@@ -217,14 +217,33 @@ TEST_F(RecordsTest, ExportIsTheSameUnderAGermanLocale)
     s.keys = {{3, 350}};
     Fill(*doc, {"OR 0.5, SIZE 2.5"}, {s});
     doc->GetBehavParam("EyePointBin", CParam(nullptr, 16.5));
-    std::string c[4];
-    for (int e = 0; e < 4; ++e)
+    auto dbf = [&](int eventType) {
+        std::string path = dir + "/l.dbf";
+        CExportFile file;
+        EXPECT_TRUE(file.Open(path));
+        CDbfWriter w(&file);
+        CTrialData data(*doc);
+        ExportColumns columns = ExportedColumns(data.Table());
+        DefineDbfFields(w, eventType, columns);
+        RecordingProgress progress;
+        WriteDbfRows(w, data, eventType, columns, IdentityMap(static_cast<int>(columns.names.size())), progress);
+        w.Close();
+        EXPECT_TRUE(file.Commit());
+        return orvix_test::ReadFile(path);
+    };
+    std::string c[4], d[4];
+    for (int e = 0; e < 4; ++e) {
         c[e] = Csv(e);
+        d[e] = dbf(e);
+    }
     if (!setlocale(LC_ALL, "de_DE.UTF-8"))
         GTEST_SKIP() << "no German locale";
-    for (int e = 0; e < 4; ++e)
+    for (int e = 0; e < 4; ++e) {
         EXPECT_EQ(Csv(e), c[e]);
+        EXPECT_EQ(dbf(e), d[e]);
+    }
     setlocale(LC_ALL, "C");
+    EXPECT_NE(d[EXPORT_BASIC].find("     0.50     2.50"), std::string::npos);
     EXPECT_NE(c[EXPORT_BASIC].find(",0.5,2.5,"), std::string::npos);
 }
 
