@@ -124,7 +124,10 @@ void CAlignTrialsDlg::OnHScroll()
     if (showing_)
         return;
     delay_ = delaySlider_->value() * 0.01;
-    frameRate_ = baseFrameRate_ + rateSlider_->value() * 0.000001;
+    // A typed rate of a few thousandths of a hertz less the slider's offset would be none.
+    const double rate = baseFrameRate_ + rateSlider_->value() * 0.000001;
+    if (rate > 0.0)
+        frameRate_ = rate;
     doc_->estimatedDelay = delay_;
     doc_->frameRate = frameRate_;
     ShowValues();

@@ -119,6 +119,10 @@ TEST_F(AlignDlgTest, TypedRateTakesOnlyRatesAboveZero)
     EXPECT_DOUBLE_EQ(doc->frameRate, 60.5);
     EXPECT_DOUBLE_EQ(dlg->BaseFrameRate(), 60.5);
     EXPECT_EQ(Ctl<QSlider>(CAlignTrialsDlg::IDC_RATE_SLIDER)->value(), 0);
+    // Nor can the fine slider take a tiny typed rate below 0.
+    TypeRate("0.0005");
+    Ctl<QSlider>(CAlignTrialsDlg::IDC_RATE_SLIDER)->setValue(-1000);
+    EXPECT_DOUBLE_EQ(doc->frameRate, 0.0005);
     EXPECT_TRUE(ui.messages.empty());
 }
 
