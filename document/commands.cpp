@@ -69,6 +69,10 @@ bool COrvixDoc::OnUpdateCommand(int id, bool& enabled, bool& checked) const
         enabled = GetCommandCount() > 0;
         checked = mergeMode != 0;
         return true;
+    case ID_SWITCH_RIDGE:
+        enabled = GetCommandCount() > 0;
+        checked = false;
+        return true;
     default:
         return false;
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "document/graphproperties.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 
@@ -80,7 +81,7 @@ void COrvixDoc::SetSmoothSigma(float sigma)
 {
     // Less than a tenth of a step would make a kernel of zero width; beyond a hundred steps
     // the curve is flat long before and the kernel only costs memory.
-    smoothWidth = std::clamp(DoubleToInt(sigma * 10.0), 1, kMaxSmoothWidth);
+    smoothWidth = std::clamp(SigmaToTenths(sigma), 1, kMaxSmoothWidth);
     smoothKernel = BuildSmoothingKernel(smoothWidth);
     UpdateAllViews(nullptr, HINT_REBUILD);
 }

@@ -4,11 +4,13 @@
 // per-command index arrays of the three axes and answers the document's update hints.
 // The view owns one and only shows what it builds; tests and benchmarks drive it alone.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "document/commandfile.h"
 #include "document/observer.h"
+#include "document/plotsettings.h"
 #include "model/param.h"
 
 namespace orvix {
@@ -53,6 +55,22 @@ int RevCorrDuration(int figOnDur);
 // kernel[j] * s[(i + j - half) mod n], half = (kernel size - 1) / 2.
 void SmoothCircular(const std::vector<float>& samples, const std::vector<float>& kernel, std::vector<float>& out);
 
+// One step of the shift register of a maximal-length binary sequence of n bits.
+int NextMSequenceState(int taps, int n, int state);
+
+// The stimulus sequences of the reverse correlation: the first 144 tap patterns of 12 bits
+// whose sequence from state 1 has the full period 4095, each sequence's states in order
+// from 1 (entry 4095 unused).
+struct MSequenceSet {
+    static constexpr int kCount = 144;
+    static constexpr int kBits = 12;
+    static constexpr int kPeriod = 4095;
+    std::vector<int> taps;
+    std::vector<std::vector<uint16_t>> states;
+};
+// Worked out once, on first use.
+const MSequenceSet& MSequences();
+
 class CResponseGraph {
 public:
     explicit CResponseGraph(COrvixDoc& doc) : doc_(doc) {}
@@ -83,15 +101,55 @@ public:
     bool TakeExtentChanged() { return Take(extentChanged_); }
     bool TakeRepaint() { return Take(repaint_); }
 
-    // ---- Work of the graph's commands, called from here ----
-    // The axes from the behaviour parameters that name them.
+    // ---- The graph's commands (document/responsegraph_commands.cpp) ----
+    // Whether the document has stimulus commands; without them every command does nothing.
+    bool HasCommands() const;
+    // The columns an axis may show: the trial-parameter table's columns but its last 14
+    // (the responses). Column i shows the parameter C - 15 - i places from a row's end.
+    int OfferedColumnCount() const;
+    std::string ColumnName(int column) const;
+    // The column of an axis variable k >= 0 (C - 15 - k); -1 for the special values.
+    int ColumnOfVariable(int variable) const;
+    static int& Variable(CPlotSettings& plot, int axis);
+
+    // Clamps the axis variables, writes their names into "Param2ShowX/Y/Z" and the titles,
+    // and builds the axes and tables again.
+    void RebuildAndRedraw();
+    // The reverse: the axes from the behaviour parameters that name them.
     void SetupAxesFromTest();
-    // Drops filter entries that no longer apply.
+    // Drops filter entries that name no offered column or a plotted one.
     void PruneSelectionLists();
-    // Fills the mean table with the reverse-correlation map.
-    void UpdateReverseCorrelation(int latency, int duration, float minimum, float maximum);
+    // Every distinct parameter of the command rows but the plotted ones, sorted by name,
+    // then by value as a number ("COL" as text): what "Set selection" offers.
+    std::vector<CParam> SelectionCandidates();
+
+    // The axis menus: a parameter k places from the row's end (filter emptied), or one of
+    // the special values (AXIS_TIME, AXIS_SPIKE_RATE, ...).
+    void SelectAxisParam(int axis, int k);
+    void SelectAxisSpecial(int axis, int value);
+    void SetPlotType(int plotType);
+    // "Small View" / "Big View": preset figure geometry and font height.
+    void SetPresetSize(bool big);
     // A test type's analysis: derived columns, axes, filter and figure layout.
     void RunAnalysisMacro(AnalysisMacro macro);
+    // "Switch RIDGE: 0<->14": the number of sources to choose from, or -1 when the command
+    // does nothing (no commands; outside merge mode, after saying so).
+    int SwitchRidgeSources();
+    // Flips RIDGE between 0 and 14 for the commands of merged source `source` (0-based),
+    // then draws the random-dot edges.
+    void SwitchRidge(int source);
+
+    // Figure editing by dragging (document/graphinteraction.cpp): the change a drag of a
+    // region makes, dx and dy in 0.01 mm; and the live y range of region 8, dy in device
+    // pixels, returning how far the drag's start moves.
+    void ApplyDrag(int region, int dx, int dy);
+    int DragYRange(int dyDevice);
+    // "Set Optimal Value": the value under the cross-hair into the graph parameter it
+    // belongs to, and on to the renderer.
+    void SetOptimalValue(const std::string& stimulusText, const std::string& responseText);
+
+    // Fills the mean table with the reverse-correlation maps (document/revcorr.cpp).
+    void UpdateReverseCorrelation(int latency, int duration, float minimum, float maximum);
 
 private:
     // Which table kind the axis choice makes.
@@ -116,6 +174,13 @@ private:
     void FinishTuningCell(int cell);
     void UpdateMaxMean();
     void Smooth(int figure);
+    // The tables and the picture follow a change of the settings.
+    void Changed(bool extent)
+    {
+        repaint_ = true;
+        extentChanged_ = extentChanged_ || extent;
+    }
+    void ClampAxisVariables();
     static bool Take(bool& flag)
     {
         bool was = flag;

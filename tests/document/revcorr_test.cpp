@@ -317,3 +317,128 @@ TEST_F(GraphTest, TheRateLegendHasAtLeastOneTick)
     EXPECT_EQ(title->points[0], (Point{10000, 3750}));
     EXPECT_EQ(title->state.font.escapement, -900);
 }
+
+// ---- The sequences and the map's values ----
+
+TEST(MSequence, TheShiftRegisterAndTheFirstOfTheTables)
+{
+    // Bit 11 clear: a plain shift; set: (taps xor state) x 2 + 1, masked to 12 bits.
+    EXPECT_EQ(NextMSequenceState(41, 12, 1), 2);
+    EXPECT_EQ(NextMSequenceState(41, 12, 1024), 2048);
+    EXPECT_EQ(NextMSequenceState(41, 12, 2048), 83);  // (2089 x 2 + 1) & 4095
+    EXPECT_EQ(NextMSequenceState(41, 12, 2656), 1171); // (2633 x 2 + 1) & 4095
+    EXPECT_EQ(NextMSequenceState(3, 3, 4), 7);         // ((3 ^ 4) x 2 + 1) & 7
+
+    const MSequenceSet& s = MSequences();
+    ASSERT_EQ(s.taps.size(), 144u);
+    ASSERT_EQ(s.states.size(), 144u);
+    EXPECT_EQ(s.taps.front(), 41);
+    EXPECT_EQ(s.taps.back(), 2020);
+    const std::vector<uint16_t>& first = s.states[0];
+    const std::vector<uint16_t> start = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 83, 166, 332, 664, 1328,
+                                         2656, 1171, 2342};
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), first.begin()));
+    // Every state of 12 bits but 0 once in each period.
+    for (const std::vector<uint16_t>& seq : s.states) {
+        std::vector<bool> seen(4096, false);
+        for (int i = 0; i < 4095; ++i)
+            seen[seq[static_cast<size_t>(i)]] = true;
+        EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), 4095);
+    }
+}
+
+class RevCorrUpdateTest : public GraphTest {
+protected:
+    // Frames "1".."4", one trial each 2 s apart with the figure at 100 ms; the trial of
+    // frame 1 has channel-0 spikes at the given ms.
+    void FourFrames(std::initializer_list<int> spikesOfFrame1, int hgrid, int vgrid)
+    {
+        SetCommands({"FRAME 1", "FRAME 2", "FRAME 3", "FRAME 4"});
+        for (int i = 0; i < 4; ++i) {
+            CTrial* t = i == 0 ? MakeTrial(0, spikesOfFrame1) : MakeTrial(i, {});
+            t->startTime = 5000 + 2000u * i;
+            Add(t);
+        }
+        doc->Table(KIND_GRAPH).Add(new CParam("HGRID", hgrid));
+        doc->Table(KIND_GRAPH).Add(new CParam("VGRID", vgrid));
+        doc->GetBehavParam("FigOnDur", CParam(nullptr, 100));
+        SelectChannel(0);
+        Axes(0, AXIS_REVCORR, -1);
+    }
+};
+
+TEST_F(RevCorrUpdateTest, TheNormalisedCorrelationOfTwoCells)
+{
+    // Window [onset + 70, onset + 70 + 111): four spikes of frame 1 fall in, one after it
+    // does not. Cell 0 reads entries 0..3 of sequence 0 (1, 2, 4, 8: stimulus +1 -1 -1 -1,
+    // less its mean -0.5), cell 1 entries 16..19 (1328, 2656, 1171, 2342: -1 -1 +1 -1).
+    // Responses 4, 0, 0, 0: energy sqrt(3 x 16); 1.5 x 4 / 6.928 and -0.5 x 4 / 6.928.
+    FourFrames({170, 200, 220, 280, 290}, 2, 1);
+    Update();
+    const CResponseTables& t = doc->responses;
+    ASSERT_EQ(t.mean.Rows(), 1);
+    ASSERT_EQ(t.mean.Columns(), 2);
+    EXPECT_NEAR(t.mean.At(0, 0, 0), 0.8660, 1e-4);
+    EXPECT_NEAR(t.mean.At(0, 0, 1), -0.2887, 1e-4);
+    EXPECT_FLOAT_EQ(t.revCorrMinimum, -0.3f);
+    EXPECT_FLOAT_EQ(t.revCorrMaximum, 0.9f);
+
+    // Any other pair than 0 and 1 replaces the range.
+    graph->UpdateReverseCorrelation(70, 111, -2.0f, 3.0f);
+    EXPECT_FLOAT_EQ(t.revCorrMinimum, -2.0f);
+    EXPECT_FLOAT_EQ(t.revCorrMaximum, 3.0f);
+    EXPECT_NEAR(t.mean.At(0, 0, 0), 0.8660, 1e-4);
+    // A later latency moves the window past the spikes: every cell 0, range 0 .. 1.
+    graph->UpdateReverseCorrelation(200, 111, 0.0f, 1.0f);
+    EXPECT_EQ(t.mean.At(0, 0, 0), 0.0f);
+    EXPECT_FLOAT_EQ(t.revCorrMinimum, 0.0f);
+    EXPECT_FLOAT_EQ(t.revCorrMaximum, 1.0f);
+}
+
+TEST_F(RevCorrUpdateTest, OneRisingCellKeepsItsOwnMinimumAndNoGridGivesNoMap)
+{
+    // One cell of value 0.866: its range is 0.8 .. 0.9 (not a minimum of 10000000).
+    FourFrames({200}, 1, 1);
+    Update();
+    const CResponseTables& t = doc->responses;
+    EXPECT_NEAR(t.mean.At(0, 0, 0), 0.8660, 1e-4);
+    EXPECT_FLOAT_EQ(t.revCorrMaximum, 0.9f);
+    EXPECT_FLOAT_EQ(t.revCorrMinimum, 0.8f);
+
+    doc->GetGraphParam("HGRID") = 0;
+    Update();
+    EXPECT_TRUE(t.mean.Cells().empty());
+    EXPECT_FLOAT_EQ(t.revCorrMinimum, 0.0f);
+    EXPECT_FLOAT_EQ(t.revCorrMaximum, 1.0f);
+    doc->GetGraphParam("HGRID") = -3;
+    Update();
+    EXPECT_TRUE(t.mean.Cells().empty());
+}
+
+TEST_F(RevCorrUpdateTest, FrameNumbersBeforeTheSequenceReadRoundIt)
+{
+    // Frame "0" with cell 0's offset -1 reads entry 4094 (wrapped) instead of entry -1;
+    // frame "9000" reads entry (9000 - 1 - 4095) mod 4095 = 809.
+    SetCommands({"FRAME 0", "FRAME 9000", "FRAME 1", "FRAME 2"});
+    for (int i = 0; i < 4; ++i) {
+        CTrial* t = MakeTrial(i, i == 2 ? std::initializer_list<int>{200} : std::initializer_list<int>{});
+        t->startTime = 2000u * i;
+        Add(t);
+    }
+    doc->Table(KIND_GRAPH).Add(new CParam("HGRID", 1));
+    doc->Table(KIND_GRAPH).Add(new CParam("VGRID", 1));
+    doc->GetBehavParam("FigOnDur", CParam(nullptr, 100));
+    SelectChannel(0);
+    Axes(0, AXIS_REVCORR, -1);
+    Update();
+    const std::vector<uint16_t>& s = MSequences().states[0];
+    // Frames sorted 0, 1, 2, 9000: stimulus of entries 4094, 0, 1, 809; response 0, 1, 0, 0.
+    double stim[4] = {s[4094] & 1 ? 1.0 : -1.0, s[0] & 1 ? 1.0 : -1.0, s[1] & 1 ? 1.0 : -1.0, s[809] & 1 ? 1.0 : -1.0};
+    const double mean = (stim[0] + stim[1] + stim[2] + stim[3]) / 4;
+    double ss = 0;
+    for (double& x : stim) {
+        x -= mean;
+        ss += x * x;
+    }
+    EXPECT_NEAR(doc->responses.mean.At(0, 0, 0), stim[1] / std::sqrt(ss), 1e-5);
+}
