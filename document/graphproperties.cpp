@@ -107,6 +107,16 @@ void ApplyGraphProperties(const GraphProperties& v, COrvixDoc& doc, GraphPageSet
     doc.GetExpParam("YTitle", CParam(nullptr, 0)) = a.yTitle;
 }
 
+double FontPointSize(int height) { return std::fabs(static_cast<double>(height)) * 72.0 / 2540.0; }
+
+int FontHeightForPoints(double points, int previousHeight)
+{
+    // The dialog offers sizes to a tenth of a point or coarser.
+    if (std::fabs(points - FontPointSize(previousHeight)) < 0.05)
+        return previousHeight;
+    return -DoubleToInt(std::lround(points * 2540.0 / 72.0));
+}
+
 std::string FormatPageNumber(float value)
 {
     std::string text = Format("%.2f", static_cast<double>(value));

@@ -57,6 +57,11 @@ GraphProperties LoadGraphProperties(COrvixDoc& doc, const GraphPageSetup& setup)
 // "YTitle").
 void ApplyGraphProperties(const GraphProperties& values, COrvixDoc& doc, GraphPageSetup& setup);
 
+// The font dialog's size in points for a stored font height in 0.01 mm (negative: the
+// character height) and back; a size taken back unchanged keeps the height.
+double FontPointSize(int height);
+int FontHeightForPoints(double points, int previousHeight);
+
 // The pages' number texts in the C locale: a float with at most two decimals, trailing
 // zeros dropped; and the strict reading back (blanks around allowed, nothing else).
 std::string FormatPageNumber(float value);

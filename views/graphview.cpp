@@ -1,12 +1,19 @@
 #include "views/graphview.h"
 
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPrinter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 
+#include "document/graphinteraction.h"
 #include "document/orvixdoc.h"
+#include "views/graphdialogs.h"
 #include "views/qpainterdc.h"
 
 namespace orvix {
@@ -14,10 +21,28 @@ namespace orvix {
 namespace {
 
 constexpr int kFrameMs = 16;
+constexpr int kWheelStep = 120;
 
 // Logical units (0.01 mm) to pixels as the metric mapping does it: the product first, then
 // the division, truncated.
 int ToPixels(int units, int dpi) { return static_cast<int>(static_cast<int64_t>(units) * dpi / 2540); }
+
+Qt::CursorShape RegionCursor(int region)
+{
+    switch (region) {
+    case REGION_FIGURE_RIGHT:
+    case REGION_PLOT_LEFT:
+    case REGION_PLOT_RIGHT: return Qt::SizeHorCursor;
+    case REGION_FIGURE_BOTTOM:
+    case REGION_PLOT_TOP:
+    case REGION_PLOT_BOTTOM:
+    case REGION_Y_RANGE: return Qt::SizeVerCursor;
+    case REGION_X_BAND:
+    case REGION_Y_BAND:
+    case REGION_FIGURE_BAND: return Qt::SizeAllCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
 
 } // namespace
 
@@ -26,13 +51,23 @@ CGraphView::CGraphView(COrvixDoc& doc, QWidget* parent) : QAbstractScrollArea(pa
     setObjectName("GraphView");
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    viewport()->setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     repaintTimer_.setSingleShot(true);
     repaintTimer_.setInterval(kFrameMs);
-    connect(&repaintTimer_, &QTimer::timeout, this, [this] { viewport()->update(); });
+    connect(&repaintTimer_, &QTimer::timeout, this, [this] { InvalidateFigures(); });
     doc_.AddObserver(this);
 }
 
-CGraphView::~CGraphView() { doc_.RemoveObserver(this); }
+CGraphView::~CGraphView()
+{
+    doc_.RemoveObserver(this);
+    delete selectionDlg_.data();
+    delete revCorrDlg_.data();
+}
+
+CSetSelectionDlg* CGraphView::SelectionDialog() const { return selectionDlg_.data(); }
+CRevCorrDlg* CGraphView::RevCorrDialog() const { return revCorrDlg_.data(); }
 
 void CGraphView::OnInitialUpdate()
 {
@@ -63,6 +98,14 @@ void CGraphView::ScheduleRepaint()
         repaintTimer_.start();
 }
 
+void CGraphView::InvalidateFigures()
+{
+    figuresValid_ = false;
+    viewport()->update();
+}
+
+void CGraphView::UpdateOverlays() { viewport()->update(); }
+
 QSize CGraphView::FigurePixels() const
 {
     int w = 0, h = 0;
@@ -81,6 +124,15 @@ void CGraphView::UpdateScrollSizes()
     verticalScrollBar()->setPageStep(std::max(total.height() / 10, 1));
     horizontalScrollBar()->setSingleStep(std::max(total.width() / 100, 1));
     verticalScrollBar()->setSingleStep(std::max(total.height() / 100, 1));
+    figuresValid_ = false;
+    ScheduleRepaint();
+}
+
+QPoint CGraphView::ToLogical(QPoint p) const
+{
+    const int dpiX = std::max(viewport()->logicalDpiX(), 1), dpiY = std::max(viewport()->logicalDpiY(), 1);
+    return QPoint(static_cast<int>(int64_t{p.x() + horizontalScrollBar()->value()} * 2540 / dpiX),
+                  static_cast<int>(int64_t{p.y() + verticalScrollBar()->value()} * 2540 / dpiY));
 }
 
 void CGraphView::PrepareMapping(QPainter& painter, const QPaintDevice& device, QPoint scroll)
@@ -93,43 +145,57 @@ void CGraphView::PrepareMapping(QPainter& painter, const QPaintDevice& device, Q
 void CGraphView::OnDraw(QPainter& painter, bool printing)
 {
     CQPainterDC dc(painter, false, &texts_);
+    doc_.plot.verticalFont.escapement = doc_.plot.verticalFont.orientation = 900;
     doc_.DrawFigures(dc, -1);
-    if (printing)
+    if (printing || !showGuideLines)
         return;
     const CPlotSettings& p = doc_.plot;
-    if (showGuideLines) {
-        const Pen saved = dc.State().pen;
-        dc.SetPen(Pen{RGB(0, 0, 0), 0, PenStyle::Dot});
-        const int W = p.FigWidth, H = p.FigHeight;
-        const Point outer[] = {{0, H}, {W, H}, {W, 0}};
-        const Point plot[] = {{p.FigLeftMargin, p.FigTopMargin},
-                              {W - p.FigRightMargin, p.FigTopMargin},
-                              {W - p.FigRightMargin, H - p.FigBottomMargin}};
-        dc.Polyline(outer);
-        dc.Polyline(plot);
-        dc.SetPen(saved);
-    }
-    if (crossHairCursor && crossHair.x() != -1) {
-        // Inverted lines across the whole view, in its own pixels.
-        painter.save();
-        painter.resetTransform();
-        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-        painter.setPen(QPen(Qt::black, 0));
-        const QRect client = viewport()->rect();
-        painter.drawLine(crossHair.x(), client.top(), crossHair.x(), client.bottom());
-        painter.drawLine(client.left(), crossHair.y(), client.right(), crossHair.y());
-        painter.restore();
-    }
+    const Pen saved = dc.State().pen;
+    dc.SetPen(Pen{RGB(0, 0, 0), 0, PenStyle::Dot});
+    const int W = p.FigWidth, H = p.FigHeight;
+    const Point outer[] = {{0, H}, {W, H}, {W, 0}};
+    const Point plot[] = {{p.FigLeftMargin, p.FigTopMargin},
+                          {W - p.FigRightMargin, p.FigTopMargin},
+                          {W - p.FigRightMargin, H - p.FigBottomMargin}};
+    dc.Polyline(outer);
+    dc.Polyline(plot);
+    dc.SetPen(saved);
 }
 
 void CGraphView::paintEvent(QPaintEvent* event)
 {
     ++paints_;
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QSize pixels = viewport()->size() * ratio;
+    if (!figuresValid_ || figures_.size() != pixels) {
+        figures_ = QImage(pixels, QImage::Format_RGB32);
+        figures_.setDevicePixelRatio(ratio);
+        figures_.setDotsPerMeterX(qRound(viewport()->logicalDpiX() / 0.0254));
+        figures_.setDotsPerMeterY(qRound(viewport()->logicalDpiY() / 0.0254));
+        figures_.fill(viewport()->palette().color(QPalette::Base));
+        QPainter painter(&figures_);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        PrepareMapping(painter, *viewport(), QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value()));
+        OnDraw(painter);
+        figuresValid_ = true;
+        ++figureDraws_;
+    }
     QPainter painter(viewport());
-    painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setClipRegion(event->region());
-    PrepareMapping(painter, *viewport(), QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value()));
-    OnDraw(painter);
+    painter.drawImage(0, 0, figures_);
+    // Inverted lines across the whole view, in its own pixels: drawn twice they vanish,
+    // so the figures never need drawing again for them.
+    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+    painter.setPen(QPen(Qt::black, 0));
+    const QRect client = viewport()->rect();
+    if (crossHairCursor && crossHair.x() != -1) {
+        painter.drawLine(crossHair.x(), client.top(), crossHair.x(), client.bottom());
+        painter.drawLine(client.left(), crossHair.y(), client.right(), crossHair.y());
+    }
+    if (rubber_ == Rubber::Vertical)
+        painter.drawLine(rubberAt_.x(), client.top(), rubberAt_.x(), client.bottom());
+    else if (rubber_ == Rubber::Horizontal)
+        painter.drawLine(client.left(), rubberAt_.y(), client.right(), rubberAt_.y());
 }
 
 void CGraphView::resizeEvent(QResizeEvent* event)
@@ -138,6 +204,150 @@ void CGraphView::resizeEvent(QResizeEvent* event)
     UpdateScrollSizes();
 }
 
-void CGraphView::scrollContentsBy(int, int) { viewport()->update(); }
+void CGraphView::scrollContentsBy(int dx, int dy)
+{
+    // The cross-hair stays on the same content.
+    if (crossHair.x() != -1)
+        crossHair += QPoint(dx, dy);
+    InvalidateFigures();
+}
+
+// ---- Mouse and keys ----
+
+void CGraphView::SetRegionCursor(int region)
+{
+    // The figure's corner leaves the cursor as it is.
+    if (region != REGION_FIGURE_CORNER)
+        viewport()->setCursor(RegionCursor(region));
+}
+
+void CGraphView::MoveCrossHair(QPoint p)
+{
+    crossHair = p;
+    UpdateOverlays();
+    UpdatePaneTexts();
+}
+
+void CGraphView::UpdatePaneTexts()
+{
+    if (crossHair.x() == -1)
+        return;
+    const QPoint at = ToLogical(crossHair);
+    std::string text;
+    if (StimulusPaneText(doc_, at.x(), text))
+        stimulusText_ = text;
+    if (ResponsePaneText(doc_, at.y(), text))
+        responseText_ = text;
+    emit paneTextsChanged(QString::fromLatin1(stimulusText_.c_str()), QString::fromLatin1(responseText_.c_str()));
+}
+
+void CGraphView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::RightButton) {
+        ShowContextMenu(p);
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint at = ToLogical(p);
+    const int region = GraphHitTest(doc_.plot, at.x(), at.y());
+    if (region != REGION_NONE) {
+        dragging_ = true;
+        dragRegion_ = region;
+        dragStart_ = p;
+        SetRegionCursor(region);
+        if (!crossHairCursor) {
+            if (region == REGION_FIGURE_RIGHT || region == REGION_PLOT_LEFT || region == REGION_PLOT_RIGHT)
+                rubber_ = Rubber::Vertical;
+            else if (region == REGION_FIGURE_BOTTOM || region == REGION_PLOT_TOP || region == REGION_PLOT_BOTTOM)
+                rubber_ = Rubber::Horizontal;
+            rubberAt_ = p;
+        }
+    }
+    MoveCrossHair(p);
+}
+
+void CGraphView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    if (!dragging_) {
+        const QPoint at = ToLogical(p);
+        SetRegionCursor(GraphHitTest(doc_.plot, at.x(), at.y()));
+    } else {
+        if (rubber_ != Rubber::None)
+            rubberAt_ = p;
+        if (dragRegion_ == REGION_Y_RANGE) {
+            dragStart_.ry() += graph_.DragYRange(p.y() - dragStart_.y());
+            FollowGraph();
+            InvalidateFigures();
+        }
+    }
+    MoveCrossHair(p);
+}
+
+void CGraphView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !dragging_)
+        return;
+    dragging_ = false;
+    rubber_ = Rubber::None;
+    const QPoint p = event->position().toPoint();
+    if (p != dragStart_) {
+        const QPoint start = ToLogical(dragStart_), end = ToLogical(p);
+        graph_.ApplyDrag(dragRegion_, end.x() - start.x(), end.y() - start.y());
+        FollowGraph();
+        InvalidateFigures();
+    }
+    UpdateOverlays();
+    viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void CGraphView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        OnSetSelection();
+}
+
+void CGraphView::ShowContextMenu(QPoint p)
+{
+    const QPoint at = ToLogical(p);
+    QMenu* menu = CreateContextMenu(GraphHitTest(doc_.plot, at.x(), at.y()), this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(viewport()->mapToGlobal(p));
+}
+
+void CGraphView::keyPressEvent(QKeyEvent* event)
+{
+    QScrollBar* v = verticalScrollBar();
+    QScrollBar* h = horizontalScrollBar();
+    switch (event->key()) {
+    case Qt::Key_PageUp: v->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+    case Qt::Key_PageDown: v->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+    case Qt::Key_End: v->triggerAction(QAbstractSlider::SliderToMaximum); break;
+    case Qt::Key_Home: v->triggerAction(QAbstractSlider::SliderToMinimum); break;
+    case Qt::Key_Left: h->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case Qt::Key_Right: h->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    case Qt::Key_Up: v->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case Qt::Key_Down: v->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+void CGraphView::wheelEvent(QWheelEvent* event)
+{
+    // One line per notch, for every graph view alike; then the usual wheel scrolling.
+    static int16_t accumulated = 0;
+    accumulated = static_cast<int16_t>(accumulated + event->angleDelta().y());
+    if (accumulated >= kWheelStep) {
+        accumulated = static_cast<int16_t>(accumulated - kWheelStep);
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    } else if (accumulated <= -kWheelStep) {
+        accumulated = static_cast<int16_t>(accumulated + kWheelStep);
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
 
 } // namespace orvix
