@@ -55,7 +55,7 @@ bool IsCheckable(int id)
 // Commands of other parts of the program that the graph's menus offer.
 bool IsForwarded(int id)
 {
-    return id == Id::ID_EXPORT_DATA || id == Id::ID_EXPORT_DATA_MENU || id == Id::ID_EXPORT_PARAM
+    return id == Id::ID_GRAPH_EXPORT_DATA || id == Id::ID_EXPORT_PARAM
         || id == Id::ID_MAXIMIZE || id == Id::ID_RESTORE;
 }
 
@@ -78,7 +78,7 @@ bool CGraphView::OnCommand(int id)
             return true;
         }
     if (IsForwarded(id))
-        return forwardCommand ? forwardCommand(id == ID_EXPORT_DATA_MENU ? ID_EXPORT_DATA : id) : true;
+        return forwardCommand ? forwardCommand(id) : true;
     switch (id) {
     case ID_Y_SPIKE_RATE: graph_.SelectAxisSpecial(AXIS_Y, AXIS_SPIKE_RATE); break;
     case ID_Y_DEPTH_MATCHED: graph_.SelectAxisSpecial(AXIS_Y, AXIS_DEPTH); break;
@@ -195,7 +195,6 @@ QMenu* CGraphView::AddMenus(QMenuBar* menuBar)
     AddCommand(menu, this, ID_COPY_DATA, "Copy Data");
     AddCommand(menu, this, ID_EDIT_COPY, "Copy Graph");
     AddCommand(menu, this, ID_EXPORT_GRAPH, "Save Graph As...");
-    AddCommand(menu, this, ID_EXPORT_DATA_MENU, "Export Data...");
     menu->addSeparator();
     AddCommand(menu, this, ID_FILE_PRINT, "&Print...");
     AddCommand(menu, this, ID_FILE_PRINT_PREVIEW, "Print Pre&view");
@@ -222,7 +221,7 @@ QMenu* CGraphView::CreateContextMenu(int region, QWidget* parent)
         menu->addSeparator();
         AddCommand(menu, this, ID_COPY_DATA, "Copy Data");
         AddCommand(menu, this, ID_EDIT_COPY, "Copy Graph");
-        AddCommand(menu, this, ID_EXPORT_DATA, "Export Data ...");
+        AddCommand(menu, this, ID_GRAPH_EXPORT_DATA, "Export Data ...");
         AddCommand(menu, this, ID_EXPORT_PARAM, "Export Param ...");
         menu->addSeparator();
         AddCommand(menu, this, ID_FILE_PRINT, "Print");

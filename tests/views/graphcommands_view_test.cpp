@@ -161,7 +161,7 @@ TEST_F(GraphViewCommandsTest, TheOptionMenuAndTheGraphMenu)
     };
     Find(*options, "Export Data ...")->trigger();
     Find(*options, "Maximize")->trigger();
-    EXPECT_EQ(forwarded, (std::vector<int>{ICommandTarget::ID_EXPORT_DATA, ICommandTarget::ID_MAXIMIZE}));
+    EXPECT_EQ(forwarded, (std::vector<int>{ICommandTarget::ID_GRAPH_EXPORT_DATA, ICommandTarget::ID_MAXIMIZE}));
 
     QMenuBar bar;
     bar.addMenu("&File");
