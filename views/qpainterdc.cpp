@@ -153,11 +153,14 @@ void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign
         QFont qfont = ToQFont(font);
         if (font.height > 0 && transform.type() <= QTransform::TxScale)
             qfont.setPointSizeF(std::max(font.height * scale, 0.5) * 72.0 / painter_.device()->logicalDpiY());
-        fontCache_.emplace(FontCache{font, scale, qfont, QFontMetricsF(qfont, painter_.device())});
+        const QFontMetricsF metrics(qfont, painter_.device());
+        fontCache_.emplace(FontCache{font, scale, qfont, metrics, metrics.fontDpi() == QFontMetricsF(qfont).fontDpi()});
     }
     const QFontMetricsF& metrics = fontCache_->metrics;
     const QStaticText& text = texts_->Get(fontCache_->qfont, latin1);
-    const double width = text.size().width();
+    const double width = h == HAlign::Left ? 0.0
+        : fontCache_->screenResolution ? text.size().width()
+                                       : metrics.horizontalAdvance(QString::fromLatin1(latin1.c_str()));
     double dx = h == HAlign::Left ? 0.0 : h == HAlign::Centre ? -width / 2 : -width;
     // A laid-out text is placed by its top left corner.
     double top = v == VAlign::Top ? 0.0 : v == VAlign::Bottom ? -metrics.descent() - metrics.ascent() : -metrics.ascent();

@@ -62,6 +62,9 @@ private:
         double scale;
         QFont qfont;
         QFontMetricsF metrics;
+        // A laid-out text measures itself at the screen's resolution: on another device
+        // (a printer, a picture at its own resolution) it is measured on the device.
+        bool screenResolution;
     };
     std::optional<FontCache> fontCache_;
     CTextCache ownTexts_;

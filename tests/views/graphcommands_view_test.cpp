@@ -323,6 +323,7 @@ TEST_F(GraphViewCommandsTest, PrintingToPdfAndThePrintedPage)
     };
     EXPECT_TRUE(inkIn(208, 400, 158, 200));
     EXPECT_TRUE(inkIn(1600, 1857, 158, 200));
+    EXPECT_FALSE(inkIn(1862, 2100, 150, 210));
     EXPECT_FALSE(inkIn(0, 200, 0, 1000));
 }
 

@@ -192,3 +192,38 @@ TEST(CQPainterDC, TextsFromACacheDrawAsFreshOnesAndStayPlain)
     };
     EXPECT_GT(inkWidth(fresh), 2 * inkWidth(bold));
 }
+
+TEST(CQPainterDC, RightAlignedTextEndsAtItsPointOnAnyResolution)
+{
+    // A page at 600 dots per inch, drawn in 0.01 mm: a right-aligned text ending at x 40 mm
+    // (945 dots), a centred one about x 20 mm (472 dots).
+    for (int dpi : {96, 600}) {
+        QImage image(1000 * dpi / 600, 300 * dpi / 600, QImage::Format_RGB32);
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(dpi / 2540.0, dpi / 2540.0);
+        CQPainterDC dc(painter);
+        dc.SetFont(Font{"DejaVu Sans", 400});
+        dc.Text(4000, 100, "Wednesday, December 09", HAlign::Right);
+        dc.Text(2000, 600, "centred", HAlign::Centre);
+        painter.end();
+        auto ink = [&](int y0, int y1) {
+            int lo = image.width(), hi = -1;
+            for (int y = y0; y < y1; ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != kWhite) {
+                        lo = std::min(lo, x);
+                        hi = std::max(hi, x);
+                    }
+            return std::pair{lo, hi};
+        };
+        const double mm = dpi / 25.4;
+        auto [lo1, hi1] = ink(0, static_cast<int>(5.5 * mm));
+        EXPECT_NEAR(hi1, 40 * mm, 1 + 0.5 * mm) << dpi;
+        EXPECT_LT(lo1, 20 * mm) << dpi;
+        auto [lo2, hi2] = ink(static_cast<int>(6 * mm), image.height());
+        EXPECT_NEAR((lo2 + hi2) / 2.0, 20 * mm, 1 + 0.5 * mm) << dpi;
+    }
+}
