@@ -201,3 +201,15 @@ TEST_F(GraphPageTest, PageNumbersAreReadStrictly)
     EXPECT_EQ(FormatPageNumber(0.29f), "0.29");
     EXPECT_EQ(FormatPageNumber(-0.001f), "0");
 }
+
+TEST_F(GraphPageTest, FontSizesInPointsAndBack)
+{
+    // 318 hundredths of a millimetre are 9.01 points; 12 points are 423.3 hundredths.
+    EXPECT_NEAR(FontPointSize(-318), 9.0142, 1e-4);
+    EXPECT_EQ(FontHeightForPoints(12.0, -318), -423);
+    EXPECT_EQ(FontHeightForPoints(24.0, -318), -847);
+    // The size shown, or the whole points the dialog rounds it to, keeps the height.
+    EXPECT_EQ(FontHeightForPoints(FontPointSize(-318), -318), -318);
+    EXPECT_EQ(FontHeightForPoints(9.0, -318), -318);
+    EXPECT_EQ(FontHeightForPoints(9.5, -318), -335);
+}
