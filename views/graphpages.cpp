@@ -33,14 +33,23 @@ QGridLayout* Grid(QWidget* page)
 
 QLineEdit* CGraphPage::Edit(int id) const { return findChild<QLineEdit*>("edit" + QString::number(id)); }
 
-QLineEdit* CGraphPage::AddEdit(int id, const char* label, int row, int column)
+QLineEdit* CGraphPage::AddEdit(int id, const char* label, int row, int column, QGridLayout* grid)
 {
-    auto* edit = new QLineEdit(this);
+    if (!grid)
+        grid = Grid(this);
+    QWidget* owner = grid->parentWidget();
+    auto* edit = new QLineEdit(owner);
     edit->setObjectName("edit" + QString::number(id));
-    QGridLayout* grid = Grid(this);
-    grid->addWidget(new QLabel(label, this), row, column * 2);
+    grid->addWidget(new QLabel(label, owner), row, column * 2);
     grid->addWidget(edit, row, column * 2 + 1);
     return edit;
+}
+
+QGridLayout* CGraphPage::AddGroup(const char* title, int row, int column, int columnSpan)
+{
+    auto* group = new QGroupBox(title, this);
+    Grid(this)->addWidget(group, row, column, 1, columnSpan);
+    return new QGridLayout(group);
 }
 
 bool CGraphPage::ReadNumber(int id, float& value)
@@ -86,14 +95,13 @@ CFigurePage::CFigurePage(const FigurePageValues& v, QWidget* parent) : CGraphPag
     AddEdit(1105, "Err Bar Len (mm):", 3)->setText(Number(v.errorBarLength));
     AddEdit(1110, "Grid Length (mm):", 3, 1)->setText(Number(v.gridLength));
     AddEdit(1118, "Pen Width (mm):", 4)->setText(Number(v.penWidth));
-    QGridLayout* grid = Grid(this);
-    grid->addWidget(new QLabel("Bar color", this), 5, 0);
-    AddEdit(1138, "Red:", 6)->setText(Integer(v.red));
-    AddEdit(1139, "Green:", 6, 1)->setText(Integer(v.green));
-    AddEdit(1140, "Blue:", 7)->setText(Integer(v.blue));
-    grid->addWidget(new QLabel("Gaussian Smoother", this), 8, 0);
-    AddEdit(1200, "Sigma (in steps):", 9)->setText(Number(v.sigma));
-    grid->setRowStretch(10, 1);
+    QGridLayout* colour = AddGroup("Bar color", 5);
+    AddEdit(1138, "Red:", 0, 0, colour)->setText(Integer(v.red));
+    AddEdit(1139, "Green:", 0, 1, colour)->setText(Integer(v.green));
+    AddEdit(1140, "Blue:", 0, 2, colour)->setText(Integer(v.blue));
+    QGridLayout* smoother = AddGroup("Gaussian Smoother", 6);
+    AddEdit(1200, "Sigma (in steps):", 0, 0, smoother)->setText(Number(v.sigma));
+    Grid(this)->setRowStretch(7, 1);
 }
 
 bool CFigurePage::Exchange(GraphProperties& values)
@@ -124,22 +132,21 @@ bool CFigurePage::Exchange(GraphProperties& values)
 CAxisPage::CAxisPage(const AxisPageValues& v, QWidget* parent) : CGraphPage(parent)
 {
     setObjectName("Axises");
-    QGridLayout* grid = Grid(this);
-    grid->addWidget(new QLabel("X Axis", this), 0, 0);
-    grid->addWidget(new QLabel("Y Axis", this), 0, 2);
-    AddEdit(1056, "Maximum:", 1)->setText(Number(v.xMaximum));
-    AddEdit(1057, "Minimum:", 2)->setText(Number(v.xMinimum));
-    AddEdit(1058, "Major Unit:", 3)->setText(Number(v.xMajorUnit));
-    AddEdit(1059, "Title:", 4)->setText(Latin1(v.xTitle));
-    AddEdit(1053, "Maximum:", 1, 1)->setText(Number(v.yMaximum));
-    AddEdit(1054, "Minimum:", 2, 1)->setText(Number(v.yMinimum));
-    AddEdit(1055, "Major Unit:", 3, 1)->setText(Number(v.yMajorUnit));
-    AddEdit(1060, "Title:", 4, 1)->setText(Latin1(v.yTitle));
-    AddEdit(1106, "Hist Bin:", 5)->setText(Integer(v.histBin));
-    AddEdit(1107, "Label Space:", 5, 1)->setText(Integer(v.labelSpace));
-    AddEdit(1108, "Hist Min:", 6)->setText(Integer(v.histMin));
-    AddEdit(1109, "Hist Max:", 6, 1)->setText(Integer(v.histMax));
-    grid->setRowStretch(7, 1);
+    QGridLayout* x = AddGroup("X Axis", 0, 0, 2);
+    AddEdit(1056, "Maximum:", 0, 0, x)->setText(Number(v.xMaximum));
+    AddEdit(1057, "Minimum:", 1, 0, x)->setText(Number(v.xMinimum));
+    AddEdit(1058, "Major Unit:", 2, 0, x)->setText(Number(v.xMajorUnit));
+    AddEdit(1059, "Title:", 3, 0, x)->setText(Latin1(v.xTitle));
+    QGridLayout* y = AddGroup("Y Axis", 0, 2, 2);
+    AddEdit(1053, "Maximum:", 0, 0, y)->setText(Number(v.yMaximum));
+    AddEdit(1054, "Minimum:", 1, 0, y)->setText(Number(v.yMinimum));
+    AddEdit(1055, "Major Unit:", 2, 0, y)->setText(Number(v.yMajorUnit));
+    AddEdit(1060, "Title:", 3, 0, y)->setText(Latin1(v.yTitle));
+    AddEdit(1106, "Hist Bin:", 1)->setText(Integer(v.histBin));
+    AddEdit(1107, "Label Space:", 1, 1)->setText(Integer(v.labelSpace));
+    AddEdit(1108, "Hist Min:", 2)->setText(Integer(v.histMin));
+    AddEdit(1109, "Hist Max:", 2, 1)->setText(Integer(v.histMax));
+    Grid(this)->setRowStretch(3, 1);
 }
 
 bool CAxisPage::Exchange(GraphProperties& values)
@@ -167,8 +174,8 @@ CPageSetupPage::CPageSetupPage(const PageSetupPageValues& v, QWidget* parent)
     AddEdit(1038, "Bottom Margin (mm):", 0, 1)->setText(Number(v.bottomMargin));
     AddEdit(1039, "Left Margin (mm):", 1)->setText(Number(v.leftMargin));
     AddEdit(1040, "Right Margin (mm):", 1, 1)->setText(Number(v.rightMargin));
-    auto* align = new QGroupBox("Align Figure", this);
-    auto* alignGrid = new QGridLayout(align);
+    QGridLayout* alignGrid = AddGroup("Align Figure", 2);
+    QWidget* align = alignGrid->parentWidget();
     const char* const names[2][3] = {{"Left", "Center", "Right"}, {"Top", "Center", "Bottom"}};
     QButtonGroup* groups[2] = {horizontal_, vertical_};
     const int firstIds[2] = {1041, 1044};
@@ -183,7 +190,6 @@ CPageSetupPage::CPageSetupPage(const PageSetupPageValues& v, QWidget* parent)
             alignGrid->addWidget(radio, g, i + 1);
         }
     }
-    Grid(this)->addWidget(align, 2, 0, 1, 4);
     Grid(this)->setRowStretch(3, 1);
 }
 

@@ -9,6 +9,7 @@
 #include "document/graphproperties.h"
 
 class QButtonGroup;
+class QGridLayout;
 class QLineEdit;
 class QTabWidget;
 
@@ -25,7 +26,10 @@ public:
     QLineEdit* Edit(int id) const;
 
 protected:
-    QLineEdit* AddEdit(int id, const char* label, int row, int column = 0);
+    // A labelled edit in the page's grid, or in a group's grid.
+    QLineEdit* AddEdit(int id, const char* label, int row, int column = 0, QGridLayout* grid = nullptr);
+    // A titled group across the page's grid at `row`, with a grid of its own.
+    QGridLayout* AddGroup(const char* title, int row, int column = 0, int columnSpan = 4);
     bool ReadNumber(int id, float& value);
     bool ReadInteger(int id, int32_t& value, int low, int high, bool ranged);
     bool ReadText(int id, std::string& value);
