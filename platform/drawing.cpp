@@ -60,4 +60,9 @@ bool CRecordingDC::RectVisible(int left, int top, int right, int bottom) const
 
 void CRecordingDC::SetPixel(int x, int y, COLORREF colour) { Add(DrawOp::Kind::Pixel, {{x, y}}).pixelColour = colour; }
 
+void CRecordingDC::TextBox(int left, int top, int right, int bottom, const std::string& latin1)
+{
+    Add(DrawOp::Kind::TextBox, {{left, top}, {right, bottom}}).text = latin1;
+}
+
 } // namespace orvix

@@ -98,6 +98,10 @@ public:
     virtual void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) = 0;
     // One device pixel at the point, whatever the pen.
     virtual void SetPixel(int x, int y, COLORREF colour) = 0;
+    // Text from the box's top-left corner, lines broken at '\n' and between words where
+    // they would pass the right edge, cut at the box's edges (GDI's DrawText with word
+    // breaks). The corners are given as the caller's y direction has them.
+    virtual void TextBox(int left, int top, int right, int bottom, const std::string& latin1) = 0;
 
 private:
     DrawState state_;
@@ -105,10 +109,10 @@ private:
 
 // One primitive as a recording context saw it.
 struct DrawOp {
-    enum class Kind : uint8_t { Line, Polyline, Rectangle, Ellipse, Text, Pixel, Polygon, FillRect };
+    enum class Kind : uint8_t { Line, Polyline, Rectangle, Ellipse, Text, Pixel, Polygon, FillRect, TextBox };
     Kind kind = Kind::Line;
-    // Line: the two ends; polyline and polygon: every point; rectangle, ellipse and fill:
-    // the two corners as given; text and pixel: the position.
+    // Line: the two ends; polyline and polygon: every point; rectangle, ellipse, fill and
+    // text box: the two corners as given; text and pixel: the position.
     std::vector<Point> points;
     std::string text;
     HAlign hAlign = HAlign::Left;
@@ -132,6 +136,7 @@ public:
     void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
     // Inside `visible` when a test sets it, else everywhere.
     bool RectVisible(int left, int top, int right, int bottom) const override;
+    void TextBox(int left, int top, int right, int bottom, const std::string& latin1) override;
 
     std::vector<DrawOp> ops;
     struct Box {

@@ -13,6 +13,7 @@
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/latin1.h"
 
@@ -182,6 +183,25 @@ void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign
     painter_.setFont(fontCache_->qfont);
     painter_.setPen(ToQColor(State().textColour));
     painter_.drawStaticText(QPointF(dx, top), text);
+    painter_.restore();
+}
+
+void CQPainterDC::TextBox(int left, int top, int right, int bottom, const std::string& latin1)
+{
+    // Laid out downwards from the top-left corner whichever way the caller's y runs.
+    int width = std::abs(right - left);
+    int height = std::abs(bottom - top);
+    if (width == 0 || height == 0)
+        return;
+    painter_.save();
+    painter_.translate(std::min(left, right), top);
+    if (yUp_)
+        painter_.scale(1, -1);
+    QRectF box(0, 0, width, height);
+    painter_.setClipRect(box, Qt::IntersectClip);
+    painter_.setFont(ToQFont(State().font));
+    painter_.setPen(ToQColor(State().textColour));
+    painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ToQ(latin1));
     painter_.restore();
 }
 

@@ -49,6 +49,7 @@ public:
     void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
     // Against the painter's clip, or the device's area when it does not clip.
     bool RectVisible(int left, int top, int right, int bottom) const override;
+    void TextBox(int left, int top, int right, int bottom, const std::string& latin1) override;
 
 private:
     // The state goes to the painter before each primitive: the caller may have used the
