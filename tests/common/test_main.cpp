@@ -15,7 +15,20 @@ int main(int argc, char** argv)
         static std::string runtimeDir = orvix_test::MakeTempDir("orvix-xdg");
         setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
     }
+    // Test processes run side by side: each is a group of program instances of its own, so
+    // that no test's instance handshake meets another test's program.
+    std::string instances;
+    if (!getenv("ORVIX_INSTANCES")) {
+        instances = orvix_test::MakeTempDir("orvix-instances");
+        setenv("ORVIX_INSTANCES", instances.c_str(), 1);
+    }
     testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    int result;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    if (!instances.empty())
+        rmdir(instances.c_str());
+    return result;
 }
