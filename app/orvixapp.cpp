@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -106,7 +107,11 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         return go;
     };
     analysisCommands_ = std::make_unique<CAnalysisCommands>(*doc_);
-    mainFrame_ = std::make_unique<CMainFrame>(std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
+    mainFrame_ = std::make_unique<CMainFrame>(
+        *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
+    mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
+    mainFrame_->hooks.saveModified = [this] { return SaveModifiedDocument(); };
+    doc_->hooks.askOtherInstances = [this] { return mainFrame_ && mainFrame_->AskOtherInstances(); };
     // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
     doc_->hooks.testRunChanged = [this](bool) {
         if (QAction* open = mainFrame_ ? mainFrame_->Action(ID_FILE_OPEN) : nullptr)
@@ -126,8 +131,11 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     }
     if (!opened && !doc_->OnNewDocument())
         return false;
+    // The screen's size first: without a window manager "maximised" means nothing.
+    if (QScreen* screen = mainFrame_->screen())
+        mainFrame_->setGeometry(screen->availableGeometry());
     mainFrame_->showMaximized();
-    mainFrame_->setAcceptDrops(true);
+    mainFrame_->LayoutPanes();
     panels_->Create();
 
     // The 1 ms timer resolution is the default on Linux: nothing to raise.
@@ -236,21 +244,34 @@ void COrvixApp::OnFileOpen()
         OpenDocumentFile(path.toLocal8Bit().toStdString());
 }
 
-void COrvixApp::OnFileSave()
+bool COrvixApp::OnFileSave()
 {
-    if (doc_ && !doc_->DoFileSave())
-        OnFileSaveAs();
+    return doc_ && (doc_->DoFileSave() || OnFileSaveAs());
 }
 
-void COrvixApp::OnFileSaveAs()
+bool COrvixApp::OnFileSaveAs()
 {
     if (!doc_)
-        return;
+        return false;
     QString path = QFileDialog::getSaveFileName(mainFrame_.get(), "Save As",
                                                 QString::fromLocal8Bit(doc_->GetPathName().c_str()),
                                                 "Orvix Files (*.oxv);;All Files (*)");
-    if (!path.isEmpty() && doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
-        AddRecentFile(path.toLocal8Bit().toStdString());
+    if (path.isEmpty() || !doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
+        return false;
+    AddRecentFile(path.toLocal8Bit().toStdString());
+    return true;
+}
+
+bool COrvixApp::SaveModifiedDocument()
+{
+    if (!doc_ || !doc_->IsModified())
+        return true;
+    std::string name = doc_->GetTitle().empty() ? std::string("Untitled") : doc_->GetTitle();
+    switch (MessageBox("Save changes to " + name + "?", MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDCANCEL: return false;
+    case IDNO: return true;
+    default: return OnFileSave();
+    }
 }
 
 bool COrvixApp::OnCommand(int id)
@@ -261,6 +282,10 @@ bool COrvixApp::OnCommand(int id)
     case ID_FILE_SAVE: OnFileSave(); return true;
     case ID_FILE_SAVE_AS: OnFileSaveAs(); return true;
     case ID_APP_ABOUT: OnAppAbout(); return true;
+    case ID_FILE_PRINT_SETUP:
+        if (mainFrame_)
+            mainFrame_->OnFilePrintSetup();
+        return true;
     case ID_APP_EXIT: QApplication::closeAllWindows(); return true;
     case ID_CONTROL_PANEL:
         if (panels_)
@@ -283,6 +308,8 @@ bool COrvixApp::OpenDocumentFile(const std::string& path)
     if (!doc_->OnOpenDocument(path))
         return false;
     AddRecentFile(path);
+    if (mainFrame_)
+        mainFrame_->InitialUpdate();
     return true;
 }
 

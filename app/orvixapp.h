@@ -39,8 +39,12 @@ public:
 
     void OnFileOpen();
     void OnFileNew();
-    void OnFileSave();
-    void OnFileSaveAs();
+    // Both true when the document was written.
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    // Before the window closes: a modified document may be saved (Yes: to its file, or to
+    // one the user names), kept unsaved (No) or the closing refused (Cancel).
+    bool SaveModifiedDocument();
     void OnAppAbout();
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);

@@ -51,6 +51,7 @@ void COrvixDoc::DeleteContents()
     ShowNotesOnPanel();
     channelSums.fill(0.0f);
     CDocument::DeleteContents();
+    Notify([](IDocObserver& o) { o.OnContentsDeleted(); });
 }
 
 CTrial* COrvixDoc::GetTrial(int i) const

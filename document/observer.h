@@ -41,6 +41,9 @@ public:
     // ---- Views ----
     // sender: the observer whose change caused the update (it is not told), or null.
     virtual void OnUpdate(IDocObserver* sender, const DocUpdate& update) {}
+    // The document's contents were emptied for a new or an opened document: whatever an
+    // observer holds of the old trials (an index, a selection) no longer applies.
+    virtual void OnContentsDeleted() {}
 
     // ---- The control panel ----
     // A log line, time prefix included.

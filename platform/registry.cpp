@@ -412,6 +412,26 @@ long RegDeleteKey(HKEY parent, const char* subKey)
     return TheStore().Commit();
 }
 
+long RegDeleteValue(HKEY key, const char* name)
+{
+    Node* n = ResolveHandle(key);
+    if (!n)
+        return ERROR_INVALID_HANDLE;
+    if (!name || !*name) {
+        if (!n->hasDefault)
+            return ERROR_FILE_NOT_FOUND;
+        n->hasDefault = false;
+        n->defaultValue.clear();
+        return TheStore().Commit();
+    }
+    auto it = std::find_if(n->values.begin(), n->values.end(),
+                           [&](const auto& v) { return strcasecmp(v.first.c_str(), name) == 0; });
+    if (it == n->values.end())
+        return ERROR_FILE_NOT_FOUND;
+    n->values.erase(it);
+    return TheStore().Commit();
+}
+
 CRegistryTransaction::CRegistryTransaction()
 {
     TheStore().EnsureLoaded();

@@ -39,6 +39,8 @@ long RegSetValueEx(HKEY key, const char* name, const std::string& data);
 long RegEnumKey(HKEY key, uint32_t index, std::string* name);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some).
 long RegDeleteKey(HKEY parent, const char* subKey);
+// Deletes a named value (ERROR_FILE_NOT_FOUND when there is none).
+long RegDeleteValue(HKEY key, const char* name);
 
 // Groups changes into one write of the file. Commit() writes them; a failed write, or
 // leaving the scope without Commit(), puts the registry back as the file holds it.

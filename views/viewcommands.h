@@ -12,9 +12,6 @@ enum ViewCommandId : int {
     ID_VIEW_40MS = 32787,
     ID_VIEW_20MS = 32859,
     ID_VIEW_GRID = 32788,
-    ID_VIEW_FONT = 32789,
-    ID_VIEW_MAXIMIZE = 32790,
-    ID_VIEW_RESTORE = 32791,
     ID_VIEW_1DEG = 32792,
     ID_VIEW_2DEG = 32793,
     ID_VIEW_5DEG = 32794,
@@ -23,14 +20,10 @@ enum ViewCommandId : int {
     ID_VIEW_20DEG = 32797,
     ID_VIEW_50DEG = 32808,
     ID_VIEW_100DEG = 32809,
-    // The frame's own commands.
-    ID_ADD_TEMPLATE = 32897,
-    ID_ORGANIZE_TEMPLATES = 32898,
+    // The frame's own commands (Font, Maximize, Restore and the print commands are the
+    // command targets' ids).
     ID_CALIBRATE = 32902,
     ID_LATENCY = 32919,
-    ID_FILE_PRINT = 57607,
-    ID_FILE_PRINT_DIRECT = 57608,
-    ID_FILE_PRINT_PREVIEW = 57609,
 };
 
 // Status panes, in their order on the status bar after the message line.

@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QPrinter>
+#include <QUrl>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -11,6 +14,7 @@
 #include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
 #include "app/orvixapp.h"
+#include "document/commandfile.h"
 #include "export/exportdatadlg.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
@@ -20,6 +24,7 @@
 #include "runner/testrun.h"
 #include "tests/runner/run_fixture.h"
 #include "views/mainframe.h"
+#include "views/orvixview.h"
 
 using namespace orvix;
 
@@ -394,4 +399,56 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
     };
     align->trigger();
     EXPECT_EQ(doc.alignOnFigOnset, 1);
+}
+
+TEST_F(DocTest, PrintSetupAndDroppedFilesReachTheApplication)
+{
+    // A data file to drop.
+    std::string path = dir + "/MO01.oxv";
+    {
+        COrvixDoc saved;
+        saved.commandLines = {"OR 0", "OR 90"};
+        saved.ParseCommandFile(kNoAngleOffset);
+        for (int i = 0; i < 3; ++i) {
+            auto* t = new CTrial;
+            t->commandIndex = i % 2;
+            t->SetLength(500);
+            t->comment = "trial " + std::to_string(i);
+            saved.AddTrial(t);
+        }
+        ASSERT_TRUE(saved.OnSaveDocument(path));
+    }
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+
+    // "P&rint Setup..." runs the page set-up.
+    app.MainFrame()->Printer().setOutputFormat(QPrinter::PdfFormat);
+    app.MainFrame()->Action(ICommandTarget::ID_FILE_PRINT_SETUP)->trigger();
+    EXPECT_EQ(ui.modalRuns, 1);
+
+    // A data file dropped on the window is opened, and the views start from its first trial.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    EXPECT_TRUE(app.MainFrame()->OpenDroppedFile(data));
+    EXPECT_EQ(app.Document()->GetPathName(), path);
+    ASSERT_EQ(app.Document()->GetTrialCount(), 3);
+    EXPECT_EQ(app.MainFrame()->TrialView()->Layout().trialCount, 3);
+    EXPECT_EQ(app.MainFrame()->CommentTrial(), 0);
+    EXPECT_EQ(static_cast<QLineEdit*>(app.MainFrame()->GetCommentEdit())->text().toStdString(), "trial 0");
+    app.ExitInstance();
+}
+
+TEST_F(DocTest, ClosingTheWindowAsksAboutAModifiedDocument)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    app.Document()->SetModifiedFlag();
+    ui.answers = {IDCANCEL};
+    EXPECT_FALSE(app.MainFrame()->close());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Save changes to Untitled?");
+    EXPECT_TRUE(app.MainFrame()->isVisible());
+    ui.answers = {IDNO};
+    EXPECT_TRUE(app.MainFrame()->close());
+    app.ExitInstance();
 }

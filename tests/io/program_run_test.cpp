@@ -3,6 +3,7 @@
 // with the example task of the run command. Everything goes through the program's own
 // objects and widgets.
 #include <QApplication>
+#include <QImage>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,8 +19,11 @@
 #include "runner/taskrunner.h"
 #include "standin_process.h"
 #include "tests/document/doc_fixture.h"
+#include "views/fpview.h"
 #include "views/graphview.h"
 #include "views/mainframe.h"
+#include "views/orvixview.h"
+#include "views/viewcommands.h"
 
 using namespace orvix;
 
@@ -74,18 +78,27 @@ TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
         ASSERT_EQ(app.Experiment().runner.GetRunFlag(), 1);
         ASSERT_TRUE(app.Experiment().runner.HasProgram());
 
-        // The response graph follows the sweep: it paints while the trials come in.
-        CGraphView graph(doc);
-        graph.resize(500, 400);
-        graph.OnInitialUpdate();
-        graph.show();
+        // While the sweep runs the main window shows it: the response graph paints while the
+        // trials come in, the eye's trail and the trials are drawn by the display tick between
+        // the passes.
+        CMainFrame& frame = *app.MainFrame();
+        auto* graphView = dynamic_cast<CGraphView*>(frame.GraphPane());
+        ASSERT_NE(graphView, nullptr);
+        CGraphView& graph = *graphView;
+        const int buildsBefore = graph.Graph().FullBuilds();
         int paintsDuringSweep = 0, lastPaints = graph.PaintCount();
+        long trailDuringRun = 0;
+        int trialsShownDuringRun = 0;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             int trials = doc.GetTrialCount();
             if (graph.PaintCount() != lastPaints && trials > 0 && trials < 3)
                 ++paintsDuringSweep;
             lastPaints = graph.PaintCount();
+            if (!doc.testRunning)
+                return;
+            trailDuringRun = frame.EyeView()->TrailSegmentsDrawn();
+            trialsShownDuringRun = std::max(trialsShownDuringRun, frame.TrialView()->Layout().trialCount);
         });
         watch.start(10);
 
@@ -115,7 +128,19 @@ TEST_F(ProgramRunTest, AnExperimentRunsFromTheTestPage)
         EXPECT_GT(paintsDuringSweep, 0);
         EXPECT_EQ(doc.responses.xValues, (std::vector<std::string>{"0", "45", "90"}));
         EXPECT_EQ(doc.responses.mean.Columns(), 3);
-        EXPECT_EQ(graph.Graph().FullBuilds(), 1); // then trial by trial
+        EXPECT_EQ(graph.Graph().FullBuilds() - buildsBefore, 1); // then trial by trial
+        EXPECT_GT(trailDuringRun, 0);
+        EXPECT_GE(trialsShownDuringRun, 1);
+        // After the run the trial view holds the trials recorded, and draws them.
+        frame.Tick();
+        EXPECT_EQ(frame.TrialView()->Layout().trialCount, 3);
+        EXPECT_EQ(frame.PaneText(ID_INDICATOR_ACCUM), "Accum: 1");
+        QImage cells = frame.TrialView()->viewport()->grab().toImage();
+        int ticks = 0;
+        for (int y = 0; y < cells.height(); ++y)
+            for (int x = 0; x < cells.width(); ++x)
+                ticks += (cells.pixel(x, y) & 0xFFFFFF) == 0x0000C0; // the axes' blue
+        EXPECT_GT(ticks, 0);
         app.ExitInstance();
         app.Experiment().deviceIO.Close();
     }
