@@ -41,14 +41,25 @@ public:
     void SetTitle(const std::string& title) { title_ = title; }
 
 protected:
-    // Calls f on every observer; one may unregister while being told.
+    // Calls f on every observer; one may unregister while being told. The copy that allows
+    // it stays on the stack for the usual few observers: this runs on every experiment pass.
     template <class F>
     void Notify(F&& f) const
     {
-        std::vector<IDocObserver*> observers = observers_;
-        for (IDocObserver* o : observers)
-            if (std::find(observers_.begin(), observers_.end(), o) != observers_.end())
-                f(*o);
+        constexpr size_t kOnStack = 16;
+        IDocObserver* onStack[kOnStack];
+        std::vector<IDocObserver*> onHeap;
+        IDocObserver* const* observers = onStack;
+        const size_t n = observers_.size();
+        if (n <= kOnStack) {
+            std::copy(observers_.begin(), observers_.end(), onStack);
+        } else {
+            onHeap = observers_;
+            observers = onHeap.data();
+        }
+        for (size_t i = 0; i < n; ++i)
+            if (std::find(observers_.begin(), observers_.end(), observers[i]) != observers_.end())
+                f(*observers[i]);
     }
 
 private:
