@@ -76,10 +76,14 @@ bool CTrialExport::Run(const ExportSettings& settings)
         }
         if (!opener_.MayReplaceDocument())
             return false;
+        if (settings.format == EXPORT_ODBC)
+            tableExporter->Begin();
         if (settings.singleFile && settings.format != EXPORT_ODBC)
             ExportToSingleFile(settings.input, settings.output, settings.format, settings.eventType);
         else
             ExportEachFile(settings);
+        if (settings.format == EXPORT_ODBC && tableExporter->Failed())
+            failed_ = true;
     } catch (const std::exception& e) {
         MessageBox(std::string("The export ended: ") + e.what());
         failed_ = true;

@@ -31,8 +31,12 @@ public:
 class ITableExporter {
 public:
     virtual ~ITableExporter() = default;
+    // An export run begins.
+    virtual void Begin() {}
     // False stops the whole export.
     virtual bool ExportDocument(COrvixDoc& doc, int eventType, IExportProgress& progress) = 0;
+    // Whether a file of this run was left out or failed (reported already).
+    virtual bool Failed() const { return false; }
 };
 
 struct ExportSettings {

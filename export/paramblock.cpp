@@ -1,0 +1,51 @@
+#include "export/paramblock.h"
+
+namespace orvix {
+
+namespace {
+
+size_t SizeOf(OdbcC c)
+{
+    switch (c) {
+    case OdbcC::SLong: return sizeof(int32_t);
+    case OdbcC::SShort: return sizeof(int16_t);
+    case OdbcC::UShort: return sizeof(uint16_t);
+    case OdbcC::UTinyInt: return sizeof(uint8_t);
+    case OdbcC::SBigInt: return sizeof(int64_t);
+    case OdbcC::Double: return sizeof(double);
+    case OdbcC::Char: return 1;
+    }
+    return 1;
+}
+
+} // namespace
+
+size_t CParamBlock::Add(OdbcC c, OdbcSql sql, size_t columnSize, int decimals, size_t textBytes)
+{
+    Param p{c, sql, columnSize, decimals, c == OdbcC::Char ? textBytes + 1 : SizeOf(c), {}, {}};
+    p.data.assign(p.stride * rows_, 0);
+    p.lengths.assign(rows_, kOdbcNts);
+    params_.push_back(std::move(p));
+    return params_.size() - 1;
+}
+
+void CParamBlock::SetText(size_t param, size_t row, const char* text)
+{
+    Param& p = params_[param];
+    char* slot = reinterpret_cast<char*>(p.data.data() + row * p.stride);
+    size_t n = strnlen(text ? text : "", p.stride - 1);
+    std::memcpy(slot, text ? text : "", n);
+    slot[n] = '\0';
+}
+
+void CParamBlock::Bind(COdbcStatement& statement, size_t firstRow, int firstNumber)
+{
+    int number = firstNumber;
+    for (Param& p : params_) {
+        const bool text = p.c == OdbcC::Char;
+        statement.BindParameter(number++, p.c, p.sql, p.columnSize, p.decimals, p.data.data() + firstRow * p.stride,
+                                text ? static_cast<OdbcLen>(p.stride) : 0, text ? &p.lengths[firstRow] : nullptr);
+    }
+}
+
+} // namespace orvix
