@@ -15,6 +15,8 @@
 #include <QVBoxLayout>
 
 #include "document/orvixdoc.h"
+#include "export/connectdlg.h"
+#include "export/exportoptionsdlg.h"
 #include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
@@ -37,7 +39,7 @@ QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int 
 } // namespace
 
 CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDataChoices& choices, QWidget* parent)
-    : QDialog(parent), doc_(doc), opener_(opener), choices_(choices)
+    : QDialog(parent), doc_(doc), opener_(opener), choices_(choices), odbcExport_(db_, odbcOptions_)
 {
     setWindowTitle("Export Data");
     settings_ = new QWidget(this);
@@ -112,11 +114,11 @@ CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDa
     connect(single_, &QCheckBox::clicked, this, [this] { OnSingleFile(); });
     connect(start_, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    connect(options_, &QPushButton::clicked, this, [this] { OnOptions(); });
 
     if (QAbstractButton* b = events_->button(choices.eventType))
         b->setChecked(true);
-    SetTableExporter(nullptr);
-    if (QAbstractButton* b = formats_->button(choices.format); b && b->isEnabled())
+    if (QAbstractButton* b = formats_->button(choices.format))
         b->setChecked(true);
     else
         formats_->button(EXPORT_CSV)->setChecked(true);
@@ -124,14 +126,7 @@ CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDa
     outputLabel_->setText(single_->isChecked() ? kOutputFile : kOutputFolder);
 }
 
-void CExportDataDlg::SetTableExporter(ITableExporter* exporter)
-{
-    tableExporter_ = exporter;
-    QAbstractButton* odbc = formats_->button(EXPORT_ODBC);
-    odbc->setEnabled(exporter != nullptr);
-    options_->setEnabled(exporter != nullptr);
-    odbc->setToolTip(exporter ? QString() : QStringLiteral("Database export is not available in this version."));
-}
+void CExportDataDlg::OnOptions() { EditOdbcOptions(odbcOptions_, this); }
 
 void CExportDataDlg::OnFormat(int format)
 {
@@ -180,10 +175,15 @@ void CExportDataDlg::OnOK()
     s.format = choices_.format;
     s.eventType = choices_.eventType;
     s.singleFile = choices_.singleFile && s.format != EXPORT_ODBC;
+    // The database is chosen once per dialog (again after a lost connection).
+    if (s.format == EXPORT_ODBC && !db_.IsOpen() && !OpenDatabase(db_, this)) {
+        status_->setText("No database: the export did not start.");
+        return;
+    }
     fileNumber_ = 0;
     SetRunning(true);
     CTrialExport exporter(doc_, opener_, *this);
-    exporter.tableExporter = tableExporter_;
+    exporter.tableExporter = &odbcExport_;
     bool ok = exporter.Run(s);
     doc_ = exporter.Document();
     const bool stopped = !running_;

@@ -1,13 +1,17 @@
 // CExportDataDlg: the "Export Data" dialog. The user names data files by a pattern, an
-// output folder (or file), a format and an event type; Start runs the export loop on the
-// user-interface thread, with the file, the trial and a bar showing how far it is. Stop,
-// Esc and closing the window end it between trials.
+// output folder (or file) or a database, a format and an event type; Start runs the export
+// loop on the user-interface thread, with the file, the trial and a bar showing how far it
+// is. Stop, Esc and closing the window end it between trials (a database export finishes
+// the file in hand, whose rows go in as one). The database connection is chosen at the
+// first database Start and kept until the dialog closes.
 #pragma once
 #include <QDialog>
 #include <string>
 
 #include "export/exportprogress.h"
+#include "export/odbctrialexport.h"
 #include "export/trialexport.h"
+#include "platform/odbc.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -45,9 +49,10 @@ public:
     void OnOK();
     void OnSingleFile();
     void OnFormat(int format);
+    // "Options...": the database export's options.
+    void OnOptions();
     bool IsExporting() const { return running_; }
-    // The database writer that the ODBC format uses; none: that format is not offered.
-    void SetTableExporter(ITableExporter* exporter);
+    const OdbcOptions& Options() const { return odbcOptions_; }
 
     // IExportProgress
     bool IsRunning() const override { return running_; }
@@ -68,7 +73,10 @@ private:
     COrvixDoc* doc_;
     IDocumentOpener& opener_;
     ExportDataChoices& choices_;
-    ITableExporter* tableExporter_ = nullptr;
+    // The database export's connection and options live as long as the dialog.
+    COdbcConnection db_;
+    OdbcOptions odbcOptions_;
+    COdbcTrialExport odbcExport_;
     bool running_ = false;
     bool closeAfterRun_ = false;
     int fileNumber_ = 0;

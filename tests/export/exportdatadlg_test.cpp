@@ -53,7 +53,7 @@ TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
     EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_OUTPUT)->text(), "c:\\temp");
     EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_CSV)->isChecked());
     EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_BASIC)->isChecked());
-    EXPECT_FALSE(Ctl<QRadioButton>(CExportDataDlg::IDC_ODBC)->isEnabled());
+    EXPECT_TRUE(Ctl<QRadioButton>(CExportDataDlg::IDC_ODBC)->isEnabled());
 
     Ctl<QRadioButton>(CExportDataDlg::IDC_DBF)->click();
     Ctl<QRadioButton>(CExportDataDlg::IDC_SPIKE)->click();
