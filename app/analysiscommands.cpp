@@ -2,6 +2,7 @@
 
 #include "analysis/aligntrialsdlg.h"
 #include "document/orvixdoc.h"
+#include "export/exportparamdlg.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -13,6 +14,7 @@ bool CAnalysisCommands::OnCommand(int id)
     switch (id) {
     case ID_EXPORT_DATA:
     case ID_GRAPH_EXPORT_DATA: OnExportData(); return true;
+    case ID_EXPORT_PARAM: OnExportParam(); return true;
     case ID_ALIGN_TRIALS: OnAlignTrials(); return true;
     default: return false;
     }
@@ -20,7 +22,7 @@ bool CAnalysisCommands::OnCommand(int id)
 
 bool CAnalysisCommands::OnUpdateCommand(int id, bool& enabled, bool& checked) const
 {
-    if (id != ID_EXPORT_DATA && id != ID_GRAPH_EXPORT_DATA)
+    if (id != ID_EXPORT_DATA && id != ID_GRAPH_EXPORT_DATA && id != ID_EXPORT_PARAM)
         return false;
     // An export opens other files into the document, as File Open does.
     enabled = doc_.OnUpdateFileOpen();
@@ -31,6 +33,12 @@ bool CAnalysisCommands::OnUpdateCommand(int id, bool& enabled, bool& checked) co
 void CAnalysisCommands::OnExportData()
 {
     CExportDataDlg dialog(&doc_, *this, exportChoices_, parent_);
+    UI().RunModal(dialog);
+}
+
+void CAnalysisCommands::OnExportParam()
+{
+    CExportParamDlg dialog(&doc_, *this, parent_);
     UI().RunModal(dialog);
 }
 

@@ -1,5 +1,5 @@
-// The menu commands that open the analysis and export dialogs: "Export Data..." and
-// "Align trials ...". The document, which sits below those dialogs, leaves them to this
+// The menu commands that open the analysis and export dialogs: "Export Data...",
+// "Export Param..." and "Align trials ...". The document, which sits below those dialogs, leaves them to this
 // target; it opens the data files that an export visits as the program's one document.
 #pragma once
 #include "document/commandtarget.h"
@@ -20,6 +20,7 @@ public:
     bool OnUpdateCommand(int id, bool& enabled, bool& checked) const override;
 
     void OnExportData();
+    void OnExportParam();
     void OnAlignTrials();
 
     // IDocumentOpener: the export replaces the document's contents file after file.

@@ -73,21 +73,21 @@ void CConnectDlg::Remember() const
     g_lastUser = FromQ(user_->text());
 }
 
-bool OpenDatabase(COdbcConnection& db, QWidget* parent)
+OpenDatabaseResult OpenDatabase(COdbcConnection& db, QWidget* parent)
 {
     CConnectDlg dialog(parent);
     if (UI().RunModal(dialog) != IDOK)
-        return false;
+        return DB_CANCELLED;
     dialog.Remember();
     try {
         db.Open(dialog.ConnectString());
-        return true;
+        return DB_OPENED;
     } catch (const COdbcError& e) {
         MessageBox("Can't open database.\n" + DiagnosticText(e));
     } catch (const std::invalid_argument& e) {
         MessageBox(std::string("Can't open database.\n") + e.what());
     }
-    return false;
+    return DB_FAILED;
 }
 
 } // namespace orvix

@@ -32,8 +32,9 @@ private:
     QLineEdit* password_;
 };
 
-// Asks for a data source and connects to it. False when the user cancels, or (after
-// "Can't open database." with the driver's reason) when the connection fails.
-bool OpenDatabase(COdbcConnection& db, QWidget* parent);
+// Asks for a data source and connects to it: DB_OPENED, DB_CANCELLED (the user cancelled
+// the choice), or DB_FAILED after "Can't open database." with the driver's reason.
+enum OpenDatabaseResult { DB_OPENED, DB_CANCELLED, DB_FAILED };
+OpenDatabaseResult OpenDatabase(COdbcConnection& db, QWidget* parent);
 
 } // namespace orvix

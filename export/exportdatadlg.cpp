@@ -176,7 +176,7 @@ void CExportDataDlg::OnOK()
     s.eventType = choices_.eventType;
     s.singleFile = choices_.singleFile && s.format != EXPORT_ODBC;
     // The database is chosen once per dialog (again after a lost connection).
-    if (s.format == EXPORT_ODBC && !db_.IsOpen() && !OpenDatabase(db_, this)) {
+    if (s.format == EXPORT_ODBC && !db_.IsOpen() && OpenDatabase(db_, this) != DB_OPENED) {
         status_->setText("No database: the export did not start.");
         return;
     }

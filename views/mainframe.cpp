@@ -133,6 +133,7 @@ void CMainFrame::CreateMenus()
     AddCommand(experiment, ID_CALIBRATE, "&Calibrate", true);
     AddCommand(experiment, Id::ID_TRANSFORM, "&Transform");
     AddCommand(experiment, Id::ID_EXPORT_DATA, "Export Data...");
+    AddCommand(experiment, Id::ID_EXPORT_PARAM, "Export Param...");
     AddCommand(experiment, Id::ID_ALIGN_TRIALS, "Align trials ...");
     AddCommand(experiment, Id::ID_LOAD_FORMAT, "&Load Format", true);
     AddCommand(experiment, Id::ID_FILE_MERGING_MODE, "File Merging Mode", true);

@@ -16,6 +16,7 @@
 #include "app/orvixapp.h"
 #include "document/commandfile.h"
 #include "export/exportdatadlg.h"
+#include "export/exportparamdlg.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
 #include "platform/clock.h"
@@ -399,6 +400,28 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
     };
     align->trigger();
     EXPECT_EQ(doc.alignOnFigOnset, 1);
+
+    // "Export Param...": the parameters of the files into one comma-separated file.
+    QAction* exportParam = app.MainFrame()->Action(ICommandTarget::ID_EXPORT_PARAM);
+    ASSERT_NE(exportParam, nullptr);
+    EXPECT_EQ(exportParam->text(), "Export Param...");
+    ui.onModal = [&](QDialog& d) {
+        auto* dialog = dynamic_cast<CExportParamDlg*>(&d);
+        EXPECT_NE(dialog, nullptr);
+        if (!dialog)
+            return IDCANCEL;
+        dialog->findChild<QLineEdit*>("ctl1119")->setText(QString::fromStdString(data + "/*.oxv"));
+        dialog->findChild<QLineEdit*>("ctl1120")->setText(QString::fromStdString(out + "/param.csv"));
+        dialog->OnOK();
+        return IDCANCEL;
+    };
+    app.MainFrame()->UpdateCommandStates(qobject_cast<QMenu*>(exportParam->parent()));
+    exportParam->trigger();
+    EXPECT_TRUE(std::filesystem::exists(out + "/param.csv"));
+    doc.testRunning = 1;
+    app.MainFrame()->UpdateCommandStates(qobject_cast<QMenu*>(exportParam->parent()));
+    EXPECT_FALSE(exportParam->isEnabled());
+    doc.testRunning = 0;
 }
 
 TEST_F(DocTest, PrintSetupAndDroppedFilesReachTheApplication)

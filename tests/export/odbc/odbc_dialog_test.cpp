@@ -12,6 +12,8 @@
 #include "export/connectdlg.h"
 #include "export/exportdatadlg.h"
 #include "export/exportoptionsdlg.h"
+#include "export/exportparamdlg.h"
+#include "document/paramtable.h"
 #include "platform/latin1.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
@@ -40,6 +42,15 @@ std::function<int(QDialog&)> Choose(const std::string& source, const std::string
         Ctl<QLineEdit>(chooser, CConnectDlg::IDC_PASSWORD)->setText(ToQ(password));
         return IDOK;
     };
+}
+
+std::vector<double> Numbers(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<double> v;
+    for (const auto& row : rows)
+        for (const std::string& cell : row)
+            v.push_back(std::stod(cell));
+    return v;
 }
 
 using OdbcDialogTest = OdbcTest;
@@ -147,6 +158,81 @@ TEST_F(OdbcDialogTest, DatabaseThatCannotBeOpenedStartsNoExport)
     ui.onModal = nullptr;
     dialog.OnOK();
     EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(opener.opened.empty());
+}
+
+} // namespace
+
+namespace {
+
+class ParamDlgTest : public OdbcTest {
+protected:
+    void SaveWithGraph(const std::string& name, const char* orient)
+    {
+        COrvixDoc d;
+        Fill(d, {"OR 0"}, Trials(1, 1), data + "/" + name);
+        auto* p = new CParam("OR", 0);
+        p->SetFromText(orient);
+        d.Table(KIND_GRAPH).Add(p);
+        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
+    }
+};
+
+TEST_F(ParamDlgTest, ExportParamToAFileAndToADatabase)
+{
+    SaveWithGraph("M1H3P2ORIENT01.oxv", "45");
+    SaveWithGraph("M1H3P2ORIENT02.oxv", "90");
+    doc->dataFilePath = "c:\\data\\M1H3P2ORIENT05.oxv";
+    CExportParamDlg dialog(doc.get(), opener);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* input = Ctl<QLineEdit>(&dialog, CExportParamDlg::IDC_INPUT);
+    auto* output = Ctl<QLineEdit>(&dialog, CExportParamDlg::IDC_OUTPUT);
+    auto* names = Ctl<QLineEdit>(&dialog, CExportParamDlg::IDC_NAMES);
+    EXPECT_EQ(input->text(), "c:\\data\\M1H3P2ORIENT05.oxv");
+    EXPECT_EQ(output->text(), "c:\\temp\\temp.csv");
+    EXPECT_TRUE(names->text().isEmpty());
+    EXPECT_TRUE(Ctl<QRadioButton>(&dialog, CExportParamDlg::IDC_GRAPH)->isChecked());
+    EXPECT_TRUE(Ctl<QRadioButton>(&dialog, CExportParamDlg::IDC_CSV)->isChecked());
+
+    input->setText(ToQ(data + "/*.oxv"));
+    output->setText(ToQ(out + "/p.csv"));
+    names->setText("OR");
+    QTest::mouseClick(Ctl<QPushButton>(&dialog, IDOK), Qt::LeftButton);
+    EXPECT_EQ(orvix_test::ReadFile(out + "/p.csv"),
+              "CellID$,TestName,Rep,OR\r\n\"M1H3P2\",ORIENT,1,45\r\n\"M1H3P2\",ORIENT,2,90\r\n");
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(Ctl<QLabel>(&dialog, CExportParamDlg::IDC_STATUS)->text(), "Done: 2 file(s).");
+
+    Ctl<QRadioButton>(&dialog, CExportParamDlg::IDC_ODBC)->click();
+    EXPECT_FALSE(output->isEnabled());
+    EXPECT_FALSE(names->isEnabled());
+    int runs = 0;
+    ui.onModal = Choose(connect, "", "", &runs);
+    QTest::mouseClick(Ctl<QPushButton>(&dialog, IDOK), Qt::LeftButton);
+    QTest::mouseClick(Ctl<QPushButton>(&dialog, IDOK), Qt::LeftButton);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(Numbers(Query("SELECT REP, ORIENT FROM GRAPHPARAM ORDER BY REP")), (std::vector<double>{1, 45, 2, 90}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+// A database that cannot be opened closes the dialog, as designed; a cancelled choice
+// leaves it open.
+TEST_F(ParamDlgTest, DatabaseThatCannotBeOpenedClosesTheDialog)
+{
+    CExportParamDlg dialog(doc.get(), opener);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    Ctl<QRadioButton>(&dialog, CExportParamDlg::IDC_ODBC)->click();
+    dialog.OnOK();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(ui.messages.empty());
+    ui.onModal = Choose("no_such_source");
+    dialog.OnOK();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("Can't open database.\n", 0), 0u);
+    EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(opener.opened.empty());
 }
 
