@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "document/datapathdlg.h"
@@ -60,6 +62,16 @@ bool CQtUI::AskTransform(std::string& name, std::string& expression)
     name = dialog.name;
     expression = dialog.expression;
     return true;
+}
+
+bool CQtUI::AskPassword(const std::string& prompt, std::string& password)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(QApplication::activeWindow(), "Password", QString::fromLatin1(prompt.c_str()),
+                                         QLineEdit::Password, QString(), &ok);
+    if (ok)
+        password = text.toLatin1().toStdString();
+    return ok;
 }
 
 } // namespace orvix

@@ -11,6 +11,7 @@ public:
     void Beep() override;
     bool AskDataFolder(std::string& folder) override;
     bool AskTransform(std::string& name, std::string& expression) override;
+    bool AskPassword(const std::string& prompt, std::string& password) override;
 };
 
 } // namespace orvix

@@ -75,6 +75,12 @@ bool CScriptedUI::AskTransform(std::string& name, std::string& expression)
     return onAskTransform && onAskTransform(name, expression);
 }
 
+bool CScriptedUI::AskPassword(const std::string& prompt, std::string& password)
+{
+    ++modalRuns;
+    return onAskPassword && onAskPassword(prompt, password);
+}
+
 std::vector<std::string> CScriptedUI::Texts() const
 {
     std::vector<std::string> out;

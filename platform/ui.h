@@ -39,6 +39,8 @@ public:
     virtual bool AskDataFolder(std::string& folder) { return false; }
     // "&Transform": the name of a column and the expression that fills it.
     virtual bool AskTransform(std::string& name, std::string& expression) { return false; }
+    // A password, asked with the prompt (typed unseen).
+    virtual bool AskPassword(const std::string& prompt, std::string& password) { return false; }
 };
 
 // The service in force. Never null: without a GUI, messages go to stderr and are answered
@@ -64,6 +66,7 @@ public:
     void Beep() override { ++beeps; }
     bool AskDataFolder(std::string& folder) override;
     bool AskTransform(std::string& name, std::string& expression) override;
+    bool AskPassword(const std::string& prompt, std::string& password) override;
 
     // The next answers to message boxes, in order; when empty, the default button.
     std::deque<int> answers;
@@ -74,6 +77,7 @@ public:
     // are cancelled.
     std::function<bool(std::string& folder)> onAskDataFolder;
     std::function<bool(std::string& name, std::string& expression)> onAskTransform;
+    std::function<bool(const std::string& prompt, std::string& password)> onAskPassword;
 
     std::vector<Message> messages;
     int modalRuns = 0;

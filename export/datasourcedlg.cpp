@@ -1,0 +1,83 @@
+#include "export/datasourcedlg.h"
+
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/latin1.h"
+#include "platform/objectname.h"
+#include "platform/ui.h"
+
+namespace orvix {
+
+namespace {
+constexpr char kPilcrow = '\xB6';
+}
+
+CDataSourceDlg::CDataSourceDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Set file name or SQL query");
+    edit_ = Named(new QPlainTextEdit(this), IDC_TEXT);
+    edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    edit_->setMinimumSize(520, 160);
+    auto* buttons = new QDialogButtonBox(this);
+    Named(buttons->addButton("Ok", QDialogButtonBox::AcceptRole), IDOK);
+    Named(buttons->addButton("Cancel", QDialogButtonBox::RejectRole), IDCANCEL);
+    // Enter makes a new line in the text; only the buttons end the dialog.
+    for (QAbstractButton* b : buttons->buttons())
+        if (auto* push = qobject_cast<QPushButton*>(b))
+            push->setAutoDefault(false);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(edit_);
+    layout->addWidget(buttons);
+}
+
+void CDataSourceDlg::SetText(const std::string& text) { edit_->setPlainText(ToQ(text)); }
+
+std::string CDataSourceDlg::Text() const { return FromQ(edit_->toPlainText()); }
+
+bool CDataSourceDlg::EditBoxText(std::string& boxText, QWidget* parent)
+{
+    CDataSourceDlg dialog(parent);
+    dialog.SetText(FromBoxText(boxText));
+    if (UI().RunModal(dialog) != IDOK)
+        return false;
+    boxText = ToBoxText(dialog.Text());
+    return true;
+}
+
+std::string CDataSourceDlg::FromBoxText(const std::string& box)
+{
+    std::string lines;
+    for (char c : box)
+        if (c == kPilcrow)
+            lines += '\n';
+        else
+            lines += c;
+    return lines;
+}
+
+std::string CDataSourceDlg::ToBoxText(const std::string& lines)
+{
+    std::string box;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        char c = lines[i];
+        if (c == '\r' || c == '\n') {
+            // One break, whichever pair the text uses.
+            char next = i + 1 < lines.size() ? lines[i + 1] : '\0';
+            if ((next == '\r' || next == '\n') && next != c)
+                ++i;
+            box += kPilcrow;
+        } else {
+            box += c;
+        }
+    }
+    return box;
+}
+
+} // namespace orvix

@@ -1,0 +1,137 @@
+// File names from a database query: rowsets of 100, names too long for their buffers,
+// and the input box's "ODBC://" text turned into data files; against SQLite and PostgreSQL.
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "export/odbcfilename.h"
+#include "tests/export/odbc/odbc_fixture.h"
+
+using namespace orvix;
+using odbc_test::IsPostgres;
+
+namespace {
+
+class OdbcFilenameTest : public OdbcTest {
+protected:
+    void SetUp() override
+    {
+        OdbcTest::SetUp();
+        // The "ODBC://" text names a data source: the SQLite one of the build folder is
+        // shared by the tests, so each uses a table of its own.
+        table = "files_" + std::to_string(getpid());
+        if (!IsPostgres()) {
+            source.Open("DSN=orvix_sqlite");
+            source.ExecuteSQL("DROP TABLE IF EXISTS " + table);
+        }
+        Source().ExecuteSQL("Create Table " + table + " ( N decimal(6), fileName varchar(400) ) ");
+    }
+    void TearDown() override
+    {
+        if (source.IsOpen()) {
+            source.ExecuteSQL("DROP TABLE " + table);
+            source.Close();
+        }
+        OdbcTest::TearDown();
+    }
+    COdbcConnection& Source() { return IsPostgres() ? db : source; }
+    std::string Dsn() const { return IsPostgres() ? "orvix_pg" : "orvix_sqlite"; }
+    void Insert(int n, const std::string& name)
+    {
+        Source().ExecuteSQL("INSERT INTO " + table + " (N, fileName) VALUES (" + std::to_string(n) + ", '" + name + "')");
+    }
+
+    std::string table;
+    COdbcConnection source;
+};
+
+TEST_F(OdbcFilenameTest, NamesArriveInRowsetsOfAHundred)
+{
+    Source().BeginTrans();
+    for (int i = 0; i < 250; ++i)
+        Insert(i, "file" + std::to_string(i));
+    Source().CommitTrans();
+    COdbcFilename names(Source());
+    names.Open("select fileName from " + table + " order by N");
+    std::vector<size_t> fetches;
+    std::vector<std::string> all;
+    for (; !names.IsEOF(); names.MoveNext()) {
+        fetches.push_back(names.RowsFetched());
+        for (size_t r = 0; r < names.RowsFetched(); ++r)
+            all.push_back(names.Name(r));
+    }
+    EXPECT_EQ(fetches, (std::vector<size_t>{100, 100, 50}));
+    ASSERT_EQ(all.size(), 250u);
+    EXPECT_EQ(all[0], "file0");
+    EXPECT_EQ(all[249], "file249");
+}
+
+TEST_F(OdbcFilenameTest, NameTooLongForItsBufferIsMarked)
+{
+    const std::string fits(255, 'a'), longer(256, 'b');
+    Insert(1, fits);
+    Insert(2, longer);
+    COdbcFilename names(Source());
+    names.Open("select fileName from " + table + " order by N");
+    ASSERT_EQ(names.RowsFetched(), 2u);
+    EXPECT_FALSE(names.IsCut(0));
+    EXPECT_EQ(names.Name(0), fits);
+    EXPECT_TRUE(names.IsCut(1));
+}
+
+// Each name is a file or a pattern; every match is listed, names too long are reported.
+TEST_F(OdbcFilenameTest, QueryNamesTheDataFiles)
+{
+    for (const char* f : {"M1aa1aA01.oxv", "M1aa1aA02.oxv", "M1bb2bB01.oxv", "notes.txt"})
+        orvix_test::WriteFile(data + "/" + f, "x");
+    Insert(1, data + "/M1bb2bB01.oxv");
+    Insert(2, data + "/M1aa1a*.oxv");
+    Insert(3, data + "/missing.oxv");
+    Insert(4, std::string(300, 'c'));
+    std::vector<std::string> files;
+    ASSERT_TRUE(ListOdbcInputFiles("odbc://" + Dsn() + ":\n  select fileName from " + table + " order by N", files));
+    EXPECT_EQ(files, (std::vector<std::string>{data + "/M1bb2bB01.oxv", data + "/M1aa1aA01.oxv", data + "/M1aa1aA02.oxv"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("1 file name(s) of the query are 256 characters or longer", 0), 0u);
+}
+
+TEST_F(OdbcFilenameTest, RefusedQueryAndUnknownSourceAreReported)
+{
+    std::vector<std::string> files;
+    EXPECT_FALSE(ListOdbcInputFiles("ODBC://" + Dsn() + ":select nothing from nowhere", files));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("Can't read file names from \"" + Dsn() + "\" with\nselect nothing from nowhere\n", 0),
+              0u);
+    EXPECT_FALSE(ListOdbcInputFiles("ODBC://lab@no_such_source:select f from t", files));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[1].text.find("State: IM002"), std::string::npos) << ui.messages[1].text;
+    EXPECT_EQ(ui.modalRuns, 0); // no password asked for a source that does not exist
+}
+
+// A user whose password the history did not keep is asked for it.
+TEST_F(OdbcFilenameTest, MissingPasswordIsAskedFor)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "SQLite asks no passwords";
+    db.ExecuteSQL("DROP ROLE IF EXISTS orvix_pw");
+    db.ExecuteSQL("CREATE ROLE orvix_pw LOGIN PASSWORD 'p;w=x'");
+    db.ExecuteSQL("GRANT USAGE ON SCHEMA public TO orvix_pw");
+    db.ExecuteSQL("GRANT SELECT ON " + table + " TO orvix_pw");
+    orvix_test::WriteFile(data + "/M1aa1aA01.oxv", "x");
+    Insert(1, data + "/M1aa1aA01.oxv");
+    std::string asked;
+    ui.onAskPassword = [&](const std::string& prompt, std::string& password) {
+        asked = prompt;
+        password = "p;w=x";
+        return true;
+    };
+    std::vector<std::string> files;
+    EXPECT_TRUE(ListOdbcInputFiles("ODBC://orvix_pw@orvix_pg:select fileName from " + table, files))
+        << (ui.messages.empty() ? "" : ui.messages[0].text);
+    EXPECT_EQ(asked, "Password of orvix_pw for the data source orvix_pg:");
+    EXPECT_EQ(files, std::vector<std::string>{data + "/M1aa1aA01.oxv"});
+    db.ExecuteSQL("DROP OWNED BY orvix_pw");
+    db.ExecuteSQL("DROP ROLE orvix_pw");
+}
+
+} // namespace
