@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 #include "analysis/tablemodel.h"
@@ -19,9 +20,16 @@ namespace orvix {
 
 namespace {
 
-// Parameters of one multi-row INSERT at most: far below every data source's limit
-// (SQLite's 999 of old builds, PostgreSQL's 65535).
-constexpr size_t kMaxBlockParams = 990;
+// Parameters of one multi-row INSERT at most: SQLite's builds before 3.32 take 999,
+// PostgreSQL 65535; other data sources get a count that their limits leave room for.
+size_t MaxBlockParams(const COdbcConnection& db)
+{
+    const char* env = getenv("ORVIX_ODBC_BLOCK_PARAMS");
+    if (env && atoi(env) > 0)
+        return static_cast<size_t>(atoi(env));
+    const std::string dbms = db.DbmsName();
+    return dbms == "PostgreSQL" ? 8000 : 999;
+}
 constexpr size_t kTextCell = 12;
 
 // The trial-parameter columns that a basic row carries, by index; other type codes have
@@ -36,6 +44,13 @@ std::vector<int> BasicSourceColumns(const CTableModel& table)
             cols.push_back(static_cast<int>(k));
     }
     return cols;
+}
+
+// A decimal column's value: its text in the column's decimals, as the file exports write
+// it (the data sources round a double each their own way; SQLite would keep all of it).
+void Number(CParamBlock& block, size_t digits, int decimals)
+{
+    block.Add(OdbcC::Char, OdbcSql::Numeric, digits, decimals, CParamBlock::kNumberText - 1);
 }
 
 // The parameters of a row, in the order of the table's columns; the values come from
@@ -54,24 +69,24 @@ void DefineParams(CParamBlock& block, const CTrialData& data, int eventType)
             else if (type == TABLE_INT)
                 block.Add(OdbcC::SLong, OdbcSql::Numeric, 6, 0);
             else
-                block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 2);
+                Number(block, 9, 2);
         }
         block.Add(OdbcC::UTinyInt, OdbcSql::Numeric, 4, 0);
         block.Add(OdbcC::UTinyInt, OdbcSql::Numeric, 2, 0);
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 1);
+        Number(block, 9, 1);
         break;
     case EXPORT_SPIKE:
         block.Add(OdbcC::UShort, OdbcSql::Numeric, 6, 0);
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 1);
+        Number(block, 9, 1);
         break;
     case EXPORT_EYE:
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 2);
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 2);
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 1);
+        Number(block, 9, 2);
+        Number(block, 9, 2);
+        Number(block, 9, 1);
         break;
     case EXPORT_KEY:
         block.Add(OdbcC::SShort, OdbcSql::Numeric, 6, 0);
-        block.Add(OdbcC::Double, OdbcSql::Numeric, 9, 1);
+        Number(block, 9, 1);
         break;
     default: break;
     }
@@ -186,7 +201,7 @@ void COdbcTrialExport::InsertRows(const std::string& table, const TableColumns& 
                                   int eventType, bool deleteFirst, IExportProgress& progress)
 {
     const size_t perRow = columns.names.size();
-    const size_t perBlock = std::clamp<size_t>(kMaxBlockParams / std::max<size_t>(perRow, 1), 1,
+    const size_t perBlock = std::clamp<size_t>(MaxBlockParams(db_) / std::max<size_t>(perRow, 1), 1,
                                                std::max<size_t>(blockRows, 1));
     CParamBlock block(perBlock);
     DefineParams(block, data, eventType);
@@ -241,41 +256,41 @@ void COdbcTrialExport::InsertRows(const std::string& table, const TableColumns& 
                         block.Set<int32_t>(p, r, hasRow ? tm.GetInt(i, col) : 0);
                     else {
                         double v = hasRow ? tm.GetDouble(i, col) : 0.0;
-                        block.Set<double>(p, r, std::isnan(v) ? -1.0 : v);
+                        block.SetFixed(p, r, std::isnan(v) ? -1.0 : v, 2);
                     }
                     ++p;
                 }
                 block.Set<uint8_t>(p++, r, t.activeChannels);
                 block.Set<uint8_t>(p++, r, data.MainChannel());
-                block.Set<double>(p, r, data.FigOnTime(i, f));
+                block.SetFixed(p, r, data.FigOnTime(i, f), 1);
                 break;
             }
             case EXPORT_SPIKE:
                 for (size_t k = 0, m = CTrialData::SpikeCount(t); k < m; ++k) {
                     size_t r = start();
                     block.Set<uint16_t>(3, r, t.spikeMasks[k]);
-                    block.Set<double>(4, r, CTrialData::SpikeTime(t, k, f));
+                    block.SetFixed(4, r, CTrialData::SpikeTime(t, k, f), 1);
                 }
                 {
                     // The closing row: stored tables know it by the all-ones mask.
                     size_t r = start();
                     block.Set<uint16_t>(3, r, 65535);
-                    block.Set<double>(4, r, CTrialData::EndTime(t, f));
+                    block.SetFixed(4, r, CTrialData::EndTime(t, f), 1);
                 }
                 break;
             case EXPORT_EYE:
                 for (size_t j = 0, m = CTrialData::EyeSampleCount(t); j < m; ++j) {
                     size_t r = start();
-                    block.Set<double>(3, r, CTrialData::EyeX(t, j));
-                    block.Set<double>(4, r, CTrialData::EyeY(t, j));
-                    block.Set<double>(5, r, data.EyeTime(j, f));
+                    block.SetFixed(3, r, CTrialData::EyeX(t, j), 2);
+                    block.SetFixed(4, r, CTrialData::EyeY(t, j), 2);
+                    block.SetFixed(5, r, data.EyeTime(j, f), 1);
                 }
                 break;
             case EXPORT_KEY:
                 for (size_t k = 0, m = CTrialData::KeyEventCount(t); k < m; ++k) {
                     size_t r = start();
                     block.Set<int16_t>(3, r, static_cast<int16_t>(t.keyCodes[k]));
-                    block.Set<double>(4, r, t.keyTimes[k] - static_cast<double>(f));
+                    block.SetFixed(4, r, t.keyTimes[k] - static_cast<double>(f), 1);
                 }
                 break;
             default: break;

@@ -41,7 +41,7 @@ public:
 
     // Rows per multi-row INSERT (at most; fewer when a row has many columns). Rows that do
     // not fill one go through the one-row statement as a parameter array.
-    size_t blockRows = 100;
+    size_t blockRows = 1000;
 
 private:
     bool Refuse(const std::string& path, const std::string& why);

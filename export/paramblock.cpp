@@ -1,5 +1,9 @@
 #include "export/paramblock.h"
 
+#include <algorithm>
+
+#include "platform/numbers.h"
+
 namespace orvix {
 
 namespace {
@@ -35,6 +39,20 @@ void CParamBlock::SetText(size_t param, size_t row, const char* text)
     char* slot = reinterpret_cast<char*>(p.data.data() + row * p.stride);
     size_t n = strnlen(text ? text : "", p.stride - 1);
     std::memcpy(slot, text ? text : "", n);
+    slot[n] = '\0';
+}
+
+void CParamBlock::SetFixed(size_t param, size_t row, double value, int decimals)
+{
+    Param& p = params_[param];
+    char* slot = reinterpret_cast<char*>(p.data.data() + row * p.stride);
+    char text[FixedTextRoom(9)];
+    char* end = FormatFixedTo(text, value, decimals);
+    size_t n = static_cast<size_t>(end - text);
+    if (n >= p.stride) // far beyond any decimal column: the data source says so
+        n = static_cast<size_t>(FormatGTo(text, value) - text);
+    n = std::min(n, p.stride - 1);
+    std::memcpy(slot, text, n);
     slot[n] = '\0';
 }
 

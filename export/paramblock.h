@@ -27,6 +27,11 @@ public:
         std::memcpy(p.data.data() + row * p.stride, &value, sizeof value);
     }
     void SetText(size_t param, size_t row, const char* text);
+    // A number as the text of "%.<decimals>f" (a text parameter of kNumberText bytes): the
+    // data source takes it as written, as the file exports write it, without the driver
+    // formatting every double through printf.
+    void SetFixed(size_t param, size_t row, double value, int decimals);
+    static constexpr size_t kNumberText = 40;
 
     // Binds the parameters of row `firstRow` as the statement's parameters `firstNumber`,
     // `firstNumber` + 1, ... (one row of a multi-row INSERT); from row 0 a statement with

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -e
 PKGS="qt6-base-dev qt6-serialport-dev qt6-svg-dev flex bison libfl-dev unixodbc unixodbc-dev
-libsqliteodbc odbc-postgresql postgresql libeigen3-dev libboost-dev libgtest-dev libbenchmark-dev ninja-build ccache
+libsqliteodbc odbc-postgresql postgresql sqlite3 libeigen3-dev libboost-dev libgtest-dev libbenchmark-dev ninja-build ccache
 fonts-dejavu-core cmake g++ python3-dbfread"
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi

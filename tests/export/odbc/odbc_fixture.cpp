@@ -90,6 +90,7 @@ bool OdbcTest::Export(int eventType, const std::string& input)
     s.format = EXPORT_ODBC;
     s.eventType = eventType;
     COdbcTrialExport writer(exportDb, options);
+    writer.blockRows = blockRows;
     CTrialExport e(doc.get(), opener, progress);
     e.tableExporter = &writer;
     return e.Run(s);

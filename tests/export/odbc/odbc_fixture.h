@@ -37,6 +37,8 @@ protected:
     // The export's connection and options, as an export dialog holds them.
     orvix::COdbcConnection exportDb;
     orvix::OdbcOptions options;
+    // Rows per multi-row INSERT of the export.
+    size_t blockRows = 1000;
 
     // Runs the trial export of every data file into the database.
     bool Export(int eventType, const std::string& input = "");
