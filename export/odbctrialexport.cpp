@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 
 #include "analysis/tablemodel.h"
@@ -24,11 +23,7 @@ namespace {
 // PostgreSQL 65535; other data sources get a count that their limits leave room for.
 size_t MaxBlockParams(const COdbcConnection& db)
 {
-    const char* env = getenv("ORVIX_ODBC_BLOCK_PARAMS");
-    if (env && atoi(env) > 0)
-        return static_cast<size_t>(atoi(env));
-    const std::string dbms = db.DbmsName();
-    return dbms == "PostgreSQL" ? 8000 : 999;
+    return db.DbmsName() == "PostgreSQL" ? 8000 : 999;
 }
 constexpr size_t kTextCell = 12;
 
