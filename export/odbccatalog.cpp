@@ -85,14 +85,13 @@ void CExistRecordset::Open(const std::string& sql, const std::vector<std::string
 {
     COdbcStatement s(db_);
     s.Prepare(sql);
-    std::vector<OdbcLen> lengths(textParams.size() + 1, kOdbcNts);
+    std::vector<std::u16string> texts;
+    for (const std::string& text : textParams)
+        texts.push_back(Latin1ToUtf16(text));
+    std::vector<OdbcLen> lengths(texts.size());
     int number = 1;
-    for (const std::string& text : textParams) {
-        s.BindParameter(number, OdbcC::Char, OdbcSql::Varchar, std::max<size_t>(text.size(), 1), 0,
-                        const_cast<char*>(text.c_str()), static_cast<OdbcLen>(text.size() + 1),
-                        &lengths[static_cast<size_t>(number - 1)]);
-        ++number;
-    }
+    for (size_t k = 0; k < texts.size(); ++k, ++number)
+        s.BindText(number, OdbcSql::Varchar, texts[k].size(), texts[k], lengths[k]);
     int value = intParam ? *intParam : 0;
     if (intParam)
         s.BindParameter(number, OdbcC::SLong, OdbcSql::Integer, 10, 0, &value);

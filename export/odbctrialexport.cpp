@@ -52,7 +52,7 @@ void Number(CParamBlock& block, size_t digits, int decimals)
 // RowWriter below.
 void DefineParams(CParamBlock& block, const CTrialData& data, int eventType)
 {
-    block.Add(OdbcC::Char, OdbcSql::Varchar, 6, 0, 6);     // cell id
+    block.Add(OdbcC::WChar, OdbcSql::Varchar, 6, 0, 6);    // cell id
     block.Add(OdbcC::SLong, OdbcSql::Numeric, 2, 0);       // repetition
     block.Add(OdbcC::SLong, OdbcSql::Numeric, 6, 0);       // trial number
     switch (eventType) {
@@ -60,7 +60,7 @@ void DefineParams(CParamBlock& block, const CTrialData& data, int eventType)
         for (int col : BasicSourceColumns(data.Table())) {
             int type = data.Table().GetColumnType(col);
             if (type == TABLE_TEXT)
-                block.Add(OdbcC::Char, OdbcSql::Varchar, kTextCell, 0, kTextCell);
+                block.Add(OdbcC::WChar, OdbcSql::Varchar, kTextCell, 0, kTextCell);
             else if (type == TABLE_INT)
                 block.Add(OdbcC::SLong, OdbcSql::Numeric, 6, 0);
             else
@@ -218,11 +218,10 @@ void COdbcTrialExport::InsertRows(const std::string& table, const TableColumns& 
         if (deleteFirst) {
             COdbcStatement del(db_);
             del.Prepare("DELETE FROM " + table + " WHERE CellID = ? and Rep = ?");
-            std::string cell = data.Name().cellId;
-            OdbcLen cellLength = kOdbcNts;
+            std::u16string cell = Latin1ToUtf16(data.Name().cellId);
+            OdbcLen cellLength;
             int32_t rep = data.Name().repetition;
-            del.BindParameter(1, OdbcC::Char, OdbcSql::Varchar, std::max<size_t>(cell.size(), 1), 0, cell.data(),
-                              static_cast<OdbcLen>(cell.size() + 1), &cellLength);
+            del.BindText(1, OdbcSql::Varchar, cell.size(), cell, cellLength);
             del.BindParameter(2, OdbcC::SLong, OdbcSql::Integer, 10, 0, &rep);
             del.Execute();
         }

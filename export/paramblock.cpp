@@ -18,6 +18,7 @@ size_t SizeOf(OdbcC c)
     case OdbcC::SBigInt: return sizeof(int64_t);
     case OdbcC::Double: return sizeof(double);
     case OdbcC::Char: return 1;
+    case OdbcC::WChar: return sizeof(char16_t);
     }
     return 1;
 }
@@ -26,7 +27,8 @@ size_t SizeOf(OdbcC c)
 
 size_t CParamBlock::Add(OdbcC c, OdbcSql sql, size_t columnSize, int decimals, size_t textBytes)
 {
-    Param p{c, sql, columnSize, decimals, c == OdbcC::Char ? textBytes + 1 : SizeOf(c), {}, {}};
+    const bool text = c == OdbcC::Char || c == OdbcC::WChar;
+    Param p{c, sql, columnSize, decimals, text ? (textBytes + 1) * SizeOf(c) : SizeOf(c), {}, {}};
     p.data.assign(p.stride * rows_, 0);
     p.lengths.assign(rows_, kOdbcNts);
     params_.push_back(std::move(p));
@@ -36,9 +38,22 @@ size_t CParamBlock::Add(OdbcC c, OdbcSql sql, size_t columnSize, int decimals, s
 void CParamBlock::SetText(size_t param, size_t row, const char* text)
 {
     Param& p = params_[param];
-    char* slot = reinterpret_cast<char*>(p.data.data() + row * p.stride);
-    size_t n = strnlen(text ? text : "", p.stride - 1);
-    std::memcpy(slot, text ? text : "", n);
+    unsigned char* slot = p.data.data() + row * p.stride;
+    const char* t = text ? text : "";
+    if (p.c == OdbcC::WChar) {
+        // Latin-1 bytes as UTF-16 code units, cut to the slot.
+        const size_t room = p.stride / sizeof(char16_t) - 1;
+        size_t n = 0;
+        for (; n < room && t[n]; ++n) {
+            char16_t unit = static_cast<unsigned char>(t[n]);
+            std::memcpy(slot + n * sizeof unit, &unit, sizeof unit);
+        }
+        const char16_t end = 0;
+        std::memcpy(slot + n * sizeof end, &end, sizeof end);
+        return;
+    }
+    size_t n = strnlen(t, p.stride - 1);
+    std::memcpy(slot, t, n);
     slot[n] = '\0';
 }
 
@@ -60,7 +75,7 @@ void CParamBlock::Bind(COdbcStatement& statement, size_t firstRow, int firstNumb
 {
     int number = firstNumber;
     for (Param& p : params_) {
-        const bool text = p.c == OdbcC::Char;
+        const bool text = p.c == OdbcC::Char || p.c == OdbcC::WChar;
         statement.BindParameter(number++, p.c, p.sql, p.columnSize, p.decimals, p.data.data() + firstRow * p.stride,
                                 text ? static_cast<OdbcLen>(p.stride) : 0, text ? &p.lengths[firstRow] : nullptr);
     }

@@ -14,8 +14,8 @@ class CParamBlock {
 public:
     explicit CParamBlock(size_t rows) : rows_(rows) {}
 
-    // A parameter of a C type and its SQL type; text parameters hold up to `textBytes`
-    // bytes (longer texts are cut). Returns its index.
+    // A parameter of a C type and its SQL type; text parameters (Char or WChar) hold up to
+    // `textBytes` characters (longer texts are cut). Returns its index.
     size_t Add(OdbcC c, OdbcSql sql, size_t columnSize, int decimals, size_t textBytes = 0);
     size_t Parameters() const { return params_.size(); }
     size_t Rows() const { return rows_; }
@@ -26,6 +26,7 @@ public:
         Param& p = params_[param];
         std::memcpy(p.data.data() + row * p.stride, &value, sizeof value);
     }
+    // A text of the program's (Latin-1); a WChar parameter takes it as UTF-16.
     void SetText(size_t param, size_t row, const char* text);
     // A number as the text of "%.<decimals>f" (a text parameter of kNumberText bytes): the
     // data source takes it as written, as the file exports write it, without the driver

@@ -49,11 +49,19 @@ bool ParamValue(COrvixDoc& doc, int kind, const std::string& name, std::string& 
     return true;
 }
 
-void BindText(COdbcStatement& s, int number, OdbcSql sql, size_t size, int decimals, std::string& text, OdbcLen& length)
+// A value's text: numbers as they are written, text as UTF-16 (the program's text is
+// Latin-1).
+void BindValue(COdbcStatement& s, int number, OdbcSql sql, size_t size, int decimals, const std::string& value,
+               std::u16string& wide, OdbcLen& length)
 {
+    wide = Latin1ToUtf16(value);
+    if (sql == OdbcSql::Varchar) {
+        s.BindText(number, sql, size, wide, length);
+        return;
+    }
     length = kOdbcNts;
-    s.BindParameter(number, OdbcC::Char, sql, std::max<size_t>(size, 1), decimals, text.data(),
-                    static_cast<OdbcLen>(text.size() + 1), &length);
+    s.BindParameter(number, OdbcC::Char, sql, std::max<size_t>(size, 1), decimals, const_cast<char*>(value.c_str()),
+                    static_cast<OdbcLen>(value.size() + 1), &length);
 }
 
 } // namespace
@@ -240,6 +248,7 @@ bool CParamExport::ExportRow(const std::string& path, const DataFileParts& parts
         const bool present = count.m_nCountCellId > 0;
         if (present && options->duplicates == DUPLICATE_SKIP)
             return true;
+        std::u16string wideCell = Latin1ToUtf16(cell), wideTest = Latin1ToUtf16(test);
         db->BeginTrans();
         try {
             OdbcLen cellLength, testLength;
@@ -247,23 +256,24 @@ bool CParamExport::ExportRow(const std::string& path, const DataFileParts& parts
             if (present) {
                 COdbcStatement del(*db);
                 del.Prepare("DELETE FROM " + row.table + " WHERE CellID = ? and TestName = ? and Rep = ?");
-                BindText(del, 1, OdbcSql::Varchar, 6, 0, cell, cellLength);
-                BindText(del, 2, OdbcSql::Varchar, 50, 0, test, testLength);
+                del.BindText(1, OdbcSql::Varchar, wideCell.size(), wideCell, cellLength);
+                del.BindText(2, OdbcSql::Varchar, wideTest.size(), wideTest, testLength);
                 del.BindParameter(3, OdbcC::SLong, OdbcSql::Integer, 10, 0, &rep32);
                 del.Execute();
             }
             COdbcStatement insert(*db);
             insert.Prepare(InsertStatement(row));
-            BindText(insert, 1, OdbcSql::Varchar, 6, 0, cell, cellLength);
-            BindText(insert, 2, OdbcSql::Varchar, 50, 0, test, testLength);
+            insert.BindText(1, OdbcSql::Varchar, 6, wideCell, cellLength);
+            insert.BindText(2, OdbcSql::Varchar, 50, wideTest, testLength);
             insert.BindParameter(3, OdbcC::SLong, OdbcSql::Numeric, 2, 0, &rep32);
             std::vector<OdbcLen> lengths(row.values.size());
+            std::vector<std::u16string> wide(row.values.size());
             for (size_t k = 0; k < row.values.size(); ++k) {
                 const std::string& type = row.columns.types[k + 3];
                 const bool text = type[0] == 'v';
-                BindText(insert, static_cast<int>(k + 4), text ? OdbcSql::Varchar : OdbcSql::Numeric,
-                         text ? row.values[k].size() : (type == "decimal(6)" ? 6 : 10),
-                         type == "decimal(10,2)" ? 2 : 0, row.values[k], lengths[k]);
+                BindValue(insert, static_cast<int>(k + 4), text ? OdbcSql::Varchar : OdbcSql::Numeric,
+                          text ? row.values[k].size() : (type == "decimal(6)" ? 6 : 10),
+                          type == "decimal(10,2)" ? 2 : 0, row.values[k], wide[k], lengths[k]);
             }
             insert.Execute();
             db->CommitTrans();

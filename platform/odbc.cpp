@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <thread>
@@ -10,6 +11,7 @@
 namespace orvix {
 
 static_assert(sizeof(SQLLEN) == sizeof(OdbcLen), "bound length indicators are SQLLEN");
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "wide text parameters are UTF-16");
 static_assert(SQL_NTS == kOdbcNts && SQL_NULL_DATA == kOdbcNullData && SQL_NO_TOTAL == kOdbcNoTotal);
 
 namespace {
@@ -30,6 +32,7 @@ SQLSMALLINT CType(OdbcC c)
     case OdbcC::SBigInt: return SQL_C_SBIGINT;
     case OdbcC::Double: return SQL_C_DOUBLE;
     case OdbcC::Char: return SQL_C_CHAR;
+    case OdbcC::WChar: return SQL_C_WCHAR;
     }
     return SQL_C_CHAR;
 }
@@ -313,6 +316,13 @@ void COdbcStatement::BindParameter(int number, OdbcC c, OdbcSql sql, size_t colu
           "Binding a parameter");
 }
 
+void COdbcStatement::BindText(int number, OdbcSql sql, size_t columnSize, std::u16string& text, OdbcLen& indicator)
+{
+    indicator = kOdbcNts;
+    BindParameter(number, OdbcC::WChar, sql, std::max<size_t>(columnSize, 1), 0, text.data(),
+                  static_cast<OdbcLen>((text.size() + 1) * sizeof(char16_t)), &indicator);
+}
+
 void COdbcStatement::ResetParams() { SQLFreeStmt(stmt_, SQL_RESET_PARAMS); }
 
 void COdbcStatement::SetRowArraySize(size_t rows)
@@ -400,6 +410,14 @@ long long COdbcStatement::RowCount()
     if (Failed(SQLRowCount(stmt_, &n)))
         return -1;
     return n;
+}
+
+std::u16string Latin1ToUtf16(const std::string& text)
+{
+    std::u16string wide(text.size(), u'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        wide[i] = static_cast<unsigned char>(text[i]);
+    return wide;
 }
 
 std::string ConnectValue(const std::string& value)

@@ -35,8 +35,9 @@ private:
 };
 
 // The C types of bound buffers, and the SQL types they stand for (ODBC's SQL_C_... and
-// SQL_... codes, kept out of the headers of callers).
-enum class OdbcC { SLong, SShort, UShort, UTinyInt, SBigInt, Double, Char };
+// SQL_... codes, kept out of the headers of callers). Text values go as WChar: the program's
+// 8-bit text is Latin-1, which a UTF-8 database would refuse byte by byte.
+enum class OdbcC { SLong, SShort, UShort, UTinyInt, SBigInt, Double, Char, WChar };
 enum class OdbcSql { Numeric, Decimal, Varchar, Char, Integer, BigInt, Double };
 
 // What a buffer of a bound parameter or column holds per row: a NUL-terminated text, or
@@ -117,6 +118,8 @@ public:
     void BindParameter(int number, OdbcC c, OdbcSql sql, size_t columnSize, int decimals, void* buffer,
                        OdbcLen bufferLength = 0, OdbcLen* indicators = nullptr);
     void ResetParams();
+    // A text parameter: `text` (Latin1ToUtf16 of the value) stays alive until Execute.
+    void BindText(int number, OdbcSql sql, size_t columnSize, std::u16string& text, OdbcLen& indicator);
 
     // Row arrays: each Fetch reads up to `rows` rows into the bound columns' buffers
     // (column-wise); RowsFetched says how many arrived.
@@ -155,6 +158,9 @@ private:
     size_t rowArray_ = 1;
     unsigned long rowsFetched_ = 0;
 };
+
+// Latin-1 text as UTF-16 code units (one per byte), as text parameters are bound.
+std::u16string Latin1ToUtf16(const std::string& text);
 
 // A value of a connect string, braced when it holds a character that would end it or
 // confuse the parser (";", "{", "=", blanks at its ends). A "}" cannot be written inside

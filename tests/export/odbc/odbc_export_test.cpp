@@ -208,6 +208,20 @@ TEST_F(OdbcExportTest, QuotesInCellIdsAndValuesAreHarmless)
     EXPECT_EQ(Count("SELECT count(*) FROM QUOTE"), 2);
 }
 
+// The program's text is Latin-1: an é in a cell id or a value is stored as that character
+// (a UTF-8 database refuses the byte alone), and the file is found again by its cell id.
+TEST_F(OdbcExportTest, LatinOneTextIsStoredAsItsCharacters)
+{
+    SaveSmall("M1\xe9" "3P2LAT01.oxv", {"NAME caf\xe9", "NAME x"});
+    ASSERT_TRUE(Export(EXPORT_BASIC)) << (ui.messages.empty() ? "" : ui.messages[0].text);
+    const char* code = IsPostgres() ? "ascii" : "unicode";
+    EXPECT_EQ(Query(std::string("SELECT length(NAME), ") + code + "(substr(NAME, 4, 1)), length(CELLID), " + code
+                    + "(substr(CELLID, 3, 1)) FROM LAT WHERE TRIALNUM = 0"),
+              (Rows{{"4", "233", "6", "233"}}));
+    ASSERT_TRUE(Export(EXPORT_BASIC));
+    EXPECT_EQ(Count("SELECT count(*) FROM LAT"), 2);
+}
+
 // A text cell is stored as its first 12 characters.
 TEST_F(OdbcExportTest, TextCellsKeepTwelveCharacters)
 {
