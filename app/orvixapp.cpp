@@ -18,12 +18,15 @@
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
+#include "export/datasourcedlg.h"
+#include "export/odbcfilename.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
 #include "platform/ui.h"
+#include "views/framelogic.h"
 #include "views/mainframe.h"
 
 namespace orvix {
@@ -111,6 +114,15 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
     mainFrame_->hooks.saveModified = [this] { return SaveModifiedDocument(); };
+    // The input box's "ODBC://" texts: the names the query gives, read through ODBC, and the
+    // larger editor of the box's text.
+    mainFrame_->hooks.odbcFileNames = [](const OdbcSource& source, std::vector<std::string>& names,
+                                         std::string& error) {
+        OdbcInputSpec spec{source.user, source.password, source.database, source.statement, source.hasUser,
+                           source.hasPassword};
+        return ReadOdbcFileNames(spec, names, error);
+    };
+    mainFrame_->hooks.editDataSource = [this](std::string& text) { return CDataSourceDlg::Edit(text, mainFrame_.get()); };
     doc_->hooks.askOtherInstances = [this] { return mainFrame_ && mainFrame_->AskOtherInstances(); };
     // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
     doc_->hooks.testRunChanged = [this](bool) {

@@ -12,10 +12,6 @@
 
 namespace orvix {
 
-namespace {
-constexpr char kPilcrow = '\xB6';
-}
-
 CDataSourceDlg::CDataSourceDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("Set file name or SQL query");
@@ -41,43 +37,14 @@ void CDataSourceDlg::SetText(const std::string& text) { edit_->setPlainText(ToQ(
 
 std::string CDataSourceDlg::Text() const { return FromQ(edit_->toPlainText()); }
 
-bool CDataSourceDlg::EditBoxText(std::string& boxText, QWidget* parent)
+bool CDataSourceDlg::Edit(std::string& text, QWidget* parent)
 {
     CDataSourceDlg dialog(parent);
-    dialog.SetText(FromBoxText(boxText));
+    dialog.SetText(text);
     if (UI().RunModal(dialog) != IDOK)
         return false;
-    boxText = ToBoxText(dialog.Text());
+    text = dialog.Text();
     return true;
-}
-
-std::string CDataSourceDlg::FromBoxText(const std::string& box)
-{
-    std::string lines;
-    for (char c : box)
-        if (c == kPilcrow)
-            lines += '\n';
-        else
-            lines += c;
-    return lines;
-}
-
-std::string CDataSourceDlg::ToBoxText(const std::string& lines)
-{
-    std::string box;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        char c = lines[i];
-        if (c == '\r' || c == '\n') {
-            // One break, whichever pair the text uses.
-            char next = i + 1 < lines.size() ? lines[i + 1] : '\0';
-            if ((next == '\r' || next == '\n') && next != c)
-                ++i;
-            box += kPilcrow;
-        } else {
-            box += c;
-        }
-    }
-    return box;
 }
 
 } // namespace orvix

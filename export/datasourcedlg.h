@@ -1,7 +1,6 @@
 // CDataSourceDlg: "Set file name or SQL query", a larger editor of the input box's text
-// (a file pattern or an "ODBC://" query over several lines). The input box keeps a query
-// on one line with a pilcrow (0xB6) for each line break; the two helpers turn one form
-// into the other.
+// (a file pattern or an "ODBC://" query over several lines; the main frame turns the box's
+// pilcrows into line breaks and back).
 #pragma once
 #include <QDialog>
 #include <string>
@@ -19,13 +18,9 @@ public:
     void SetText(const std::string& text);
     std::string Text() const;
 
-    // The input box's double click: its text in the dialog, lines for pilcrows; on OK the
-    // dialog's text back in the box's form (true), on Cancel the box's text unchanged.
-    static bool EditBoxText(std::string& boxText, QWidget* parent);
-
-    // The box's one-line text with each pilcrow as a line break, and back.
-    static std::string FromBoxText(const std::string& box);
-    static std::string ToBoxText(const std::string& lines);
+    // Runs the dialog over the text: true (the text as edited) on OK; on Cancel the text
+    // stays as it was.
+    static bool Edit(std::string& text, QWidget* parent);
 
 private:
     QPlainTextEdit* edit_;

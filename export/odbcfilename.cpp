@@ -5,12 +5,9 @@
 #include <cstring>
 
 #include "export/odbctable.h"
-#include "export/trialexport.h"
 #include "platform/ui.h"
 
 namespace orvix {
-
-const char* const kOdbcInputFormatError = "Format error! Should be: ODBC://[user[:password]@]database:SQL statement";
 
 COdbcFilename::COdbcFilename(COdbcConnection& db) : db_(db) {}
 
@@ -56,6 +53,8 @@ bool COdbcFilename::IsCut(size_t row) const
     return row < fetched_ && (n == kOdbcNoTotal || n >= static_cast<OdbcLen>(kNameBytes));
 }
 
+namespace {
+
 bool IsOdbcInput(const std::string& text)
 {
     static const char prefix[] = "ODBC://";
@@ -67,31 +66,25 @@ bool IsOdbcInput(const std::string& text)
     return true;
 }
 
-bool ParseOdbcInput(const std::string& text, OdbcInputSpec& spec)
+void Connect(COdbcConnection& db, OdbcInputSpec spec)
 {
-    spec = OdbcInputSpec();
-    std::string rest = text.substr(std::min<size_t>(7, text.size()));
-    size_t at = rest.find('@');
-    if (at != std::string::npos) {
-        std::string userPart = rest.substr(0, at);
-        rest = rest.substr(at + 1);
-        spec.hasUser = true;
-        size_t colon = userPart.find(':');
-        spec.user = userPart.substr(0, colon);
-        if (colon != std::string::npos) {
-            spec.hasPassword = true;
-            spec.password = userPart.substr(colon + 1);
-        }
+    try {
+        db.Open(OdbcInputConnectString(spec));
+    } catch (const COdbcError& e) {
+        // The history keeps no passwords: a user without one is asked for it. No use asking
+        // when the data source itself is unknown.
+        if (!spec.hasUser || spec.user.empty() || spec.hasPassword || e.State() == "IM002")
+            throw;
+        std::string password;
+        if (!UI().AskPassword("Password of " + spec.user + " for the data source " + spec.database + ":", password))
+            throw;
+        spec.password = password;
+        spec.hasPassword = true;
+        db.Open(OdbcInputConnectString(spec));
     }
-    size_t colon = rest.find(':');
-    spec.database = rest.substr(0, colon);
-    if (colon != std::string::npos) {
-        spec.statement = rest.substr(colon + 1);
-        size_t first = spec.statement.find_first_not_of(" \t\r\n\f\v");
-        spec.statement = first == std::string::npos ? std::string() : spec.statement.substr(first);
-    }
-    return !spec.database.empty() && !spec.statement.empty();
 }
+
+} // namespace
 
 std::string OdbcInputConnectString(const OdbcInputSpec& spec)
 {
@@ -117,66 +110,34 @@ std::string OdbcInputForHistory(const std::string& text)
     return text.substr(0, colon) + text.substr(at);
 }
 
-namespace {
-
-void Connect(COdbcConnection& db, OdbcInputSpec spec)
+bool ReadOdbcFileNames(const OdbcInputSpec& spec, std::vector<std::string>& names, std::string& error)
 {
-    try {
-        db.Open(OdbcInputConnectString(spec));
-    } catch (const COdbcError& e) {
-        // The history keeps no passwords: a user without one is asked for it.
-        // No use asking when the data source itself is unknown.
-        if (!spec.hasUser || spec.hasPassword || e.State() == "IM002")
-            throw;
-        std::string password;
-        if (!UI().AskPassword("Password of " + spec.user + " for the data source " + spec.database + ":", password))
-            throw;
-        spec.password = password;
-        spec.hasPassword = true;
-        db.Open(OdbcInputConnectString(spec));
-    }
-}
-
-} // namespace
-
-bool ListOdbcInputFiles(const std::string& text, std::vector<std::string>& files)
-{
-    files.clear();
-    OdbcInputSpec spec;
-    if (!ParseOdbcInput(text, spec)) {
-        MessageBox(kOdbcInputFormatError);
-        return false;
-    }
+    names.clear();
     COdbcConnection db;
     try {
         Connect(db, spec);
     } catch (const COdbcError& e) {
-        MessageBox("Can't open the data source \"" + spec.database + "\":\n" + DiagnosticText(e));
+        error = DiagnosticText(e);
         return false;
     } catch (const std::invalid_argument& e) {
-        MessageBox("Can't open the data source \"" + spec.database + "\": " + e.what());
+        error = e.what();
         return false;
     }
     std::vector<std::string> cut;
     try {
-        COdbcFilename names(db);
-        names.Open(spec.statement);
-        for (; !names.IsEOF(); names.MoveNext()) {
-            for (size_t row = 0; row < names.RowsFetched(); ++row) {
-                if (names.IsCut(row)) {
-                    cut.push_back(names.Name(row));
-                    continue;
-                }
-                std::string name = names.Name(row);
-                if (name.empty())
-                    continue;
-                for (std::string& path : FindDataFiles(name))
-                    files.push_back(std::move(path));
+        COdbcFilename query(db);
+        query.Open(spec.statement);
+        for (; !query.IsEOF(); query.MoveNext()) {
+            for (size_t row = 0; row < query.RowsFetched(); ++row) {
+                if (query.IsCut(row))
+                    cut.push_back(query.Name(row));
+                else if (std::string name = query.Name(row); !name.empty())
+                    names.push_back(std::move(name));
             }
         }
     } catch (const COdbcError& e) {
-        MessageBox("Can't read file names from \"" + spec.database + "\" with\n" + spec.statement + "\n"
-                   + DiagnosticText(e));
+        error = "the statement \"" + spec.statement + "\" failed: " + DiagnosticText(e);
+        names.clear();
         return false;
     }
     if (!cut.empty())

@@ -1,8 +1,7 @@
 // The input files named by a database query: COdbcFilename reads the names that the
-// user's SQL statement gives, 100 rows at a time, and the "ODBC://" form of the input box
-// ("ODBC://[user[:password]@]database:SQL statement") is parsed and turned into the list
-// of data files those names match. No widgets: messages and the password question go
-// through the UI service.
+// user's SQL statement gives, 100 rows at a time, for the main frame's input box and its
+// "ODBC://[user[:password]@]database:SQL statement" form. No widgets: messages and the
+// password question go through the UI service.
 #pragma once
 #include <memory>
 #include <string>
@@ -49,29 +48,25 @@ private:
     bool eof_ = true;
 };
 
-// The parts of "ODBC://[user[:password]@]database:SQL statement".
+// The parts of the input box's "ODBC://[user[:password]@]database:SQL statement" (the
+// main frame parses it).
 struct OdbcInputSpec {
     std::string user, password, database, statement;
     bool hasUser = false, hasPassword = false;
 };
 
-// The text begins with "ODBC://" in any letter case.
-bool IsOdbcInput(const std::string& text);
-// False when the database or the statement is empty.
-bool ParseOdbcInput(const std::string& text, OdbcInputSpec& spec);
-extern const char* const kOdbcInputFormatError;
 // "DSN=<database>[;UID=<user>[;PWD=<password>]]", values braced where needed.
 std::string OdbcInputConnectString(const OdbcInputSpec& spec);
-// The text as the input box's history may keep it: the password taken out
+
+// The names (files or patterns) that the statement's first column gives, in its order.
+// When the text names a user but no password (the history keeps none) and the data source
+// refuses the connection, the password is asked for. Names of 256 bytes or more, which the
+// rowset's buffers cannot hold, are left out and reported. False with the reason (the
+// driver's diagnostics) when the data source cannot be opened or refuses the statement.
+bool ReadOdbcFileNames(const OdbcInputSpec& spec, std::vector<std::string>& names, std::string& error);
+
+// The input box's text as its history may keep it: an "ODBC://" text without its password
 // ("ODBC://lab@neuron:select ..."); any other text unchanged.
 std::string OdbcInputForHistory(const std::string& text);
-
-// The data files the query of an "ODBC://" text names: each name it returns is a file or
-// a pattern, and every file that matches is listed (full paths, in the order found). A
-// malformed text, a data source that cannot be opened, a statement it refuses and names
-// too long for their buffers are reported. When the text names a user but no password
-// and the data source refuses the connection, the password is asked for. False when
-// nothing could be read.
-bool ListOdbcInputFiles(const std::string& text, std::vector<std::string>& files);
 
 } // namespace orvix

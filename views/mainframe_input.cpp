@@ -8,6 +8,7 @@
 #include <QLineEdit>
 
 #include "document/orvixdoc.h"
+#include "export/odbcfilename.h"
 #include "model/param.h"
 #include "platform/latin1.h"
 #include "platform/numbers.h"
@@ -123,7 +124,14 @@ std::vector<std::string> CMainFrame::InputHistory() const
     return items;
 }
 
-void CMainFrame::SaveInputHistory() const { orvix::SaveInputHistory(InputHistory()); }
+void CMainFrame::SaveInputHistory() const
+{
+    // A password typed into an "ODBC://" text is not written to the registry.
+    std::vector<std::string> items = InputHistory();
+    for (std::string& item : items)
+        item = OdbcInputForHistory(item);
+    orvix::SaveInputHistory(items);
+}
 
 bool CMainFrame::OpenInputFile(int index)
 {

@@ -1,5 +1,6 @@
 // File names from a database query: rowsets of 100, names too long for their buffers,
-// and the input box's "ODBC://" text turned into data files; against SQLite and PostgreSQL.
+// failures with their reasons and the password the history did not keep; against SQLite
+// and PostgreSQL.
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -79,33 +80,41 @@ TEST_F(OdbcFilenameTest, NameTooLongForItsBufferIsMarked)
     EXPECT_TRUE(names.IsCut(1));
 }
 
-// Each name is a file or a pattern; every match is listed, names too long are reported.
-TEST_F(OdbcFilenameTest, QueryNamesTheDataFiles)
+OdbcInputSpec Spec(const std::string& database, const std::string& statement, const std::string& user = "")
 {
-    for (const char* f : {"M1aa1aA01.oxv", "M1aa1aA02.oxv", "M1bb2bB01.oxv", "notes.txt"})
-        orvix_test::WriteFile(data + "/" + f, "x");
+    OdbcInputSpec spec;
+    spec.database = database;
+    spec.statement = statement;
+    spec.user = user;
+    spec.hasUser = !user.empty();
+    return spec;
+}
+
+// The names come in the query's order; names too long for their buffers are reported.
+TEST_F(OdbcFilenameTest, QueryGivesTheNames)
+{
     Insert(1, data + "/M1bb2bB01.oxv");
     Insert(2, data + "/M1aa1a*.oxv");
-    Insert(3, data + "/missing.oxv");
-    Insert(4, std::string(300, 'c'));
-    std::vector<std::string> files;
-    ASSERT_TRUE(ListOdbcInputFiles("odbc://" + Dsn() + ":\n  select fileName from " + table + " order by N", files));
-    EXPECT_EQ(files, (std::vector<std::string>{data + "/M1bb2bB01.oxv", data + "/M1aa1aA01.oxv", data + "/M1aa1aA02.oxv"}));
+    Insert(3, std::string(300, 'c'));
+    Insert(4, "");
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(ReadOdbcFileNames(Spec(Dsn(), "select fileName from " + table + " order by N"), names, error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{data + "/M1bb2bB01.oxv", data + "/M1aa1a*.oxv"}));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text.rfind("1 file name(s) of the query are 256 characters or longer", 0), 0u);
 }
 
-TEST_F(OdbcFilenameTest, RefusedQueryAndUnknownSourceAreReported)
+TEST_F(OdbcFilenameTest, RefusedQueryAndUnknownSourceGiveTheReason)
 {
-    std::vector<std::string> files;
-    EXPECT_FALSE(ListOdbcInputFiles("ODBC://" + Dsn() + ":select nothing from nowhere", files));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text.rfind("Can't read file names from \"" + Dsn() + "\" with\nselect nothing from nowhere\n", 0),
-              0u);
-    EXPECT_FALSE(ListOdbcInputFiles("ODBC://lab@no_such_source:select f from t", files));
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_NE(ui.messages[1].text.find("State: IM002"), std::string::npos) << ui.messages[1].text;
+    std::vector<std::string> names;
+    std::string error;
+    EXPECT_FALSE(ReadOdbcFileNames(Spec(Dsn(), "select nothing from nowhere"), names, error));
+    EXPECT_EQ(error.rfind("the statement \"select nothing from nowhere\" failed: ", 0), 0u) << error;
+    EXPECT_FALSE(ReadOdbcFileNames(Spec("no_such_source", "select f from t", "lab"), names, error));
+    EXPECT_NE(error.find("State: IM002"), std::string::npos) << error;
     EXPECT_EQ(ui.modalRuns, 0); // no password asked for a source that does not exist
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 // A user whose password the history did not keep is asked for it.
@@ -117,7 +126,6 @@ TEST_F(OdbcFilenameTest, MissingPasswordIsAskedFor)
     db.ExecuteSQL("CREATE ROLE orvix_pw LOGIN PASSWORD 'p;w=x'");
     db.ExecuteSQL("GRANT USAGE ON SCHEMA public TO orvix_pw");
     db.ExecuteSQL("GRANT SELECT ON " + table + " TO orvix_pw");
-    orvix_test::WriteFile(data + "/M1aa1aA01.oxv", "x");
     Insert(1, data + "/M1aa1aA01.oxv");
     std::string asked;
     ui.onAskPassword = [&](const std::string& prompt, std::string& password) {
@@ -125,11 +133,16 @@ TEST_F(OdbcFilenameTest, MissingPasswordIsAskedFor)
         password = "p;w=x";
         return true;
     };
-    std::vector<std::string> files;
-    EXPECT_TRUE(ListOdbcInputFiles("ODBC://orvix_pw@orvix_pg:select fileName from " + table, files))
-        << (ui.messages.empty() ? "" : ui.messages[0].text);
+    std::vector<std::string> names;
+    std::string error;
+    EXPECT_TRUE(ReadOdbcFileNames(Spec("orvix_pg", "select fileName from " + table, "orvix_pw"), names, error))
+        << error;
     EXPECT_EQ(asked, "Password of orvix_pw for the data source orvix_pg:");
-    EXPECT_EQ(files, std::vector<std::string>{data + "/M1aa1aA01.oxv"});
+    EXPECT_EQ(names, std::vector<std::string>{data + "/M1aa1aA01.oxv"});
+    // Refused: the driver's reason.
+    ui.onAskPassword = [](const std::string&, std::string& password) { return password = "wrong", true; };
+    EXPECT_FALSE(ReadOdbcFileNames(Spec("orvix_pg", "select fileName from " + table, "orvix_pw"), names, error));
+    EXPECT_NE(error.find("password authentication failed"), std::string::npos) << error;
     db.ExecuteSQL("DROP OWNED BY orvix_pw");
     db.ExecuteSQL("DROP ROLE orvix_pw");
 }
