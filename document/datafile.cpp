@@ -358,7 +358,7 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
     Serialize(ar);
     const auto& bytes = ar.Buffer();
     if (!WriteFileAtomically(path, bytes.data(), bytes.size())) {
-        MessageBox("Can't save the data file \"" + path + "\".");
+        MessageBox("Can't save the data file \"" + path + "\".\n" + GetSystemErrorText());
         return false;
     }
     SetPathName(path);

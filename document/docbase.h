@@ -36,7 +36,13 @@ public:
     virtual bool OnNewDocument();
 
     const std::string& GetPathName() const { return pathName_; }
-    void SetPathName(const std::string& path) { pathName_ = path; }
+    // The title, used in the save question and the window title, is the file's own name.
+    void SetPathName(const std::string& path)
+    {
+        pathName_ = path;
+        size_t slash = path.find_last_of("\\/");
+        title_ = slash == std::string::npos ? path : path.substr(slash + 1);
+    }
     const std::string& GetTitle() const { return title_; }
     void SetTitle(const std::string& title) { title_ = title; }
 

@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,8 +22,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
 
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 {
-    if (g_failWrites)
+    if (g_failWrites) {
+        errno = EIO;
         return false;
+    }
     std::error_code ec;
     std::filesystem::path target(path);
     if (target.has_parent_path())
@@ -31,6 +34,7 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
     int fd = mkstemp(tmp.data());
     if (fd < 0)
         return false;
+    int error = 0;
     fchmod(fd, 0644);
     const char* p = static_cast<const char*>(data);
     size_t left = size;
@@ -38,20 +42,30 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
     while (left > 0) {
         ssize_t n = write(fd, p, left);
         if (n < 0) {
+            error = errno;
             ok = false;
             break;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
-    if (ok && fsync(fd) != 0)
+    if (ok && fsync(fd) != 0) {
+        error = errno;
         ok = false;
-    if (close(fd) != 0)
+    }
+    if (close(fd) != 0 && ok) {
+        error = errno;
         ok = false;
-    if (ok && rename(tmp.c_str(), path.c_str()) != 0)
+    }
+    if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
+        error = errno;
         ok = false;
-    if (!ok)
+    }
+    if (!ok) {
         unlink(tmp.c_str());
+        // The caller reports why: the first failure's reason, not the clean-up's.
+        errno = error;
+    }
     return ok;
 }
 

@@ -441,6 +441,11 @@ TEST_F(DocTest, SaveGoesToTheNamedDataFile)
     FailAtomicWritesForTesting(true);
     EXPECT_FALSE(doc.DoFileSave());
     FailAtomicWritesForTesting(false);
-    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + mapped + "\".");
+    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + mapped + "\".\nInput/output error");
     EXPECT_EQ(orvix_test::ReadFile(mapped).substr(0, 2), std::string("\x07\x00", 2));
+    // The reason is the system's own: here a "folder" that is a file.
+    std::string blocked = dir + "/plain";
+    orvix_test::WriteFile(blocked, "x");
+    EXPECT_FALSE(doc.OnSaveDocument(blocked + "/y.oxv"));
+    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + blocked + "/y.oxv\".\nNot a directory");
 }
