@@ -7,10 +7,13 @@ set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh"
-# The working folder holds the default task file ("Task.c") and command file ("mytest.oxq");
-# the examples are copied there the first time.
-WORK=${ORVIX_WORK:-$HOME/orvix/work}
-mkdir -p "$WORK"
+# The working folder holds the task file ("Task.c") and command file ("mytest.oxq") that a
+# new test names; the examples are copied there the first time. By default it is the folder
+# of the default task file "c:\orvix\task\Task.c", so both names find the same file, and the
+# default data folder "c:\data" is made beside it.
+DRIVES=${ORVIX_DRIVES:-$HOME/orvix}
+WORK=${ORVIX_WORK:-$DRIVES/c/orvix/task}
+mkdir -p "$WORK" "$DRIVES/c/data"
 [ -f "$WORK/Task.c" ] || cp "$ROOT/examples/Task.c" "$WORK/"
 [ -f "$WORK/mytest.oxq" ] || cp "$ROOT/examples/mytest.oxq" "$WORK/"
 if [ "${ORVIX_RENDERER:-standin}" != external ]; then
