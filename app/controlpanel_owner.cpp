@@ -10,18 +10,25 @@ CControlPanelOwner::CControlPanelOwner(COrvixDoc& doc, CExperiment& experiment, 
 {
 }
 
-CControlPanelOwner::~CControlPanelOwner() = default;
+CControlPanelOwner::~CControlPanelOwner() { Destroy(); }
+
+CControlPanel* CControlPanelOwner::Get() const { return panel_.data(); }
 
 void CControlPanelOwner::Create()
 {
     if (!panel_)
-        panel_ = std::make_unique<CControlPanel>(&doc_, experiment_, statLibrary_, "ControlPanel", nullptr, 0);
+        panel_ = new CControlPanel(&doc_, experiment_, statLibrary_, "ControlPanel", mainWindow_, 0);
 }
 
 void CControlPanelOwner::Show(bool show)
 {
-    if (panel_)
-        panel_->setVisible(show);
+    if (!panel_)
+        return;
+    panel_->setVisible(show);
+    if (show) {
+        panel_->raise();
+        panel_->activateWindow();
+    }
 }
 
 void CControlPanelOwner::Toggle()
@@ -34,7 +41,7 @@ void CControlPanelOwner::Toggle()
     Show(true);
 }
 
-void CControlPanelOwner::Destroy() { panel_.reset(); }
+void CControlPanelOwner::Destroy() { delete panel_.data(); }
 
 void CControlPanelOwner::SetStatLibrary(HMODULE library)
 {

@@ -1,8 +1,10 @@
 // CControlPanelOwner: creates, shows and destroys the document's control panel. The panel
-// has no parent window: it lives exactly as long as this owner says, never deleted behind
-// its back by a parent.
+// lives exactly as long as this owner says; it is a tool window of the main window, so it
+// stays above it, and the owner destroys it before the main window goes.
 #pragma once
-#include <memory>
+#include <QPointer>
+
+class QWidget;
 
 #include "platform/library.h"
 
@@ -18,7 +20,7 @@ public:
     ~CControlPanelOwner();
 
     // The panel, or null while there is none.
-    CControlPanel* Get() const { return panel_.get(); }
+    CControlPanel* Get() const;
     // Makes the panel (hidden) when there is none.
     void Create();
     void Show(bool show);
@@ -28,12 +30,16 @@ public:
     void Destroy();
     // The statistics library the panel binds its functions from (null: none).
     void SetStatLibrary(HMODULE library);
+    // The window the panel stays above (null: a window of its own); for panels made from
+    // now on.
+    void SetMainWindow(QWidget* window) { mainWindow_ = window; }
 
 private:
     COrvixDoc& doc_;
     CExperiment& experiment_;
     HMODULE statLibrary_;
-    std::unique_ptr<CControlPanel> panel_;
+    QWidget* mainWindow_ = nullptr;
+    QPointer<CControlPanel> panel_;
 };
 
 } // namespace orvix

@@ -17,7 +17,9 @@ namespace orvix {
 
 CControlPanel::CControlPanel(COrvixDoc* doc, CExperiment& experiment, HMODULE statLibrary, const char* caption,
                              QWidget* parent, int startPage)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    // Above its parent window as a tool window, or a window of its own without one.
+    : QDialog(parent, (parent ? Qt::Tool : Qt::Window) | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
       doc_(doc)
 {
     setObjectName("ControlPanel");
@@ -96,6 +98,7 @@ void CControlPanel::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void CControlPanel::reject() { hide(); }
+// Escape would close a dialog: the console stays open until it is closed on purpose.
+void CControlPanel::reject() {}
 
 } // namespace orvix
