@@ -33,6 +33,15 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
 
 void COrvixDoc::OnEnable()
 {
+    // A click while the switch still waits for the renderer or the scene is one too many:
+    // it would start a second switch inside the first.
+    if (switching_)
+        return;
+    switching_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{switching_};
     if (hooks.createControlPanel)
         hooks.createControlPanel();
     if (!experiment_)

@@ -236,6 +236,8 @@ private:
     static void AssignText(CParam& target, CParam& source);
 
     IExperiment* experiment_ = nullptr;
+    // "&Enable" is switching the experiment on (waiting for the renderer or the scene).
+    bool switching_ = false;
     // The manual stimulus control's last change, shown on the graph page once it rests.
     uint32_t lastAnalogChange_ = 0;
     bool analogRefreshPending_ = false;

@@ -494,8 +494,10 @@ void CTest::OnStart()
 {
     if (!run_->IsRunning()) {
         // A run needs an enabled experiment.
-        if (!run_->CanStart())
+        if (!run_->CanStart()) {
+            MessageBox("The experiment is not enabled. Please switch it on with \"Enable\" first.");
             return;
+        }
         UpdateData(true);
         SaveSettings();
     }
@@ -541,7 +543,12 @@ void CTest::OnSave()
     doc_->notes = notes_;
     // Data files are written through a temporary file: a failed save leaves the previous
     // copy as it was, so nothing is removed here.
-    if (!doc_->dataFilePath.empty() && doc_->OnSaveDocument(MapPath(doc_->dataFilePath))) {
+    if (doc_->dataFilePath.empty()) {
+        MessageBox("Warning: failed to save file\nThe document has no data file name yet: choose a test type "
+                   "(and a data folder that exists).");
+        return;
+    }
+    if (doc_->OnSaveDocument(MapPath(doc_->dataFilePath))) {
         save_->setEnabled(false);
         return;
     }

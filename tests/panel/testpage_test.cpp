@@ -136,11 +136,13 @@ TEST_F(TestPageTest, StopButtonEndsTheRunAndDisabledExperimentStartsNothing)
     EXPECT_EQ(doc->testRunning, 0);
     EXPECT_EQ(Button(CTest::IDC_START)->text(), "&Start");
 
+    // Start with the experiment switched off runs nothing and says why.
     engine.runFlag = 0;
     Type(CTest::IDC_ACCUM_TIMES, "5");
     Button(CTest::IDC_START)->click();
     EXPECT_EQ(doc->GetTrialCount(), 2);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "The experiment is not enabled. Please switch it on with \"Enable\" first."});
 }
 
 TEST_F(TestPageTest, SweepCommandsAreShownByView)
@@ -266,9 +268,10 @@ TEST_F(TestPageTest, NotesAndSave)
     auto* notes = Control<QPlainTextEdit>(page, CTest::IDC_NOTES);
     EXPECT_EQ(notes->toPlainText(), "cell looked good");
 
-    // No data file named yet.
+    // No data file named yet: the warning says so.
     Button(CTest::IDC_SAVE)->click();
-    EXPECT_EQ(ui.Texts().back(), "Warning: failed to save file");
+    EXPECT_EQ(ui.Texts().back().rfind("Warning: failed to save file\nThe document has no data file name yet", 0), 0u)
+        << ui.Texts().back();
 
     std::string path = dir + "/saved.oxv";
     doc->dataFilePath = path;
