@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -57,9 +58,10 @@ COrvixApp::~COrvixApp()
     experiment_.deviceIO.onCommandSent = nullptr;
     if (qApp)
         qApp->removeEventFilter(this);
+    // The panel is a tool window of the main frame: it goes first.
+    panels_.reset();
     mainFrame_.reset();
     analysisCommands_.reset();
-    panels_.reset();
     doc_.reset();
     subject_.reset();
     if (statLibrary_)
@@ -113,7 +115,9 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     mainFrame_ = std::make_unique<CMainFrame>(
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
-    mainFrame_->hooks.saveModified = [this] { return SaveModifiedDocument(); };
+    panels_->SetMainWindow(mainFrame_.get());
+    mainFrame_->hooks.saveModified = [this] { return MayLeaveDocument(); };
+    mainFrame_->hooks.recentFiles = [this] { return recentFiles_; };
     // The input box's "ODBC://" texts: the names the query gives, read through ODBC, and the
     // larger editor of the box's text.
     mainFrame_->hooks.odbcFileNames = [](const OdbcSource& source, std::vector<std::string>& names,
@@ -268,10 +272,25 @@ bool COrvixApp::OnFileSaveAs()
     QString path = QFileDialog::getSaveFileName(mainFrame_.get(), "Save As",
                                                 QString::fromLocal8Bit(doc_->GetPathName().c_str()),
                                                 "Orvix Files (*.oxv);;All Files (*)");
-    if (path.isEmpty() || !doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
+    if (path.isEmpty())
+        return false;
+    // Without an extension the file would not show in the Open dialog's list.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".oxv";
+    if (!doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
         return false;
     AddRecentFile(path.toLocal8Bit().toStdString());
     return true;
+}
+
+bool COrvixApp::MayLeaveDocument()
+{
+    // A test run records into this document: it must be stopped before the document goes.
+    if (doc_ && doc_->testRunning) {
+        MessageBox("A test is running. Please stop it on the Test page first.");
+        return false;
+    }
+    return SaveModifiedDocument();
 }
 
 bool COrvixApp::SaveModifiedDocument()
@@ -298,7 +317,14 @@ bool COrvixApp::OnCommand(int id)
         if (mainFrame_)
             mainFrame_->OnFilePrintSetup();
         return true;
-    case ID_APP_EXIT: QApplication::closeAllWindows(); return true;
+    case ID_APP_EXIT:
+        // The main window's close asks about the document; the panel, its tool window, goes
+        // with it, and stays as it was when the close is refused.
+        if (mainFrame_)
+            mainFrame_->close();
+        else
+            QApplication::closeAllWindows();
+        return true;
     case ID_CONTROL_PANEL:
         if (panels_)
             panels_->Toggle();
@@ -309,13 +335,14 @@ bool COrvixApp::OnCommand(int id)
 
 void COrvixApp::OnFileNew()
 {
-    if (doc_ && doc_->SaveModified())
+    if (doc_ && MayLeaveDocument())
         doc_->OnNewDocument();
 }
 
 bool COrvixApp::OpenDocumentFile(const std::string& path)
 {
-    if (!doc_ || !doc_->OnUpdateFileOpen() || !doc_->SaveModified())
+    // During a test run the file is refused as a disabled command is: without a word.
+    if (!doc_ || !doc_->OnUpdateFileOpen() || !MayLeaveDocument())
         return false;
     if (!doc_->OnOpenDocument(path))
         return false;

@@ -45,6 +45,9 @@ public:
     // Before the window closes: a modified document may be saved (Yes: to its file, or to
     // one the user names), kept unsaved (No) or the closing refused (Cancel).
     bool SaveModifiedDocument();
+    // Whether the document may be closed or replaced: no test runs, and the user has
+    // saved or dropped its changes.
+    bool MayLeaveDocument();
     void OnAppAbout();
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);

@@ -123,7 +123,8 @@ void CMainFrame::CreateMenus()
     AddCommand(file, Id::ID_FILE_PRINT_PREVIEW, "Print Pre&view");
     AddCommand(file, Id::ID_FILE_PRINT_SETUP, "P&rint Setup...");
     file->addSeparator();
-    AddCommand(file, Id::ID_APP_EXIT, "E&xit");
+    exitAction_ = AddCommand(file, Id::ID_APP_EXIT, "E&xit");
+    connect(file, &QMenu::aboutToShow, [this, file] { UpdateRecentFiles(file); });
 
     QMenu* experiment = menuBar()->addMenu("&Experiment");
     AddCommand(experiment, Id::ID_SAVE_PARAMETERS, "&Save parameters");
@@ -467,8 +468,43 @@ void CMainFrame::UpdateToolStates()
     channelBar_->UpdateChecks();
 }
 
+void CMainFrame::UpdateRecentFiles(QMenu* file)
+{
+    for (QAction* old : recentActions_)
+        delete old;
+    recentActions_.clear();
+    std::vector<std::string> files = hooks.recentFiles ? hooks.recentFiles() : std::vector<std::string>();
+    if (files.size() > kRecentMenuEntries)
+        files.resize(kRecentMenuEntries);
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string path = files[i];
+        auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(QString::fromLocal8Bit(path.c_str())), file);
+        connect(action, &QAction::triggered, this, [this, path] {
+            if (hooks.openDocument)
+                hooks.openDocument(path);
+        });
+        file->insertAction(exitAction_, action);
+        recentActions_.push_back(action);
+    }
+    if (!files.empty()) {
+        auto* separator = new QAction(file);
+        separator->setSeparator(true);
+        file->insertAction(exitAction_, separator);
+        recentActions_.push_back(separator);
+    }
+}
+
+void CMainFrame::UpdateTitle()
+{
+    std::string name = doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle();
+    QString title = QString::fromLocal8Bit(name.c_str()) + " - Orvix";
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
 void CMainFrame::Tick()
 {
+    UpdateTitle();
     trialView_->Refresh();
     eyeView_->Refresh();
     UpdateIndicators();

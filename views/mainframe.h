@@ -45,6 +45,7 @@ public:
     // Display refresh while the experiment runs, and while it rests.
     static constexpr int kDisplayTickMs = 16;
     static constexpr int kIdleTickMs = 100;
+    static constexpr size_t kRecentMenuEntries = 4;
 
     CMainFrame(COrvixDoc& doc, CExperiment& experiment, std::vector<ICommandTarget*> targets);
     ~CMainFrame() override;
@@ -139,6 +140,8 @@ public:
         // Before closing: false keeps the window open (the user cancelled saving the
         // document). Unset: the document's own question.
         std::function<bool()> saveModified;
+        // The recently used data files, latest first; the File menu shows the first four.
+        std::function<std::vector<std::string>()> recentFiles;
     } hooks;
 
     // ---- IDocObserver ----
@@ -156,6 +159,10 @@ private:
     QAction* AddCommand(QMenu* menu, int id, const char* text, bool checkable = false);
     bool OnFrameCommand(int id);
     void CreateMenus();
+    // The File menu's recent-file entries, made again each time the menu opens.
+    void UpdateRecentFiles(QMenu* file);
+    // "<document> - Orvix".
+    void UpdateTitle();
     void CreateBars();
     void CreatePanes();
     QWidget* CreateGraphView();
@@ -182,6 +189,8 @@ private:
     CDialogBar* dialogBar_ = nullptr;
     QToolBar* mainBar_ = nullptr;
     std::array<QLabel*, 10> panes_{};
+    std::vector<QAction*> recentActions_;
+    QAction* exitAction_ = nullptr;
     QTimer* displayTimer_ = nullptr;
     std::unique_ptr<CInstanceHandshake> handshake_;
     std::unique_ptr<CKeyboardState> keyboard_;

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -13,12 +14,14 @@
 
 #include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
+#include "app/controlpanel_owner.h"
 #include "app/orvixapp.h"
 #include "document/commandfile.h"
 #include "export/exportdatadlg.h"
 #include "export/exportparamdlg.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
+#include "panel/controlpanel.h"
 #include "platform/clock.h"
 #include "platform/tcpsocket.h"
 #include "runner/taskrunner.h"
@@ -473,5 +476,82 @@ TEST_F(DocTest, ClosingTheWindowAsksAboutAModifiedDocument)
     EXPECT_TRUE(app.MainFrame()->isVisible());
     ui.answers = {IDNO};
     EXPECT_TRUE(app.MainFrame()->close());
+    app.ExitInstance();
+}
+
+// The File menu, the title and Save As as a user meets them: the last data files under the
+// menu's commands, the document's name in the title, ".oxv" added to a bare name.
+TEST_F(DocTest, FileMenuListsRecentFilesAndTheTitleNamesTheDocument)
+{
+    std::vector<std::string> files;
+    for (int i = 0; i < 5; ++i) {
+        files.push_back(dir + "/MO0" + std::to_string(i) + ".oxv");
+        COrvixDoc saved;
+        saved.commandLines = {"OR 0"};
+        saved.ParseCommandFile(kNoAngleOffset);
+        auto* t = new CTrial;
+        t->SetLength(100);
+        saved.AddTrial(t);
+        ASSERT_TRUE(saved.OnSaveDocument(files.back()));
+    }
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    CMainFrame& frame = *app.MainFrame();
+    for (const std::string& f : files)
+        ASSERT_TRUE(app.OpenDocumentFile(f)) << f << " " << (ui.messages.empty() ? "" : ui.messages.back().text);
+    QTest::qWait(150); // the title follows on the display tick
+    EXPECT_EQ(frame.windowTitle().toStdString(), "MO04.oxv - Orvix");
+
+    auto* file = qobject_cast<QMenu*>(frame.Action(COrvixApp::ID_APP_EXIT)->associatedObjects().value(0));
+    ASSERT_NE(file, nullptr);
+    std::vector<std::string> entries;
+    for (int round = 0; round < 2; ++round) { // made again, not added again, each time it opens
+        emit file->aboutToShow();
+        entries.clear();
+        for (QAction* a : file->actions())
+            if (a->text().startsWith('&') && a->text().contains(".oxv"))
+                entries.push_back(a->text().toStdString());
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{"&1 " + files[4], "&2 " + files[3], "&3 " + files[2],
+                                                 "&4 " + files[1]}));
+    for (QAction* a : file->actions())
+        if (a->text() == QString::fromStdString("&4 " + files[1]))
+            a->trigger();
+    EXPECT_EQ(app.Document()->GetPathName(), files[1]);
+
+    // Save As with a bare name adds the extension the Open dialog looks for.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                answer.stop();
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText("renamed");
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+    });
+    answer.start(100);
+    EXPECT_TRUE(app.OnFileSaveAs());
+    answer.stop();
+    EXPECT_EQ(app.Document()->GetPathName(), dir + "/renamed.oxv");
+    EXPECT_TRUE(std::filesystem::exists(dir + "/renamed.oxv"));
+    app.ExitInstance();
+}
+
+// The control panel is a tool window of the main window: it stays above it, Escape leaves
+// it open, and it goes with the main window.
+TEST_F(DocTest, ControlPanelStaysAboveTheMainWindowAndEscapeKeepsIt)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    app.MainFrame()->Action(COrvixApp::ID_CONTROL_PANEL)->trigger();
+    CControlPanel* panel = app.ControlPanels()->Get();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->parentWidget(), app.MainFrame());
+    EXPECT_EQ(panel->windowType(), Qt::Tool);
+    QTest::keyClick(panel, Qt::Key_Escape);
+    EXPECT_TRUE(panel->isVisible());
+    app.MainFrame()->Action(COrvixApp::ID_CONTROL_PANEL)->trigger();
+    EXPECT_FALSE(panel->isVisible());
     app.ExitInstance();
 }
