@@ -143,8 +143,9 @@ TEST_F(AlignDlgTest, ApplyStoresAndReplacesTooLowRates)
         EXPECT_DOUBLE_EQ(doc->frameRate, c.stored) << c.rate;
         EXPECT_DOUBLE_EQ(doc->estimatedDelay, 3.5);
         ASSERT_EQ(ui.messages.size(), c.messages) << c.rate;
-        if (c.messages)
+        if (c.messages) {
             EXPECT_EQ(ui.messages[0].text, "Display frame rate is too low. Set to 72Hz by default.");
+        }
         EXPECT_EQ(Ctl<QLineEdit>(CAlignTrialsDlg::IDC_FRAME_RATE)->text(), c.rate); // as typed
         EXPECT_TRUE(dlg->isVisible());
     }

@@ -119,8 +119,9 @@ TEST_F(ExportDlgTest, StopEscAndCloseEndTheExportBetweenTrials)
         EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->maximum(), 4);
         EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->value(), 1);
         EXPECT_EQ(dlg->isVisible(), how != CLOSE) << how;
-        if (how != CLOSE)
+        if (how != CLOSE) {
             EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "Stopped.");
+        }
         opener.afterOpen = nullptr;
         dlg.reset();
     }

@@ -130,8 +130,9 @@ TEST(FrameLogic, OdbcSources)
         EXPECT_EQ(s.user, c.user) << c.text;
         EXPECT_EQ(s.database, c.database) << c.text;
         EXPECT_EQ(s.statement, c.statement) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(s.ConnectString(), c.connect) << c.text;
+        }
     }
     EXPECT_TRUE(IsOdbcSource("oDbC://x"));
     EXPECT_FALSE(IsOdbcSource("ODBC:/x"));

@@ -26,8 +26,9 @@ TEST_F(OdbcLayerTest, RefusedStatementCarriesTheDiagnostics)
         EXPECT_EQ(e.State(), IsPostgres() ? "42601" : "HY000");
         EXPECT_NE(e.Text().find("syntax error"), std::string::npos) << e.Text();
         EXPECT_FALSE(e.ConnectionLost());
-        if (!IsPostgres())
+        if (!IsPostgres()) {
             EXPECT_EQ(e.NativeError(), 1); // SQLITE_ERROR
+        }
     }
 }
 
