@@ -12,10 +12,11 @@ namespace orvix {
 
 namespace {
 
-// Without trailing backslashes, then one.
+// Without trailing separators (either kind: Linux paths are accepted too), then one
+// backslash.
 std::string FolderWithSeparator(std::string path)
 {
-    while (!path.empty() && path.back() == '\\')
+    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
     return path + '\\';
 }

@@ -129,6 +129,16 @@ TEST_F(DataFileTest, AMissingFolderIsAskedForUntilOneExists)
     // Known now: no question the next time.
     doc.UpdateDataFileName();
     EXPECT_EQ(ui.modalRuns, 2);
+
+    // A Linux path of a folder that exists is taken at once, as a drive-letter path is.
+    std::string linuxFolder = dir + "/linux data";
+    std::filesystem::create_directories(linuxFolder);
+    doc.GetBehavParam("DataPath", CParam()) = "c:\nowhere";
+    shown.clear();
+    answers = {linuxFolder + "/"};
+    ASSERT_TRUE(doc.SetDataFileName(0));
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(OnDisk(doc), linuxFolder + "/MOaa4aOrient01.oxv");
 }
 
 TEST_F(DataFileTest, CancelLeavesEverythingAsItWas)
