@@ -199,6 +199,16 @@ TEST_F(EnableTest, RendererClosingTheLinkEndsTheExperimentAndEnableConnectsAgain
     ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
     doc->AddTrial(new CTrial);
     doc->AddTrial(new CTrial);
+    // The renderer's console line about the scene comes on its own time: it is waited for, so
+    // that it does not land among the lines below.
+    auto sceneLogged = [&] {
+        for (const std::string& line : Log())
+            if (line.rfind("Scene ", 0) == 0)
+                return true;
+        return false;
+    };
+    for (uint32_t t = TickMs(); !sceneLogged() && TickMs() - t < 3000;)
+        PumpEvents(20);
     ClearLog();
 
     // The renderer goes away: its closing is noticed through the event loop.
