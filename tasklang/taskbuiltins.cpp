@@ -130,57 +130,66 @@ int FPRectangle(ITaskHost& h, int* const* a)
     return 0;
 }
 
+// Steps a call counts for in the work of a pass (one node is one step, a few nanoseconds):
+// reading kept values and arithmetic are one step; a device, a renderer command that is not
+// waited for, the document or the windows cost microseconds; waiting for the renderer's
+// acknowledgement, a log line or a line of the response page cost a good deal more.
+constexpr int kPlain = 1;
+constexpr int kDevice = 100;
+constexpr int kSlow = 10000;
+
 struct BuiltinEntry {
     const char* name;
     int kind;
     TaskBuiltinFn fn;
+    int weight;
 };
 
 const BuiltinEntry kBuiltins[] = {
-    {"GetTime", SYM_BUILTIN0, GetTime},
-    {"OnFP", SYM_BUILTIN0, OnFP},
-    {"GetKeyPos", SYM_BUILTIN0, GetKeyPos},
-    {"TurnOnTarget", SYM_BUILTIN0, TurnOnTarget},
-    {"TurnOffTarget", SYM_BUILTIN0, TurnOffTarget},
-    {"FlipTarget", SYM_BUILTIN0, FlipTarget},
-    {"TurnOnFig", SYM_BUILTIN0, TurnOnFig},
-    {"TurnOffFig", SYM_BUILTIN0, TurnOffFig},
-    {"DoEarlyAct", SYM_BUILTIN0, DoEarlyAct},
-    {"DoHitAct", SYM_BUILTIN0, DoHitAct},
-    {"DoMissAct", SYM_BUILTIN0, DoMissAct},
-    {"Recording", SYM_BUILTIN0, Recording},
-    {"GetFPH_Min", SYM_BUILTIN0, GetFPH_Min},
-    {"GetFPV_Min", SYM_BUILTIN0, GetFPV_Min},
+    {"GetTime", SYM_BUILTIN0, GetTime, kPlain},
+    {"OnFP", SYM_BUILTIN0, OnFP, kPlain},
+    {"GetKeyPos", SYM_BUILTIN0, GetKeyPos, kDevice},
+    {"TurnOnTarget", SYM_BUILTIN0, TurnOnTarget, kDevice},
+    {"TurnOffTarget", SYM_BUILTIN0, TurnOffTarget, kDevice},
+    {"FlipTarget", SYM_BUILTIN0, FlipTarget, kDevice},
+    {"TurnOnFig", SYM_BUILTIN0, TurnOnFig, kSlow},
+    {"TurnOffFig", SYM_BUILTIN0, TurnOffFig, kSlow},
+    {"DoEarlyAct", SYM_BUILTIN0, DoEarlyAct, kDevice},
+    {"DoHitAct", SYM_BUILTIN0, DoHitAct, kDevice},
+    {"DoMissAct", SYM_BUILTIN0, DoMissAct, kDevice},
+    {"Recording", SYM_BUILTIN0, Recording, kPlain},
+    {"GetFPH_Min", SYM_BUILTIN0, GetFPH_Min, kPlain},
+    {"GetFPV_Min", SYM_BUILTIN0, GetFPV_Min, kPlain},
 
-    {"GetGraphParam", SYM_BUILTIN1, GetGraphParam},
-    {"GetGraphParam10", SYM_BUILTIN1, GetGraphParam10},
-    {"GetBehavParam", SYM_BUILTIN1, GetBehavParam},
-    {"GetBehavParam10", SYM_BUILTIN1, GetBehavParam10},
-    {"SaveKeyState", SYM_BUILTIN1, SaveKeyState},
-    {"sin_1000", SYM_BUILTIN1, Sin1000},
-    {"cos_1000", SYM_BUILTIN1, Cos1000},
-    {"tan_1000", SYM_BUILTIN1, Tan1000},
-    {"asin_1000", SYM_BUILTIN1, Asin1000},
-    {"acos_1000", SYM_BUILTIN1, Acos1000},
-    {"atan_1000", SYM_BUILTIN1, Atan1000},
-    {"abs", SYM_BUILTIN1, Abs},
-    {"DisplayVariable", SYM_BUILTIN1, DisplayVariable},
-    {"KeyDown", SYM_BUILTIN1, KeyDown},
-    {"FPUpdate", SYM_BUILTIN1, FPUpdate},
+    {"GetGraphParam", SYM_BUILTIN1, GetGraphParam, kPlain},
+    {"GetGraphParam10", SYM_BUILTIN1, GetGraphParam10, kPlain},
+    {"GetBehavParam", SYM_BUILTIN1, GetBehavParam, kPlain},
+    {"GetBehavParam10", SYM_BUILTIN1, GetBehavParam10, kPlain},
+    {"SaveKeyState", SYM_BUILTIN1, SaveKeyState, kDevice},
+    {"sin_1000", SYM_BUILTIN1, Sin1000, kPlain},
+    {"cos_1000", SYM_BUILTIN1, Cos1000, kPlain},
+    {"tan_1000", SYM_BUILTIN1, Tan1000, kPlain},
+    {"asin_1000", SYM_BUILTIN1, Asin1000, kPlain},
+    {"acos_1000", SYM_BUILTIN1, Acos1000, kPlain},
+    {"atan_1000", SYM_BUILTIN1, Atan1000, kPlain},
+    {"abs", SYM_BUILTIN1, Abs, kPlain},
+    {"DisplayVariable", SYM_BUILTIN1, DisplayVariable, kSlow},
+    {"KeyDown", SYM_BUILTIN1, KeyDown, kDevice},
+    {"FPUpdate", SYM_BUILTIN1, FPUpdate, kDevice},
 
-    {"Rand", SYM_BUILTIN2, Rand},
-    {"ReadAICh_mv", SYM_BUILTIN2, ReadAIChMv},
-    {"SendUserMsg", SYM_BUILTIN2, SendUserMsg},
+    {"Rand", SYM_BUILTIN2, Rand, kPlain},
+    {"ReadAICh_mv", SYM_BUILTIN2, ReadAIChMv, kDevice},
+    {"SendUserMsg", SYM_BUILTIN2, SendUserMsg, kDevice},
     // The renderer only: the document's parameter table is not changed.
-    {"SetGraphParam", SYM_BUILTIN2, SendUserMsg},
-    {"SetGraphParam10", SYM_BUILTIN2, SetGraphParam10},
-    {"SetGraphParamBoth", SYM_BUILTIN2, SetGraphParamBoth},
+    {"SetGraphParam", SYM_BUILTIN2, SendUserMsg, kDevice},
+    {"SetGraphParam10", SYM_BUILTIN2, SetGraphParam10, kDevice},
+    {"SetGraphParamBoth", SYM_BUILTIN2, SetGraphParamBoth, kDevice},
 
-    {"FPCircle", SYM_BUILTIN4, FPCircle},
+    {"FPCircle", SYM_BUILTIN4, FPCircle, kDevice},
 
-    {"SaveResponse0", SYM_BUILTIN5, SaveResponse0},
-    {"SaveResponse", SYM_BUILTIN5, SaveResponse},
-    {"FPRectangle", SYM_BUILTIN5, FPRectangle},
+    {"SaveResponse0", SYM_BUILTIN5, SaveResponse0, kDevice},
+    {"SaveResponse", SYM_BUILTIN5, SaveResponse, kSlow},
+    {"FPRectangle", SYM_BUILTIN5, FPRectangle, kDevice},
 };
 
 struct ConstantEntry {
@@ -221,6 +230,7 @@ void RegisterTaskBuiltins(CTaskSymbolTable& table, ITaskHost& host)
         symbol->name = entry.name;
         symbol->kind = entry.kind;
         symbol->builtin = entry.fn;
+        symbol->weight = entry.weight;
         table.AppendSymbol(std::move(symbol));
     }
     TaskBoundVariables bound = host.BoundVariables();

@@ -14,6 +14,10 @@ namespace orvix {
 
 class ITaskHost;
 
+// Where the work count of a node stops growing: far above any limit the compiler sets, far
+// below what the sum of a node's children could overflow.
+inline constexpr int kTaskCostCap = 1 << 28;
+
 // An evaluation that cannot go on (zero divisor, INT_MIN / -1). The evaluation is
 // abandoned; the caller keeps its previous result.
 class CTaskEvalError : public std::runtime_error {
@@ -67,6 +71,11 @@ public:
     // Levels of evaluation below and including this node (a call counts its callee), so
     // that the compiler can refuse trees too deep for the machine stack.
     int depth = 1;
+    // Most work one evaluation of this node can do, in steps (one per node evaluated, more
+    // for a built-in that reaches a device, the renderer or the log; a call counts its
+    // callee). The language has no loops and no recursion, so this bounds a pass, and the
+    // compiler refuses what would stall the experiment loop. Saturates at kTaskCostCap.
+    int cost = 1;
 
 protected:
     static int Deeper(std::initializer_list<const CTaskNode*> children)
@@ -76,6 +85,15 @@ protected:
             if (child && child->depth > deepest)
                 deepest = child->depth;
         return deepest + 1;
+    }
+    // own + the children's costs (a child evaluated twice is listed twice).
+    static int Costlier(long long own, std::initializer_list<const CTaskNode*> children)
+    {
+        long long sum = own;
+        for (const CTaskNode* child : children)
+            if (child)
+                sum += child->cost;
+        return sum > kTaskCostCap ? kTaskCostCap : static_cast<int>(sum);
     }
 };
 
@@ -95,7 +113,11 @@ public:
 // A function definition: one frame per call.
 class CTaskFunctionNode : public CTaskNode {
 public:
-    explicit CTaskFunctionNode(CTaskNode* body) : CTaskNode(0), body(body) { depth = Deeper({body}); }
+    explicit CTaskFunctionNode(CTaskNode* body) : CTaskNode(0), body(body)
+    {
+        depth = Deeper({body});
+        cost = Costlier(1, {body});
+    }
     int* Eval() override;
     CTaskNode* body;
 };
@@ -105,6 +127,7 @@ public:
     explicit CTaskCallNode(CTaskFunctionNode* function) : CTaskNode(0), function(function)
     {
         depth = Deeper({function});
+        cost = Costlier(1, {function});
     }
     int* Eval() override
     {
@@ -116,7 +139,11 @@ public:
 
 class CTaskReturnNode : public CTaskNode {
 public:
-    explicit CTaskReturnNode(CTaskNode* operand) : CTaskNode(0), operand(operand) { depth = Deeper({operand}); }
+    explicit CTaskReturnNode(CTaskNode* operand) : CTaskNode(0), operand(operand)
+    {
+        depth = Deeper({operand});
+        cost = Costlier(1, {operand});
+    }
     int* Eval() override;
     CTaskNode* operand;
 };
@@ -128,6 +155,7 @@ public:
         : CTaskNode(0), condition(condition), thenNode(thenNode), elseNode(elseNode)
     {
         depth = Deeper({condition, thenNode, elseNode});
+        cost = Costlier(1, {condition, thenNode, elseNode});
     }
     int* Eval() override;
     CTaskNode* condition;
@@ -165,6 +193,12 @@ public:
         : CTaskNode(0), left(left), right(right), op(op)
     {
         depth = Deeper({left, right});
+        if (op == OP_ASSIGN)  // the left side is only written to
+            cost = Costlier(1, {right});
+        else if (op == OP_ADD_ASSIGN || op == OP_SUB_ASSIGN || op == OP_MUL_ASSIGN || op == OP_DIV_ASSIGN)
+            cost = Costlier(1, {left, left, right});
+        else
+            cost = Costlier(1, {left, right});
     }
     int* Eval() override;
     CTaskNode* left;
@@ -183,7 +217,11 @@ enum TaskUnaryOp : char {
 
 class CTaskUnaryNode : public CTaskNode {
 public:
-    CTaskUnaryNode(char op, CTaskNode* operand) : CTaskNode(0), operand(operand), op(op) { depth = Deeper({operand}); }
+    CTaskUnaryNode(char op, CTaskNode* operand) : CTaskNode(0), operand(operand), op(op)
+    {
+        depth = Deeper({operand});
+        cost = Costlier(1, {operand});
+    }
     int* Eval() override;
     CTaskNode* operand;
     char op;
@@ -196,11 +234,16 @@ using TaskBuiltinFn = int (*)(ITaskHost& host, int* const* args);
 template <int N>
 class CTaskBuiltinNode : public CTaskNode {
 public:
-    CTaskBuiltinNode(TaskBuiltinFn fn, ITaskHost* host, const std::array<CTaskNode*, N>& args)
+    // weight: the steps the built-in itself counts for.
+    CTaskBuiltinNode(TaskBuiltinFn fn, ITaskHost* host, const std::array<CTaskNode*, N>& args, int weight)
         : CTaskNode(0), args(args), fn(fn), host(host)
     {
-        for (const CTaskNode* arg : args)
+        long long sum = weight;
+        for (const CTaskNode* arg : args) {
             depth = std::max(depth, arg->depth + 1);
+            sum += arg->cost;
+        }
+        cost = sum > kTaskCostCap ? kTaskCostCap : static_cast<int>(sum);
     }
     int* Eval() override
     {

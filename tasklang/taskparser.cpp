@@ -15,6 +15,9 @@ namespace orvix {
 namespace {
 
 struct CTaskTooDeep {};
+struct CTaskTooMuchWork {
+    std::string what;
+};
 
 // The token codes scanner and parser have always exchanged.
 using Token = CTaskGrammar::token;
@@ -33,6 +36,11 @@ void CTaskParser::TooDeep()
     throw CTaskTooDeep{};
 }
 
+void CTaskParser::TooMuchWork(const std::string& what)
+{
+    throw CTaskTooMuchWork{Format("%s (more than %d steps)", what.c_str(), kMaxWork)};
+}
+
 CTaskParser::CTaskParser(CTaskSymbolTable& symbols, ITaskHost& host) : symbols_(symbols), host_(host) {}
 
 CTaskParser::~CTaskParser() = default;
@@ -44,6 +52,7 @@ void CTaskParser::Reset()
     line = 1;
     firstError = true;
     functionName.clear();
+    staticWorkLeft_ = kMaxWork;
 }
 
 void CTaskParser::ReportTaskError(const std::string& message)
@@ -69,6 +78,8 @@ int CTaskParser::Parse(CTaskLexer& lexer)
         ReportTaskError(message);
     } catch (const CTaskTooDeep&) {
         ReportTaskError("Statements nested too deeply");
+    } catch (const CTaskTooMuchWork& e) {
+        ReportTaskError(e.what);
     } catch (const std::bad_alloc&) {
         std::fputs("yacc stack overflow\n", stderr);
         ReportTaskError("yacc stack overflow");
@@ -100,21 +111,25 @@ CTaskNode* CTaskParser::MakeCall(CTaskSymbol* symbol)
 CTaskNode* CTaskParser::MakeBuiltin(CTaskSymbol* symbol, std::initializer_list<CTaskNode*> args)
 {
     const auto a = args.begin();
+    const TaskBuiltinFn fn = symbol->builtin;
+    const int w = symbol->weight;
     switch (args.size()) {
-    case 0: return New<CTaskBuiltinNode<0>>(symbol->builtin, &host_, std::array<CTaskNode*, 0>{});
-    case 1: return New<CTaskBuiltinNode<1>>(symbol->builtin, &host_, std::array<CTaskNode*, 1>{a[0]});
-    case 2: return New<CTaskBuiltinNode<2>>(symbol->builtin, &host_, std::array<CTaskNode*, 2>{a[0], a[1]});
-    case 3: return New<CTaskBuiltinNode<3>>(symbol->builtin, &host_, std::array<CTaskNode*, 3>{a[0], a[1], a[2]});
-    case 4:
-        return New<CTaskBuiltinNode<4>>(symbol->builtin, &host_, std::array<CTaskNode*, 4>{a[0], a[1], a[2], a[3]});
+    case 0: return New<CTaskBuiltinNode<0>>(fn, &host_, std::array<CTaskNode*, 0>{}, w);
+    case 1: return New<CTaskBuiltinNode<1>>(fn, &host_, std::array<CTaskNode*, 1>{a[0]}, w);
+    case 2: return New<CTaskBuiltinNode<2>>(fn, &host_, std::array<CTaskNode*, 2>{a[0], a[1]}, w);
+    case 3: return New<CTaskBuiltinNode<3>>(fn, &host_, std::array<CTaskNode*, 3>{a[0], a[1], a[2]}, w);
+    case 4: return New<CTaskBuiltinNode<4>>(fn, &host_, std::array<CTaskNode*, 4>{a[0], a[1], a[2], a[3]}, w);
     default:
-        return New<CTaskBuiltinNode<5>>(symbol->builtin, &host_,
-                                        std::array<CTaskNode*, 5>{a[0], a[1], a[2], a[3], a[4]});
+        return New<CTaskBuiltinNode<5>>(fn, &host_, std::array<CTaskNode*, 5>{a[0], a[1], a[2], a[3], a[4]}, w);
     }
 }
 
 CTaskNode* CTaskParser::StaticInit(CTaskNode* left, CTaskNode* right)
 {
+    // They run now, during the compilation: weighed before they run.
+    staticWorkLeft_ -= static_cast<long long>(right->cost) + left->cost;
+    if (staticWorkLeft_ < 0)
+        TooMuchWork("Too much work in static initialisations");
     size_t depth = g_taskFrames.Depth();
     try {
         int value = *right->Eval();

@@ -50,6 +50,11 @@ public:
     // Deepest tree the evaluation may recurse through; a deeper one fails the
     // compilation instead of overflowing the machine stack when it runs.
     static constexpr int kMaxDepth = 10000;
+    // Most work one call of a function may do, in steps (CTaskNode::cost): some tens of
+    // milliseconds. A function that could do more fails the compilation, so that no task
+    // file can stall the experiment loop; a typical TaskEntry needs a few hundred steps.
+    // The static initialisations of one compilation share the same allowance.
+    static constexpr int kMaxWork = 10'000'000;
 
     template <class T, class... Args>
     T* New(Args&&... args)
@@ -59,6 +64,9 @@ public:
         nodes_.push_back(std::move(node));
         if (raw->depth > kMaxDepth)
             TooDeep();
+        // Outside functions only static initialisations run; StaticInit weighs them.
+        if (raw->cost > kMaxWork && !functionName.empty())
+            TooMuchWork("Too much work in one call of \"" + functionName + "\"");
         return raw;
     }
     CTaskNode* MakeVariable(CTaskSymbol* symbol);
@@ -70,11 +78,14 @@ public:
 
 private:
     [[noreturn]] void TooDeep();
+    [[noreturn]] void TooMuchWork(const std::string& what);
 
     CTaskSymbolTable& symbols_;
     ITaskHost& host_;
     std::vector<std::unique_ptr<CTaskNode>> nodes_;
     CTaskFunctionNode* program_ = nullptr;
+    // Steps the static initialisations of this compilation may still take.
+    long long staticWorkLeft_ = kMaxWork;
 };
 
 } // namespace orvix

@@ -39,8 +39,9 @@ struct CTaskSymbol {
     // Variables and constants: the int that holds the value (the symbol's own value, or a
     // runner field for a bound variable).
     int* target = nullptr;
-    // Built-ins: the operation.
+    // Built-ins: the operation, and the steps one call counts for in a pass's work.
     TaskBuiltinFn builtin = nullptr;
+    int weight = 1;
     // User functions: the definition, null while it is still being read.
     CTaskFunctionNode* function = nullptr;
 };

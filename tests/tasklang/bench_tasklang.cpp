@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "tests/tasklang/sample_task.h"
 #include "tests/tasklang/test_host.h"
@@ -79,6 +80,32 @@ void BM_TaskEntryWaiting(benchmark::State& state)
     }
 }
 BENCHMARK(BM_TaskEntryWaiting)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// The most work the compiler lets one pass do: calls fanning out to just under its limit
+// (about 9.9 million steps). What a task file can at worst cost the experiment loop.
+void BM_LargestAllowedPass(benchmark::State& state)
+{
+    CQuietHost host;
+    std::string text = "int x;\nint f0() { x++; }\n";
+    for (int k = 1; k <= 6; ++k) {
+        text += "int f" + std::to_string(k) + "() {";
+        for (int i = 0; i < 10; ++i)
+            text += " f" + std::to_string(k - 1) + "();";
+        text += " }\n";
+    }
+    text += "int TaskEntry() { f6(); f5(); f5(); f5(); f5(); f5(); f5(); f5(); f5(); f5(); return 4; }\n";
+    orvix::CTaskCompiler compiler(host);
+    if (compiler.CompileText(text) != orvix::TaskCompileStatus::Compiled) {
+        state.SkipWithError("task did not compile");
+        return;
+    }
+    int outcome = 0;
+    for (auto _ : state) {
+        compiler.Evaluate(outcome);
+        benchmark::DoNotOptimize(outcome);
+    }
+}
+BENCHMARK(BM_LargestAllowedPass)->Unit(benchmark::kMillisecond);
 
 // Compiling the task file.
 void BM_CompileTask(benchmark::State& state)

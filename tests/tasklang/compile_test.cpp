@@ -107,6 +107,57 @@ TEST_F(TaskCompileTest, TreesTooDeepForTheStackFailTheCompilation)
     EXPECT_EQ(host.log.back(), "Task file - Statements nested too deeply at line: 6004");
 }
 
+// f0 adds one to x; each further function calls the one below ten times, so one call of
+// f<k> runs f0 10^k times. Line k + 2 defines f<k>.
+std::string FanOut(int functions)
+{
+    std::string text = "int x;\nint f0(){x++;}\n";
+    for (int k = 1; k < functions; ++k) {
+        std::string below = "f" + std::to_string(k - 1) + "();";
+        text += "int f" + std::to_string(k) + "(){";
+        for (int i = 0; i < 10; ++i)
+            text += below;
+        text += "}\n";
+    }
+    return text;
+}
+
+TEST_F(TaskCompileTest, WorkBeyondWhatAPassMayTakeFailsTheCompilation)
+{
+    // A million calls in a pass are allowed, and run.
+    EXPECT_EQ(Compile(FanOut(7) + "int TaskEntry(){f6();return 4;}\n"), TaskCompileStatus::Compiled);
+    EXPECT_EQ(Pass(), 4);
+    EXPECT_EQ(Var("x"), 1000000);
+
+    // Ten functions, ten calls each: 10^9 calls in a pass. Refused where the work passes
+    // the limit, the second call of f6 in f7.
+    const std::string tenLevels = FanOut(10) + "int TaskEntry(){f9();return 4;}\n";
+    EXPECT_EQ(Compile(tenLevels), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log, std::vector<std::string>{
+                            "Task file - Too much work in one call of \"f7\" (more than 10000000 steps) at line: 9"});
+    EXPECT_EQ(compiler.GetProgram(), nullptr);
+    // Static initialisations run while compiling: together they get the same allowance,
+    // weighed before each runs. The first call of f6 runs, the second is refused.
+    EXPECT_EQ(Compile(FanOut(7) + "static int a = f6();\nstatic int b = f6();\nint TaskEntry() 4;\n"),
+              TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log, std::vector<std::string>{
+                            "Task file - Too much work in static initialisations (more than 10000000 steps) at line: 10"});
+    EXPECT_EQ(Var("x"), 1000000);
+    EXPECT_EQ(Compile(FanOut(10) + "int TaskEntry(){static int s = f9(); return 4;}\n"), TaskCompileStatus::Failed);
+    EXPECT_EQ(Var("x"), 0);
+
+    // Built-ins that reach the log, a device or the renderer weigh more than arithmetic:
+    // a thousand log lines in one pass are refused, a thousand sums are not.
+    const std::string thousand = "int g0(){DisplayVariable(1);}\nint g1(){g0();g0();g0();g0();g0();g0();g0();g0();g0();g0();}\n"
+                                 "int g2(){g1();g1();g1();g1();g1();g1();g1();g1();g1();g1();}\n"
+                                 "int TaskEntry(){g2();g2();g2();g2();g2();g2();g2();g2();g2();g2();}\n";
+    EXPECT_EQ(Compile(thousand), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log.back(), "Task file - Too much work in one call of \"TaskEntry\" (more than 10000000 steps) at line: 4");
+    std::string sums = thousand;
+    sums.replace(sums.find("DisplayVariable(1)"), 18, "abs(1)");
+    EXPECT_EQ(Compile(sums), TaskCompileStatus::Compiled);
+}
+
 TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 {
     host.behav = {{"FixTime", 300}};
