@@ -61,6 +61,7 @@ bool CDeviceIO::Open(IIoHost* host)
     // After a missed acknowledgement nothing was closed; the devices are opened exclusively,
     // so what is still held must go first.
     ReleaseDevices();
+    ForgetKeptState();
     if (host)
         host_ = host;
     OpenAnalogInput();
@@ -177,6 +178,24 @@ void CDeviceIO::ReleaseDevices()
     serial_.reset();
     cmdSocket_.Close();
     packetHave_ = 0;
+}
+
+void CDeviceIO::ForgetKeptState()
+{
+    latch_ = 0;
+    spikeStart_ = 0;
+    eyeSamples_.clear();
+    lastEyeRead_ = 0;
+    eyeReadBefore_ = false;
+    spikes_.clear();
+    key_ = 0;
+    volts_ = 0.0;
+    switchArmed_ = 0;
+    lastAngle_ = 0;
+    angleLow_ = -4.0f;
+    angleHigh_ = 4.0f;
+    lastPosH_ = 0;
+    lastPosV_ = 0;
 }
 
 void CDeviceIO::Close()

@@ -60,7 +60,11 @@ public:
     CDeviceIO& operator=(const CDeviceIO&) = delete;
 
     // Opens every device in a fixed order, logging each outcome; always true. Whatever an
-    // earlier Open left open is closed first. A host given here becomes the layer's host.
+    // earlier Open left open is closed first, and what the operations kept between calls
+    // (output latch, spike start, key, voltages, the analog switch's arming, the angle
+    // limits and last steps, the eye-read clock) starts again as at construction: a new
+    // experiment never inherits the last one's calibration. A host given here becomes the
+    // layer's host.
     bool Open(IIoHost* host);
     // Closes every device and both renderer sockets; clears the renderer-running flag and
     // stops the experiment passes.
@@ -159,6 +163,8 @@ private:
     void ConnectRenderer();
     // Closes devices and the command link, not the console link and not the flags.
     void ReleaseDevices();
+    // The values kept between calls, as at construction.
+    void ForgetKeptState();
     void OnSendError();
     void OnReceiveError(int requested);
     // Bytes of the packet being received so far; true when it is whole.

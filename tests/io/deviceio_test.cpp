@@ -344,6 +344,52 @@ TEST_F(IoTest, AnalogSwitchAngleAndPositionSteps)
     EXPECT_EQ(deviceIO.ReadPosStepV(), -15);
 }
 
+TEST_F(IoTest, CloseThenOpenStartsFromTheStateOfTheFirstOpen)
+{
+    CFakeClock& clock = UseFakeClock();
+    PointAt(ClosedPort());
+    AnalogSim sim;
+    // What a session sees from the layer, changing everything the layer keeps on the way:
+    // the last voltage (a failed read gives it), the switch's arming, the angle limits (6 V
+    // widens them, last) and references, the position references, the spike start, the latch.
+    auto session = [&] {
+        std::vector<double> seen{static_cast<double>(deviceIO.GetSpikeStartTime()),
+                                 static_cast<double>(deviceIO.GetOutputLatch())};
+        sim.failReads(1);
+        seen.push_back(deviceIO.ReadVolts(5, 1));
+        sim.setVolts(0, 3.0);
+        seen.push_back(deviceIO.ReadAnalogSwitch());
+        sim.setVolts(0, 1.0);
+        deviceIO.ReadAnalogSwitch();
+        sim.setVolts(0, 3.0);
+        for (double v : {0.0, 0.08, 6.0}) {
+            sim.setVolts(1, v);
+            seen.push_back(deviceIO.ReadAngleStep());
+        }
+        for (double v : {0.5, 0.55}) {
+            sim.setVolts(2, v);
+            sim.setVolts(3, -v);
+            seen.push_back(deviceIO.ReadPosStepH());
+            seen.push_back(deviceIO.ReadPosStepV());
+        }
+        sim.setVolts(5, 1.5);
+        deviceIO.ReadVolts(5, 1);
+        clock.AdvanceMs(1000);
+        deviceIO.StartSpikeCounter();
+        deviceIO.SetOutputBit2(true);
+        return seen;
+    };
+    deviceIO.Open(doc.get());
+    const std::vector<double> first = session();
+    EXPECT_EQ(deviceIO.GetSpikeStartTime(), clock.TickMs());
+    deviceIO.Close();
+    deviceIO.Open(doc.get());
+    EXPECT_EQ(session(), first);
+    // And an Open without a Close in between (after a missed acknowledgement) the same.
+    deviceIO.Open(doc.get());
+    EXPECT_EQ(session(), first);
+}
+
 TEST_F(IoTest, AnalogLibraryWithoutItsEntriesIsLogged)
 {
     UseFakeClock();
