@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -19,7 +20,9 @@
 #include <cmath>
 #include <memory>
 
+#include "analysis/designsize.h"
 #include "analysis/selectcases.h"
+#include "analysis/statjob.h"
 #include "analysis/tablemodel.h"
 #include "document/orvixdoc.h"
 #include "platform/objectname.h"
@@ -33,7 +36,7 @@ namespace {
 // The library functions of the page's form: a table and a level in, a table out. The
 // library's other exports take other arguments and must never be called this way.
 const char* const kTableFunctions[] = {"anova"};
-using TableFunction = CTableModel* (*)(CTableModel*, int);
+using TableFunction = CStatJob::TableFunction;
 
 // The output list's tab stops, in quarters of its font's average character width: the
 // result tables' columns line up at them.
@@ -132,11 +135,19 @@ CStat::CStat(COrvixDoc* doc, HMODULE library, QWidget* parent) : QWidget(parent)
     auto* setDepend = Named(new QPushButton("Set Depend ->", this), IDC_SET_DEPEND);
     auto* addFactor = Named(new QPushButton("Add Factor ->", this), IDC_ADD_FACTOR);
     auto* remove = Named(new QPushButton("<- Remove", this), IDC_REMOVE);
-    auto* estimate = Named(new QPushButton("Estimate", this), IDC_ESTIMATE);
+    estimate_ = Named(new QPushButton("Estimate", this), IDC_ESTIMATE);
+    cancel_ = Named(new QPushButton("Cancel", this), IDC_CANCEL);
+    cancel_->setEnabled(false);
+    // An estimate under way: a moving bar beside the buttons.
+    busy_ = Named(new QProgressBar(this), IDC_BUSY);
+    busy_->setRange(0, 0);
+    busy_->setTextVisible(false);
+    busy_->setVisible(false);
     connect(setDepend, &QPushButton::clicked, this, [this] { OnSetDepend(); });
     connect(addFactor, &QPushButton::clicked, this, [this] { OnAddFactor(); });
     connect(remove, &QPushButton::clicked, this, [this] { OnRemoveFactor(); });
-    connect(estimate, &QPushButton::clicked, this, [this] { OnEstimate(); });
+    connect(estimate_, &QPushButton::clicked, this, [this] { OnEstimate(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { OnCancel(); });
     connect(cases_, &QCheckBox::clicked, this, [this] { OnCases(); });
 
     auto* buttons = new QVBoxLayout;
@@ -156,7 +167,9 @@ CStat::CStat(COrvixDoc* doc, HMODULE library, QWidget* parent) : QWidget(parent)
     condition->addWidget(function_, 0, 5);
     condition->addWidget(new QLabel("Level:", this), 1, 0);
     condition->addWidget(levelEdit_, 1, 1);
-    condition->addWidget(estimate, 1, 5);
+    condition->addWidget(busy_, 1, 2, 1, 2);
+    condition->addWidget(cancel_, 1, 4);
+    condition->addWidget(estimate_, 1, 5);
     condition->setRowStretch(2, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addLayout(buttons);
@@ -272,6 +285,8 @@ void CStat::AddOutput(const std::string& line) { output_->addItem(ToQ(line)); }
 
 void CStat::OnEstimate()
 {
+    if (job_)
+        return;  // one estimate at a time (the button is disabled meanwhile)
     ReadLevel();
     int factorCount = static_cast<int>(factors_.size());
     if (level_ < 1)
@@ -310,21 +325,64 @@ void CStat::OnEstimate()
     if (cases_->isChecked() && !SelectCases(*copy))
         return;
     auto selection = std::make_unique<CTableModel>(*copy, columnList, false);
-    CTableModel* result = function(selection.get(), level_);
-    bool follow = output_->currentRow() < 0 || output_->currentRow() == output_->count() - 1;
-    if (cases_->isChecked())
-        AddOutput(std::string("Cases selected by: ") + table.GetColumnName(caseColumn_->currentIndex())
-                  + FromQ(operator_->currentText()) + FromQ(caseValue_->text()));
-    if (result) {
-        AddOutput(result->GetText(-1, -1));
-        for (int r = 0; r < result->GetRowCount(); ++r)
-            AddOutput(result->GetText(r, -1));
+    // Every function of the table form is an analysis of variance: what it could not
+    // finish in reasonable time is refused before it starts.
+    std::string refusal = RefuseDesign(*selection, MeasureDesign(*selection, level_), level_);
+    if (!refusal.empty()) {
+        MessageBox(refusal);
+        return;
     }
+    casesLine_.clear();
+    if (cases_->isChecked())
+        casesLine_ = std::string("Cases selected by: ") + table.GetColumnName(caseColumn_->currentIndex())
+                     + FromQ(operator_->currentText()) + FromQ(caseValue_->text());
+    job_ = new CStatJob(function, std::move(copy), std::move(selection), level_, this);
+    connect(job_, &CStatJob::finished, this, [this] { OnAnalysisDone(); });
+    ShowBusy(true);
+    job_->Start();
+}
+
+void CStat::OnAnalysisDone()
+{
+    if (!job_)
+        return;
+    bool follow = output_->currentRow() < 0 || output_->currentRow() == output_->count() - 1;
+    if (!casesLine_.empty())
+        AddOutput(casesLine_);
+    for (const std::string& line : job_->Lines())
+        AddOutput(line);
     AddOutput("");
     if (follow)
         output_->setCurrentRow(output_->count() - 1);
-    selection.reset();
-    copy.reset();
+    EndJob();
+}
+
+void CStat::OnCancel()
+{
+    if (!job_)
+        return;
+    // The library cannot be stopped: a call under way finishes in the background and its
+    // result is dropped; the next estimate waits for it.
+    job_->Cancel();
+    bool follow = output_->currentRow() < 0 || output_->currentRow() == output_->count() - 1;
+    AddOutput("Estimate cancelled.");
+    if (follow)
+        output_->setCurrentRow(output_->count() - 1);
+    EndJob();
+}
+
+void CStat::EndJob()
+{
+    job_->deleteLater();
+    job_ = nullptr;
+    ShowBusy(false);
+}
+
+void CStat::ShowBusy(bool busy)
+{
+    estimate_->setEnabled(!busy);
+    cancel_->setEnabled(busy);
+    busy_->setVisible(busy);
 }
 
 std::vector<std::string> CStat::OutputLines() const

@@ -1,6 +1,8 @@
 // CStat: the control panel's Statistics page. The user picks a dependent variable and
 // factors among the columns of the trial-parameter table, optionally a case condition, and
-// runs a function of the statistics library on them; the result table is listed.
+// runs a function of the statistics library on them; the result table is listed. The
+// function runs on a worker thread (CStatJob): the page shows that it is busy and offers
+// Cancel, and refuses beforehand a design too large to finish in reasonable time.
 #pragma once
 #include <QWidget>
 #include <string>
@@ -12,12 +14,14 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class CTableModel;
 
 namespace orvix {
 
 class COrvixDoc;
+class CStatJob;
 
 class CStat : public QWidget {
     Q_OBJECT
@@ -27,7 +31,7 @@ public:
         IDC_DEPEND = 1148, IDC_SET_DEPEND = 1149, IDC_FACTORS = 1150, IDC_ADD_FACTOR = 1151,
         IDC_REMOVE = 1152, IDC_LEVEL = 1153, IDC_ESTIMATE = 1154, IDC_VARIABLES = 1155,
         IDC_OUTPUT = 1156, IDC_FUNCTION = 1157, IDC_CASE_COLUMN = 1181, IDC_OPERATOR = 1182,
-        IDC_CASE_VALUE = 1184, IDC_CASES = 1185,
+        IDC_CASE_VALUE = 1184, IDC_CASES = 1185, IDC_CANCEL = 1186, IDC_BUSY = 1187,
     };
     // Functions are bound from the statistics library's module (null: none is loaded, and
     // every lookup fails).
@@ -39,7 +43,11 @@ public:
     void OnAddFactor();
     void OnRemoveFactor();
     void OnEstimate();
+    // Drops the running estimate's result; the page is free at once.
+    void OnCancel();
     void OnCases();
+    // An estimate is running.
+    bool IsBusy() const { return job_ != nullptr; }
 
     int GetDepend() const { return depend_; }
     const std::vector<int>& GetFactors() const { return factors_; }
@@ -53,6 +61,9 @@ private:
     void AddOutput(const std::string& line);
     // Takes the level from its edit; the previous level stays when it is not a number.
     void ReadLevel();
+    void OnAnalysisDone();
+    void EndJob();
+    void ShowBusy(bool busy);
 
     COrvixDoc* doc_;
     HMODULE library_;
@@ -69,6 +80,12 @@ private:
     QComboBox* caseColumn_;
     QComboBox* operator_;
     QCheckBox* cases_;
+    QPushButton* estimate_;
+    QPushButton* cancel_;
+    QProgressBar* busy_;
+    CStatJob* job_ = nullptr;
+    // The case condition as it was when the running estimate began.
+    std::string casesLine_;
 };
 
 } // namespace orvix

@@ -17,6 +17,7 @@
 
 #include "app/analysiscommands.h"
 #include "app/channelkeys.h"
+#include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
@@ -64,8 +65,19 @@ COrvixApp::~COrvixApp()
     analysisCommands_.reset();
     doc_.reset();
     subject_.reset();
-    if (statLibrary_)
+    UnloadStatLibrary();
+}
+
+void COrvixApp::UnloadStatLibrary()
+{
+    if (!statLibrary_)
+        return;
+    // A cancelled estimate may still be inside the library, finishing in the background
+    // (the page refuses designs that would take long). Unloading the library under it would
+    // crash the exit; if it does not end in time the library stays until the process ends.
+    if (WaitForStatJobs(kStatJobExitWaitMs))
         FreeLibrary(statLibrary_);
+    statLibrary_ = nullptr;
 }
 
 std::string OpenDialogStart(const std::string& documentPath)
@@ -215,8 +227,7 @@ int COrvixApp::ExitInstance()
     if (statLibrary_) {
         // Nothing may call into the library once it is gone.
         panels_->SetStatLibrary(nullptr);
-        FreeLibrary(statLibrary_);
-        statLibrary_ = nullptr;
+        UnloadStatLibrary();
     }
     if (!embedded_)
         experiment_.runner.SetRunFlag(0);

@@ -75,6 +75,9 @@ private:
     void LoadRecentFiles();
     void AddRecentFile(const std::string& path);
     void OnRunFlagChanged(int flag);
+    // Frees the statistics library once no estimate is inside it.
+    void UnloadStatLibrary();
+    static constexpr int kStatJobExitWaitMs = 30000;
 
     // The experiment outlives the document attached to it.
     CExperiment experiment_;

@@ -1,15 +1,20 @@
 #include "analysis/stat.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QCheckBox>
+#include <QTest>
+#include <QTimer>
 #include <dlfcn.h>
 
+#include "analysis/designsize.h"
 #include "analysis/selectcases.h"
+#include "analysis/statjob.h"
 #include "analysis/tablemodel.h"
 #include "app/orvixapp.h"
 #include "tests/document/doc_fixture.h"
@@ -69,6 +74,8 @@ protected:
     {
         page.reset();
         doc.reset();
+        // Nothing may still be inside a library that goes.
+        EXPECT_TRUE(WaitForStatJobs(30000));
         dlclose(library);
         DocTest::TearDown();
     }
@@ -78,6 +85,35 @@ protected:
     {
         Ctl<QListWidget>(CStat::IDC_VARIABLES)->setCurrentRow(variable);
         Ctl<QPushButton>(button)->click();
+    }
+    // A table of the document with a dependent column Y and factors F1.. with the given
+    // levels (row r of factor j has level (r + 5 j) mod levels + 1); every factor is chosen.
+    void ChooseDesign(int rows, std::vector<int> levels)
+    {
+        std::vector<std::string> names{"Y"};
+        std::vector<int> types{TABLE_DOUBLE};
+        for (size_t j = 0; j < levels.size(); ++j) {
+            names.push_back("F" + std::to_string(j + 1));
+            types.push_back(TABLE_INT);
+        }
+        CTableModel& table = doc->trialTable;
+        table.DefineColumns(names, types);
+        table.SetRowCount(rows);
+        for (int r = 0; r < rows; ++r) {
+            table.SetDouble(r, 0, r % 7);
+            for (size_t j = 0; j < levels.size(); ++j)
+                table.SetInt(r, static_cast<int>(j) + 1, (r + 5 * static_cast<int>(j)) % levels[j] + 1);
+        }
+        page->UpdateVariableLists(-1);
+        Pick(0, CStat::IDC_SET_DEPEND);
+        for (size_t j = 0; j < levels.size(); ++j)
+            Pick(static_cast<int>(j) + 1, CStat::IDC_ADD_FACTOR);
+    }
+    // Clicks Estimate and lets the event loop run until the page is free again.
+    void Estimate()
+    {
+        Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page->IsBusy(); }, 30000));
     }
 
     HMODULE library = nullptr;
@@ -135,7 +171,7 @@ TEST_F(StatTest, EstimateListsTheAnalysisAndClampsTheLevel)
     Pick(0, CStat::IDC_ADD_FACTOR);
     Pick(1, CStat::IDC_ADD_FACTOR);
     Ctl<QLineEdit>(CStat::IDC_LEVEL)->setText("5");
-    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    Estimate();
     EXPECT_EQ(page->GetLevel(), 2);
     auto lines = page->OutputLines();
     ASSERT_EQ(lines.size(), 7u) << (lines.empty() ? "" : lines[0]);
@@ -146,7 +182,7 @@ TEST_F(StatTest, EstimateListsTheAnalysisAndClampsTheLevel)
     EXPECT_EQ(Ctl<QListWidget>(CStat::IDC_OUTPUT)->currentRow(), 6);
 
     Ctl<QLineEdit>(CStat::IDC_LEVEL)->setText("0");
-    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    Estimate();
     EXPECT_EQ(page->GetLevel(), 1);
 }
 
@@ -180,7 +216,7 @@ TEST_F(StatTest, RefusalsAndUnknownFunctions)
     Ctl<QComboBox>(CStat::IDC_CASE_COLUMN)->setCurrentIndex(1);
     Ctl<QComboBox>(CStat::IDC_OPERATOR)->setCurrentIndex(0);
     Ctl<QLineEdit>(CStat::IDC_CASE_VALUE)->setText("1");
-    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    Estimate();
     auto lines = page->OutputLines();
     ASSERT_GT(lines.size(), before);
     EXPECT_EQ(lines[before], "Cases selected by: B=1");
@@ -210,4 +246,167 @@ TEST_F(StatTest, OutputColumnsLineUpAtTheListsTabStops)
     EXPECT_NEAR(inkStart(2) - inkStart(0), 2 * stop, 1.5);
     // Each line is measured with the same stops, so the list scrolls to the end of the widest.
     EXPECT_GE(output->visualItemRect(output->item(2)).width(), static_cast<int>(2 * stop));
+}
+
+TEST(DesignSize, CountsObservationsLevelsAndModelColumns)
+{
+    // 273 rows, five factors of 12 levels, order 3: 5 + 10 + 10 = 25 terms and
+    // 1 + 5*11 + 10*11^2 + 10*11^3 = 14576 columns; the work is 2 p m (n + 26 m) with
+    // p = 14576 and m = n = 273: 58,662,074,016 operations.
+    CTableModel t;
+    t.DefineColumns({"Y", "A", "B", "C", "D", "E"}, {TABLE_DOUBLE, TABLE_INT, TABLE_INT, TABLE_INT, TABLE_INT, TABLE_INT});
+    t.SetRowCount(275);
+    for (int r = 0; r < 275; ++r) {
+        t.SetDouble(r, 0, r);
+        for (int c = 1; c <= 5; ++c)
+            t.SetInt(r, c, (r + 5 * c) % 12 + 1);
+    }
+    // Two rows with a missing response do not count, nor do their levels.
+    t.SetDouble(273, 0, std::nan(""));
+    t.SetDouble(274, 0, std::nan(""));
+    t.SetInt(273, 1, 99);
+    DesignSize size = MeasureDesign(t, 3);
+    EXPECT_EQ(size.observations, 273);
+    EXPECT_EQ(size.levels, (std::vector<int>{12, 12, 12, 12, 12}));
+    EXPECT_EQ(size.terms, 25);
+    EXPECT_EQ(size.columns, 14576);
+    EXPECT_EQ(size.operations, 58662074016.0);
+    EXPECT_EQ(size.bytes, 8.0 * 14576 * (273 + 2 * 273));
+    // A text factor: its empty label is missing.
+    CTableModel text;
+    text.DefineColumns({"Y", "L"}, {TABLE_INT, TABLE_TEXT});
+    text.SetRowCount(4);
+    const char* labels[] = {"a", "b", "", "a"};
+    for (int r = 0; r < 4; ++r)
+        text.SetString(r, 1, labels[r]);
+    size = MeasureDesign(text, 1);
+    EXPECT_EQ(size.observations, 3);
+    EXPECT_EQ(size.levels, std::vector<int>{2});
+    EXPECT_EQ(size.columns, 2);
+}
+
+TEST_F(StatTest, DesignsTooLargeToFinishAreRefusedBeforeTheyRun)
+{
+    struct Case {
+        int rows;
+        std::vector<int> levels;
+        const char* level;
+        const char* message;
+    } cases[] = {
+        // Every row its own level, twice: 160,000 model columns.
+        {400, {400, 400}, "2",
+         "Factor \"F1\" has 400 levels in 400 observations: too many to analyse. A factor may have at most "
+         "half as many levels as there are observations."},
+        {273, {12, 12, 12, 12, 12}, "3",
+         "The design is too large to analyse: 273 observations and 14576 model columns at level 3 need about 59 "
+         "billion operations and 91 MB (at most 20 billion and 512 MB). Choose a lower level, fewer factors or "
+         "factors with fewer levels."},
+    };
+    for (const Case& c : cases) {
+        ChooseDesign(c.rows, c.levels);
+        Ctl<QLineEdit>(CStat::IDC_LEVEL)->setText(c.level);
+        ui.messages.clear();
+        Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+        EXPECT_FALSE(page->IsBusy());
+        ASSERT_EQ(ui.Texts(), std::vector<std::string>{c.message});
+        EXPECT_TRUE(page->OutputLines().empty());
+    }
+    // The same factors at the first order are small enough, and run.
+    Ctl<QLineEdit>(CStat::IDC_LEVEL)->setText("1");
+    ui.messages.clear();
+    Estimate();
+    EXPECT_TRUE(ui.messages.empty());
+    auto lines = page->OutputLines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[1].rfind("F1\t", 0), 0u) << lines[1];
+}
+
+namespace {
+
+// The page over the library whose anova waits for the test.
+class SlowStatTest : public StatTest {
+protected:
+    void SetUp() override
+    {
+        StatTest::SetUp();
+        slow = dlopen(SLOW_STAT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(slow, nullptr) << dlerror();
+        release = reinterpret_cast<void (*)(int)>(dlsym(slow, "SlowStat_Release"));
+        waitStarted = reinterpret_cast<bool (*)(int, int)>(dlsym(slow, "SlowStat_WaitStarted"));
+        mostInside = reinterpret_cast<int (*)()>(dlsym(slow, "SlowStat_MostInside"));
+        reinterpret_cast<void (*)()>(dlsym(slow, "SlowStat_Reset"))();
+        page = std::make_unique<CStat>(doc.get(), slow);
+        Pick(2, CStat::IDC_SET_DEPEND);
+        Pick(0, CStat::IDC_ADD_FACTOR);
+        Pick(1, CStat::IDC_ADD_FACTOR);
+    }
+    void TearDown() override
+    {
+        page.reset();
+        release(100);
+        EXPECT_TRUE(WaitForStatJobs(30000));
+        dlclose(slow);
+        StatTest::TearDown();
+    }
+    bool Busy()
+    {
+        return page->IsBusy() && !Ctl<QPushButton>(CStat::IDC_ESTIMATE)->isEnabled()
+            && Ctl<QPushButton>(CStat::IDC_CANCEL)->isEnabled() && Ctl<QProgressBar>(CStat::IDC_BUSY)->isVisibleTo(page.get());
+    }
+    bool Idle()
+    {
+        return !page->IsBusy() && Ctl<QPushButton>(CStat::IDC_ESTIMATE)->isEnabled()
+            && !Ctl<QPushButton>(CStat::IDC_CANCEL)->isEnabled() && !Ctl<QProgressBar>(CStat::IDC_BUSY)->isVisibleTo(page.get());
+    }
+    void* slow = nullptr;
+    void (*release)(int) = nullptr;
+    bool (*waitStarted)(int, int) = nullptr;
+    int (*mostInside)() = nullptr;
+};
+
+} // namespace
+
+TEST_F(SlowStatTest, EstimateRunsOffTheInterfaceThreadAndCancelDropsIt)
+{
+    EXPECT_TRUE(Idle());
+    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    // The click has returned while the library still holds the call, and the event loop
+    // turns: a timer fires.
+    ASSERT_TRUE(waitStarted(1, 10000));
+    EXPECT_TRUE(Busy());
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    QTest::qWait(100);
+    EXPECT_GT(ticks, 0);
+    EXPECT_TRUE(page->OutputLines().empty());
+
+    // Cancel frees the page at once; the call goes on in the library.
+    Ctl<QPushButton>(CStat::IDC_CANCEL)->click();
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(page->OutputLines(), std::vector<std::string>{"Estimate cancelled."});
+    // A new estimate waits for the library: never two calls at once.
+    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    EXPECT_TRUE(Busy());
+    EXPECT_FALSE(waitStarted(2, 200));
+    release(1);
+    ASSERT_TRUE(waitStarted(2, 10000));
+    release(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->IsBusy(); }, 10000));
+    EXPECT_TRUE(Idle());
+    // Only the second estimate is listed.
+    EXPECT_EQ(page->OutputLines(), (std::vector<std::string>{"Estimate cancelled.", "Slow", "n8 L2", ""}));
+    EXPECT_EQ(mostInside(), 1);
+}
+
+TEST_F(SlowStatTest, APageClosedDuringAnEstimateLeavesItToFinish)
+{
+    Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+    ASSERT_TRUE(waitStarted(1, 10000));
+    page.reset();
+    EXPECT_FALSE(WaitForStatJobs(50));
+    release(1);
+    EXPECT_TRUE(WaitForStatJobs(10000));
+    QTest::qWait(20); // a notice to the gone page is dropped with it
 }

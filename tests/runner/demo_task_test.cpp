@@ -3,10 +3,12 @@
 // analysis of variance of the reaction time on the Statistics page.
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <dlfcn.h>
 #include <map>
 
 #include "analysis/stat.h"
+#include "analysis/statjob.h"
 #include "platform/serialport.h"
 #include "platform/simsubject.h"
 #include "runner/testrun.h"
@@ -121,12 +123,15 @@ TEST_F(IoTest, TheDemonstrationGivesAPsychometricCurveAndReactionTimes)
         pick("RTime", CStat::IDC_SET_DEPEND);
         pick("OR", CStat::IDC_ADD_FACTOR);
         page.findChild<QPushButton*>(QStringLiteral("ctl%1").arg(CStat::IDC_ESTIMATE))->click();
+        // The analysis runs beside the interface; the result comes through the event loop.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.IsBusy(); }, 30000));
         std::string output;
         for (const std::string& line : page.OutputLines())
             output += line + "\n";
         EXPECT_NE(output.find("Source"), std::string::npos) << output;
         EXPECT_NE(output.find("Error"), std::string::npos) << output;
     }
+    EXPECT_TRUE(WaitForStatJobs(30000));
     dlclose(library);
     deviceIO.onCommandSent = nullptr;
     deviceIO.sendHookForTest = nullptr;
