@@ -391,7 +391,8 @@ TEST_F(DocTest, ExpressionColumns)
     };
     for (auto [expression, message] : refused) {
         ui.messages.clear();
-        ui.onAskTransform = [expression](std::string& name, std::string& text) {
+        // Copied into the capture: clang before 16 cannot capture a structured binding.
+        ui.onAskTransform = [expression = expression](std::string& name, std::string& text) {
             name = "RT2";
             text = expression;
             return true;

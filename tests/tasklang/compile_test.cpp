@@ -197,10 +197,16 @@ TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 
 } // namespace
 
-TEST_F(TaskCompileTest, TheShippedExampleTaskCompiles)
+TEST_F(TaskCompileTest, TheShippedExampleTaskAndTheFuzzSeedsCompile)
 {
-    std::string example = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c";
-    host.graph = {{"OR", 0}}; // the stimulus of the demonstration scene
-    EXPECT_EQ(compiler.CompileFile(example), TaskCompileStatus::Compiled);
-    EXPECT_EQ(host.log.size(), 1u) << host.log.back();
+    std::vector<std::string> files{std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c"};
+    for (const char* seed : {"example.c", "sample.c", "fanout.c", "everything.c"})
+        files.push_back(std::string(ORVIX_TEST_SOURCE_DIR) + "/../fuzz/corpus/task/" + seed);
+    host.behav = {{"FixTime", 300}};
+    host.graph = {{"TARGET", 1}, {"OR", 0}}; // OR: the stimulus of the demonstration scene
+    for (const std::string& file : files) {
+        host.log.clear();
+        EXPECT_EQ(compiler.CompileFile(file), TaskCompileStatus::Compiled) << file;
+        EXPECT_EQ(host.log.size(), 1u) << host.log.back();
+    }
 }

@@ -1,0 +1,72 @@
+// A two-choice orientation task, the demonstration of the run command. The fixation point
+// (TARGET) comes on; once the eye has held it for fixTime ms the figure appears, tilted by
+// the graph parameter OR: tilted left (OR < 0) asks for the left key, tilted right for the
+// right key. An answer on the right side within respTime ms is a HIT, on the wrong side a
+// MISS, a key before the figure is EARLY, no key in time a MISS. Each trial saves the
+// outcome (1 EARLY, 2 HIT, 3 MISS), the reaction time from figure onset and OR. A trial
+// whose fixation does not come within 3 s, or breaks before the figure, comes again.
+static int fixTime = 300;   // ms of fixation before the figure
+static int respTime = 1500; // ms to answer
+int tStart;
+int tFig;
+int result; // the outcome Finish saves
+
+int Finish()
+{
+    TurnOffFig();
+    TurnOffTarget();
+    if (result == TRIAL_HIT) DoHitAct();
+    else if (result == TRIAL_MISS) DoMissAct();
+    else DoEarlyAct();
+    if (result == TRIAL_EARLY) SaveResponse(result, 0, GetGraphParam("OR"), 0, 0);
+    else SaveResponse(result, nCurrentTime - tFig, GetGraphParam("OR"), 0, 0);
+    tStart = nCurrentTime;
+    nTaskState = ITI;
+    return TRIAL_END;
+}
+
+int Abandon()
+{
+    TurnOffTarget();
+    tStart = nCurrentTime;
+    nTaskState = ITI;
+    return TRIAL_FAIL;
+}
+
+int TaskEntry()
+{
+    if (nTaskState == ITI) {
+        if (nCurrentTime - tStart >= 500) {
+            TurnOnTarget();
+            tStart = nCurrentTime;
+            nTaskState = FOREP;
+        }
+    } else if (nTaskState == FOREP) {
+        // Waiting for the eye: a key now is too early.
+        if (nKeyPos != KEY_CENTER) { result = TRIAL_EARLY; return Finish(); }
+        if (OnFP()) {
+            tStart = nCurrentTime;
+            nTaskState = FOREP1;
+        } else if (nCurrentTime - tStart > 3000) {
+            return Abandon();
+        }
+    } else if (nTaskState == FOREP1) {
+        // Holding fixation.
+        if (nKeyPos != KEY_CENTER) { result = TRIAL_EARLY; return Finish(); }
+        if (!OnFP()) return Abandon();
+        if (nCurrentTime - tStart >= fixTime) {
+            TurnOnFig();
+            tFig = nCurrentTime;
+            nTaskState = FOREP2; // the answer; TurnOnFig has recorded the figure's onset
+        }
+    } else if (nTaskState == FOREP2) {
+        if (nKeyPos == KEY_LEFT || nKeyPos == KEY_RIGHT) {
+            SaveKeyState(nKeyPos);
+            result = TRIAL_MISS;
+            if ((nKeyPos == KEY_LEFT) == (GetGraphParam("OR") < 0)) result = TRIAL_HIT;
+            return Finish();
+        }
+        if (nCurrentTime - tFig > respTime) { result = TRIAL_MISS; return Finish(); }
+    }
+    return TRIAL_CONTINUE;
+}
