@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 
 #include "stats/anovan.h"
 #include "stats/distributions.h"
@@ -293,6 +294,17 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
     std::vector<Model> modwo = modw;
     for (size_t i = 0; i < nterms; ++i)
         modwo[i][i] = false;
+    // Rows that are the same model get the same number, worked out once: comparing every
+    // row with each fitted model would cost nterms^3 bit comparisons, minutes for a few
+    // thousand terms.
+    std::vector<size_t> idw(nterms), idwo(nterms);
+    {
+        std::unordered_map<Model, size_t> ids;
+        for (size_t i = 0; i < nterms; ++i)
+            idw[i] = ids.try_emplace(modw[i], ids.size()).first->second;
+        for (size_t i = 0; i < nterms; ++i)
+            idwo[i] = ids.try_emplace(modwo[i], ids.size()).first->second;
+    }
 
     // 10. Fit each distinct pending model once, from the last one backwards.
     std::vector<double> dfboth(dfw);
@@ -303,7 +315,8 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
             --k;
         if (k == 0)
             break;
-        const Model thismod = k <= nterms ? modw[k - 1] : modwo[k - 1 - nterms];
+        const Model& thismod = k <= nterms ? modw[k - 1] : modwo[k - 1 - nterms];
+        const size_t thisid = k <= nterms ? idw[k - 1] : idwo[k - 1 - nterms];
         std::vector<size_t> cols;
         for (size_t c = 0; c < termname.Numel(); ++c) {
             const size_t label = static_cast<size_t>(termname[c]);
@@ -316,12 +329,12 @@ AnovanResult Analyse(int nargin, const mwArray& yIn, const mwArray& groupIn, con
                         x.Data().begin() + c * dmat.Rows());
         const Fit f = anovanfit(std::move(x), y);
         for (size_t i = 0; i < nterms; ++i) {
-            if (modw[i] == thismod) {
+            if (idw[i] == thisid) {
                 ssw[i] = f.ssx;
                 dfw[i] = f.dfx;
                 dfboth[i] = 0;
             }
-            if (modwo[i] == thismod) {
+            if (idwo[i] == thisid) {
                 sswo[i] = f.ssx;
                 dfwo[i] = f.dfx;
                 dfboth[nterms + i] = 0;
