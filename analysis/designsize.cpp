@@ -69,8 +69,10 @@ DesignSize MeasureDesign(const CTableModel& selection, int order)
     const double n = size.observations;
     const double p = size.columns;
     const double m = std::min(n, p);
-    size.operations = 2 * p * m * (n + (size.terms + 1) * m);
-    size.bytes = 8 * p * (n + 2 * m);
+    const double fits = size.terms + 1;
+    size.operations = 2 * p * m * n + fits * p * m * (2 * m + kCopyAndPivot);
+    // The models' term lists are terms x terms bits, four such tables while they are compared.
+    size.bytes = 8 * p * (n + 2 * m) + size.terms * size.terms / 2;
     return size;
 }
 
@@ -79,10 +81,11 @@ std::string RefuseDesign(const CTableModel& selection, const DesignSize& size, i
     const int n = size.observations;
     for (size_t f = 0; f < size.levels.size(); ++f) {
         const int levels = size.levels[f];
-        if (levels >= 2 && 2.0 * levels > n)
+        if (levels > kFewLevels && 2.0 * levels > n)
             return Format("Factor \"%s\" has %d levels in %d observations: too many to analyse. "
-                          "A factor may have at most half as many levels as there are observations.",
-                          selection.GetColumnName(static_cast<int>(f) + 1), levels, n);
+                          "A factor of more than %d levels may have at most half as many levels as there "
+                          "are observations.",
+                          selection.GetColumnName(static_cast<int>(f) + 1), levels, n, kFewLevels);
     }
     if (size.operations > kMaxDesignOperations || size.bytes > kMaxDesignBytes)
         return Format("The design is too large to analyse: %d observations and %.0f model columns at level %d "

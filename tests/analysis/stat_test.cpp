@@ -251,8 +251,9 @@ TEST_F(StatTest, OutputColumnsLineUpAtTheListsTabStops)
 TEST(DesignSize, CountsObservationsLevelsAndModelColumns)
 {
     // 273 rows, five factors of 12 levels, order 3: 5 + 10 + 10 = 25 terms and
-    // 1 + 5*11 + 10*11^2 + 10*11^3 = 14576 columns; the work is 2 p m (n + 26 m) with
-    // p = 14576 and m = n = 273: 58,662,074,016 operations.
+    // 1 + 5*11 + 10*11^2 + 10*11^3 = 14576 columns; the work is 2 p m n + 26 p m (2 m + 80)
+    // with p = 14576 and m = n = 273: 27 * 2,172,669,408 + 26 * 318,339,840 = 58,662,074,016
+    // + 8,276,835,840 = 66,938,909,856 operations.
     CTableModel t;
     t.DefineColumns({"Y", "A", "B", "C", "D", "E"}, {TABLE_DOUBLE, TABLE_INT, TABLE_INT, TABLE_INT, TABLE_INT, TABLE_INT});
     t.SetRowCount(275);
@@ -270,8 +271,9 @@ TEST(DesignSize, CountsObservationsLevelsAndModelColumns)
     EXPECT_EQ(size.levels, (std::vector<int>{12, 12, 12, 12, 12}));
     EXPECT_EQ(size.terms, 25);
     EXPECT_EQ(size.columns, 14576);
-    EXPECT_EQ(size.operations, 58662074016.0);
-    EXPECT_EQ(size.bytes, 8.0 * 14576 * (273 + 2 * 273));
+    EXPECT_EQ(size.operations, 66938909856.0);
+    // The design and the fits' copies, and four tables of 25 x 25 bits.
+    EXPECT_EQ(size.bytes, 8.0 * 14576 * (273 + 2 * 273) + 312.5);
     // A text factor: its empty label is missing.
     CTableModel text;
     text.DefineColumns({"Y", "L"}, {TABLE_INT, TABLE_TEXT});
@@ -295,11 +297,17 @@ TEST_F(StatTest, DesignsTooLargeToFinishAreRefusedBeforeTheyRun)
     } cases[] = {
         // Every row its own level, twice: 160,000 model columns.
         {400, {400, 400}, "2",
-         "Factor \"F1\" has 400 levels in 400 observations: too many to analyse. A factor may have at most "
-         "half as many levels as there are observations."},
+         "Factor \"F1\" has 400 levels in 400 observations: too many to analyse. A factor of more than 20 "
+         "levels may have at most half as many levels as there are observations."},
         {273, {12, 12, 12, 12, 12}, "3",
-         "The design is too large to analyse: 273 observations and 14576 model columns at level 3 need about 59 "
+         "The design is too large to analyse: 273 observations and 14576 model columns at level 3 need about 67 "
          "billion operations and 91 MB (at most 20 billion and 512 MB). Choose a lower level, fewer factors or "
+         "factors with fewer levels."},
+        // Few observations, many terms: 8191 refits of 8 x 8192, 2 * 8192 * 8 * 8 + 8192 * 8192
+        // * 8 * 96 operations, 8 * 8192 * 24 bytes and four tables of 8191 x 8191 bits.
+        {8, std::vector<int>(13, 2), "13",
+         "The design is too large to analyse: 8 observations and 8192 model columns at level 13 need about 52 "
+         "billion operations and 33 MB (at most 20 billion and 512 MB). Choose a lower level, fewer factors or "
          "factors with fewer levels."},
     };
     for (const Case& c : cases) {
@@ -311,13 +319,21 @@ TEST_F(StatTest, DesignsTooLargeToFinishAreRefusedBeforeTheyRun)
         ASSERT_EQ(ui.Texts(), std::vector<std::string>{c.message});
         EXPECT_TRUE(page->OutputLines().empty());
     }
-    // The same factors at the first order are small enough, and run.
+    // Five 12-level factors at the first order are small enough, and run; so does a short
+    // pilot whose factor has nearly as many levels as trials.
+    ChooseDesign(273, {12, 12, 12, 12, 12});
     Ctl<QLineEdit>(CStat::IDC_LEVEL)->setText("1");
     ui.messages.clear();
     Estimate();
     EXPECT_TRUE(ui.messages.empty());
     auto lines = page->OutputLines();
     ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[1].rfind("F1\t", 0), 0u) << lines[1];
+    ChooseDesign(6, {4});
+    Estimate();
+    EXPECT_TRUE(ui.messages.empty());
+    lines = page->OutputLines();
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1].rfind("F1\t", 0), 0u) << lines[1];
 }
 
