@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,7 +38,7 @@ QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int 
 } // namespace
 
 CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDataChoices& choices, QWidget* parent)
-    : QDialog(parent), doc_(doc), opener_(opener), choices_(choices), odbcExport_(db_, odbcOptions_)
+    : CExportRunDlg(parent), doc_(doc), opener_(opener), choices_(choices), odbcExport_(db_, odbcOptions_)
 {
     setWindowTitle("Export Data");
     settings_ = new QWidget(this);
@@ -150,24 +149,10 @@ void CExportDataDlg::OnSingleFile()
     outputLabel_->setText(single_->isChecked() ? kOutputFile : kOutputFolder);
 }
 
-void CExportDataDlg::SetRunning(bool running)
-{
-    running_ = running;
-    start_->setText(running ? "&Stop" : "&Start");
-    cancel_->setEnabled(!running);
-    settings_->setEnabled(!running);
-    if (running)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
 void CExportDataDlg::OnOK()
 {
-    if (running_) {
-        running_ = false; // the loop ends after the trial in hand
+    if (StopIfRunning())
         return;
-    }
     ReadControls();
     ExportSettings s;
     s.input = FromQ(input_->text());
@@ -186,15 +171,7 @@ void CExportDataDlg::OnOK()
     exporter.tableExporter = &odbcExport_;
     bool ok = exporter.Run(s);
     doc_ = exporter.Document();
-    const bool stopped = !running_;
-    SetRunning(false);
-    status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", fileNumber_))
-                            : std::string("The export did not complete.")));
-    // The beep says that everything went out; a failure has been reported instead.
-    if (ok)
-        UI().Beep();
-    if (closeAfterRun_)
-        QDialog::reject();
+    Finish(ok, fileNumber_);
 }
 
 void CExportDataDlg::OnFile(const std::string& path, int trialCount)
@@ -220,27 +197,6 @@ void CExportDataDlg::Pump()
 {
     // Keeps the dialog and the other windows live: Stop, Esc and closing come in here.
     QApplication::processEvents();
-}
-
-void CExportDataDlg::reject()
-{
-    // Esc during an export stops it; the dialog stays to show where it stopped.
-    if (running_) {
-        running_ = false;
-        return;
-    }
-    QDialog::reject();
-}
-
-void CExportDataDlg::closeEvent(QCloseEvent* event)
-{
-    if (running_) {
-        running_ = false;
-        closeAfterRun_ = true;
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvix

@@ -5,10 +5,9 @@
 // the file in hand, whose rows go in as one). The database connection is chosen at the
 // first database Start and kept until the dialog closes.
 #pragma once
-#include <QDialog>
 #include <string>
 
-#include "export/exportprogress.h"
+#include "export/exportrundlg.h"
 #include "export/odbctrialexport.h"
 #include "export/trialexport.h"
 #include "platform/odbc.h"
@@ -33,7 +32,7 @@ struct ExportDataChoices {
     bool expandVector = false;
 };
 
-class CExportDataDlg : public QDialog, public IExportProgress {
+class CExportDataDlg : public CExportRunDlg {
 public:
     enum {
         IDD = 152,
@@ -51,23 +50,16 @@ public:
     void OnFormat(int format);
     // "Options...": the database export's options.
     void OnOptions();
-    bool IsExporting() const { return running_; }
+    bool IsExporting() const { return IsRunning(); }
     const OdbcOptions& Options() const { return odbcOptions_; }
 
     // IExportProgress
-    bool IsRunning() const override { return running_; }
     void OnFile(const std::string& path, int trialCount) override;
     void OnTrial(int done) override;
     void OnFileDone() override;
 
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void ReadControls();
-    void SetRunning(bool running);
     void Pump();
 
     COrvixDoc* doc_;
@@ -77,8 +69,6 @@ private:
     COdbcConnection db_;
     OdbcOptions odbcOptions_;
     COdbcTrialExport odbcExport_;
-    bool running_ = false;
-    bool closeAfterRun_ = false;
     int fileNumber_ = 0;
     int trialCount_ = 0;
     std::string currentFile_;
@@ -86,16 +76,12 @@ private:
     QLineEdit* input_;
     QLineEdit* output_;
     QLabel* outputLabel_;
-    QLabel* status_;
     QCheckBox* single_;
     QCheckBox* expand_;
     QButtonGroup* formats_;
     QButtonGroup* events_;
     QProgressBar* progress_;
-    QPushButton* start_;
-    QPushButton* cancel_;
     QPushButton* options_;
-    QWidget* settings_;
 };
 
 } // namespace orvix

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -37,7 +36,7 @@ QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int 
 } // namespace
 
 CExportParamDlg::CExportParamDlg(COrvixDoc* doc, IDocumentOpener& opener, QWidget* parent)
-    : QDialog(parent), doc_(doc), opener_(opener)
+    : CExportRunDlg(parent, &running_), doc_(doc), opener_(opener)
 {
     setWindowTitle("Export Parameter");
     settings_ = new QWidget(this);
@@ -115,24 +114,10 @@ void CExportParamDlg::OnFormatOdbc()
 
 void CExportParamDlg::OnOptions() { EditOdbcOptions(options_, this); }
 
-void CExportParamDlg::SetRunning(bool running)
-{
-    running_ = running;
-    start_->setText(running ? "&Stop" : "&Start");
-    cancel_->setEnabled(!running);
-    settings_->setEnabled(!running);
-    if (running)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
 void CExportParamDlg::OnOK()
 {
-    if (running_) {
-        running_ = false; // ends before the next file
+    if (StopIfRunning())
         return;
-    }
     ParamExportSettings s;
     s.input = FromQ(input_->text());
     s.output = FromQ(output_->text());
@@ -155,14 +140,7 @@ void CExportParamDlg::OnOK()
     exporter.options = &options_;
     const bool ok = exporter.Run(s);
     doc_ = exporter.Document();
-    const bool stopped = !running_;
-    SetRunning(false);
-    status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", files_))
-                            : std::string("The export did not complete.")));
-    if (ok)
-        UI().Beep();
-    if (closeAfterRun_)
-        QDialog::reject();
+    Finish(ok, files_);
 }
 
 void CExportParamDlg::OnFile(const std::string& path, int)
@@ -172,25 +150,5 @@ void CExportParamDlg::OnFile(const std::string& path, int)
 }
 
 void CExportParamDlg::OnFileDone() { QApplication::processEvents(); }
-
-void CExportParamDlg::reject()
-{
-    if (running_) {
-        running_ = false;
-        return;
-    }
-    QDialog::reject();
-}
-
-void CExportParamDlg::closeEvent(QCloseEvent* event)
-{
-    if (running_) {
-        running_ = false;
-        closeAfterRun_ = true;
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
 
 } // namespace orvix

@@ -3,10 +3,9 @@
 // parameters, or the database table GRAPHPARAM or BEHAVPARAM, which takes every
 // parameter of the kind. Start runs CParamExport; Stop ends it before the next file.
 #pragma once
-#include <QDialog>
 #include <string>
 
-#include "export/exportprogress.h"
+#include "export/exportrundlg.h"
 #include "export/odbctable.h"
 #include "platform/odbc.h"
 
@@ -20,7 +19,7 @@ namespace orvix {
 class COrvixDoc;
 class IDocumentOpener;
 
-class CExportParamDlg : public QDialog, public IExportProgress {
+class CExportParamDlg : public CExportRunDlg {
 public:
     enum {
         IDD = 154,
@@ -39,19 +38,12 @@ public:
     void OnOK();
     const OdbcOptions& Options() const { return options_; }
 
-    // IExportProgress: one running flag for every such dialog.
-    bool IsRunning() const override { return running_; }
+    // IExportProgress
     void OnFile(const std::string& path, int trialCount) override;
     void OnFileDone() override;
 
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    void SetRunning(bool running);
-
+    // One running flag for every such dialog.
     static bool running_;
 
     COrvixDoc* doc_;
@@ -60,7 +52,6 @@ private:
     int kind_ = 0;
     int format_ = 0;
     OdbcOptions options_;
-    bool closeAfterRun_ = false;
     int files_ = 0;
 
     QLineEdit* input_;
@@ -68,10 +59,6 @@ private:
     QLineEdit* names_;
     QButtonGroup* kinds_;
     QButtonGroup* formats_;
-    QPushButton* start_;
-    QPushButton* cancel_;
-    QLabel* status_;
-    QWidget* settings_;
 };
 
 } // namespace orvix

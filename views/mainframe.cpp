@@ -212,14 +212,20 @@ void CMainFrame::UpdateCommandStates(QMenu* menu)
             action->setEnabled(enabled);
             continue;
         }
-        bool enabled = true, checked = false;
-        for (ICommandTarget* target : targets_) {
-            if (target->OnUpdateCommand(id, enabled, checked)) {
-                action->setEnabled(enabled);
-                if (action->isCheckable())
-                    action->setChecked(checked);
-                break;
-            }
+        UpdateFromTargets(action, id);
+    }
+}
+
+void CMainFrame::UpdateFromTargets(QAction* action, int id)
+{
+    // The first target that knows the command decides.
+    bool enabled = true, checked = false;
+    for (ICommandTarget* target : targets_) {
+        if (target->OnUpdateCommand(id, enabled, checked)) {
+            action->setEnabled(enabled);
+            if (action->isCheckable())
+                action->setChecked(checked);
+            return;
         }
     }
 }
@@ -454,15 +460,7 @@ void CMainFrame::UpdateToolStates()
         } else if (id == ID_LATENCY) {
             action->setChecked(experiment_.runner.IsMeasuringLatency());
         } else {
-            bool enabled = true, checked = false;
-            for (ICommandTarget* target : targets_) {
-                if (target->OnUpdateCommand(id, enabled, checked)) {
-                    action->setEnabled(enabled);
-                    if (action->isCheckable())
-                        action->setChecked(checked);
-                    break;
-                }
-            }
+            UpdateFromTargets(action, id);
         }
     }
     channelBar_->UpdateChecks();

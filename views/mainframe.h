@@ -158,6 +158,8 @@ protected:
 private:
     QAction* AddCommand(QMenu* menu, int id, const char* text, bool checkable = false);
     bool OnFrameCommand(int id);
+    // Enables and checks an action as the command targets say.
+    void UpdateFromTargets(QAction* action, int id);
     void CreateMenus();
     // The File menu's recent-file entries, made again each time the menu opens.
     void UpdateRecentFiles(QMenu* file);
