@@ -35,18 +35,7 @@ size_t Count(const std::vector<DrawOp>& ops, DrawOp::Kind kind)
 
 class FiguresTest : public GraphTest {
 protected:
-    // OR 0 (5 and 15 spikes/s) and OR 90 (10 spikes/s) on channel 0: means 10 and 10,
-    // errors 5 and 0.
-    void TuningDocument()
-    {
-        SetCommands({"OR 0", "OR 90"});
-        Add(TrialWithSpikes(0, 4));
-        Add(TrialWithSpikes(0, 12));
-        Add(TrialWithSpikes(1, 8));
-        Axes(0, -1, -1);
-        SelectChannel(0);
-        Update();
-    }
+    // TuningDocument gives means 10 and 10, errors 5 and 0.
     std::vector<DrawOp> Draw()
     {
         CRecordingDC dc;

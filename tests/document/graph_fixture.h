@@ -72,6 +72,18 @@ protected:
         while (doc->GetSelectedChannel() != c)
             doc->OnSelectChannel(c == -1 ? doc->GetSelectedChannel() : c);
     }
+    // OR 0 (4 and 12 spikes in 800 ms: 5 and 15 spikes/s) and OR 90 (8: 10 spikes/s) on
+    // channel 0, OR on x, the tables made.
+    void TuningDocument()
+    {
+        SetCommands({"OR 0", "OR 90"});
+        Add(TrialWithSpikes(0, 4));
+        Add(TrialWithSpikes(0, 12));
+        Add(TrialWithSpikes(1, 8));
+        Axes(0, -1, -1);
+        SelectChannel(0);
+        Update();
+    }
 
     std::unique_ptr<orvix::COrvixDoc> doc;
     std::unique_ptr<orvix::CResponseGraph> graph;

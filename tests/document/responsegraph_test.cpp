@@ -18,14 +18,7 @@ std::vector<float> Row(const CCellTable<float>& t, int f, int r)
 
 TEST_F(GraphTest, TuningMeansErrorsAndCountsPerCondition)
 {
-    // 4 and 12 spikes in 800 ms at OR 0 are 5 and 15 spikes/s, 8 at OR 90 is 10 spikes/s.
-    SetCommands({"OR 0", "OR 90"});
-    Add(TrialWithSpikes(0, 4));
-    Add(TrialWithSpikes(0, 12));
-    Add(TrialWithSpikes(1, 8));
-    Axes(0, -1, -1);
-    SelectChannel(0);
-    Update();
+    TuningDocument();
     const CResponseTables& t = doc->responses;
     EXPECT_EQ(t.xValues, (std::vector<std::string>{"0", "90"}));
     EXPECT_EQ(Row(t.mean, 0, 0), (std::vector<float>{10, 10}));
