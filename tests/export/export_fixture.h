@@ -129,6 +129,21 @@ protected:
         Fill(d, commands, trials, data + "/" + name);
         ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
     }
+    // A data file of one trial with graph and behaviour parameters of its own.
+    void SaveWithParams(const std::string& name, const std::vector<std::pair<const char*, const char*>>& graph,
+                        const std::vector<std::pair<const char*, const char*>>& behav = {})
+    {
+        orvix::COrvixDoc d;
+        Fill(d, {"OR 0"}, Trials(1, 1), data + "/" + name);
+        for (auto [n, v] : graph) {
+            auto* p = new orvix::CParam(n, v);
+            p->SetFromText(v);
+            d.Table(orvix::KIND_GRAPH).Add(p);
+        }
+        for (auto [n, v] : behav)
+            d.GetBehavParam(n, orvix::CParam(nullptr, 0)).SetFromText(v);
+        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
+    }
     static std::vector<TrialSpec> Trials(int n, int commands = 2)
     {
         std::vector<TrialSpec> v;

@@ -38,21 +38,6 @@ TEST(ParamExport, ColumnTypeFollowsTheValue)
 
 class ParamExportTest : public LoopTest {
 protected:
-    // A data file with graph and behaviour parameters of its own.
-    void SaveWithParams(const std::string& name, const std::vector<std::pair<const char*, const char*>>& graph,
-                        const std::vector<std::pair<const char*, const char*>>& behav = {})
-    {
-        COrvixDoc d;
-        Fill(d, {"OR 0"}, Trials(1, 1), data + "/" + name);
-        for (auto [n, v] : graph) {
-            auto* p = new CParam(n, v);
-            p->SetFromText(v);
-            d.Table(KIND_GRAPH).Add(p);
-        }
-        for (auto [n, v] : behav)
-            d.GetBehavParam(n, CParam(nullptr, 0)).SetFromText(v);
-        ASSERT_TRUE(d.OnSaveDocument(data + "/" + name));
-    }
     bool RunCsv(const std::string& names, int kind = PARAM_KIND_GRAPH)
     {
         ParamExportSettings s;
