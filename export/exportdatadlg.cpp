@@ -94,13 +94,7 @@ CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDa
     progress_ = Named(new QProgressBar(this), IDC_PROGRESS);
     progress_->setRange(0, 1);
     progress_->setValue(0);
-    start_ = Named(new QPushButton("&Start", this), IDOK);
-    cancel_ = Named(new QPushButton("&Cancel", this), IDCANCEL);
-    start_->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(start_);
-    buttons->addWidget(cancel_);
+    QHBoxLayout* buttons = StartButtons("&Cancel");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(settings_);
     layout->addWidget(status_);
@@ -112,7 +106,6 @@ CExportDataDlg::CExportDataDlg(COrvixDoc* doc, IDocumentOpener& opener, ExportDa
     connect(events_, &QButtonGroup::idClicked, this, [this](int type) { choices_.eventType = type; });
     connect(single_, &QCheckBox::clicked, this, [this] { OnSingleFile(); });
     connect(start_, &QPushButton::clicked, this, [this] { OnOK(); });
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
     connect(options_, &QPushButton::clicked, this, [this] { OnOptions(); });
 
     if (QAbstractButton* b = events_->button(choices.eventType))

@@ -76,13 +76,7 @@ CExportParamDlg::CExportParamDlg(COrvixDoc* doc, IDocumentOpener& opener, QWidge
     grid->addWidget(formatBox, 3, 2);
 
     status_ = Named(new QLabel(" ", this), IDC_STATUS);
-    start_ = Named(new QPushButton("&Start", this), IDOK);
-    cancel_ = Named(new QPushButton("C&ancel", this), IDCANCEL);
-    start_->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(start_);
-    buttons->addWidget(cancel_);
+    QHBoxLayout* buttons = StartButtons("C&ancel");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(settings_);
     layout->addWidget(status_);
@@ -92,7 +86,6 @@ CExportParamDlg::CExportParamDlg(COrvixDoc* doc, IDocumentOpener& opener, QWidge
     connect(formats_, &QButtonGroup::idClicked, this, [this](int f) { f ? OnFormatOdbc() : OnFormatCsv(); });
     connect(options, &QPushButton::clicked, this, [this] { OnOptions(); });
     connect(start_, &QPushButton::clicked, this, [this] { OnOK(); });
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
     kinds_->button(kind_)->setChecked(true);
     formats_->button(format_)->setChecked(true);
 }

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
 #include "platform/latin1.h"
 #include "platform/numbers.h"
+#include "platform/objectname.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -14,6 +16,19 @@ namespace orvix {
 CExportRunDlg::CExportRunDlg(QWidget* parent, bool* sharedRunning)
     : QDialog(parent), running_(sharedRunning ? *sharedRunning : ownRunning_)
 {
+}
+
+QHBoxLayout* CExportRunDlg::StartButtons(const char* cancelText)
+{
+    start_ = Named(new QPushButton("&Start", this), IDOK);
+    cancel_ = Named(new QPushButton(cancelText, this), IDCANCEL);
+    start_->setDefault(true);
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(start_);
+    buttons->addWidget(cancel_);
+    return buttons;
 }
 
 bool CExportRunDlg::StopIfRunning()

@@ -6,6 +6,7 @@
 
 #include "export/exportprogress.h"
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -22,6 +23,9 @@ protected:
     // kind share.
     explicit CExportRunDlg(QWidget* parent, bool* sharedRunning = nullptr);
     void closeEvent(QCloseEvent* event) override;
+    // Makes Start (the default button) and Cancel in a row at the right; Cancel closes the
+    // dialog, Start is the dialog's to connect.
+    QHBoxLayout* StartButtons(const char* cancelText);
     // The Start button during an export: stops it; true when it did.
     bool StopIfRunning();
     void SetRunning(bool running);
