@@ -306,14 +306,8 @@ bool COrvixApp::MayLeaveDocument()
 
 bool COrvixApp::SaveModifiedDocument()
 {
-    if (!doc_ || !doc_->IsModified())
-        return true;
-    std::string name = doc_->GetTitle().empty() ? std::string("Untitled") : doc_->GetTitle();
-    switch (MessageBox("Save changes to " + name + "?", MB_YESNOCANCEL | MB_ICONQUESTION)) {
-    case IDCANCEL: return false;
-    case IDNO: return true;
-    default: return OnFileSave();
-    }
+    // Yes saves as File > Save does: to the document's file, or to one the user names.
+    return !doc_ || doc_->SaveModified([this] { return OnFileSave(); });
 }
 
 bool COrvixApp::OnCommand(int id)

@@ -16,12 +16,17 @@ void CDocument::UpdateAllViews(IDocObserver* sender, UpdateHint hint, const CTri
 bool CDocument::OnNewDocument()
 {
     DeleteContents();
-    pathName_.clear();
+    SetPathName("");
     SetModifiedFlag(false);
     return true;
 }
 
 bool CDocument::SaveModified()
+{
+    return SaveModified([this] { return DoFileSave(); });
+}
+
+bool CDocument::SaveModified(const std::function<bool()>& save)
 {
     if (!modified_)
         return true;
@@ -30,7 +35,7 @@ bool CDocument::SaveModified()
     case IDCANCEL:
         return false;
     case IDYES:
-        return DoFileSave();
+        return save();
     default:
         return true;
     }

@@ -2,6 +2,7 @@
 // and are told of changes; the document remembers its path and whether it holds unsaved
 // changes.
 #pragma once
+#include <functional>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ public:
     bool IsModified() const { return modified_; }
     // Asks whether unsaved changes may be dropped (Yes saves first, Cancel refuses).
     virtual bool SaveModified();
+    // The same question, Yes saving with `save` (e.g. one that may ask for a file name).
+    bool SaveModified(const std::function<bool()>& save);
     virtual bool DoFileSave() { return false; }
 
     // Empties the document's data; the framework's clear step before a new or opened

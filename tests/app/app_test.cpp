@@ -250,6 +250,7 @@ TEST_F(DocTest, FileNewStartsAnEmptyDocument)
     EXPECT_EQ(doc.GetTrialCount(), 0);
     EXPECT_EQ(doc.trialTable.GetRowCount(), 0);
     EXPECT_EQ(doc.GetPathName(), "");
+    EXPECT_EQ(doc.GetTitle(), ""); // "Untitled" again in the title and the save question
     EXPECT_EQ(doc.dataFilePath, "");
     EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam(nullptr, 7)).GetInt(), 0);
     app.ExitInstance();
