@@ -19,11 +19,17 @@ namespace orvix {
 
 namespace {
 
-// Parameters of one multi-row INSERT at most: SQLite's builds before 3.32 take 999,
-// PostgreSQL 65535; other data sources get a count that their limits leave room for.
+// Parameters of one multi-row INSERT at most. SQLite's builds before 3.32 take 999; other
+// data sources get a count that their limits leave room for. PostgreSQL's server takes
+// 65535, but libpq drops the connection ("lost synchronization with server") when the
+// server's description of the parameters, 6 bytes + 4 per parameter, passes 30000 bytes:
+// 7498 parameters go through, 7499 do not. 6000 keeps a fifth of that in hand (a message
+// of 24006 bytes) and still lets the spike, eye and key tables (5 or 6 columns) take
+// their 1000-row blocks.
+constexpr size_t kPostgresMaxParams = 6000;
 size_t MaxBlockParams(const COdbcConnection& db)
 {
-    return db.DbmsName() == "PostgreSQL" ? 8000 : 999;
+    return db.DbmsName() == "PostgreSQL" ? kPostgresMaxParams : 999;
 }
 constexpr size_t kTextCell = 12;
 

@@ -198,6 +198,42 @@ TEST_F(OdbcExportTest, LargeFileIsStillFoundAsADuplicate)
     EXPECT_EQ(Count("SELECT count(*) FROM BIG_SPIKE where spikeevent = 65535"), 201);
 }
 
+// A basic table of 15 columns and 1000 trials: every row comes back with its values, on
+// PostgreSQL too, where a statement of more than about 7500 parameters makes the driver
+// lose the connection.
+TEST_F(OdbcExportTest, ThousandBasicTrialsComeBackWhole)
+{
+    const int n = 1000;
+    COrvixDoc d;
+    const std::string path = data + "/M1H3P2WIDE01.oxv";
+    Fill(d, {"OR 0, SIZE 2.5, NAME ab", "OR 90, SIZE 3.25, NAME c"}, {}, path);
+    const std::vector<TrialSpec> specs = Trials(n);
+    for (int i = 0; i < n; ++i) {
+        CTrial* t = MakeTrial(specs[static_cast<size_t>(i)]);
+        t->SetResponse(i % 8, 200 + i, 2 * i, -i, i % 5);
+        d.AddTrial(t);
+    }
+    ASSERT_TRUE(d.OnSaveDocument(path));
+    ASSERT_TRUE(Export(EXPORT_BASIC)) << (ui.messages.empty() ? "" : ui.messages[0].text);
+    ASSERT_EQ(Count("SELECT count(*) FROM WIDE"), n);
+    // Trial i: command i % 2; FigOnTime 3000 i (start) + 300 + i (onset). Resp is main
+    // channel 3's rate over 800 ms from the onset, worked out on opening: 0 (the spikes are
+    // on channels 0 to 2) while onset + 800 fits in the 2000 ms trial (i <= 900), else none (-1).
+    std::vector<double> numbers;
+    Rows texts;
+    for (int i = 0; i < n; ++i) {
+        const bool odd = i % 2;
+        numbers.insert(numbers.end(), {1.0, double(i), odd ? 90.0 : 0.0, odd ? 3.25 : 2.5, double(i % 8), 200.0 + i,
+                                       2.0 * i, -double(i), double(i % 5), i <= 900 ? 0.0 : -1.0, 255, 3,
+                                       3001.0 * i + 300});
+        texts.push_back({"M1H3P2", odd ? "c" : "ab"});
+    }
+    EXPECT_EQ(Numbers(Query("SELECT REP, TRIALNUM, ORIENT, SIZE, STATUS, RTIME, V1, V2, V3, RESP, ACTIVECH, MAINCH, "
+                            "FIGONTIME FROM WIDE ORDER BY TRIALNUM")),
+              numbers);
+    EXPECT_EQ(Query("SELECT CELLID, NAME FROM WIDE ORDER BY TRIALNUM"), texts);
+}
+
 // A quote in a cell id or a value is data, not SQL.
 TEST_F(OdbcExportTest, QuotesInCellIdsAndValuesAreHarmless)
 {
