@@ -1,10 +1,12 @@
 // The figure settings as named values, and the smoothing width of the tuning curves.
 #include <algorithm>
 #include <cstring>
+#include <strings.h>
 
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
+#include "platform/registry.h"
 
 namespace orvix {
 
@@ -75,6 +77,78 @@ void COrvixDoc::ApplyFigureTemplate(const CFigureTemplate& figureTemplate)
         }
     }
     UpdateAllViews(nullptr, HINT_REBUILD);
+}
+
+namespace {
+
+const char* const kTemplatesKey = "Software\\Morvane\\Orvix\\Figure Templates";
+
+// A backslash would nest keys: the key's name has a slash in its place, and its default
+// value keeps the name as given.
+std::string TemplateKeyName(std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+} // namespace
+
+std::vector<CFigureTemplate> LoadFigureTemplates()
+{
+    std::vector<CFigureTemplate> templates;
+    HKEY root;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, kTemplatesKey, &root) != ERROR_SUCCESS)
+        return templates;
+    std::string keyName;
+    for (uint32_t i = 0; RegEnumKey(root, i, &keyName) == ERROR_SUCCESS; ++i) {
+        HKEY key;
+        if (RegOpenKeyEx(root, keyName.c_str(), &key) != ERROR_SUCCESS)
+            continue;
+        CFigureTemplate t;
+        if (RegQueryValueEx(key, nullptr, &t.name) != ERROR_SUCCESS || t.name.empty())
+            t.name = keyName;
+        std::string name, data;
+        for (uint32_t v = 0; RegEnumValue(key, v, &name, &data) == ERROR_SUCCESS; ++v) {
+            if (name == "FontFaceName")
+                t.AddText(name.c_str(), data.c_str());
+            else
+                t.AddInt(name.c_str(), ParseInt(data));
+        }
+        RegCloseKey(key);
+        templates.push_back(std::move(t));
+    }
+    RegCloseKey(root);
+    return templates;
+}
+
+bool SaveFigureTemplate(const CFigureTemplate& figureTemplate)
+{
+    const std::string keyName = TemplateKeyName(figureTemplate.name);
+    HKEY root, key;
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kTemplatesKey, &root) != ERROR_SUCCESS)
+        return false;
+    CRegistryTransaction transaction;
+    // The old values go with the old key, and the name takes the letter case just given.
+    RegDeleteKey(root, keyName.c_str());
+    bool stored = RegCreateKeyEx(root, keyName.c_str(), &key) == ERROR_SUCCESS;
+    if (stored) {
+        stored = RegSetValueEx(key, nullptr, figureTemplate.name) == ERROR_SUCCESS;
+        for (CParam value : figureTemplate.values)
+            stored = stored && RegSetValueEx(key, value.GetName().c_str(), value.GetText()) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    RegCloseKey(root);
+    return stored && transaction.Commit();
+}
+
+bool FindFigureTemplate(const std::string& name, CFigureTemplate& out)
+{
+    for (CFigureTemplate& t : LoadFigureTemplates())
+        if (strcasecmp(t.name.c_str(), name.c_str()) == 0) {
+            out = std::move(t);
+            return true;
+        }
+    return false;
 }
 
 void COrvixDoc::SetSmoothSigma(float sigma)

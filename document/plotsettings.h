@@ -75,4 +75,13 @@ struct CFigureTemplate {
     void AddText(const char* valueName, const char* text) { values.emplace_back(valueName, text); }
 };
 
+// The templates the user keeps: one registry key each under
+// "Software\Morvane\Orvix\Figure Templates", its values the template's in order. A name
+// is matched without regard to letter case, as registry keys are.
+std::vector<CFigureTemplate> LoadFigureTemplates();
+// Stores a template, in place of one of the same name; false when the registry refused it.
+bool SaveFigureTemplate(const CFigureTemplate& figureTemplate);
+// The kept template of that name; false when there is none.
+bool FindFigureTemplate(const std::string& name, CFigureTemplate& out);
+
 } // namespace orvix

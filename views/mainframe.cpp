@@ -126,6 +126,11 @@ void CMainFrame::CreateMenus()
     exitAction_ = AddCommand(file, Id::ID_APP_EXIT, "E&xit");
     connect(file, &QMenu::aboutToShow, [this, file] { UpdateRecentFiles(file); });
 
+    // Copy is the response graph's: the picture of its figures.
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    copyAction_ = AddCommand(edit, Id::ID_EDIT_COPY, "&Copy\tCtrl+C");
+    copyAction_->setShortcut(QKeySequence::Copy);
+
     QMenu* experiment = menuBar()->addMenu("&Experiment");
     AddCommand(experiment, Id::ID_SAVE_PARAMETERS, "&Save parameters");
     AddCommand(experiment, Id::ID_RESET_PARAMETERS, "&Reset parameters");
@@ -145,8 +150,12 @@ void CMainFrame::CreateMenus()
         std::string text = "Channel &" + std::to_string(channel);
         AddCommand(view, id, text.c_str(), true);
     }
+    view->addSeparator();
+    AddCommand(view, ID_ADD_TEMPLATE, "&Add to templetes...");
+    AddCommand(view, ID_ORGANIZE_TEMPLATES, "&Organize templetes...");
+    connect(view, &QMenu::aboutToShow, [this, view] { UpdateTemplateEntries(view); });
     // Check marks and enabled states follow the targets each time a menu opens.
-    for (QMenu* menu : {file, experiment, view})
+    for (QMenu* menu : {file, edit, experiment, view})
         connect(menu, &QMenu::aboutToShow, [this, menu] { UpdateCommandStates(menu); });
 
     QMenu* help = menuBar()->addMenu("&Help");
@@ -167,6 +176,15 @@ bool CMainFrame::OnFrameCommand(int id)
     switch (id) {
     case ID_CALIBRATE: OnCalibrate(); return true;
     case ID_LATENCY: OnLatency(); return true;
+    case ID_ADD_TEMPLATE: OnAddTemplate(); return true;
+    case ID_ORGANIZE_TEMPLATES:
+        if (hooks.setupMenu)
+            hooks.setupMenu(menuBar());
+        return true;
+    case Id::ID_EDIT_COPY:
+        if (CGraphView* graph = Graph())
+            graph->OnCommand(id);
+        return true;
     case Id::ID_FILE_PRINT:
     case Id::ID_FILE_PRINT_PREVIEW:
         // The view that has the focus prints, as the menu of that view would.
@@ -203,6 +221,10 @@ void CMainFrame::UpdateCommandStates(QMenu* menu)
             action->setChecked(eyeView_->IsCalibrating());
             continue;
         }
+        if (id == Id::ID_EDIT_COPY) {
+            UpdateCopyState();
+            continue;
+        }
         if (id == Id::ID_FILE_PRINT || id == Id::ID_FILE_PRINT_PREVIEW) {
             bool enabled = false, checked = false;
             if (auto* graph = qobject_cast<CGraphView*>(activeView_))
@@ -214,6 +236,16 @@ void CMainFrame::UpdateCommandStates(QMenu* menu)
         }
         UpdateFromTargets(action, id);
     }
+}
+
+CGraphView* CMainFrame::Graph() const { return qobject_cast<CGraphView*>(graphPane_); }
+
+void CMainFrame::UpdateCopyState()
+{
+    bool enabled = false, checked = false;
+    if (CGraphView* graph = Graph())
+        graph->OnUpdateCommand(Id::ID_EDIT_COPY, enabled, checked);
+    copyAction_->setEnabled(enabled);
 }
 
 void CMainFrame::UpdateFromTargets(QAction* action, int id)
@@ -464,6 +496,7 @@ void CMainFrame::UpdateToolStates()
         }
     }
     channelBar_->UpdateChecks();
+    UpdateCopyState();
 }
 
 void CMainFrame::UpdateRecentFiles(QMenu* file)
@@ -617,12 +650,14 @@ void CMainFrame::OnFilePrintPreview()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // The history is the user's whatever becomes of the document: written before the
+    // question whether to save it, which may keep the window open.
     StoreComment();
+    SaveInputHistory();
     if (!(hooks.saveModified ? hooks.saveModified() : doc_.SaveModified())) {
         event->ignore();
         return;
     }
-    SaveInputHistory();
     QMainWindow::closeEvent(event);
 }
 

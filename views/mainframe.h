@@ -21,6 +21,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QMimeData;
 class QPrinter;
 class QSplitter;
@@ -33,6 +34,7 @@ class CChannelBar;
 class CDialogBar;
 class CExperiment;
 class CFPView;
+class CGraphView;
 class CInstanceHandshake;
 class CKeyboardState;
 class COrvixDoc;
@@ -109,6 +111,12 @@ public:
     void FPRectangle(int x, int y, int width, int height, int colour);
     void FPCircle(int x, int y, int radius, int colour);
 
+    // ---- Figure templates ----
+    // "&Add to templetes...": the figure settings kept under a name the user gives.
+    void OnAddTemplate();
+    // A kept template's settings back into the document.
+    void ApplyTemplate(const std::string& name);
+
     // ---- Instances, calibration, latency ----
     // True when another running instance's renderer link runs.
     bool AskOtherInstances();
@@ -142,6 +150,8 @@ public:
         std::function<bool()> saveModified;
         // The recently used data files, latest first; the File menu shows the first four.
         std::function<std::vector<std::string>()> recentFiles;
+        // The application's menu hook ("&Organize templetes...").
+        std::function<void(QMenuBar* menu)> setupMenu;
     } hooks;
 
     // ---- IDocObserver ----
@@ -163,6 +173,12 @@ private:
     void CreateMenus();
     // The File menu's recent-file entries, made again each time the menu opens.
     void UpdateRecentFiles(QMenu* file);
+    // The kept templates after the View menu's template commands, made again each time it
+    // opens.
+    void UpdateTemplateEntries(QMenu* view);
+    CGraphView* Graph() const;
+    // Edit > Copy is on while the graph has something to copy; kept current for Ctrl+C.
+    void UpdateCopyState();
     // "<document> - Orvix".
     void UpdateTitle();
     void CreateBars();
@@ -192,6 +208,8 @@ private:
     QToolBar* mainBar_ = nullptr;
     std::array<QLabel*, 10> panes_{};
     std::vector<QAction*> recentActions_;
+    std::vector<QAction*> templateActions_;
+    QAction* copyAction_ = nullptr;
     QAction* exitAction_ = nullptr;
     QTimer* displayTimer_ = nullptr;
     std::unique_ptr<CInstanceHandshake> handshake_;

@@ -85,7 +85,8 @@ bool CMainFrame::OnCommentKey(int qtKey)
     if (CommentKeyStoresFirst(key))
         StoreComment();
     if (key == CommentKey::Enter) {
-        trialView_->setFocus();
+        // To the frame, which does nothing with keys: the arrows that follow scroll no view.
+        setFocus();
     } else {
         commentTrial_ = CommentKeyTarget(key, commentTrial_, count);
         if (CTrial* trial = doc_.GetTrial(commentTrial_))

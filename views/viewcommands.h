@@ -22,6 +22,8 @@ enum ViewCommandId : int {
     ID_VIEW_100DEG = 32809,
     // The frame's own commands (Font, Maximize, Restore and the print commands are the
     // command targets' ids).
+    ID_ADD_TEMPLATE = 32897,
+    ID_ORGANIZE_TEMPLATES = 32898,
     ID_CALIBRATE = 32902,
     ID_LATENCY = 32919,
 };

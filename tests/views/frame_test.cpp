@@ -1,6 +1,7 @@
 // The main frame as a user meets it: its bars, the comment keys, the input-file navigator,
 // the status panes, closing, dropped files and the printer set-up.
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <utime.h>
 
 #include "document/orvixdoc.h"
+#include "model/inputstringdlg.h"
 #include "model/trial.h"
 #include "tests/document/doc_fixture.h"
 #include "views/framebars.h"
@@ -70,6 +72,17 @@ protected:
         Comment()->setFocus();
         QApplication::processEvents();
         ASSERT_TRUE(Comment()->hasFocus());
+    }
+
+    // A top-level menu as it is when it opens.
+    QMenu* OpenMenu(const char* title)
+    {
+        for (QAction* top : frame->menuBar()->actions())
+            if (top->text() == title && top->menu()) {
+                emit top->menu()->aboutToShow();
+                return top->menu();
+            }
+        return nullptr;
     }
 
     std::unique_ptr<COrvixDoc> doc;
@@ -154,6 +167,13 @@ TEST_F(FrameTest, CommentKeysMoveAndToggleChannels)
     // While the edit has the focus, the trial view's scrolling leaves the comment alone.
     frame->SelectTrialComment(3);
     EXPECT_EQ(frame->CommentTrial(), 28);
+
+    // Enter leaves the edit for the frame: the arrow keys after it scroll no view.
+    QTest::keyClick(Comment(), Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), frame.get());
+    const int first = frame->TrialView()->FirstTrial();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(frame->TrialView()->FirstTrial(), first);
 }
 
 TEST_F(FrameTest, ANewDocumentForgetsTheCommentTrial)
@@ -202,8 +222,10 @@ TEST_F(FrameTest, TheNavigatorOpensFilesOldestFirst)
     EXPECT_EQ(Position(), "no file");
     EXPECT_EQ(opened.size(), 4u);
 
-    // The history is written on close.
-    frame->close();
+    // The history is written on close, before the question about the document: also
+    // when the answer keeps the window open.
+    frame->hooks.saveModified = [] { return false; };
+    EXPECT_FALSE(frame->close());
     EXPECT_EQ(GetReg("Input Files", "0"), dir + "/MO*");
 }
 
@@ -351,4 +373,65 @@ TEST_F(FrameTest, DroppedFilesAndPrinterSetUp)
     EXPECT_EQ(ui.modalRuns, 1);
     EXPECT_EQ(frame->Printer().pageLayout().pageSize().id(), QPageSize::Letter);
     EXPECT_EQ(frame->Printer().pageLayout().orientation(), QPageLayout::Landscape);
+}
+
+// "&Add to templetes..." keeps the figure settings in the registry under the name asked
+// for; the View menu lists the kept ones, and choosing one puts its settings back.
+TEST_F(FrameTest, FigureTemplatesAreKeptListedAndApplied)
+{
+    std::string answer;
+    ui.onModal = [&](QDialog& d) {
+        static_cast<CInputStringDlg&>(d).Edit()->setText(QString::fromStdString(answer));
+        d.accept();
+        return answer == "<cancel>" ? IDCANCEL : IDOK;
+    };
+    doc->plot.FigWidth = 14000;
+    doc->plot.mainFont.faceName = "DejaVu Sans";
+    SetReg("Figure Templates\\Narrow", "FigWidth", "3000"); // one written by hand
+    for (const char* name : {"Wide", "<cancel>", "", "a\\b & c", "wide"}) {
+        answer = name;
+        frame->Action(ID_ADD_TEMPLATE)->trigger();
+    }
+    EXPECT_EQ(GetReg("Figure Templates\\wide", "FigWidth"), "14000");
+    EXPECT_EQ(GetReg("Figure Templates\\wide", "FontFaceName"), "DejaVu Sans");
+    // "wide" took the place of "Wide"; a backslash nests no key; the list is made anew.
+    OpenMenu("&View");
+    QStringList names;
+    for (QAction* a : OpenMenu("&View")->actions())
+        if (!a->isSeparator() && !a->data().isValid())
+            names << a->text();
+    EXPECT_EQ(names, (QStringList{"Narrow", "a\\b && c", "wide"}));
+
+    doc->plot.FigWidth = 1000;
+    doc->plot.mainFont.faceName = "Arial";
+    OpenMenu("&View")->actions().back()->trigger();
+    EXPECT_EQ(doc->plot.FigWidth, 14000);
+    EXPECT_EQ(doc->plot.mainFont.faceName, "DejaVu Sans");
+
+    // "&Organize templetes..." only hands the menu to the application's hook.
+    QMenuBar* handed = nullptr;
+    frame->hooks.setupMenu = [&](QMenuBar* menu) { handed = menu; };
+    frame->Action(ID_ORGANIZE_TEMPLATES)->trigger();
+    EXPECT_EQ(handed, frame->menuBar());
+}
+
+// Edit > Copy (Ctrl+C) puts the response graph on the clipboard while there are trials;
+// in the comment edit Ctrl+C stays the edit's own.
+TEST_F(FrameTest, EditCopyPutsTheGraphOnTheClipboard)
+{
+    QAction* copy = OpenMenu("&Edit")->actions().value(0);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->text(), "&Copy");
+    EXPECT_EQ(copy->shortcut(), QKeySequence("Ctrl+C"));
+    EXPECT_FALSE(copy->isEnabled());
+    AddTrials(2);
+    ShowWithFocusOnComment();
+    frame->Tick();
+    Comment()->setText("typed");
+    Comment()->selectAll();
+    QTest::keyClick(Comment(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "typed");
+    frame->TrialView()->setFocus();
+    QTest::keyClick(frame->TrialView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat("image/png"));
 }
