@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/analysiscommands.h"
 #include "app/channelkeys.h"
@@ -37,19 +38,34 @@ namespace {
 
 const char* const kRecentKey = "Software\\Morvane\\Orvix\\Recent File List";
 
-bool HasSwitch(const QStringList& arguments, const char* name)
+bool IsKnownSwitch(const QString& argument)
 {
-    for (const QString& a : arguments.mid(1)) {
-        QString s = a;
-        if (s.startsWith('/') || s.startsWith('-'))
-            s = s.mid(1);
-        if (s.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    if (!argument.startsWith('/') && !argument.startsWith('-'))
+        return false;
+    QString name = argument.mid(1);
+    return name.compare("Embedding", Qt::CaseInsensitive) == 0 || name.compare("Automation", Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine line;
+    for (const QString& a : arguments.mid(1)) {
+        std::error_code error;
+        std::string text = a.toLocal8Bit().toStdString();
+        if (IsKnownSwitch(a)) {
+            line.embedded = true;
+        } else if (!std::filesystem::exists(text, error)
+                   && (a.startsWith('-') || (a.startsWith('/') && a.indexOf('/', 1) < 0))) {
+            line.unknownSwitches.push_back(text);
+        } else if (line.file.empty()) {
+            // Only the first file: a single-document program opens one.
+            line.file = text;
+        }
+    }
+    return line;
+}
 
 COrvixApp::COrvixApp() = default;
 
@@ -93,7 +109,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     QCoreApplication::setApplicationName("Orvix");
     LoadRecentFiles();
 
-    if (HasSwitch(arguments, "Embedding") || HasSwitch(arguments, "Automation")) {
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.embedded) {
         embedded_ = true;
         fprintf(stderr, "Orvix: started as an embedded or automation server, which this platform does not "
                         "support; no container can reach the program here.\n");
@@ -130,6 +147,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     panels_->SetMainWindow(mainFrame_.get());
     mainFrame_->hooks.saveModified = [this] { return MayLeaveDocument(); };
     mainFrame_->hooks.recentFiles = [this] { return recentFiles_; };
+    mainFrame_->hooks.setupMenu = [this](QMenuBar* menu) { SetupMenu(menu); };
     // The input box's "ODBC://" texts: the names the query gives, read through ODBC, and the
     // larger editor of the box's text.
     mainFrame_->hooks.odbcFileNames = [](const OdbcSource& source, std::vector<std::string>& names,
@@ -147,24 +165,22 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     };
 
     // The shell command: a data file named on the command line is opened, else a new
-    // document is started.
-    bool opened = false;
-    for (const QString& a : arguments.mid(1)) {
-        if (a.startsWith('-') || a.startsWith('/'))
-            continue;
-        if (!OpenDocumentFile(a.toLocal8Bit().toStdString()))
+    // document is started. A switch the program does not know changes nothing.
+    for (const std::string& unknown : commandLine.unknownSwitches)
+        MessageBox("Unknown command-line switch \"" + unknown + "\" ignored.", MB_ICONWARNING);
+    if (!commandLine.file.empty()) {
+        if (!OpenDocumentFile(commandLine.file))
             return false;
-        opened = true;
-        break;
-    }
-    if (!opened && !doc_->OnNewDocument())
+    } else if (!doc_->OnNewDocument()) {
         return false;
+    }
     // The screen's size first: without a window manager "maximised" means nothing.
     if (QScreen* screen = mainFrame_->screen())
         mainFrame_->setGeometry(screen->availableGeometry());
     mainFrame_->showMaximized();
     mainFrame_->LayoutPanes();
     panels_->Create();
+    SetupMenu(mainFrame_->menuBar());
 
     // The 1 ms timer resolution is the default on Linux: nothing to raise.
     passTimer_ = new QTimer(this);

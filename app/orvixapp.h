@@ -12,6 +12,7 @@
 #include "platform/library.h"
 #include "runner/experiment.h"
 
+class QMenuBar;
 class QTimer;
 
 namespace orvix {
@@ -49,6 +50,9 @@ public:
     // saved or dropped its changes.
     bool MayLeaveDocument();
     void OnAppAbout();
+    // The menu hook: it receives the main menu at start-up and from "&Organize
+    // templetes...", and leaves it as it is.
+    void SetupMenu(QMenuBar*) {}
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);
 
@@ -96,6 +100,18 @@ private:
     // With ORVIX_SIMULATED_SUBJECT=1 a simulated subject answers on the key.
     std::unique_ptr<CSimulatedSubject> subject_;
 };
+
+// What the command line asks for. On this system every absolute path begins with '/', so
+// a switch is told from a path by what it names: the switches the program knows stay
+// switches, an existing file is a file, and so is anything with a '/' after its first
+// character; what is left and begins with '-' or '/' is a switch the program does not know.
+struct CommandLine {
+    bool embedded = false; // "Embedding" or "Automation"
+    std::string file;      // the first data file named; "" none
+    std::vector<std::string> unknownSwitches;
+};
+// arguments[0] is the program.
+CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The directory part of a document path, up to and including its last separator, as the
 // open dialog's starting point ("" when there is none).

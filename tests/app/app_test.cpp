@@ -143,6 +143,45 @@ TEST_F(DocTest, EmbeddingSwitchShowsNoWindowAndTouchesNothing)
     app.Experiment().runner.SetRunFlag(0);
 }
 
+// Every absolute path begins with '/': a switch is told from a file by what it names.
+TEST_F(DocTest, TheCommandLineTellsFilesFromSwitches)
+{
+    const std::string missing = dir + "/M2.oxv";
+    struct Case {
+        QStringList arguments;
+        bool embedded;
+        std::string file;
+        std::vector<std::string> unknown;
+    };
+    const Case cases[] = {
+        {{"-Embedding"}, true, "", {}},
+        {{"/automation", "M3.oxv"}, true, "M3.oxv", {}},
+        // A missing file is still a file: opening it says it is missing.
+        {{"/Regserver", "--help", QString::fromStdString(missing), "M3.oxv"}, false, missing, {"/Regserver", "--help"}},
+    };
+    for (const Case& c : cases) {
+        CommandLine line = ParseCommandLine(QStringList{"orvix"} + c.arguments);
+        EXPECT_EQ(std::tie(line.embedded, line.file, line.unknownSwitches), std::tie(c.embedded, c.file, c.unknown))
+            << c.arguments.join(' ').toStdString();
+    }
+}
+
+TEST_F(DocTest, AnAbsolutePathOnTheCommandLineIsOpened)
+{
+    const std::string path = dir + "/M1.oxv";
+    {
+        COrvixDoc saved;
+        saved.commandLines = {"OR 0"};
+        saved.ParseCommandFile(kNoAngleOffset);
+        ASSERT_TRUE(saved.OnSaveDocument(path));
+    }
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix", "-nosplash", QString::fromStdString(path)}));
+    EXPECT_EQ(app.Document()->GetPathName(), path);
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Unknown command-line switch \"-nosplash\" ignored."}));
+    app.ExitInstance();
+}
+
 TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
 {
     COrvixApp app;
