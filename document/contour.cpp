@@ -9,11 +9,12 @@ namespace orvix {
 
 namespace {
 
-// Where the level crosses the edge from a to b, in whole logical units.
+// Where the level crosses the edge from a to b, in whole logical units: the point itself is
+// truncated, not its distance from a.
 Point Crossing(Point a, float va, Point b, float vb, float level)
 {
     double t = (static_cast<double>(level) - va) / (static_cast<double>(vb) - va);
-    return {a.x + DoubleToInt(t * (b.x - a.x)), a.y + DoubleToInt(t * (b.y - a.y))};
+    return {DoubleToInt(a.x + t * (b.x - a.x)), DoubleToInt(a.y + t * (b.y - a.y))};
 }
 
 } // namespace

@@ -31,7 +31,8 @@ private:
     void Map(int figure, int x0, int y0);
     void Histogram(int figure, int x0, int y0);
     void ErrorBar(int xc, int yk, int e, bool twoSided);
-    int ValueY(int y0, double value) const { return y0 + Coord((value - p_.MinYRange) * H_ / range_); }
+    // The point's y as a whole: the baseline plus the scaled value, truncated together.
+    int ValueY(int y0, double value) const { return Coord(y0 + (value - p_.MinYRange) * H_ / range_); }
     int LabelStep() const
     {
         return t_.NX() > 5 && (p_.PlotType == PLOT_ROOF || p_.PlotType == PLOT_EDGE) ? 2 : 1;

@@ -115,8 +115,8 @@ TEST_F(FiguresTest, LinesJoinThePointsAndCarryTwoSidedErrors)
     ASSERT_NE(curve, ops.end());
     EXPECT_EQ(curve->points[0].x, 3325);
     EXPECT_EQ(curve->points[1].x, 3325 + 425);
-    // A constant 10 smoothed is 9.98534: 7000 + trunc(-1298.09) = 5702.
-    EXPECT_EQ(curve->points[0].y, 5702);
+    // A constant 10 smoothed is 9.98534: trunc(7000 - 1298.09) = trunc(5701.91) = 5701.
+    EXPECT_EQ(curve->points[0].y, 5701);
     EXPECT_EQ(curve->state.pen, bar);
 }
 

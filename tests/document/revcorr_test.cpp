@@ -75,6 +75,8 @@ TEST(Contour, TriangleLevelLines)
         // Ordered (100,0), (0,0), (0,100): one exchange, so the segment runs backwards and
         // the higher corners stay on the same side as above.
         {{1, 0, 2}, 0.5f, Segments({{{50, 0}, {75, 25}}})},
+        // The crossing at (87.5, 12.5) is truncated as a point: x 87, not 100 + trunc(-12.5).
+        {{1, 0, 2}, 0.25f, Segments({{{75, 0}, {87, 12}}})},
         {{0, 1, 2}, 3.0f, {}},
         {{0, 1, 2}, 0.0f, {}},                          // a point only
         {{1, 1, 2}, 1.0f, Segments({{{0, 0}, {100, 0}}})}, // the two low corners' edge
