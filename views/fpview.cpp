@@ -147,7 +147,8 @@ void CFPView::OnUpdate(IDocObserver*, const DocUpdate& update)
     switch (update.hint) {
     case HINT_PASS: ++passes_; break;
     case HINT_PARAMS_RELOADED: calibration_.Reset(); break;
-    case HINT_REBUILD:
+    // Only its own hint clears the trail and the task's shapes: the rebuilds of the other
+    // views (hint 0 comes from the F keys and parameter edits, also during a run) leave them.
     case HINT_EYE_REDRAW: Redraw(); break;
     case HINT_EYE_SAMPLING_ON: calibration_.SetSampling(true); break;
     case HINT_EYE_SAMPLING_OFF: calibration_.SetSampling(false); break;

@@ -105,8 +105,15 @@ TEST_F(DocTest, TheEyeViewDrawsItsPlotTrailAndShapes)
     EXPECT_TRUE(ColourNear(image, 120, 108, red));   // the rectangle's left edge, x 95
     EXPECT_TRUE(ColourNear(image, 131, 108, red));   // its right edge
 
-    // A redraw drops the trail and the shapes.
-    view.Redraw();
+    // The other views' hints leave the trail and the shapes; only the eye view's own
+    // redraw (hint 5) drops them.
+    for (UpdateHint hint : {HINT_REBUILD, HINT_TRIAL_ADDED, HINT_COLUMN_CHANGED, HINT_AXES}) {
+        doc.UpdateAllViews(nullptr, hint);
+        image = view.grab().toImage();
+        EXPECT_TRUE(ColourNear(image, 135, 95, black)) << hint;
+        EXPECT_TRUE(ColourNear(image, 120, 108, red)) << hint;
+    }
+    doc.UpdateAllViews(nullptr, HINT_EYE_REDRAW);
     image = view.grab().toImage();
     EXPECT_FALSE(ColourNear(image, 135, 95, black));
     EXPECT_FALSE(ColourNear(image, 120, 108, red));
