@@ -102,6 +102,9 @@ void CGraphView::InvalidateFigures()
 {
     figuresValid_ = false;
     viewport()->update();
+    // Whatever changed the figures (tables, settings, axes, range, scroll) may change the
+    // readings under a cross-hair that stays put.
+    UpdatePaneTexts();
 }
 
 void CGraphView::UpdateOverlays() { viewport()->update(); }
@@ -233,12 +236,14 @@ void CGraphView::UpdatePaneTexts()
     if (crossHair.x() == -1)
         return;
     const QPoint at = ToLogical(crossHair);
+    const std::string oldStimulus = stimulusText_, oldResponse = responseText_;
     std::string text;
     if (StimulusPaneText(doc_, at.x(), text))
         stimulusText_ = text;
     if (ResponsePaneText(doc_, at.y(), text))
         responseText_ = text;
-    emit paneTextsChanged(QString::fromLatin1(stimulusText_.c_str()), QString::fromLatin1(responseText_.c_str()));
+    if (stimulusText_ != oldStimulus || responseText_ != oldResponse)
+        emit paneTextsChanged(QString::fromLatin1(stimulusText_.c_str()), QString::fromLatin1(responseText_.c_str()));
 }
 
 void CGraphView::mousePressEvent(QMouseEvent* event)

@@ -116,7 +116,8 @@ public:
     GraphPageSetup page;
 
     // The status panes' texts under the cross-hair ("S:...", "R:..."); they keep the last
-    // value shown, which "Set Optimal Value" sends.
+    // value shown, which "Set Optimal Value" sends. They are read again whenever the mouse
+    // moves, the figures change or the view scrolls, and before "Set Optimal Value".
     const std::string& StimulusText() const { return stimulusText_; }
     const std::string& ResponseText() const { return responseText_; }
 

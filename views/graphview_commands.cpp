@@ -378,7 +378,12 @@ void CGraphView::OnEditCopy()
     QGuiApplication::clipboard()->setMimeData(item.CreateMimeData(logicalDpiX()));
 }
 
-void CGraphView::OnSetOptimalValue() { graph_.SetOptimalValue(stimulusText_, responseText_); }
+void CGraphView::OnSetOptimalValue()
+{
+    // The readings as the panes show them now, not as the mouse last left them.
+    UpdatePaneTexts();
+    graph_.SetOptimalValue(stimulusText_, responseText_);
+}
 
 void CGraphView::OnRevCorr()
 {

@@ -231,6 +231,34 @@ TEST_F(GraphViewCommandsTest, TheCrossHairFeedsThePanesAndFollowsTheScroll)
     EXPECT_EQ(view->crossHair, QPoint(100, 300));
 }
 
+TEST_F(GraphViewCommandsTest, ThePanesFollowTheGraphUnderAStillCrossHair)
+{
+    TuningDocument();
+    auto view = View();
+    const QPoint at = Pixel(*view, 1200 + 4250, 3750);
+    QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(view->viewport(), &move);
+    const QPoint logical = view->ToLogical(at);
+    QString response;
+    QObject::connect(view.get(), &CGraphView::paneTextsChanged, [&](const QString&, const QString& r) { response = r; });
+
+    // A new range (as Properties sets it): the response pane reads it at the next frame.
+    doc->plot.MaxYRange = 100;
+    doc->UpdateAllViews(nullptr, HINT_REBUILD);
+    QTest::qWait(60);
+    const std::string expected = Format("R:%5.1f", 100.0 * (7000 - logical.y()) / 6500);
+    EXPECT_EQ(response.toStdString(), expected);
+    EXPECT_EQ(view->ResponseText(), expected);
+
+    // New x values (0 and 180): Set Optimal Value sends the reading of now at once.
+    SetCommands({"SZ 2, OR 0", "SZ 2, OR 180"});
+    doc->UpdateAllViews(nullptr, HINT_REBUILD);
+    doc->Table(KIND_GRAPH).Add(new CParam("OR", "0"));
+    view->OnCommand(ICommandTarget::ID_SET_OPTIMAL_VALUE);
+    const std::string stimulus = Format("%.1f", 180.0 * (logical.x() - 1200 - 2125) * 2 / 8500);
+    EXPECT_EQ(doc->GetGraphParam("OR").GetText(), stimulus);
+}
+
 TEST_F(GraphViewCommandsTest, CopyDataAndCopyGraphReachTheClipboard)
 {
     TuningDocument();
