@@ -27,6 +27,11 @@ bool RowContainsAll(const CommandRow& row, const std::vector<CParam>& list)
 // The histogram's cells are capped so that a wild range from a file cannot exhaust memory.
 constexpr int64_t kMaxHistogramCells = int64_t{1} << 24;
 
+// A full build reads a few fields of every trial, each trial in its own heap block: beyond
+// the cache every trial was a wait on memory. Asking for the trials some way ahead lets
+// those waits overlap, so the build's cost per trial stays flat as documents grow.
+constexpr int kPrefetchAhead = 16;
+
 } // namespace
 
 AnalysisMacro MacroForTestType(const std::string& t)
@@ -246,8 +251,14 @@ void CResponseGraph::RebuildTables()
         break;
     }
     const int n = doc_.GetTrialCount();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
+        if (const CTrial* ahead = i + kPrefetchAhead < n ? doc_.GetTrial(i + kPrefetchAhead) : nullptr) {
+            __builtin_prefetch(&ahead->commandIndex);
+            __builtin_prefetch(&ahead->activeChannels);
+            __builtin_prefetch(&ahead->channelResponses.back());
+        }
         AddToTables(i, false);
+    }
     if (built_.mode == Mode::Histogram) {
         int32_t most = 1;
         for (int32_t v : t.histogram.Cells())

@@ -171,10 +171,16 @@ void CGraphView::paintEvent(QPaintEvent* event)
     const qreal ratio = viewport()->devicePixelRatioF();
     const QSize pixels = viewport()->size() * ratio;
     if (!figuresValid_ || figures_.size() != pixels) {
-        figures_ = QImage(pixels, QImage::Format_RGB32);
-        figures_.setDevicePixelRatio(ratio);
-        figures_.setDotsPerMeterX(qRound(viewport()->logicalDpiX() / 0.0254));
-        figures_.setDotsPerMeterY(qRound(viewport()->logicalDpiY() / 0.0254));
+        // The image is made again only for a new size or screen: a new one of a full screen
+        // costs about a third of drawing the figures.
+        const int dpmX = qRound(viewport()->logicalDpiX() / 0.0254), dpmY = qRound(viewport()->logicalDpiY() / 0.0254);
+        if (figures_.size() != pixels || figures_.devicePixelRatio() != ratio || figures_.dotsPerMeterX() != dpmX
+            || figures_.dotsPerMeterY() != dpmY) {
+            figures_ = QImage(pixels, QImage::Format_RGB32);
+            figures_.setDevicePixelRatio(ratio);
+            figures_.setDotsPerMeterX(dpmX);
+            figures_.setDotsPerMeterY(dpmY);
+        }
         figures_.fill(viewport()->palette().color(QPalette::Base));
         QPainter painter(&figures_);
         painter.setRenderHint(QPainter::Antialiasing, false);
