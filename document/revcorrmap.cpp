@@ -157,7 +157,8 @@ void COrvixDoc::DrawContourLegend(IDrawContext& dc, int left, int top, int right
     dc.SetBrush(saved.brush);
     dc.SetFont(ToFont(plot.mainFont));
     for (int i = 0; i <= 4; ++i) {
-        const int y = Coord(bottom - i * h / 4);
+        // Whole-number quarters of the bar's height (the bands' edges are rounded instead).
+        const int y = Clamp32(int64_t{bottom} - (int64_t{i} * (int64_t{bottom} - top)) / 4);
         dc.Line(right + 100, y, right, y);
         const double v = t.revCorrMinimum + (static_cast<double>(t.revCorrMaximum) - t.revCorrMinimum) * i * 0.25;
         dc.Text(right + 200, y + plot.mainFont.height / 2, Format("%g", static_cast<double>(static_cast<float>(v))));

@@ -290,6 +290,19 @@ TEST_F(RevCorrTest, GridsWithoutCellsOrAnotherTablesSizeLeaveTheAxesEmpty)
     EXPECT_EQ(Texts(ops, HAlign::Right).size(), 0u);
 }
 
+TEST_F(GraphTest, TheContourLegendsTicksStandAtWholeQuarters)
+{
+    // A bar 6001 high: the ticks at 7001 - i x 6001 / 4 in whole numbers (7001, 5501,
+    // 4001, 2501, 1000; 18003 / 4 is 4500).
+    CRecordingDC dc;
+    doc->DrawContourLegend(dc, 0, 1000, 100, 7001);
+    std::vector<int> ticks;
+    for (const DrawOp& op : dc.ops)
+        if (op.kind == DrawOp::Kind::Line)
+            ticks.push_back(op.points[0].y);
+    EXPECT_EQ(ticks, (std::vector<int>{7001, 5501, 4001, 2501, 1000}));
+}
+
 TEST_F(GraphTest, TheRateLegendHasAtLeastOneTick)
 {
     CRecordingDC dc;
