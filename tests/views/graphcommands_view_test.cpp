@@ -245,8 +245,9 @@ TEST_F(GraphViewCommandsTest, ThePanesFollowTheGraphUnderAStillCrossHair)
     // A new range (as Properties sets it): the response pane reads it at the next frame.
     doc->plot.MaxYRange = 100;
     doc->UpdateAllViews(nullptr, HINT_REBUILD);
-    QTest::qWait(60);
     const std::string expected = Format("R:%5.1f", 100.0 * (7000 - logical.y()) / 6500);
+    for (int wait = 0; wait < 200 && view->ResponseText() != expected; ++wait)
+        QTest::qWait(10);
     EXPECT_EQ(response.toStdString(), expected);
     EXPECT_EQ(view->ResponseText(), expected);
 
