@@ -4,6 +4,8 @@ set -e
 PKGS="qt6-base-dev qt6-serialport-dev qt6-svg-dev flex bison libfl-dev unixodbc unixodbc-dev
 libsqliteodbc odbc-postgresql postgresql sqlite3 libeigen3-dev libboost-dev libgtest-dev libbenchmark-dev ninja-build ccache
 fonts-dejavu-core cmake g++ python3-dbfread"
+# Only on request, for the benchmarks: the peers they measure against (never for the tests).
+if [ -n "$ORVIX_BENCH_PEERS" ]; then PKGS="$PKGS python3-scipy"; fi
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive

@@ -24,6 +24,43 @@ CMatrix Fft(const CMatrix& a, size_t n, bool inverse)
     return out;
 }
 
+struct FftPlan::Impl {
+    Eigen::FFT<double> fft;
+    Impl()
+    {
+        fft.SetFlag(Eigen::FFT<double>::HalfSpectrum);
+        fft.SetFlag(Eigen::FFT<double>::Unscaled);
+    }
+};
+
+FftPlan::FftPlan(size_t n) : m_n(n), m_impl(std::make_unique<Impl>())
+{
+    if (n > kMaxMatrixElements)
+        throw std::bad_alloc();
+}
+
+FftPlan::~FftPlan() = default;
+
+void FftPlan::Forward(const double* in, Complex* out)
+{
+    m_impl->fft.fwd(out, in, static_cast<Eigen::Index>(m_n));
+}
+
+void FftPlan::Inverse(const Complex* in, double* out)
+{
+    m_impl->fft.inv(out, in, static_cast<Eigen::Index>(m_n));
+}
+
+void FftPlan::Forward(const Complex* in, Complex* out)
+{
+    m_impl->fft.fwd(out, in, static_cast<Eigen::Index>(m_n));
+}
+
+void FftPlan::Inverse(const Complex* in, Complex* out)
+{
+    m_impl->fft.inv(out, in, static_cast<Eigen::Index>(m_n));
+}
+
 int Nextpow2(double v)
 {
     int p = 0;

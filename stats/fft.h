@@ -3,6 +3,7 @@
 #pragma once
 
 #include <complex>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -37,6 +38,31 @@ private:
 // fft(a, n) or ifft(a, n): each column cut or padded with zeros to n rows, then transformed.
 // The inverse is scaled by 1/n.
 CMatrix Fft(const CMatrix& a, size_t n, bool inverse = false);
+
+// Transforms of one length n, made for many calls: the twiddle tables and the work buffers
+// are built on first use and kept, so a transform allocates nothing after its first call.
+// The inverses are not scaled by 1/n.
+class FftPlan {
+public:
+    explicit FftPlan(size_t n);
+    ~FftPlan();
+    FftPlan(const FftPlan&) = delete;
+    FftPlan& operator=(const FftPlan&) = delete;
+    size_t Size() const { return m_n; }
+
+    // n real samples in, the first n/2 + 1 bins of their transform out (the others are the
+    // mirrored conjugates). For n a multiple of 4 this costs one complex transform of n/2.
+    void Forward(const double* in, Complex* out);
+    // The n real samples whose transform has the n/2 + 1 bins given.
+    void Inverse(const Complex* in, double* out);
+    void Forward(const Complex* in, Complex* out);
+    void Inverse(const Complex* in, Complex* out);
+
+private:
+    struct Impl;
+    size_t m_n;
+    std::unique_ptr<Impl> m_impl;
+};
 
 // The smallest p >= 0 with 2^p >= v (for v >= 1).
 int Nextpow2(double v);

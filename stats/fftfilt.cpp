@@ -78,6 +78,78 @@ FftfiltPlan FftfiltLengths(size_t nb, size_t nx, double nfftGiven)
     return plan;
 }
 
+namespace {
+
+// Half a spectrum is enough for real data; complex data needs all of it.
+size_t Bins(size_t nfft, const double*) { return nfft / 2 + 1; }
+size_t Bins(size_t nfft, const Complex*) { return nfft; }
+
+// The spectra of the filter columns, with the inverse transform's 1/nfft folded in.
+template <class T>
+std::vector<Complex> FilterSpectra(FftPlan& plan, const T* b, size_t nb, size_t cols)
+{
+    const size_t nfft = plan.Size(), bins = Bins(nfft, b);
+    std::vector<T> padded(nfft);
+    std::vector<Complex> spectra(bins * cols);
+    for (size_t c = 0; c < cols; ++c) {
+        std::fill(std::copy_n(b + c * nb, std::min(nb, nfft), padded.begin()), padded.end(), T());
+        plan.Forward(padded.data(), spectra.data() + c * bins);
+    }
+    for (Complex& z : spectra)
+        z /= static_cast<double>(nfft);
+    return spectra;
+}
+
+// Adds the filtered signal x (nx samples) into y, block by block. block and spectrum are
+// the caller's, sized once for all blocks and columns.
+template <class T>
+void OverlapAdd(FftPlan& plan, const Complex* B, const T* x, size_t nx, size_t L, T* y, std::vector<T>& block,
+                std::vector<Complex>& spectrum)
+{
+    const size_t nfft = plan.Size(), bins = Bins(nfft, x);
+    for (size_t istart = 0; istart < nx; istart += L) {
+        const size_t n = std::min(L, nx - istart);
+        if (n == 1) {  // one sample: its transform is the sample in every bin
+            std::fill_n(spectrum.begin(), bins, Complex(x[istart]));
+        } else {
+            std::fill(std::copy_n(x + istart, n, block.begin()), block.end(), T());
+            plan.Forward(block.data(), spectrum.data());
+        }
+        for (size_t k = 0; k < bins; ++k)
+            spectrum[k] *= B[k];
+        plan.Inverse(spectrum.data(), block.data());
+        const size_t m = std::min(nfft, nx - istart);  // output beyond the signal's end is dropped
+        for (size_t r = 0; r < m; ++r)
+            y[istart + r] += block[r];
+    }
+}
+
+// Filters every column pair: column c of the result takes column c of b and of x, or
+// their only one. b and x are column-major; y is zeroed, nx by max(bCols, xCols).
+template <class T>
+void Filter(const T* b, size_t nb, size_t bCols, const T* x, size_t nx, size_t xCols, const FftfiltPlan& lengths,
+            T* y)
+{
+    FftPlan plan(lengths.nfft);
+    const std::vector<Complex> B = FilterSpectra(plan, b, nb, bCols);
+    const size_t bins = Bins(lengths.nfft, b);
+    std::vector<T> block(lengths.nfft);
+    std::vector<Complex> spectrum(bins);
+    for (size_t c = 0; c < std::max(bCols, xCols); ++c)
+        OverlapAdd(plan, B.data() + (bCols == 1 ? 0 : c) * bins, x + (xCols == 1 ? 0 : c) * nx, nx, lengths.L,
+                   y + c * nx, block, spectrum);
+}
+
+bool AllReal(const mwArray& a)
+{
+    for (double v : a.Imag())
+        if (v != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
 mwArray fftfilt(const Args& args)
 {
     return InRoutine("fftfilt", [&] {
@@ -87,59 +159,36 @@ mwArray fftfilt(const Args& args)
             Error("Not enough input arguments.");
         const mwArray& bIn = args[0];
         const mwArray& xIn = args[1];
+        if (!bIn.IsNumeric() || !xIn.IsNumeric())
+            Error("Arguments must be numeric.");
+        // A row signal is the column of its elements; so is a filter vector (or scalar).
         const bool rowSignal = xIn.Rows() == 1;
-        CMatrix x = ToComplex(rowSignal ? xIn.Reshaped(xIn.Numel(), 1) : xIn);
-        CMatrix b = ToComplex(bIn);
-        if (std::min(b.rows, b.cols) > 1) {
-            if (x.cols > 1 && x.cols != b.cols)
+        const size_t nx = rowSignal ? xIn.Numel() : xIn.Rows(), xCols = rowSignal ? 1 : xIn.Cols();
+        size_t nb = bIn.Rows(), bCols = bIn.Cols();
+        if (std::min(nb, bCols) > 1) {
+            if (xCols > 1 && xCols != bCols)
                 Error("Filter matrix B must have same number of columns as X.");
         } else {
-            b.rows = b.v.size();
-            b.cols = 1;
+            nb = bIn.Numel();
+            bCols = 1;
         }
-        const size_t nb = b.rows, nx = x.rows;
         if (nb == 0 || nx == 0)
             return mwArray::Zeros(xIn.Rows(), xIn.Cols());
-        const FftfiltPlan plan = FftfiltLengths(nb, nx, args.size() >= 3 ? args[2].Scalar() : 0);
-        const size_t nfft = plan.nfft, L = plan.L;
-
-        const CMatrix B = Fft(b, nfft);
-        const size_t ncols = std::max(b.cols, x.cols);
-        CMatrix y(nx, ncols);
-        for (size_t istart = 0; istart < nx; istart += L) {
-            const size_t iend = std::min(istart + L, nx);  // one past the block's last sample
-            CMatrix block(iend - istart, x.cols);
-            for (size_t c = 0; c < x.cols; ++c)
-                for (size_t r = istart; r < iend; ++r)
-                    block(r - istart, c) = x(r, c);
-            CMatrix X;
-            if (iend - istart == 1) {  // one sample: its transform is the sample in every row
-                X = CMatrix(nfft, x.cols);
-                for (size_t c = 0; c < x.cols; ++c)
-                    std::fill_n(X.v.begin() + c * nfft, nfft, block(0, c));
-            } else {
-                X = Fft(block, nfft);
-            }
-            CMatrix prod(nfft, ncols);
-            for (size_t c = 0; c < ncols; ++c)
-                for (size_t r = 0; r < nfft; ++r)
-                    prod(r, c) = X(r, x.cols == 1 ? 0 : c) * B(r, b.cols == 1 ? 0 : c);
-            const CMatrix Y = Fft(prod, nfft, true);
-            const size_t yend = std::min(nx, istart + nfft);
-            for (size_t c = 0; c < ncols; ++c)
-                for (size_t r = istart; r < yend; ++r)
-                    y(r, c) += Y(r - istart, c);
+        const FftfiltPlan lengths = FftfiltLengths(nb, nx, args.size() >= 3 ? args[2].Scalar() : 0);
+        const size_t cols = std::max(bCols, xCols);
+        mwArray out;
+        if (AllReal(bIn) && AllReal(xIn)) {
+            // Real data: real transforms, and no imaginary residue to drop.
+            out = mwArray::Zeros(nx, cols);
+            Filter(bIn.Data().data(), nb, bCols, xIn.Data().data(), nx, xCols, lengths, out.Data().data());
+        } else {
+            const CMatrix b = ToComplex(bIn), x = ToComplex(xIn);
+            CMatrix y(nx, cols);
+            Filter(b.v.data(), nb, bCols, x.v.data(), nx, xCols, lengths, y.v.data());
+            out = FromComplex(y, false);
         }
-        const auto allReal = [](const mwArray& a) {
-            for (double v : a.Imag())
-                if (v != 0)
-                    return false;
-            return true;
-        };
-        const bool real = allReal(bIn) && allReal(xIn);
-        mwArray out = FromComplex(y, real);
-        if (rowSignal && out.Cols() == 1)
-            out = out.Transposed();
+        if (rowSignal && cols == 1)
+            out = out.Reshaped(1, nx);  // a vector's transpose keeps its element order
         return out;
     });
 }
