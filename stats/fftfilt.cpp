@@ -84,16 +84,16 @@ namespace {
 size_t Bins(size_t nfft, const double*) { return nfft / 2 + 1; }
 size_t Bins(size_t nfft, const Complex*) { return nfft; }
 
-// The spectra of the filter columns, with the inverse transform's 1/nfft folded in.
+// The spectra of the filter columns, with the inverse transform's 1/nfft folded in. block
+// is the caller's work buffer of nfft samples.
 template <class T>
-std::vector<Complex> FilterSpectra(FftPlan& plan, const T* b, size_t nb, size_t cols)
+std::vector<Complex> FilterSpectra(FftPlan& plan, const T* b, size_t nb, size_t cols, std::vector<T>& block)
 {
     const size_t nfft = plan.Size(), bins = Bins(nfft, b);
-    std::vector<T> padded(nfft);
     std::vector<Complex> spectra(bins * cols);
     for (size_t c = 0; c < cols; ++c) {
-        std::fill(std::copy_n(b + c * nb, std::min(nb, nfft), padded.begin()), padded.end(), T());
-        plan.Forward(padded.data(), spectra.data() + c * bins);
+        std::fill(std::copy_n(b + c * nb, std::min(nb, nfft), block.begin()), block.end(), T());
+        plan.Forward(block.data(), spectra.data() + c * bins);
     }
     for (Complex& z : spectra)
         z /= static_cast<double>(nfft);
@@ -131,9 +131,9 @@ void Filter(const T* b, size_t nb, size_t bCols, const T* x, size_t nx, size_t x
             T* y)
 {
     FftPlan plan(lengths.nfft);
-    const std::vector<Complex> B = FilterSpectra(plan, b, nb, bCols);
-    const size_t bins = Bins(lengths.nfft, b);
     std::vector<T> block(lengths.nfft);
+    const std::vector<Complex> B = FilterSpectra(plan, b, nb, bCols, block);
+    const size_t bins = Bins(lengths.nfft, b);
     std::vector<Complex> spectrum(bins);
     for (size_t c = 0; c < std::max(bCols, xCols); ++c)
         OverlapAdd(plan, B.data() + (bCols == 1 ? 0 : c) * bins, x + (xCols == 1 ? 0 : c) * nx, nx, lengths.L,

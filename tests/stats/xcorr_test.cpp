@@ -121,6 +121,51 @@ TEST(Fftfilt, EqualsTheDirectConvolution)
         EXPECT_NEAR(scaled[i], 3 * x[i].real(), 1e-12);
 }
 
+// Each column of a complex signal matrix, a last block of one sample included (nfft 64
+// gives blocks of 55), goes through the complex transforms.
+TEST(Fftfilt, ComplexSignalColumns)
+{
+    const auto b = Signal(10, 0.5, true), x0 = Signal(56, 1.1, true), x1 = Signal(56, 0.2, true);
+    mwArray x = mwArray::Zeros(56, 2);
+    std::vector<double> im(112);
+    for (size_t i = 0; i < 56; ++i) {
+        x(i, 0) = x0[i].real(), im[i] = x0[i].imag();
+        x(i, 1) = x1[i].real(), im[56 + i] = x1[i].imag();
+    }
+    x.SetImag(im);
+    const std::vector<C> y = Values(fftfilt({ComplexCol(b), x, mwArray(64.0)}));
+    ASSERT_EQ(y.size(), 112u);
+    ExpectNear({y.begin(), y.begin() + 56}, Convolve(b, x0), 1e-11);
+    ExpectNear({y.begin() + 56, y.end()}, Convolve(b, x1), 1e-11);
+}
+
+// Transforms worked by hand: [1 2 3 4] -> [10, -2+2i, -2, -2-2i] and [3 5] -> [8, -2]; the
+// real transform keeps the first n/2 + 1 bins. [1 i -1 -i] -> [0 4 0 0]. Inverses are unscaled.
+TEST(FftPlan, TransformsWorkedByHand)
+{
+    struct Case {
+        std::vector<double> x;
+        std::vector<C> bins;
+    };
+    for (const Case& c : {Case{{1, 2, 3, 4}, {10, C(-2, 2), -2}}, Case{{3, 5}, {8, -2}}}) {
+        FftPlan plan(c.x.size());
+        std::vector<C> bins(c.bins.size());
+        std::vector<double> back(c.x.size());
+        plan.Forward(c.x.data(), bins.data());
+        plan.Inverse(bins.data(), back.data());
+        ExpectNear(bins, c.bins, 1e-14);
+        for (size_t i = 0; i < c.x.size(); ++i)
+            EXPECT_NEAR(back[i], c.x.size() * c.x[i], 1e-13);
+    }
+    FftPlan plan(4);
+    const std::vector<C> z = {1, C(0, 1), -1, C(0, -1)};
+    std::vector<C> Z(4), back(4);
+    plan.Forward(z.data(), Z.data());
+    plan.Inverse(Z.data(), back.data());
+    ExpectNear(Z, {0, 4, 0, 0}, 1e-14);
+    ExpectNear(back, {4, C(0, 4), -4, C(0, -4)}, 1e-13);
+}
+
 TEST(Fftfilt, FilterMatrices)
 {
     mwArray b = mwArray::Zeros(2, 3);
