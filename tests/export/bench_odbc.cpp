@@ -21,6 +21,7 @@
 #include "platform/odbc.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "tests/common/bench_tempdir.h"
 #include "tests/export/bench_document.h"
 
 using namespace orvix;
@@ -123,10 +124,8 @@ int main(int argc, char** argv)
     const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
     const int runs = argc > 2 ? atoi(argv[2]) : 3;
     const std::string only = argc > 3 ? argv[3] : "";
-    char dirPattern[] = "/tmp/orvix-bench-odbc-XXXXXX";
-    if (!mkdtemp(dirPattern))
-        return 1;
-    const std::string dir = dirPattern;
+    orvix_test::BenchTempDir temp("orvix-bench-odbc");
+    const std::string& dir = temp.Path();
     std::filesystem::permissions(dir, std::filesystem::perms::all, std::filesystem::perm_options::add);
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
@@ -162,10 +161,8 @@ int main(int argc, char** argv)
         Report("SQLite", rows, ours, cpu, "sqlite3 .import", theirs, 3);
     }
     }
-    if (only == "sqlite") {
-        std::filesystem::remove_all(dir);
+    if (only == "sqlite")
         return status;
-    }
 
     // PostgreSQL: a cluster of its own for the run.
     const std::string state = dir + "/pg.state";
@@ -198,6 +195,5 @@ int main(int argc, char** argv)
         Report("PostgreSQL", rows, ours, cpu, "COPY (\\copy)", theirs, 5);
     }
     system((cluster + "stop " + state).c_str());
-    std::filesystem::remove_all(dir);
     return status;
 }

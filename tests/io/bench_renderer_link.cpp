@@ -16,7 +16,9 @@
 #include "io/deviceio.h"
 #include "platform/renderer/standin.h"
 #include "platform/tcpsocket.h"
+#include "platform/registry.h"
 #include "runner/experiment.h"
+#include "tests/common/bench_tempdir.h"
 
 using namespace orvix;
 using Clock = std::chrono::steady_clock;
@@ -42,6 +44,10 @@ int main(int argc, char** argv)
 {
     int rounds = argc > 1 ? atoi(argv[1]) : 20000;
     setenv("ORVIX_LOG", "/dev/null", 0);
+    // The document reads (and so makes) its registry keys: a registry of the run's own.
+    orvix_test::BenchTempDir temp("orvix-bench-link");
+    setenv("ORVIX_REGISTRY", (temp.Path() + "/Orvix.reg").c_str(), 1);
+    ReloadRegistry();
     QCoreApplication app(argc, argv);
 
     // Two identical stand-ins, one for each client, so that the two kinds of round trip can

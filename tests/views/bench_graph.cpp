@@ -25,6 +25,7 @@
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "tests/common/bench_tempdir.h"
 #include "views/graphview.h"
 #include "views/qpainterdc.h"
 
@@ -131,11 +132,12 @@ int main(int argc, char** argv)
     const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    orvix_test::BenchTempDir temp("orvix-bench-graph");
+    const std::string& dir = temp.Path();
+    // Qt's runtime folder too, when none is given.
+    if (!getenv("XDG_RUNTIME_DIR"))
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     QApplication app(argc, argv);
-    char dirPattern[] = "/tmp/orvix-bench-XXXXXX";
-    if (!mkdtemp(dirPattern))
-        return 1;
-    const std::string dir = dirPattern;
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
     ReloadRegistry();

@@ -1,0 +1,40 @@
+// A benchmark's temporary folder: made fresh under the system temp folder and removed with
+// everything in it when the benchmark ends, whichever way it returns. Header-only, so that
+// a benchmark needs nothing more to link.
+#pragma once
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace orvix_test {
+
+class BenchTempDir {
+public:
+    explicit BenchTempDir(const char* prefix)
+    {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (!mkdtemp(buf.data()))
+            throw std::runtime_error("mkdtemp failed");
+        chmod(buf.data(), 0700);
+        path_ = buf.data();
+    }
+    ~BenchTempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    BenchTempDir(const BenchTempDir&) = delete;
+    BenchTempDir& operator=(const BenchTempDir&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+} // namespace orvix_test
