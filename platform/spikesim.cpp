@@ -76,19 +76,22 @@ private:
 
     uint32_t Read(uint8_t* out, uint32_t outSize, uint32_t& returned)
     {
-        std::vector<uint16_t> words;
+        uint32_t bytes = 0;
         if (!g_script.reads.empty()) {
-            words = std::move(g_script.reads.front());
+            std::vector<uint16_t> words = std::move(g_script.reads.front());
             g_script.reads.pop_front();
+            bytes = static_cast<uint32_t>(std::min<size_t>(words.size() * 2, outSize));
+            if (bytes)
+                memcpy(out, words.data(), bytes);
         } else {
+            // Whole records straight from the queue: a read makes no buffer of its own.
             Generate();
             size_t whole = std::min<size_t>(pending_.size(), outSize / 6 * 3);
-            words.assign(pending_.begin(), pending_.begin() + static_cast<long>(whole));
+            bytes = static_cast<uint32_t>(whole * 2);
+            if (bytes)
+                memcpy(out, pending_.data(), bytes);
             pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(whole));
         }
-        uint32_t bytes = static_cast<uint32_t>(std::min<size_t>(words.size() * 2, outSize));
-        if (bytes)
-            memcpy(out, words.data(), bytes);
         returned = bytes;
         if (g_script.reportBytes >= 0) {
             returned = static_cast<uint32_t>(g_script.reportBytes);

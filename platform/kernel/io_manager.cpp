@@ -190,15 +190,39 @@ NTKERNELAPI VOID IoCompleteRequest(PIRP irp, CHAR priorityBoost)
             request->done.notify_all();
     }
     if (freeRequest)
-        delete request;
+        orvix::kernel::detail::FreeRequest(request);
 }
 
 namespace orvix::kernel::detail {
 
+namespace {
+
+// Finished request records kept for the next requests, so that a program polling a device
+// in its loop does not go to the allocator on every call.
+constexpr size_t kSpareRequests = 8;
+std::mutex g_spareMutex;
+IRP_TRACKER* g_spare[kSpareRequests] = {};
+size_t g_spareCount = 0;
+
+IRP_TRACKER* TakeSpareRequest()
+{
+    {
+        std::lock_guard lock(g_spareMutex);
+        if (g_spareCount > 0)
+            return g_spare[--g_spareCount];
+    }
+    return new IRP_TRACKER;
+}
+
+} // namespace
+
 IRP_TRACKER* NewRequest(PDEVICE_OBJECT device, UCHAR major, ULONG code, const void* input,
     ULONG inLength, ULONG outLength)
 {
-    auto* request = new IRP_TRACKER;
+    IRP_TRACKER* request = TakeSpareRequest();
+    request->irp = IRP{};
+    request->completions = 0;
+    request->abandoned = false;
     request->bufferSize = std::max(inLength, outLength);
     request->buffer.assign(request->bufferSize + kGuardBytes, kGuardValue);
     if (inLength && input)
@@ -236,7 +260,17 @@ NTSTATUS CallDriver(IRP_TRACKER** requestSlot, int timeoutMs)
     return irp->IoStatus.Status;
 }
 
-void FreeRequest(IRP_TRACKER* request) { delete request; }
+void FreeRequest(IRP_TRACKER* request)
+{
+    {
+        std::lock_guard lock(g_spareMutex);
+        if (g_spareCount < kSpareRequests) {
+            g_spare[g_spareCount++] = request;
+            return;
+        }
+    }
+    delete request;
+}
 
 } // namespace orvix::kernel::detail
 
