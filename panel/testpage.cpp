@@ -498,6 +498,8 @@ void CTest::OnStart()
             MessageBox("The experiment is not enabled. Please switch it on with \"Enable\" first.");
             return;
         }
+        if (run_->EndedWithin(kLateStopMs))
+            return;
         UpdateData(true);
         SaveSettings();
     }

@@ -56,6 +56,9 @@ public:
 
     // The longest name a test type may have.
     static constexpr size_t kMaxTestNameLength = 24;
+    // A click on the button this soon after a run ended was aimed at "&Stop" (the run ended
+    // first, or it is the second click of a double click): it starts nothing.
+    static constexpr uint32_t kLateStopMs = 1000;
 
     // Trials run on this task runner.
     CTest(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent = nullptr);

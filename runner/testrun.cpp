@@ -9,6 +9,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/trial.h"
+#include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -445,6 +446,8 @@ void CTestRun::Abandon()
     engine_.StopSpikeCounter();
     doc_.testRunning = 0;
     running_ = false;
+    ended_ = true;
+    endedAt_ = TickMs();
     if (doc_.hooks.setTestPriority)
         doc_.hooks.setTestPriority(false);
     if (onRunning)
@@ -452,6 +455,8 @@ void CTestRun::Abandon()
     if (doc_.hooks.testRunChanged)
         doc_.hooks.testRunChanged(false);
 }
+
+bool CTestRun::EndedWithin(uint32_t ms) const { return ended_ && TickMs() - endedAt_ < ms; }
 
 bool CTestRun::Discard()
 {

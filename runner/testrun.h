@@ -60,6 +60,8 @@ public:
     // document. Returns when the run is over.
     void OnStart(const CTestSettings& settings);
     bool IsRunning() const { return running_; }
+    // A run ended less than `ms` ago (by itself or by Stop).
+    bool EndedWithin(uint32_t ms) const;
     // A run can start only while the experiment is enabled.
     bool CanStart() { return engine_.GetRunFlag() == 1; }
     // Stop: the loop ends after the trial in progress.
@@ -99,6 +101,8 @@ private:
     bool running_ = false;
     bool quitRequested_ = false;
     int lastOutcome_ = 0;
+    bool ended_ = false;
+    uint32_t endedAt_ = 0;
     std::unique_ptr<CTrial> spare_;
     // Per parameter of a command row: the graph index, 1000000 + the behaviour index, or -1.
     std::vector<int> map_;

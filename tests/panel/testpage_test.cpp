@@ -1,12 +1,17 @@
-// The Test page driven through its controls, with a scripted task engine.
+// The Test page driven through its controls, with a scripted task engine (and, for long
+// runs, the task runner with the simulated subject).
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "model/inputstringdlg.h"
 #include "panel/logpages.h"
 #include "panel/testpage.h"
+#include "platform/clock.h"
+#include "platform/serialport.h"
+#include "platform/simsubject.h"
 #include "panel_fixture.h"
 #include "tests/runner/run_fixture.h"
 
@@ -285,4 +290,103 @@ TEST_F(TestPageTest, NotesAndSave)
     // A new document clears the page's notes too.
     doc->OnNewDocument();
     EXPECT_EQ(notes->toPlainText(), "");
+}
+
+namespace {
+
+// A task of a few milliseconds a trial: the fixation point on, then off, and the trial ends.
+const char* const kShortTask = R"(int tStart;
+int TaskEntry()
+{
+    if (nTaskState == ITI) {
+        if (nCurrentTime - tStart >= 1) { TurnOnTarget(); tStart = nCurrentTime; nTaskState = FOREP; }
+    } else if (nTaskState == FOREP) {
+        if (nCurrentTime - tStart >= 2) { TurnOffTarget(); tStart = nCurrentTime; nTaskState = ITI; return TRIAL_END; }
+    }
+    return TRIAL_CONTINUE;
+}
+)";
+
+} // namespace
+
+// Long runs through the task runner with the simulated subject on the fake clock (1 ms a
+// pass). Stop ends the run with the trial in progress after thousands of trials, and a
+// Stop that comes just after the run ended by itself does not start another run.
+TEST_F(PanelTest, StopEndsALongRunWithTheTrialInProgress)
+{
+    constexpr int kTrials = 2000;
+    // The subject answers on the simulated board; the eye tracker follows its gaze.
+    CSimulatedSubject subject(CSimulatedSubject::Settings(), 7, {}, false);
+    for (const char* name : {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "OR"})
+        AddGraph(name, "0");
+    setenv("ORVIX_RENDERER_PORT", "1", 1); // nobody listens: the renderer is marked running below
+    doc->GetBehavParam("SGI", CParam(nullptr, "127.0.0.1"));
+    doc->GetBehavParam("SerialPort", CParam(nullptr, kSimulatedSerialPort));
+    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+    deviceIO.Open(doc.get());
+    deviceIO.SetRendererRunningForTest(true);
+    deviceIO.onCommandSent = [&](int id, const std::string& text) {
+        subject.See(doc->GetGraphParam(id).GetName(), text, TickMs());
+    };
+    std::string task = dir + "/short.c";
+    orvix_test::WriteFile(task, kShortTask);
+
+    CTest* page = Panel()->TestPage();
+    std::function<void()> onPump;
+    page->Run().pump = [&](int) {
+        clock.AdvanceMs(1);
+        subject.Tick(TickMs());
+        if (onPump)
+            onPump();
+        return true;
+    };
+    auto start = page->findChild<QPushButton*>(QStringLiteral("ctl%1").arg(CTest::IDC_START));
+
+    struct Case {
+        const char* name;
+        int accumTimes;     // trials of the one-line sweep
+        bool stopDuringRun; // else Stop comes right after the run's own end
+    } cases[] = {{"stop after 2000 of 3000 trials", 3000, true},
+                 {"stop just after a run of 2000 trials ended", kTrials, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTestSettings s;
+        s.Load(*doc);
+        s.useCustomItems = 0;
+        s.isRandom = 0;
+        s.param2Change = "OR";
+        s.begin = s.end = s.step = 0;
+        s.accumTimes = c.accumTimes;
+        s.taskFile = task;
+        s.Save(*doc);
+        page->LoadSettings();
+        experiment.runner.LoadParameters(doc.get());
+        ASSERT_TRUE(experiment.runner.HasProgram());
+        experiment.runner.SetRunFlag(1);
+        clock.AdvanceMs(5000); // well after the previous run
+
+        const int before = doc->GetTrialCount();
+        uint32_t stopAt = 0;
+        onPump = [&] {
+            if (c.stopDuringRun && !stopAt && doc->GetTrialCount() - before >= kTrials) {
+                stopAt = TickMs();
+                start->click();
+            }
+        };
+        start->click();
+        if (!c.stopDuringRun) {
+            ASSERT_FALSE(page->Run().IsRunning());
+            stopAt = TickMs();
+            start->click();
+        }
+        onPump = nullptr;
+        EXPECT_FALSE(page->Run().IsRunning());
+        EXPECT_EQ(doc->testRunning, 0);
+        EXPECT_EQ(doc->GetTrialCount() - before, kTrials);
+        EXPECT_LE(TickMs() - stopAt, 1000u);
+        EXPECT_EQ(start->text(), "&Start");
+    }
+    deviceIO.onCommandSent = nullptr;
+    deviceIO.Close();
+    unsetenv("ORVIX_RENDERER_PORT");
 }
