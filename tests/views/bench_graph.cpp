@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -265,6 +264,5 @@ int main(int argc, char** argv)
         printf("%-52s %8.3f ms\n", "  its first drawing, a new view", times.front() * 1e3);
         Report("DrawFigures, 16 x 16 reverse-correlation map", times, 10.0);
     }
-    std::filesystem::remove_all(dir);
     return 0;
 }
