@@ -196,8 +196,10 @@ void COrvixDoc::RecomputeChannelRates()
 {
     channelSums.fill(0.0f);
     int count = GetRecordedTrialCount();
+    if (count <= 0)
+        return;
+    const int window = GetBehavParam("AnalysisTime", CParam("", 800)).GetInt();
     for (int i = 0; i < count; ++i) {
-        int window = GetBehavParam("AnalysisTime", CParam("", 800)).GetInt();
         double responses[8];
         trialRecords_->ComputeChannelResponses(i, window, responses);
         AddChannelResponses(responses);

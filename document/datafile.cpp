@@ -1,7 +1,9 @@
 // Data files: saving the document, opening one into it, and merging further files.
 #include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "document/datafile_format.h"
@@ -48,17 +50,30 @@ std::vector<const CParam*> Objects(const CParamTable& table)
     return out;
 }
 
-// The file's contents, or null after the reason was shown.
+// Closes a descriptor when it goes.
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// The file's contents, or null after the reason was shown. The file streams through the
+// archive as it is read: it is never held whole beside what is made of it.
 std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool withFormat, bool forMerge)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes)) {
+    FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat st;
+    if (file.fd < 0 || fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
         return nullptr;
     }
+    posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     auto c = std::make_unique<DataFileContents>();
     try {
-        CArchive ar(std::move(bytes));
+        CArchive ar = CArchive::LoadingFrom(file.fd, static_cast<uint64_t>(st.st_size));
         LoadDataFileContents(ar, *c, withFormat, forMerge);
     } catch (const DataFileTooNew&) {
         MessageBox(kTooNew);
@@ -354,10 +369,14 @@ void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
 
 bool COrvixDoc::OnSaveDocument(const std::string& path)
 {
-    CArchive ar;
-    Serialize(ar);
-    const auto& bytes = ar.Buffer();
-    if (!WriteFileAtomically(path, bytes.data(), bytes.size())) {
+    // The archive writes through a small buffer as it fills: one pass, no copy of the file
+    // in memory, one flush to the disk at the end.
+    bool stored = WriteFileAtomically(path, [this](int fd) {
+        CArchive ar = CArchive::StoringTo(fd);
+        Serialize(ar);
+        return ar.Flush();
+    });
+    if (!stored) {
         MessageBox("Can't save the data file \"" + path + "\".\n" + GetSystemErrorText());
         return false;
     }

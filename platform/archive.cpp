@@ -1,11 +1,13 @@
 #include "platform/archive.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvix {
 
@@ -17,6 +19,9 @@ constexpr uint16_t kClassTag = 0x8000;
 constexpr uint16_t kBigObjectTag = 0x7FFF;
 constexpr uint32_t kBigClassTag = 0x80000000u;
 constexpr uint16_t kMaxSmallIndex = 0x7FFE;
+// The window through which a file is read or written: small enough to stay in the cache,
+// large enough that the system calls cost nothing.
+constexpr size_t kWindow = 1 << 20;
 
 std::map<std::string, const CRuntimeClass*>& Classes()
 {
@@ -38,7 +43,49 @@ CArchive::CArchive() : storing_(true) {}
 
 CArchive::CArchive(std::vector<uint8_t> bytes) : storing_(false), buffer_(std::move(bytes))
 {
+    end_ = buffer_.size();
+    total_ = end_;
     loadedClass_.push_back(nullptr); // index 0 is the null object
+}
+
+CArchive::CArchive(bool storing, int fd, uint64_t size) : storing_(storing), total_(size), fd_(fd)
+{
+    if (storing) {
+        buffer_.reserve(2 * kWindow);
+    } else {
+        buffer_.resize(static_cast<size_t>(std::min<uint64_t>(size, kWindow)));
+        loadedClass_.push_back(nullptr);
+    }
+}
+
+CArchive CArchive::LoadingFrom(int fd, uint64_t size) { return CArchive(false, fd, size); }
+
+CArchive CArchive::StoringTo(int fd) { return CArchive(true, fd, 0); }
+
+void CArchive::Reserve(size_t size)
+{
+    if (fd_ < 0)
+        buffer_.reserve(buffer_.size() + size);
+}
+
+bool CArchive::Flush()
+{
+    if (fd_ < 0)
+        return true;
+    const uint8_t* p = buffer_.data();
+    size_t left = buffer_.size();
+    while (left > 0 && writeError_ == 0) {
+        ssize_t n = write(fd_, p, left);
+        if (n == 0 || (n < 0 && errno != EINTR))
+            writeError_ = n == 0 ? EIO : errno;
+        if (n > 0) {
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+    buffer_.clear();
+    errno = writeError_;
+    return writeError_ == 0;
 }
 
 void CArchive::Fail(CArchiveException::Cause cause)
@@ -59,10 +106,40 @@ void CArchive::Fail(CArchiveException::Cause cause)
     }
 }
 
-void CArchive::Need(size_t size)
+size_t CArchive::ReadFile(uint8_t* data, size_t size, size_t least)
 {
-    if (size > Remaining())
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(fd_, data + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            Fail(CArchiveException::generic);
+        if (n == 0) { // the file shrank: it holds what was read
+            total_ = read_ + got;
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    read_ += got;
+    if (got < least)
         Fail(CArchiveException::endOfFile);
+    return got;
+}
+
+void CArchive::Refill(size_t size)
+{
+    if (fd_ < 0 || size > Remaining())
+        Fail(CArchiveException::endOfFile);
+    const size_t kept = end_ - pos_;
+    memmove(buffer_.data(), buffer_.data() + pos_, kept);
+    base_ += pos_;
+    pos_ = 0;
+    end_ = kept;
+    if (size > buffer_.size())
+        buffer_.resize(size);
+    const size_t more = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - end_, total_ - base_ - end_));
+    end_ += ReadFile(buffer_.data() + end_, more, size - kept);
 }
 
 void CArchive::CheckCount(uint64_t count, size_t minBytes)
@@ -187,6 +264,8 @@ void CArchive::WriteObject(const CObject* object)
     }
     storedIndex_[object] = mapCount_++;
     const_cast<CObject*>(object)->Serialize(*this);
+    if (fd_ >= 0 && buffer_.size() >= kWindow)
+        Flush();
 }
 
 uint8_t CArchive::ReadByte()
@@ -222,9 +301,21 @@ double CArchive::ReadDouble()
 
 void CArchive::ReadBytes(void* data, size_t size)
 {
-    Need(size);
     if (size == 0) // an empty array has no storage to copy into
         return;
+    if (size > end_ - pos_ && fd_ >= 0 && size >= kWindow / 2) {
+        // A long run goes from the file straight to its place.
+        if (size > Remaining())
+            Fail(CArchiveException::endOfFile);
+        const size_t have = end_ - pos_;
+        memcpy(data, buffer_.data() + pos_, have);
+        base_ += end_;
+        pos_ = end_ = 0;
+        ReadFile(static_cast<uint8_t*>(data) + have, size - have, size - have);
+        base_ += size - have;
+        return;
+    }
+    Need(size);
     memcpy(data, buffer_.data() + pos_, size);
     pos_ += size;
 }

@@ -2,8 +2,9 @@
 // collection counts and object records with class tags, schemas and back-references, in
 // the conventions of the original program's framework so that its files read unchanged.
 //
-// An archive stores into, or loads from, a byte buffer held in memory; files are read
-// whole and written through a temporary file. The loader checks every length and count
+// An archive stores into, or loads from, a byte buffer held in memory, or streams a file
+// through a window of a megabyte that is reused, so that a large file costs no more memory
+// than what is made of it and is copied once. The loader checks every length and count
 // against the bytes that remain and throws CArchiveException on anything it cannot trust.
 #pragma once
 #include <cstdint>
@@ -60,13 +61,23 @@ public:
     CArchive();
     // Loading archive over the given bytes (copied).
     explicit CArchive(std::vector<uint8_t> bytes);
+    // Loading archive that reads the first `size` bytes of an open file (the caller keeps
+    // the descriptor) as the loader asks for them; a read error or a file that ends early
+    // fails like a truncated file.
+    static CArchive LoadingFrom(int fd, uint64_t size);
+    // Storing archive that writes to an open file as it fills; Flush() writes the rest.
+    static CArchive StoringTo(int fd);
 
     bool IsStoring() const { return storing_; }
     bool IsLoading() const { return !storing_; }
 
+    // Storing: the bytes not yet written (all of them without a file).
     const std::vector<uint8_t>& Buffer() const { return buffer_; }
-    size_t Remaining() const { return buffer_.size() - pos_; }
-    size_t Position() const { return pos_; }
+    size_t Remaining() const { return static_cast<size_t>(total_ - base_ - pos_); }
+    size_t Position() const { return static_cast<size_t>(base_ + pos_); }
+    // Storing to a file: writes what is buffered. False when this or an earlier write
+    // failed; errno then tells why.
+    bool Flush();
 
     void WriteByte(uint8_t v);
     void WriteWord(uint16_t v);
@@ -80,8 +91,8 @@ public:
     // Runs of little-endian values, written and read in one step each.
     void WriteWords(const uint16_t* values, size_t count);
     void WriteDWords(const uint32_t* values, size_t count);
-    // Room for `size` more bytes, so that a large store grows the buffer once.
-    void Reserve(size_t size) { buffer_.reserve(buffer_.size() + size); }
+    // Room for `size` more bytes, so that a large store into memory grows the buffer once.
+    void Reserve(size_t size);
     // An object record; null writes the tag 0.
     void WriteObject(const CObject* object);
 
@@ -108,11 +119,26 @@ public:
     [[noreturn]] static void Fail(CArchiveException::Cause cause);
 
 private:
-    void Need(size_t size);
+    CArchive(bool storing, int fd, uint64_t size);
+    void Need(size_t size)
+    {
+        if (size > end_ - pos_)
+            Refill(size);
+    }
+    // Loading from a file: moves the unread bytes to the front and reads until `size` are there.
+    void Refill(size_t size);
+    // Reads up to `size` bytes of the file, at least `least`; returns how many.
+    size_t ReadFile(uint8_t* data, size_t size, size_t least);
 
     bool storing_;
     std::vector<uint8_t> buffer_;
     size_t pos_ = 0;
+    size_t end_ = 0;    // loading: bytes of buffer_ that hold data
+    uint64_t base_ = 0; // loading: the file position of buffer_[0]
+    uint64_t total_ = 0;
+    uint64_t read_ = 0; // loading: bytes taken from the file
+    int fd_ = -1;
+    int writeError_ = 0;
     // Storing: index of each class and object written; loading: what each index stands for.
     uint32_t mapCount_ = 1;
     std::unordered_map<const void*, uint32_t> storedIndex_;

@@ -22,6 +22,26 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
 
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 {
+    return WriteFileAtomically(path, [data, size](int fd) {
+        const char* p = static_cast<const char*>(data);
+        size_t left = size;
+        while (left > 0) {
+            ssize_t n = write(fd, p, left);
+            if (n == 0)
+                errno = EIO;
+            if (n == 0 || (n < 0 && errno != EINTR))
+                return false;
+            if (n > 0) {
+                p += n;
+                left -= static_cast<size_t>(n);
+            }
+        }
+        return true;
+    });
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write)
+{
     if (g_failWrites) {
         errno = EIO;
         return false;
@@ -36,19 +56,16 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
         return false;
     int error = 0;
     fchmod(fd, 0644);
-    const char* p = static_cast<const char*>(data);
-    size_t left = size;
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0) {
-            error = errno;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+    bool ok;
+    try {
+        ok = write(fd);
+    } catch (...) { // e.g. memory ran out while the data were made
+        close(fd);
+        unlink(tmp.c_str());
+        throw;
     }
+    if (!ok)
+        error = errno;
     if (ok && fsync(fd) != 0) {
         error = errno;
         ok = false;

@@ -2,6 +2,7 @@
 // a temporary file beside the target, which is flushed and then renamed over it.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace orvix {
@@ -9,6 +10,9 @@ namespace orvix {
 // Creates missing parent folders. False when anything failed; the old file is then intact.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
+// The same, the data coming from `write`, which writes them to the temporary file's
+// descriptor as it makes them and returns false (errno set) when a write failed.
+bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);

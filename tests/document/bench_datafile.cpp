@@ -1,19 +1,23 @@
-// Times saving and opening a data file of 10,000 recorded trials (spikes on eight channels,
-// eye samples at 60 Hz over about 2 s, task events and key readings), in memory (the
-// archive alone) and through the document's own save and open, and reports MB/s and the
-// peak memory each step needs beyond the document. Not a test: run it by hand.
-// Usage: bench_datafile [trials]
+// Times the first open and the first save of a data file in a fresh process, at 1,000,
+// 10,000 and 100,000 recorded trials (spikes on eight channels, eye samples at 60 Hz over
+// about 2 s, task events and key readings), beside a plain read() of the same file into a
+// fresh buffer and a plain write() + fsync() of the same bytes. Each figure is the median of
+// several runs, each run a new process (this program started again in a child mode), so that
+// no run reuses memory an earlier one freed. Opens are timed with the page cache dropped
+// (when this user may drop it) and with the file cached. Not a test: run it by hand.
+// Usage: bench_datafile [runs [trials...]]
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
-#include <new>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
-#include "document/datafile_format.h"
 #include "document/orvixdoc.h"
-#include "platform/clock.h"
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
@@ -21,53 +25,10 @@
 using namespace orvix;
 
 namespace {
-size_t g_live = 0, g_peak = 0;
-} // namespace
 
-void* operator new(size_t size)
+double Now()
 {
-    void* p = malloc(size ? size : 1);
-    if (!p)
-        throw std::bad_alloc();
-    g_live += malloc_usable_size(p);
-    g_peak = std::max(g_peak, g_live);
-    return p;
-}
-void operator delete(void* p) noexcept
-{
-    if (p)
-        g_live -= malloc_usable_size(p);
-    free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-
-namespace {
-
-// Live heap bytes and their peak, counted by the allocation operators below: unlike the
-// resident set, they do not hide behind memory the allocator kept from an earlier step.
-size_t Live() { return g_live; }
-size_t Peak() { return g_peak; }
-void ResetPeak() { g_peak = g_live; }
-
-double Seconds() { return static_cast<double>(Clock().Counter()) / Clock().CounterFrequency(); }
-
-template <class T>
-size_t VectorBytes(const std::vector<T>& v)
-{
-    return v.capacity() * sizeof(T);
-}
-
-// The memory the trials of a document hold.
-size_t TrialBytes(const COrvixDoc& doc)
-{
-    size_t bytes = 0;
-    for (int i = 0; i < doc.GetTrialCount(); ++i) {
-        const CTrial& t = *doc.GetTrial(i);
-        bytes += sizeof t + VectorBytes(t.spikeMasks) + VectorBytes(t.spikeTimes) + VectorBytes(t.hSamples)
-            + VectorBytes(t.vSamples) + VectorBytes(t.keyTimes) + VectorBytes(t.keyCodes) + VectorBytes(t.eventTimes)
-            + VectorBytes(t.eventCodes) + t.comment.capacity();
-    }
-    return bytes;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // One trial as the runner records it: about 2 s, figure on at 300 ms and off at 1800 ms.
@@ -104,33 +65,8 @@ CTrial* RecordedTrial(CRandom15& rnd, int index, int commands)
     return t;
 }
 
-struct Step {
-    double best = 1e300;
-    long extra = -1;
-};
-
-void Report(const char* what, const Step& s, size_t fileBytes)
+bool MakeFile(const std::string& path, int trials)
 {
-    double mb = static_cast<double>(fileBytes) / 1e6;
-    printf("%-34s %8.1f ms %8.1f MB/s   peak beyond the document %6.1f MB (%.2f x the file)\n", what, s.best * 1e3,
-           mb / s.best, s.extra / 1e6, static_cast<double>(s.extra) / static_cast<double>(fileBytes));
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
-    const int reps = 3;
-    char dirPattern[] = "/tmp/orvix-bench-XXXXXX";
-    if (!mkdtemp(dirPattern))
-        return 1;
-    const std::string dir = dirPattern, path = dir + "/bench.oxv";
-    setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
-    setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
-    ReloadRegistry();
-    CScriptedUI ui;
-
     COrvixDoc doc;
     doc.AddTestType("Orient");
     doc.GetExpParam("IVFile", CParam(nullptr, "grating.iv"));
@@ -139,71 +75,193 @@ int main(int argc, char** argv)
         doc.commandLines.push_back("OR " + std::to_string(c * 22.5) + ", SF 2, TF 4");
     doc.ParseCommandFile(kNoAngleOffset);
     CRandom15 rnd(12345);
-    for (int i = 0; i < trialCount; ++i)
+    for (int i = 0; i < trials; ++i)
         doc.AddTrial(RecordedTrial(rnd, i, 16));
+    return doc.OnSaveDocument(path);
+}
 
-    Step write, save, read, open;
-    size_t fileBytes = 0;
-    for (int r = 0; r < reps; ++r) {
-        ResetPeak();
-        size_t before = Live();
-        double t0 = Seconds();
-        {
-            CArchive ar;
-            doc.Serialize(ar);
-            fileBytes = ar.Buffer().size();
-        }
-        write.best = std::min(write.best, Seconds() - t0);
-        write.extra = std::max(write.extra, static_cast<long>(Peak() - before));
-
-        ResetPeak();
-        before = Live();
-        t0 = Seconds();
-        if (!doc.OnSaveDocument(path))
-            return 1;
-        save.best = std::min(save.best, Seconds() - t0);
-        save.extra = std::max(save.extra, static_cast<long>(Peak() - before));
+bool ReadAll(const std::string& path, std::vector<char>* keep, double* seconds)
+{
+    double t0 = Now();
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0)
+        return false;
+    size_t size = static_cast<size_t>(st.st_size), done = 0;
+    char* buffer = static_cast<char*>(malloc(size));
+    while (done < size) {
+        ssize_t n = read(fd, buffer + done, size - done);
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
     }
-    for (int r = 0; r < reps; ++r) {
-        std::vector<uint8_t> bytes;
-        ReadWholeFile(path, bytes);
-        ResetPeak();
-        size_t before = Live();
-        double t0 = Seconds();
-        {
-            CArchive ar(std::move(bytes));
-            DataFileContents c;
-            LoadDataFileContents(ar, c, true, false);
-            read.best = std::min(read.best, Seconds() - t0);
-            size_t held = 0;
-            for (const auto& t : c.trials)
-                held += sizeof *t + VectorBytes(t->spikeMasks) + VectorBytes(t->spikeTimes)
-                    + VectorBytes(t->hSamples) + VectorBytes(t->vSamples) + VectorBytes(t->keyTimes)
-                    + VectorBytes(t->keyCodes) + VectorBytes(t->eventTimes) + VectorBytes(t->eventCodes);
-            read.extra = std::max(read.extra, static_cast<long>(Peak() - before - held));
-        }
+    close(fd);
+    *seconds = Now() - t0;
+    if (keep)
+        keep->assign(buffer, buffer + done);
+    free(buffer);
+    return done == size;
+}
 
-        COrvixDoc loaded;
-        ResetPeak();
-        before = Live();
-        t0 = Seconds();
-        if (!loaded.OnOpenDocument(path) || loaded.GetTrialCount() != trialCount) {
-            fprintf(stderr, "the open failed\n");
-            return 1;
-        }
-        open.best = std::min(open.best, Seconds() - t0);
-        open.extra = std::max(open.extra, static_cast<long>(Peak() - before - TrialBytes(loaded)));
+// The peer of a save: the same bytes written to a fresh file, flushed and renamed.
+bool WriteAll(const std::vector<char>& bytes, const std::string& out, double* seconds)
+{
+    double t0 = Now();
+    std::string tmp = out + ".tmp";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
     }
+    bool ok = done == bytes.size() && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok && rename(tmp.c_str(), out.c_str()) == 0;
+    *seconds = Now() - t0;
+    unlink(tmp.c_str());
+    unlink(out.c_str());
+    return ok;
+}
 
-    printf("%d trials, file %.1f MB, trials in memory %.1f MB\n", trialCount, fileBytes / 1e6,
-           TrialBytes(doc) / 1e6);
-    Report("store (archive in memory)", write, fileBytes);
-    Report("save (OnSaveDocument, to disk)", save, fileBytes);
-    Report("load (archive in memory)", read, fileBytes);
-    Report("open (OnOpenDocument, from disk)", open, fileBytes);
+// Child mode: one timed step in this fresh process; prints its seconds.
+int Child(const std::string& mode, const std::string& path, const std::string& out)
+{
+    ReloadRegistry();
+    CScriptedUI ui;
+    double seconds = 0.0;
+    bool ok = false;
+    if (mode == "make") { // for profiling by hand: --child make <path> <trials>
+        return MakeFile(path, atoi(out.c_str())) ? 0 : 1;
+    } else if (mode == "read") {
+        ok = ReadAll(path, nullptr, &seconds);
+    } else if (mode == "write") {
+        std::vector<char> bytes;
+        ok = ReadAll(path, &bytes, &seconds) && WriteAll(bytes, out, &seconds);
+    } else {
+        COrvixDoc doc;
+        double t0 = Now();
+        ok = doc.OnOpenDocument(path);
+        seconds = Now() - t0;
+        if (ok && mode == "save") {
+            t0 = Now();
+            ok = doc.OnSaveDocument(out);
+            seconds = Now() - t0;
+            unlink(out.c_str());
+        }
+    }
+    if (!ok)
+        return 1;
+    printf("%.9f\n", seconds);
+    return 0;
+}
+
+// A cold open: the whole page cache is dropped (when this user may), a run on the file reads
+// the program's own code back in, and the file alone is then evicted again, so that the
+// timed run finds only the file cold.
+bool g_canDrop = true;
+
+void DropCaches(const std::string& self, const std::string& path)
+{
+    sync();
+    FILE* f = fopen("/proc/sys/vm/drop_caches", "w");
+    g_canDrop = f && fputs("3\n", f) >= 0;
+    if (f)
+        g_canDrop = fclose(f) == 0 && g_canDrop;
+    if (system((self + " --child open " + path + " - >/dev/null").c_str()) != 0)
+        g_canDrop = false;
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0 || fdatasync(fd) != 0 || posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0)
+        g_canDrop = false;
+    if (fd >= 0)
+        close(fd);
+}
+
+// Median MB/s of `runs` children in `mode`; 0 when a run failed.
+double Rate(const std::string& self, const std::string& mode, const std::string& path, const std::string& out,
+            size_t bytes, int runs, bool cold)
+{
+    std::vector<double> seconds;
+    for (int r = 0; r < runs; ++r) {
+        double warm;
+        if (cold)
+            DropCaches(self, path);
+        else if (r == 0)
+            ReadAll(path, nullptr, &warm);
+        std::string command = self + " --child " + mode + " " + path + " " + out;
+        FILE* p = popen(command.c_str(), "r");
+        double s = 0.0;
+        bool ok = p && fscanf(p, "%lf", &s) == 1;
+        if (p)
+            ok = pclose(p) == 0 && ok;
+        if (!ok || s <= 0.0)
+            return 0.0;
+        seconds.push_back(s);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return static_cast<double>(bytes) / 1e6 / seconds[seconds.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && strcmp(argv[1], "--child") == 0)
+        return Child(argv[2], argv[3], argv[4]);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {1000, 10000, 100000};
+    char self[4096];
+    ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+    char dirPattern[] = "/tmp/orvix-bench-XXXXXX";
+    if (len <= 0 || !mkdtemp(dirPattern))
+        return 1;
+    self[len] = 0;
+    const std::string dir = dirPattern, path = dir + "/bench.oxv", out = dir + "/saved.oxv";
+    setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
+    setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
+    ReloadRegistry();
+    CScriptedUI ui;
+
+    printf("MB/s, median of %d fresh processes each; peers: read() into a fresh buffer, write()+fsync()+rename()\n",
+           runs);
+    printf("%8s %7s | %9s %9s %5s | %9s %9s %5s | %9s %9s %5s\n", "trials", "MB", "open cold", "read cold", "x",
+           "open warm", "read warm", "x", "save", "write", "x");
+    int status = 0;
+    for (int trials : sizes) {
+        if (!MakeFile(path, trials)) {
+            status = 1;
+            break;
+        }
+        struct stat st;
+        stat(path.c_str(), &st);
+        const auto bytes = static_cast<size_t>(st.st_size);
+        double openCold = Rate(self, "open", path, out, bytes, runs, true);
+        double readCold = Rate(self, "read", path, out, bytes, runs, true);
+        if (!g_canDrop)
+            openCold = readCold = 0.0;
+        double openWarm = Rate(self, "open", path, out, bytes, runs, false);
+        double readWarm = Rate(self, "read", path, out, bytes, runs, false);
+        double save = Rate(self, "save", path, out, bytes, runs, false);
+        double write = Rate(self, "write", path, out, bytes, runs, false);
+        auto ratio = [](double a, double b) { return a > 0.0 ? b / a : 0.0; };
+        printf("%8d %7.1f | %9.0f %9.0f %5.2f | %9.0f %9.0f %5.2f | %9.0f %9.0f %5.2f\n", trials, bytes / 1e6,
+               openCold, readCold, ratio(openCold, readCold), openWarm, readWarm, ratio(openWarm, readWarm), save,
+               write, ratio(save, write));
+        fflush(stdout);
+    }
+    if (!g_canDrop)
+        printf("(cold columns empty: this user cannot drop the page cache)\n");
+    printf("x: how many times faster the peer is; 0: the step failed\n");
     unlink(path.c_str());
+    unlink(out.c_str());
     unlink((dir + "/Orvix.reg").c_str());
     rmdir((dir + "/drives").c_str());
     rmdir(dir.c_str());
-    return 0;
+    return status;
 }

@@ -1,7 +1,9 @@
 #include "platform/archive.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 #include "model/param.h"
 #include "tests/common/test_support.h"
@@ -136,4 +138,66 @@ TEST(Archive, WholeFileIsReadExactly)
     ASSERT_TRUE(ReadWholeFile(dir + "/empty", bytes));
     EXPECT_TRUE(bytes.empty());
     EXPECT_FALSE(ReadWholeFile(dir + "/missing", bytes));
+}
+
+TEST(Archive, FileStreamsThroughTheWindowAsInMemory)
+{
+    // Items on both sides of the megabyte window's edges, a text longer than the window and
+    // a run long enough to be read straight into place.
+    std::vector<uint32_t> run(600000);
+    for (size_t i = 0; i < run.size(); ++i)
+        run[i] = static_cast<uint32_t>(i * 2654435761u);
+    const std::string longText(1500000, 'q');
+    auto store = [&](CArchive& ar) {
+        for (int i = 0; i < 200000; ++i)
+            ar.WriteWord(static_cast<uint16_t>(i));
+        ar.WriteString(longText);
+        CParam p("Name", 7);
+        ar.WriteObject(&p);
+        ar.WriteDWords(run.data(), run.size());
+        for (int i = 0; i < 100000; ++i)
+            ar.WriteString("t" + std::to_string(i));
+    };
+    CArchive memory;
+    store(memory);
+    const std::vector<uint8_t>& bytes = memory.Buffer();
+
+    const std::string dir = orvix_test::MakeTempDir("orvix-archive"), path = dir + "/f";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    CArchive toFile = CArchive::StoringTo(fd);
+    store(toFile);
+    ASSERT_TRUE(toFile.Flush());
+    EXPECT_TRUE(orvix_test::ReadFile(path) == std::string(bytes.begin(), bytes.end()));
+
+    // Read back in full, then from a file that lost its last byte after its size was taken.
+    for (bool missing : {false, true}) {
+        if (missing) {
+            ASSERT_EQ(ftruncate(fd, static_cast<off_t>(bytes.size() - 1)), 0);
+        }
+        lseek(fd, 0, SEEK_SET);
+        CArchive in = CArchive::LoadingFrom(fd, bytes.size());
+        bool same = true;
+        for (int i = 0; i < 200000; ++i)
+            same = same && in.ReadWord() == static_cast<uint16_t>(i);
+        same = same && in.ReadString() == longText;
+        std::unique_ptr<CObject> p(in.ReadObject(&CParam::classRecord));
+        same = same && p && static_cast<CParam&>(*p).GetText() == "7";
+        std::vector<uint32_t> back(run.size());
+        in.ReadDWords(back.data(), back.size());
+        same = same && back == run;
+        for (int i = 0; i < 99999; ++i)
+            same = same && in.ReadString() == "t" + std::to_string(i);
+        EXPECT_TRUE(same);
+        if (missing) {
+            EXPECT_THROW(in.ReadString(), CArchiveException);
+        } else {
+            EXPECT_EQ(in.ReadString(), "t99999");
+            EXPECT_EQ(in.Remaining(), 0u);
+            EXPECT_EQ(in.Position(), bytes.size());
+        }
+    }
+    close(fd);
+    unlink(path.c_str());
+    rmdir(dir.c_str());
 }
