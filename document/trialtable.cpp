@@ -10,8 +10,45 @@
 namespace orvix {
 
 namespace {
+
 constexpr int kResponseColumns = 14;
+
+// Row i of the trial table; sameCommandRow: an earlier row of the same command to copy the
+// command's cells from (-1: work them out from its parameters).
+void FillRow(COrvixDoc& doc, int i, int sameCommandRow)
+{
+    CTableModel& trialTable = doc.trialTable;
+    CTrial* t = doc.GetTrial(i);
+    if (!t || i >= trialTable.GetRowCount())
+        return;
+    int columns = trialTable.GetColumnCount();
+    int n = columns - kResponseColumns;
+    if (n < 0)
+        return;
+    // A trial whose command is not in the list fills only its response cells.
+    CommandRow& row = doc.GetCommand(t->commandIndex);
+    for (int k = 0; k < n && k < static_cast<int>(row.size()); ++k) {
+        CParam& p = row[static_cast<size_t>(k)];
+        const int from = sameCommandRow;
+        switch (trialTable.GetColumnType(k)) {
+        case PARAM_TEXT:
+            trialTable.SetString(i, k, from >= 0 ? trialTable.GetText(from, k) : p.GetText().c_str());
+            break;
+        case PARAM_INT: trialTable.SetInt(i, k, from >= 0 ? trialTable.GetInt(from, k) : p.GetInt()); break;
+        case PARAM_REAL: trialTable.SetDouble(i, k, from >= 0 ? trialTable.GetDouble(from, k) : p.GetDouble()); break;
+        default: break;
+        }
+    }
+    const int values[5] = {t->responses[0], t->responses[1], t->responses[2], t->responses[3], t->response5};
+    for (int v = 0; v < 5; ++v)
+        trialTable.SetInt(i, n + v, values[v]);
+    auto cell = [](double r) { return r >= 0 ? r : kMissingValue; };
+    trialTable.SetDouble(i, n + 5, cell(t->GetChannelResponse(doc.mainChannel)));
+    for (int c = 0; c < kChannelCount; ++c)
+        trialTable.SetDouble(i, n + 6 + c, cell(t->GetChannelResponse(c)));
 }
+
+} // namespace
 
 void COrvixDoc::ReserveTrials(int count)
 {
@@ -20,42 +57,23 @@ void COrvixDoc::ReserveTrials(int count)
     trialTable.ReserveRows(GetTrialCount() + count);
 }
 
-void COrvixDoc::FillTrialRow(int i)
-{
-    CTrial* t = GetTrial(i);
-    if (!t || i >= trialTable.GetRowCount())
-        return;
-    int columns = trialTable.GetColumnCount();
-    int n = columns - kResponseColumns;
-    if (n < 0)
-        return;
-    // A trial whose command is not in the list fills only its response cells.
-    CommandRow& row = GetCommand(t->commandIndex);
-    for (int k = 0; k < n && k < static_cast<int>(row.size()); ++k) {
-        CParam& p = row[static_cast<size_t>(k)];
-        switch (trialTable.GetColumnType(k)) {
-        case PARAM_TEXT: trialTable.SetString(i, k, p.GetText().c_str()); break;
-        case PARAM_INT: trialTable.SetInt(i, k, p.GetInt()); break;
-        case PARAM_REAL: trialTable.SetDouble(i, k, p.GetDouble()); break;
-        default: break;
-        }
-    }
-    const int values[5] = {t->responses[0], t->responses[1], t->responses[2], t->responses[3], t->response5};
-    for (int v = 0; v < 5; ++v)
-        trialTable.SetInt(i, n + v, values[v]);
-    auto cell = [](double r) { return r >= 0 ? r : kMissingValue; };
-    trialTable.SetDouble(i, n + 5, cell(t->GetChannelResponse(mainChannel)));
-    for (int c = 0; c < kChannelCount; ++c)
-        trialTable.SetDouble(i, n + 6 + c, cell(t->GetChannelResponse(c)));
-}
+void COrvixDoc::FillTrialRow(int i) { FillRow(*this, i, -1); }
 
 void COrvixDoc::RebuildTrialTable()
 {
     if (GetTrialCount() == 0)
         return;
     trialTable.SetRowCount(GetTrialCount());
-    for (int i = 0; i < GetTrialCount(); ++i)
-        FillTrialRow(i);
+    // A command's cells are worked out from its parameters at its first trial and copied
+    // from that row for the others, so that a value is not parsed again for every trial.
+    std::vector<int> firstRow(commands_.size(), -1);
+    for (int i = 0; i < GetTrialCount(); ++i) {
+        const int k = GetTrial(i)->commandIndex;
+        const bool listed = k >= 0 && k < GetCommandRowCount();
+        FillRow(*this, i, listed ? firstRow[static_cast<size_t>(k)] : -1);
+        if (listed && firstRow[static_cast<size_t>(k)] < 0)
+            firstRow[static_cast<size_t>(k)] = i;
+    }
 }
 
 bool COrvixDoc::InsertExpressionColumn(const std::string& name, const std::string& expression, bool roundToInt,
