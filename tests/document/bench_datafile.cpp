@@ -161,22 +161,23 @@ int Child(const std::string& mode, const std::string& path, const std::string& o
 // A cold open: the whole page cache is dropped (when this user may), a run on the file reads
 // the program's own code back in, and the file alone is then evicted again, so that the
 // timed run finds only the file cold.
-bool g_canDrop = true;
+bool g_droppedAll = true;
 
-void DropCaches(const std::string& self, const std::string& path)
+bool DropCaches(const std::string& self, const std::string& path)
 {
     sync();
     FILE* f = fopen("/proc/sys/vm/drop_caches", "w");
-    g_canDrop = f && fputs("3\n", f) >= 0;
+    bool dropped = f && fputs("3\n", f) >= 0;
     if (f)
-        g_canDrop = fclose(f) == 0 && g_canDrop;
+        dropped = fclose(f) == 0 && dropped;
+    g_droppedAll = g_droppedAll && dropped;
     if (system((self + " --child open " + path + " - >/dev/null").c_str()) != 0)
-        g_canDrop = false;
+        return false;
     int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0 || fdatasync(fd) != 0 || posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0)
-        g_canDrop = false;
+    bool evicted = fd >= 0 && fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
     if (fd >= 0)
         close(fd);
+    return evicted;
 }
 
 // Median MB/s of `runs` children in `mode`; 0 when a run failed.
@@ -186,9 +187,9 @@ double Rate(const std::string& self, const std::string& mode, const std::string&
     std::vector<double> seconds;
     for (int r = 0; r < runs; ++r) {
         double warm;
-        if (cold)
-            DropCaches(self, path);
-        else if (r == 0)
+        if (cold && !DropCaches(self, path))
+            return 0.0;
+        if (!cold && r == 0)
             ReadAll(path, nullptr, &warm);
         std::string command = self + " --child " + mode + " " + path + " " + out;
         FILE* p = popen(command.c_str(), "r");
@@ -243,8 +244,6 @@ int main(int argc, char** argv)
         const auto bytes = static_cast<size_t>(st.st_size);
         double openCold = Rate(self, "open", path, out, bytes, runs, true);
         double readCold = Rate(self, "read", path, out, bytes, runs, true);
-        if (!g_canDrop)
-            openCold = readCold = 0.0;
         double openWarm = Rate(self, "open", path, out, bytes, runs, false);
         double readWarm = Rate(self, "read", path, out, bytes, runs, false);
         double save = Rate(self, "save", path, out, bytes, runs, false);
@@ -255,8 +254,8 @@ int main(int argc, char** argv)
                write, ratio(save, write));
         fflush(stdout);
     }
-    if (!g_canDrop)
-        printf("(cold columns empty: this user cannot drop the page cache)\n");
+    if (!g_droppedAll)
+        printf("cold: only the file was evicted (this user cannot drop the whole page cache)\n");
     printf("x: how many times faster the peer is; 0: the step failed\n");
     unlink(path.c_str());
     unlink(out.c_str());
