@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/common/bench_tempdir.h"
 #include "document/orvixdoc.h"
 #include "platform/random.h"
 #include "platform/registry.h"
@@ -219,11 +220,12 @@ int main(int argc, char** argv)
         sizes = {1000, 10000, 100000};
     char self[4096];
     ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
-    char dirPattern[] = "/tmp/orvix-bench-XXXXXX";
-    if (len <= 0 || !mkdtemp(dirPattern))
+    if (len <= 0)
         return 1;
     self[len] = 0;
-    const std::string dir = dirPattern, path = dir + "/bench.oxv", out = dir + "/saved.oxv";
+    orvix_test::BenchTempDir temp("orvix-bench-datafile");
+    const std::string& dir = temp.Path();
+    const std::string path = dir + "/bench.oxv", out = dir + "/saved.oxv";
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
     ReloadRegistry();
@@ -257,10 +259,5 @@ int main(int argc, char** argv)
     if (!g_droppedAll)
         printf("cold: only the file was evicted (this user cannot drop the whole page cache)\n");
     printf("x: how many times faster the peer is; 0: the step failed\n");
-    unlink(path.c_str());
-    unlink(out.c_str());
-    unlink((dir + "/Orvix.reg").c_str());
-    rmdir((dir + "/drives").c_str());
-    rmdir(dir.c_str());
     return status;
 }
