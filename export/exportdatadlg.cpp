@@ -1,6 +1,5 @@
 #include "export/exportdatadlg.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -129,7 +128,7 @@ void CExportDataDlg::OnFormat(int format)
     output_->setEnabled(files);
 }
 
-void CExportDataDlg::ReadControls()
+void CExportDataDlg::KeepSettings()
 {
     choices_.output = FromQ(output_->text());
     choices_.singleFile = single_->isChecked();
@@ -138,7 +137,7 @@ void CExportDataDlg::ReadControls()
 
 void CExportDataDlg::OnSingleFile()
 {
-    ReadControls();
+    // Only the label: the setting is kept when Start is pressed, so Cancel drops it.
     outputLabel_->setText(single_->isChecked() ? kOutputFile : kOutputFolder);
 }
 
@@ -146,7 +145,7 @@ void CExportDataDlg::OnOK()
 {
     if (StopIfRunning())
         return;
-    ReadControls();
+    KeepSettings();
     ExportSettings s;
     s.input = FromQ(input_->text());
     s.output = choices_.output;
@@ -164,7 +163,7 @@ void CExportDataDlg::OnOK()
     exporter.tableExporter = &odbcExport_;
     bool ok = exporter.Run(s);
     doc_ = exporter.Document();
-    Finish(ok, fileNumber_);
+    Finish(ok, fileNumber_, true);
 }
 
 void CExportDataDlg::OnFile(const std::string& path, int trialCount)
@@ -172,24 +171,39 @@ void CExportDataDlg::OnFile(const std::string& path, int trialCount)
     ++fileNumber_;
     currentFile_ = path;
     trialCount_ = trialCount;
+    trialsDone_ = shownDone_ = 0;
     progress_->setRange(0, std::max(trialCount, 1));
     progress_->setValue(0);
     status_->setText(ToQ(Format("File %d: %s", fileNumber_, path.c_str())));
+    // A new file shows its first trial at once.
+    RefreshSoon();
 }
 
 void CExportDataDlg::OnTrial(int done)
 {
-    progress_->setValue(done);
-    status_->setText(ToQ(Format("File %d: %s - trial %d of %d", fileNumber_, currentFile_.c_str(), done, trialCount_)));
+    // One step per trial; the bar and the event loop follow at the display's rate, as a
+    // repaint per trial would cost many times the trial's rows.
+    trialsDone_ = done;
+    if (!RefreshDue())
+        return;
+    ShowProgress();
     Pump();
 }
 
-void CExportDataDlg::OnFileDone() { Pump(); }
-
-void CExportDataDlg::Pump()
+void CExportDataDlg::OnFileDone()
 {
-    // Keeps the dialog and the other windows live: Stop, Esc and closing come in here.
-    QApplication::processEvents();
+    ShowProgress();
+    Pump();
+}
+
+void CExportDataDlg::ShowProgress()
+{
+    if (trialsDone_ == shownDone_)
+        return;
+    shownDone_ = trialsDone_;
+    progress_->setValue(trialsDone_);
+    status_->setText(
+        ToQ(Format("File %d: %s - trial %d of %d", fileNumber_, currentFile_.c_str(), trialsDone_, trialCount_)));
 }
 
 } // namespace orvix

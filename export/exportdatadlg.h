@@ -59,8 +59,10 @@ public:
     void OnFileDone() override;
 
 private:
-    void ReadControls();
-    void Pump();
+    // Keeps the output, single-file and expand-vector settings for the next dialogs.
+    void KeepSettings();
+    // The bar and the status line at the trial reached.
+    void ShowProgress();
 
     COrvixDoc* doc_;
     IDocumentOpener& opener_;
@@ -71,6 +73,8 @@ private:
     COdbcTrialExport odbcExport_;
     int fileNumber_ = 0;
     int trialCount_ = 0;
+    int trialsDone_ = 0;
+    int shownDone_ = 0;
     std::string currentFile_;
 
     QLineEdit* input_;

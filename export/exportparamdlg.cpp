@@ -1,6 +1,5 @@
 #include "export/exportparamdlg.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -133,7 +132,8 @@ void CExportParamDlg::OnOK()
     exporter.options = &options_;
     const bool ok = exporter.Run(s);
     doc_ = exporter.Document();
-    Finish(ok, files_);
+    // No beep: the end shows in the status line.
+    Finish(ok, files_, false);
 }
 
 void CExportParamDlg::OnFile(const std::string& path, int)
@@ -142,6 +142,6 @@ void CExportParamDlg::OnFile(const std::string& path, int)
     status_->setText(ToQ(Format("File %d: %s", files_, path.c_str())));
 }
 
-void CExportParamDlg::OnFileDone() { QApplication::processEvents(); }
+void CExportParamDlg::OnFileDone() { Pump(); }
 
 } // namespace orvix

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/clock.h"
+#include "platform/eventpump.h"
 #include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
@@ -16,6 +18,15 @@ namespace orvix {
 CExportRunDlg::CExportRunDlg(QWidget* parent, bool* sharedRunning)
     : QDialog(parent), running_(sharedRunning ? *sharedRunning : ownRunning_)
 {
+}
+
+CExportRunDlg::~CExportRunDlg() = default;
+
+bool CExportRunDlg::IsRunning() const
+{
+    // A request to quit ends the export at once, wherever it came in (a question's own
+    // loop too).
+    return running_ && !(quitWatch_ && quitWatch_->QuitRequested());
 }
 
 QHBoxLayout* CExportRunDlg::StartButtons(const char* cancelText)
@@ -42,6 +53,9 @@ bool CExportRunDlg::StopIfRunning()
 void CExportRunDlg::SetRunning(bool running)
 {
     running_ = running;
+    if (running)
+        quitWatch_ = std::make_unique<CQuitWatch>();
+    RefreshSoon();
     start_->setText(running ? "&Stop" : "&Start");
     cancel_->setEnabled(!running);
     settings_->setEnabled(!running);
@@ -51,14 +65,33 @@ void CExportRunDlg::SetRunning(bool running)
         QApplication::restoreOverrideCursor();
 }
 
-void CExportRunDlg::Finish(bool ok, int files)
+void CExportRunDlg::Pump() { QApplication::processEvents(); }
+
+bool CExportRunDlg::RefreshDue()
 {
+    const int64_t now = Clock().Counter();
+    if (now < nextRefresh_)
+        return false;
+    nextRefresh_ = now + static_cast<int64_t>(Clock().CounterFrequency() / 60);
+    return true;
+}
+
+void CExportRunDlg::Finish(bool ok, int files, bool beep)
+{
+    const bool quit = quitWatch_ && quitWatch_->QuitRequested();
+    quitWatch_.reset();
     const bool stopped = !running_;
     SetRunning(false);
+    if (quit) {
+        // The program is closing: nothing to show; the request goes on to its loop.
+        QDialog::reject();
+        CQuitWatch::RepeatQuit();
+        return;
+    }
     status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", files))
                             : std::string("The export did not complete.")));
     // The beep says that everything went out; a failure has been reported instead.
-    if (ok)
+    if (ok && beep)
         UI().Beep();
     if (closeAfterRun_)
         QDialog::reject();

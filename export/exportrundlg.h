@@ -1,8 +1,12 @@
 // CExportRunDlg: what the export dialogs share while an export runs. Start turns into Stop,
 // Cancel and the settings are off, Esc and closing the window stop the export (closing then
-// closes the dialog once the file in hand is done), and the end says how it went.
+// closes the dialog once the file in hand is done), a request to quit the program ends it
+// and goes on once it has ended, and the end says how it went.
 #pragma once
 #include <QDialog>
+#include <cstdint>
+#include <limits>
+#include <memory>
 
 #include "export/exportprogress.h"
 
@@ -12,9 +16,12 @@ class QPushButton;
 
 namespace orvix {
 
+class CQuitWatch;
+
 class CExportRunDlg : public QDialog, public IExportProgress {
 public:
-    bool IsRunning() const override { return running_; }
+    ~CExportRunDlg() override;
+    bool IsRunning() const override;
     // Esc during an export stops it; the dialog stays to show where it stopped.
     void reject() override;
 
@@ -29,8 +36,17 @@ protected:
     // The Start button during an export: stops it; true when it did.
     bool StopIfRunning();
     void SetRunning(bool running);
-    // After the run: the status line, the beep of a complete export, a close asked for meanwhile.
-    void Finish(bool ok, int files);
+    // After the run: the status line, the beep of a complete export when `beep`, a close
+    // asked for meanwhile. After a request to quit the dialog closes and the request is
+    // made again for the program's loop.
+    void Finish(bool ok, int files, bool beep);
+    // Handles the waiting events: Stop, Esc, closing and the other windows come in here.
+    void Pump();
+    // Whether the display is due for the progress: at most at its rate (about 60 Hz), at
+    // once after RefreshSoon. Painting and a pass of the event loop cost more than a
+    // trial's rows, so per-trial progress is shown only when due.
+    bool RefreshDue();
+    void RefreshSoon() { nextRefresh_ = std::numeric_limits<int64_t>::min(); }
 
     // Made by the dialog.
     QPushButton* start_ = nullptr;
@@ -42,6 +58,9 @@ private:
     bool ownRunning_ = false;
     bool& running_;
     bool closeAfterRun_ = false;
+    // While an export runs: notes a request to quit, which ends the export.
+    std::unique_ptr<CQuitWatch> quitWatch_;
+    int64_t nextRefresh_ = std::numeric_limits<int64_t>::min();
 };
 
 } // namespace orvix

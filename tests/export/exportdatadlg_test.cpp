@@ -8,7 +8,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <numeric>
 
+#include "export/exportparamdlg.h"
+#include "platform/clock.h"
+#include "platform/eventpump.h"
 #include "tests/export/export_fixture.h"
 
 using namespace orvix;
@@ -26,8 +30,7 @@ protected:
     void Open()
     {
         dlg = std::make_unique<CExportDataDlg>(doc.get(), opener, choices);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        Open(dlg.get());
     }
     template <class W>
     W* Ctl(int id) { return dlg->findChild<W*>(QStringLiteral("ctl%1").arg(id)); }
@@ -38,6 +41,11 @@ protected:
         QTest::keyClicks(e, QString::fromStdString(text));
     }
     void Start() { QTest::mouseClick(Ctl<QPushButton>(IDOK), Qt::LeftButton); }
+    void Open(QDialog* d)
+    {
+        d->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(d));
+    }
 
     ExportDataChoices choices;
     std::unique_ptr<CExportDataDlg> dlg;
@@ -66,6 +74,7 @@ TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
     EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_OUTPUT_LABEL)->text(), "&Output directory:");
     Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
     Type(CExportDataDlg::IDC_OUTPUT, out);
+    Ctl<QCheckBox>(CExportDataDlg::IDC_EXPAND_VECTOR)->click();
     Start();
 
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"M1aa1aOrient_Spike01.dbf", "M1aa1aOrient_Spike02.dbf"}));
@@ -75,6 +84,7 @@ TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
     EXPECT_EQ(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS)->value(), 2);
     EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "Done: 2 file(s).");
     EXPECT_EQ(choices.output, out);
+    EXPECT_TRUE(choices.expandVector);
     EXPECT_TRUE(ui.messages.empty());
 
     // A new dialog starts from the last choices.
@@ -150,6 +160,92 @@ TEST_F(ExportDlgTest, FailureGivesNoSuccessBeep)
     EXPECT_EQ(ui.beeps, 0);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "The export did not complete.");
+}
+
+// The output, single-file and expand-vector settings are kept by Start only: Cancel after
+// a click keeps the earlier ones.
+TEST_F(ExportDlgTest, CancelKeepsTheEarlierSettings)
+{
+    Open();
+    Type(CExportDataDlg::IDC_OUTPUT, out);
+    Ctl<QCheckBox>(CExportDataDlg::IDC_SINGLE_FILE)->click();
+    Ctl<QCheckBox>(CExportDataDlg::IDC_EXPAND_VECTOR)->click();
+    QTest::mouseClick(Ctl<QPushButton>(IDCANCEL), Qt::LeftButton);
+    EXPECT_EQ(choices.output, "c:\\temp");
+    EXPECT_FALSE(choices.singleFile);
+    EXPECT_FALSE(choices.expandVector);
+}
+
+// One step per trial, shown at the display's rate: trials that come faster than it show
+// the first and the last; slower ones show each.
+TEST_F(ExportDlgTest, TheBarFollowsAtTheDisplaysRate)
+{
+    struct SteppingClock : CFakeClock {
+        int64_t Counter() override
+        {
+            AdvanceNs(step);
+            return CFakeClock::Counter();
+        }
+        int64_t step = 0;
+    } clock;
+    SetClock(&clock);
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(40));
+    struct Case {
+        int64_t nsPerReading;
+        std::vector<int> shown;
+    };
+    std::vector<int> each(40);
+    std::iota(each.begin(), each.end(), 1);
+    for (const Case& c : {Case{0, {1, 40}}, Case{20'000'000, each}}) {
+        clock.step = c.nsPerReading;
+        Open();
+        Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+        Type(CExportDataDlg::IDC_OUTPUT, out);
+        std::vector<int> shown;
+        QObject::connect(Ctl<QProgressBar>(CExportDataDlg::IDC_PROGRESS), &QProgressBar::valueChanged, dlg.get(),
+                         [&](int value) { shown.push_back(value); });
+        Start();
+        shown.erase(std::remove(shown.begin(), shown.end(), 0), shown.end());
+        EXPECT_EQ(shown, c.shown) << c.nsPerReading;
+    }
+    SetClock(nullptr);
+}
+
+// A request to quit the program during an export ends it after the trial (Export Data) or
+// the file (Export Param) in hand, closes the dialog without the beep and goes on to the
+// program's loop once the export is over.
+TEST_F(ExportDlgTest, QuitEndsTheExportAndGoesOn)
+{
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(4));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(4));
+    opener.afterOpen = [](COrvixDoc&) {
+        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+    };
+    for (bool param : {false, true}) {
+        opener.opened.clear();
+        std::unique_ptr<QDialog> d;
+        if (param)
+            d = std::make_unique<CExportParamDlg>(doc.get(), opener);
+        else
+            d = std::make_unique<CExportDataDlg>(doc.get(), opener, choices);
+        auto edit = [&](int id, const std::string& text) {
+            d->findChild<QLineEdit*>(QStringLiteral("ctl%1").arg(id))->setText(QString::fromStdString(text));
+        };
+        edit(param ? +CExportParamDlg::IDC_INPUT : +CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+        edit(param ? +CExportParamDlg::IDC_OUTPUT : +CExportDataDlg::IDC_OUTPUT, param ? out + "/p.csv" : out);
+        Open(d.get());
+        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("ctl%1").arg(IDOK)), Qt::LeftButton);
+        EXPECT_EQ(opener.opened.size(), 1u) << param;
+        // The header and the first trial, or the first file's line.
+        std::string csv = ReadFile(out + (param ? "/p.csv" : "/M1aa1aOrient01.csv"));
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2) << param;
+        EXPECT_FALSE(d->isVisible()) << param;
+        EXPECT_EQ(ui.beeps, 0) << param;
+        CQuitWatch after; // takes the request made again, which would end the tests
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(after.QuitRequested()) << param;
+    }
+    opener.afterOpen = nullptr;
 }
 
 } // namespace

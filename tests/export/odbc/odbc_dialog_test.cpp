@@ -201,7 +201,7 @@ TEST_F(ParamDlgTest, ExportParamToAFileAndToADatabase)
     QTest::mouseClick(Ctl<QPushButton>(&dialog, IDOK), Qt::LeftButton);
     EXPECT_EQ(orvix_test::ReadFile(out + "/p.csv"),
               "CellID$,TestName,Rep,OR\r\n\"M1H3P2\",ORIENT,1,45\r\n\"M1H3P2\",ORIENT,2,90\r\n");
-    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(ui.beeps, 0); // the end shows in the status line, without a beep
     EXPECT_EQ(Ctl<QLabel>(&dialog, CExportParamDlg::IDC_STATUS)->text(), "Done: 2 file(s).");
 
     Ctl<QRadioButton>(&dialog, CExportParamDlg::IDC_ODBC)->click();
