@@ -172,17 +172,13 @@ void CExportDataDlg::OnFile(const std::string& path, int trialCount)
     currentFile_ = path;
     trialCount_ = trialCount;
     trialsDone_ = shownDone_ = 0;
-    progress_->setRange(0, std::max(trialCount, 1));
-    progress_->setValue(0);
+    SetBar(std::max(trialCount, 1), 0);
     status_->setText(ToQ(Format("File %d: %s", fileNumber_, path.c_str())));
-    // A new file shows its first trial at once.
-    RefreshSoon();
 }
 
 void CExportDataDlg::OnTrial(int done)
 {
-    // One step per trial; the bar and the event loop follow at the display's rate, as a
-    // repaint per trial would cost many times the trial's rows.
+    // One step per trial; the bar and the event loop follow at the display's rate.
     trialsDone_ = done;
     if (!RefreshDue())
         return;
@@ -193,7 +189,8 @@ void CExportDataDlg::OnTrial(int done)
 void CExportDataDlg::OnFileDone()
 {
     ShowProgress();
-    Pump();
+    if (RefreshDue())
+        Pump();
 }
 
 void CExportDataDlg::ShowProgress()
@@ -201,9 +198,19 @@ void CExportDataDlg::ShowProgress()
     if (trialsDone_ == shownDone_)
         return;
     shownDone_ = trialsDone_;
-    progress_->setValue(trialsDone_);
+    SetBar(progress_->maximum(), trialsDone_);
     status_->setText(
         ToQ(Format("File %d: %s - trial %d of %d", fileNumber_, currentFile_.c_str(), trialsDone_, trialCount_)));
+}
+
+void CExportDataDlg::SetBar(int maximum, int value)
+{
+    // The bar's setters paint it at once; it is painted with the rest of the dialog in the
+    // next pass of the event loop instead.
+    progress_->setUpdatesEnabled(false);
+    progress_->setRange(0, maximum);
+    progress_->setValue(value);
+    progress_->setUpdatesEnabled(true);
 }
 
 } // namespace orvix

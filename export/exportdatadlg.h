@@ -63,6 +63,7 @@ private:
     void KeepSettings();
     // The bar and the status line at the trial reached.
     void ShowProgress();
+    void SetBar(int maximum, int value);
 
     COrvixDoc* doc_;
     IDocumentOpener& opener_;

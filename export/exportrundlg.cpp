@@ -15,6 +15,13 @@
 
 namespace orvix {
 
+namespace {
+
+// A frame of the display, about 60 Hz, in counts of the clock's counter.
+int64_t FramePeriod() { return static_cast<int64_t>(Clock().CounterFrequency() / 60); }
+
+} // namespace
+
 CExportRunDlg::CExportRunDlg(QWidget* parent, bool* sharedRunning)
     : QDialog(parent), running_(sharedRunning ? *sharedRunning : ownRunning_)
 {
@@ -53,9 +60,10 @@ bool CExportRunDlg::StopIfRunning()
 void CExportRunDlg::SetRunning(bool running)
 {
     running_ = running;
-    if (running)
+    if (running) {
         quitWatch_ = std::make_unique<CQuitWatch>();
-    RefreshSoon();
+        nextRefresh_ = Clock().Counter() + FramePeriod();
+    }
     start_->setText(running ? "&Stop" : "&Start");
     cancel_->setEnabled(!running);
     settings_->setEnabled(!running);
@@ -72,7 +80,7 @@ bool CExportRunDlg::RefreshDue()
     const int64_t now = Clock().Counter();
     if (now < nextRefresh_)
         return false;
-    nextRefresh_ = now + static_cast<int64_t>(Clock().CounterFrequency() / 60);
+    nextRefresh_ = now + FramePeriod();
     return true;
 }
 

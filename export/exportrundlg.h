@@ -5,7 +5,6 @@
 #pragma once
 #include <QDialog>
 #include <cstdint>
-#include <limits>
 #include <memory>
 
 #include "export/exportprogress.h"
@@ -42,11 +41,11 @@ protected:
     void Finish(bool ok, int files, bool beep);
     // Handles the waiting events: Stop, Esc, closing and the other windows come in here.
     void Pump();
-    // Whether the display is due for the progress: at most at its rate (about 60 Hz), at
-    // once after RefreshSoon. Painting and a pass of the event loop cost more than a
-    // trial's rows, so per-trial progress is shown only when due.
+    // Whether the progress and the waiting events are due: at most at the display's rate
+    // (about 60 Hz), the first time a frame after Start. A repaint and a pass of the event
+    // loop cost more than a trial's rows, and an export shorter than a frame need not
+    // show that it runs.
     bool RefreshDue();
-    void RefreshSoon() { nextRefresh_ = std::numeric_limits<int64_t>::min(); }
 
     // Made by the dialog.
     QPushButton* start_ = nullptr;
@@ -60,7 +59,7 @@ private:
     bool closeAfterRun_ = false;
     // While an export runs: notes a request to quit, which ends the export.
     std::unique_ptr<CQuitWatch> quitWatch_;
-    int64_t nextRefresh_ = std::numeric_limits<int64_t>::min();
+    int64_t nextRefresh_ = 0;
 };
 
 } // namespace orvix

@@ -25,6 +25,7 @@
 #include "export/trialexport.h"
 #include "export/trialrecords.h"
 #include "platform/clock.h"
+#include "platform/eventpump.h"
 #include "platform/latin1.h"
 #include "platform/random.h"
 #include "platform/registry.h"
@@ -92,9 +93,11 @@ double DialogBest(COrvixDoc& doc, IDocumentOpener& opener, int format, int event
     dialog.findChild<QLineEdit*>(QStringLiteral("ctl%1").arg(CExportDataDlg::IDC_INPUT))->setText(ToQ(doc.dataFilePath));
     QLabel* status = dialog.findChild<QLabel*>(QStringLiteral("ctl%1").arg(CExportDataDlg::IDC_STATUS));
     dialog.show();
-    QApplication::processEvents();
     double best = 1e300;
     for (int r = 0; r < reps; ++r) {
+        // Start is pressed in a dialog at rest: what the last run left to paint is painted.
+        for (const double rest = Seconds() + 0.05; Seconds() < rest;)
+            PumpEvents(10);
         const double t0 = Seconds();
         dialog.OnOK();
         best = std::min(best, Seconds() - t0);

@@ -20,11 +20,27 @@ using orvix_test::ReadFile;
 
 namespace {
 
+// A clock that moves on by `step` at each reading.
+struct SteppingClock : CFakeClock {
+    int64_t Counter() override
+    {
+        AdvanceNs(step);
+        return CFakeClock::Counter();
+    }
+    int64_t step = 20'000'000; // more than a frame: every trial and file serves the events
+};
+
 class ExportDlgTest : public LoopTest {
 protected:
+    void SetUp() override
+    {
+        LoopTest::SetUp();
+        SetClock(&clock);
+    }
     void TearDown() override
     {
         dlg.reset();
+        SetClock(nullptr);
         LoopTest::TearDown();
     }
     void Open()
@@ -49,6 +65,7 @@ protected:
 
     ExportDataChoices choices;
     std::unique_ptr<CExportDataDlg> dlg;
+    SteppingClock clock;
 };
 
 TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
@@ -177,27 +194,14 @@ TEST_F(ExportDlgTest, CancelKeepsTheEarlierSettings)
 }
 
 // One step per trial, shown at the display's rate: trials that come faster than it show
-// the first and the last; slower ones show each.
+// the last only; slower ones show each.
 TEST_F(ExportDlgTest, TheBarFollowsAtTheDisplaysRate)
 {
-    struct SteppingClock : CFakeClock {
-        int64_t Counter() override
-        {
-            AdvanceNs(step);
-            return CFakeClock::Counter();
-        }
-        int64_t step = 0;
-    } clock;
-    SetClock(&clock);
     Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(40));
-    struct Case {
-        int64_t nsPerReading;
-        std::vector<int> shown;
-    };
     std::vector<int> each(40);
     std::iota(each.begin(), each.end(), 1);
-    for (const Case& c : {Case{0, {1, 40}}, Case{20'000'000, each}}) {
-        clock.step = c.nsPerReading;
+    for (auto [nsPerReading, expected] : {std::pair{0, std::vector<int>{40}}, std::pair{20'000'000, each}}) {
+        clock.step = nsPerReading;
         Open();
         Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
         Type(CExportDataDlg::IDC_OUTPUT, out);
@@ -206,9 +210,8 @@ TEST_F(ExportDlgTest, TheBarFollowsAtTheDisplaysRate)
                          [&](int value) { shown.push_back(value); });
         Start();
         shown.erase(std::remove(shown.begin(), shown.end(), 0), shown.end());
-        EXPECT_EQ(shown, c.shown) << c.nsPerReading;
+        EXPECT_EQ(shown, expected) << nsPerReading;
     }
-    SetClock(nullptr);
 }
 
 // A request to quit the program during an export ends it after the trial (Export Data) or
