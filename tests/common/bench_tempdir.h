@@ -13,9 +13,11 @@ namespace orvix_test {
 
 class BenchTempDir {
 public:
-    explicit BenchTempDir(const char* prefix)
+    // Under `base`, or the system temp folder when it is null.
+    explicit BenchTempDir(const char* prefix, const char* base = nullptr)
     {
-        const char* base = getenv("TMPDIR");
+        if (!base)
+            base = getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 
@@ -30,6 +31,7 @@
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "tests/common/bench_tempdir.h"
 #include "tests/export/bench_document.h"
 
 using namespace orvix;
@@ -108,16 +110,6 @@ double DialogBest(COrvixDoc& doc, IDocumentOpener& opener, int format, int event
     return best;
 }
 
-// Removes the benchmark's folder however it ends.
-struct TempDir {
-    ~TempDir()
-    {
-        if (!path.empty())
-            std::filesystem::remove_all(path);
-    }
-    std::string path;
-};
-
 const char* const kEvents[] = {"basic", "spike", "eye", "key"};
 const char* const kSuffix[] = {"", "_Spike", "_Eye", "_Key"};
 
@@ -129,15 +121,13 @@ int main(int argc, char** argv)
     const std::string only = argc > 2 ? argv[2] : "";
     // Best of many runs: the machine's other work shows in the worst ones.
     const int reps = 10, pythonReps = 3;
-    char dirPattern[] = "/tmp/orvix-bench-export-XXXXXX";
-    if (!mkdtemp(dirPattern))
-        return 1;
-    TempDir temp{dirPattern};
-    const std::string dir = temp.path;
+    orvix_test::BenchTempDir temp("orvix-bench-export");
+    const std::string& dir = temp.Path();
     // The dialog's outputs in memory too (tmpfs): there the flush to the disk costs nothing,
     // as for Python's file.
-    char memoryPattern[] = "/dev/shm/orvix-bench-export-XXXXXX";
-    TempDir memory{mkdtemp(memoryPattern) ? memoryPattern : ""};
+    std::optional<orvix_test::BenchTempDir> memory;
+    if (std::filesystem::is_directory("/dev/shm"))
+        memory.emplace("orvix-bench-export", "/dev/shm");
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -156,7 +146,7 @@ int main(int argc, char** argv)
     MemoryOpener opener(doc);
     const std::string diskFolder = dir + "/dialog";
     std::filesystem::create_directories(diskFolder);
-    const std::string memoryFolder = memory.path.empty() ? diskFolder : memory.path;
+    const std::string memoryFolder = memory ? memory->Path() : diskFolder;
 
     const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/bench_python_csv.py";
     const bool python = system("/usr/bin/python3 -c 'import csv' 2>/dev/null") == 0;
