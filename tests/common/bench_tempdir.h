@@ -1,6 +1,5 @@
-// A benchmark's temporary folder: made fresh under the system temp folder and removed with
-// everything in it when the benchmark ends, whichever way it returns. Header-only, so that
-// a benchmark needs nothing more to link.
+// Temporary folders for tests and benchmarks. Header-only, so that a benchmark needs nothing
+// more to link.
 #pragma once
 #include <cstdlib>
 #include <filesystem>
@@ -11,21 +10,25 @@
 
 namespace orvix_test {
 
+// A fresh private folder "<prefix>-XXXXXX" under `base`, or the system temp folder when it is null.
+inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
+{
+    if (!base)
+        base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    chmod(buf.data(), 0700);
+    return buf.data();
+}
+
+// A benchmark's temporary folder, removed with everything in it when the benchmark ends,
+// whichever way it returns.
 class BenchTempDir {
 public:
-    // Under `base`, or the system temp folder when it is null.
-    explicit BenchTempDir(const char* prefix, const char* base = nullptr)
-    {
-        if (!base)
-            base = getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data()))
-            throw std::runtime_error("mkdtemp failed");
-        chmod(buf.data(), 0700);
-        path_ = buf.data();
-    }
+    explicit BenchTempDir(const char* prefix, const char* base = nullptr) : path_(MakeTempDir(prefix, base)) {}
     ~BenchTempDir()
     {
         std::error_code ignored;

@@ -4,22 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
-#include <sys/stat.h>
 
 namespace orvix_test {
-
-std::string MakeTempDir(const char* prefix)
-{
-    const char* base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    chmod(buf.data(), 0700);
-    return buf.data();
-}
 
 std::vector<uint8_t> Hex(const std::string& text)
 {

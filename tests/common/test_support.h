@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace orvix_test {
+#include "tests/common/bench_tempdir.h"
 
-// A fresh folder (mode 0700) under the system temp folder.
-std::string MakeTempDir(const char* prefix);
+namespace orvix_test {
 
 // Bytes written as hex pairs, e.g. "02 48 30".
 std::vector<uint8_t> Hex(const std::string& text);
