@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file.h"
+
 namespace orvix {
 
 CExportFile::~CExportFile() { Discard(); }
@@ -40,19 +42,11 @@ void CExportFile::Write(const void* data, size_t size)
 {
     if (fd_ < 0 || Failed())
         return;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd_, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(errno);
-            return;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        size_ += static_cast<uint64_t>(n);
+    if (!WriteAll(fd_, data, size)) {
+        Fail(errno);
+        return;
     }
+    size_ += size;
 }
 
 void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file.h"
+
 namespace orvix {
 
 namespace {
@@ -72,17 +74,9 @@ bool CArchive::Flush()
 {
     if (fd_ < 0)
         return true;
-    const uint8_t* p = buffer_.data();
-    size_t left = buffer_.size();
-    while (left > 0 && writeError_ == 0) {
-        ssize_t n = write(fd_, p, left);
-        if (n == 0 || (n < 0 && errno != EINTR))
-            writeError_ = n == 0 ? EIO : errno;
-        if (n > 0) {
-            p += n;
-            left -= static_cast<size_t>(n);
-        }
-    }
+    // The first failure is kept: later flushes write nothing and report it again.
+    if (writeError_ == 0 && !WriteAll(fd_, buffer_.data(), buffer_.size()))
+        writeError_ = errno;
     buffer_.clear();
     errno = writeError_;
     return writeError_ == 0;

@@ -20,24 +20,27 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
     return WriteFileAtomically(path, data.data(), data.size());
 }
 
-bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
+bool WriteAll(int fd, const void* data, size_t size)
 {
-    return WriteFileAtomically(path, [data, size](int fd) {
-        const char* p = static_cast<const char*>(data);
-        size_t left = size;
-        while (left > 0) {
-            ssize_t n = write(fd, p, left);
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
             if (n == 0)
                 errno = EIO;
-            if (n == 0 || (n < 0 && errno != EINTR))
-                return false;
-            if (n > 0) {
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
+            return false;
         }
-        return true;
-    });
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
+{
+    return WriteFileAtomically(path, [data, size](int fd) { return WriteAll(fd, data, size); });
 }
 
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write)

@@ -14,6 +14,10 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 // descriptor as it makes them and returns false (errno set) when a write failed.
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
+// Writes all `size` bytes to the descriptor, again after an interruption or a short write.
+// False (errno set) when a write failed.
+bool WriteAll(int fd, const void* data, size_t size);
+
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);
 
