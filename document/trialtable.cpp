@@ -13,9 +13,9 @@ namespace {
 
 constexpr int kResponseColumns = 14;
 
-// Row i of the trial table; sameCommandRow: an earlier row of the same command to copy the
-// command's cells from (-1: work them out from its parameters).
-void FillRow(COrvixDoc& doc, int i, int sameCommandRow)
+// Row i of the trial table; from: an earlier row of the same command to copy the command's
+// cells from (-1: work them out from its parameters).
+void FillRow(COrvixDoc& doc, int i, int from)
 {
     CTableModel& trialTable = doc.trialTable;
     CTrial* t = doc.GetTrial(i);
@@ -29,7 +29,6 @@ void FillRow(COrvixDoc& doc, int i, int sameCommandRow)
     CommandRow& row = doc.GetCommand(t->commandIndex);
     for (int k = 0; k < n && k < static_cast<int>(row.size()); ++k) {
         CParam& p = row[static_cast<size_t>(k)];
-        const int from = sameCommandRow;
         switch (trialTable.GetColumnType(k)) {
         case PARAM_TEXT:
             trialTable.SetString(i, k, from >= 0 ? trialTable.GetText(from, k) : p.GetText().c_str());

@@ -423,7 +423,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event)
 void CMainFrame::InitialUpdate()
 {
     commentTrial_ = -1;
-    if (auto* graph = qobject_cast<CGraphView*>(graphPane_))
+    if (CGraphView* graph = Graph())
         graph->OnInitialUpdate();
     trialView_->OnInitialUpdate();
     eyeView_->Redraw();
