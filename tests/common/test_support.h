@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/tempdir.h"
 
 namespace orvix_test {
 

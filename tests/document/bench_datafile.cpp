@@ -17,11 +17,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/common/bench_tempdir.h"
 #include "document/orvixdoc.h"
+#include "platform/atomic_file.h"
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "tests/common/bench_support.h"
 
 using namespace orvix;
 
@@ -105,21 +106,14 @@ bool ReadAll(const std::string& path, std::vector<char>* keep, double* seconds)
 }
 
 // The peer of a save: the same bytes written to a fresh file, flushed and renamed.
-bool WriteAll(const std::vector<char>& bytes, const std::string& out, double* seconds)
+bool WriteCopy(const std::vector<char>& bytes, const std::string& out, double* seconds)
 {
     double t0 = Now();
     std::string tmp = out + ".tmp";
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    bool ok = done == bytes.size() && fsync(fd) == 0;
+    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok && rename(tmp.c_str(), out.c_str()) == 0;
     *seconds = Now() - t0;
     unlink(tmp.c_str());
@@ -140,7 +134,7 @@ int Child(const std::string& mode, const std::string& path, const std::string& o
         ok = ReadAll(path, nullptr, &seconds);
     } else if (mode == "write") {
         std::vector<char> bytes;
-        ok = ReadAll(path, &bytes, &seconds) && WriteAll(bytes, out, &seconds);
+        ok = ReadAll(path, &bytes, &seconds) && WriteCopy(bytes, out, &seconds);
     } else {
         COrvixDoc doc;
         double t0 = Now();
@@ -192,18 +186,13 @@ double Rate(const std::string& self, const std::string& mode, const std::string&
             return 0.0;
         if (!cold && r == 0)
             ReadAll(path, nullptr, &warm);
-        std::string command = self + " --child " + mode + " " + path + " " + out;
-        FILE* p = popen(command.c_str(), "r");
-        double s = 0.0;
-        bool ok = p && fscanf(p, "%lf", &s) == 1;
-        if (p)
-            ok = pclose(p) == 0 && ok;
-        if (!ok || s <= 0.0)
+        const std::vector<std::string> words = orvix_test::CommandWords(self + " --child " + mode + " " + path + " " + out);
+        const double s = words.size() == 1 ? atof(words[0].c_str()) : 0.0;
+        if (s <= 0.0)
             return 0.0;
         seconds.push_back(s);
     }
-    std::sort(seconds.begin(), seconds.end());
-    return static_cast<double>(bytes) / 1e6 / seconds[seconds.size() / 2];
+    return static_cast<double>(bytes) / 1e6 / orvix_test::Median(seconds);
 }
 
 } // namespace
@@ -223,7 +212,7 @@ int main(int argc, char** argv)
     if (len <= 0)
         return 1;
     self[len] = 0;
-    orvix_test::BenchTempDir temp("orvix-bench-datafile");
+    orvix_test::ScopedTempDir temp("orvix-bench-datafile");
     const std::string& dir = temp.Path();
     const std::string path = dir + "/bench.oxv", out = dir + "/saved.oxv";
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);

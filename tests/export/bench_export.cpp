@@ -31,7 +31,7 @@
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/bench_support.h"
 #include "tests/export/bench_document.h"
 
 using namespace orvix;
@@ -121,11 +121,11 @@ int main(int argc, char** argv)
     const std::string only = argc > 2 ? argv[2] : "";
     // Best of many runs: the machine's other work shows in the worst ones.
     const int reps = 10, pythonReps = 3;
-    orvix_test::BenchTempDir temp("orvix-bench-export");
+    orvix_test::ScopedTempDir temp("orvix-bench-export");
     const std::string& dir = temp.Path();
     // The dialog's outputs in memory too (tmpfs): there the flush to the disk costs nothing,
     // as for Python's file.
-    std::optional<orvix_test::BenchTempDir> memory;
+    std::optional<orvix_test::ScopedTempDir> memory;
     if (std::filesystem::is_directory("/dev/shm"))
         memory.emplace("orvix-bench-export", "/dev/shm");
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
@@ -185,19 +185,14 @@ int main(int argc, char** argv)
                    kEvents[e], mb, best * 1e3, mb / best, mb / t.committed, mb / memorySeconds, mb / diskSeconds);
             if (format == EXPORT_CSV && python) {
                 // The script prints the seconds of its best write and whether the bytes match.
-                std::string out = dir + "/python.txt";
-                std::string command = "/usr/bin/python3 " + script + " " + file + " " + dir + "/python.csv " +
-                                      std::to_string(pythonReps) + " > " + out;
-                double seconds = 0;
-                char same[16] = "";
-                FILE* f = system(command.c_str()) == 0 ? fopen(out.c_str(), "r") : nullptr;
-                if (f && fscanf(f, "%lf %15s", &seconds, same) == 2 && seconds > 0)
+                const std::vector<std::string> words = orvix_test::CommandWords(
+                    "/usr/bin/python3 " + script + " " + file + " " + dir + "/python.csv " + std::to_string(pythonReps));
+                const double seconds = words.size() == 2 ? atof(words[0].c_str()) : 0.0;
+                if (seconds > 0)
                     printf("   %7.1f ms %6.1f MB/s, written %.1fx, dialog %.1fx its speed, bytes %s",
-                           seconds * 1e3, mb / seconds, seconds / best, seconds / memorySeconds, same);
+                           seconds * 1e3, mb / seconds, seconds / best, seconds / memorySeconds, words[1].c_str());
                 else
                     printf("   (the Python run failed)");
-                if (f)
-                    fclose(f);
             }
             printf("\n");
         }

@@ -21,7 +21,7 @@
 #include "platform/odbc.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/tempdir.h"
 #include "tests/export/bench_document.h"
 
 using namespace orvix;
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
     const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
     const int runs = argc > 2 ? atoi(argv[2]) : 3;
     const std::string only = argc > 3 ? argv[3] : "";
-    orvix_test::BenchTempDir temp("orvix-bench-odbc");
+    orvix_test::ScopedTempDir temp("orvix-bench-odbc");
     const std::string& dir = temp.Path();
     std::filesystem::permissions(dir, std::filesystem::perms::all, std::filesystem::perm_options::add);
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);

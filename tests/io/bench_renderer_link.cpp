@@ -18,7 +18,7 @@
 #include "platform/tcpsocket.h"
 #include "platform/registry.h"
 #include "runner/experiment.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/tempdir.h"
 
 using namespace orvix;
 using Clock = std::chrono::steady_clock;
@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     int rounds = argc > 1 ? atoi(argv[1]) : 20000;
     setenv("ORVIX_LOG", "/dev/null", 0);
     // The document reads (and so makes) its registry keys: a registry of the run's own.
-    orvix_test::BenchTempDir temp("orvix-bench-link");
+    orvix_test::ScopedTempDir temp("orvix-bench-link");
     setenv("ORVIX_REGISTRY", (temp.Path() + "/Orvix.reg").c_str(), 1);
     ReloadRegistry();
     QCoreApplication app(argc, argv);

@@ -162,7 +162,8 @@ TEST(Archive, FileStreamsThroughTheWindowAsInMemory)
     store(memory);
     const std::vector<uint8_t>& bytes = memory.Buffer();
 
-    const std::string dir = orvix_test::MakeTempDir("orvix-archive"), path = dir + "/f";
+    const orvix_test::ScopedTempDir dir("orvix-archive");
+    const std::string path = dir.Path() + "/f";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
     CArchive toFile = CArchive::StoringTo(fd);
@@ -198,6 +199,4 @@ TEST(Archive, FileStreamsThroughTheWindowAsInMemory)
         }
     }
     close(fd);
-    unlink(path.c_str());
-    rmdir(dir.c_str());
 }

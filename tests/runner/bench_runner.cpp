@@ -16,7 +16,7 @@
 #include "platform/devicecall.h"
 #include "platform/registry.h"
 #include "runner/experiment.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/tempdir.h"
 #include "tests/common/test_support.h"
 #include "tests/runner/fixation_task.h"
 
@@ -56,7 +56,7 @@ void BM_StepPass(benchmark::State& state)
 {
     using namespace orvix;
     // Declared first: removed after everything that may still write into it.
-    orvix_test::BenchTempDir temp("orvix-bench");
+    orvix_test::ScopedTempDir temp("orvix-bench");
     const std::string& dir = temp.Path();
     ResetDeviceRegistry();
     if (state.range(0) == 1)

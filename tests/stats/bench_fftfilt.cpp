@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <time.h>
 #include <vector>
 
 #include "stats/xcorr.h"
+#include "tests/common/bench_support.h"
 
 using tarsel::mwArray;
 
@@ -53,10 +53,8 @@ bool WriteRaw(const std::string& path, const mwArray& a)
 int main(int argc, char** argv)
 {
     const int largest = argc > 1 ? std::clamp(atoi(argv[1]), 16, 22) : 22;
-    char pattern[] = "/tmp/orvix-bench-fftfilt-XXXXXX";
-    if (!mkdtemp(pattern))
-        return 1;
-    const std::string dir = pattern;
+    orvix_test::ScopedTempDir temp("orvix-bench-fftfilt");
+    const std::string& dir = temp.Path();
     const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/bench_scipy_convolve.py";
     const bool scipy = system((kPython + " -c 'import scipy.signal' 2>/dev/null").c_str()) == 0;
     if (!scipy)
@@ -87,24 +85,21 @@ int main(int argc, char** argv)
             }
             printf("%9zu %9zu %9.1f /%8.1f", nx, nb, wall, cpu);
             if (scipy) {
-                double oaWall = 0, oaCpu = 0, fftWall = 0, fftCpu = 0, diff = 0;
-                const std::string out = dir + "/scipy.txt";
-                FILE* f = nullptr;
-                if (WriteRaw(dir + "/x.bin", x) && WriteRaw(dir + "/b.bin", b) && WriteRaw(dir + "/y.bin", y) &&
-                    system((kPython + " " + script + " " + dir + " " + std::to_string(reps) + " > " + out).c_str()) == 0)
-                    f = fopen(out.c_str(), "r");
-                if (f && fscanf(f, "%lf %lf %lf %lf %lf", &oaWall, &oaCpu, &fftWall, &fftCpu, &diff) == 5)
-                    printf(" %9.1f /%8.1f %9.1f /%8.1f %6.2fx %9.1e", oaWall, oaCpu, fftWall, fftCpu,
-                           cpu / std::min(oaCpu, fftCpu), diff);
+                // The script prints oaconvolve's and fftconvolve's wall and processor ms, and the difference.
+                std::vector<double> v;
+                if (WriteRaw(dir + "/x.bin", x) && WriteRaw(dir + "/b.bin", b) && WriteRaw(dir + "/y.bin", y))
+                    for (const std::string& w : orvix_test::CommandWords(kPython + " " + script + " " + dir + " " +
+                                                                         std::to_string(reps)))
+                        v.push_back(atof(w.c_str()));
+                if (v.size() == 5)
+                    printf(" %9.1f /%8.1f %9.1f /%8.1f %6.2fx %9.1e", v[0], v[1], v[2], v[3], cpu / std::min(v[1], v[3]),
+                           v[4]);
                 else
                     printf("   (the SciPy run failed)");
-                if (f)
-                    fclose(f);
             }
             printf("\n");
             fflush(stdout);
         }
     }
-    std::filesystem::remove_all(dir);
     return 0;
 }

@@ -24,21 +24,16 @@
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/bench_support.h"
 #include "views/graphview.h"
 #include "views/qpainterdc.h"
 
 using namespace orvix;
+using orvix_test::Median;
 
 namespace {
 
 double Seconds() { return static_cast<double>(Clock().Counter()) / Clock().CounterFrequency(); }
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 void Report(const char* what, const std::vector<double>& seconds, double goalMs)
 {
@@ -131,7 +126,7 @@ int main(int argc, char** argv)
     const int trialCount = argc > 1 ? atoi(argv[1]) : 10000;
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    orvix_test::BenchTempDir temp("orvix-bench-graph");
+    orvix_test::ScopedTempDir temp("orvix-bench-graph");
     const std::string& dir = temp.Path();
     // Qt's runtime folder too, when none is given.
     if (!getenv("XDG_RUNTIME_DIR"))

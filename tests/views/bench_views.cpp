@@ -24,7 +24,7 @@
 #include "platform/devicecall.h"
 #include "platform/registry.h"
 #include "runner/experiment.h"
-#include "tests/common/bench_tempdir.h"
+#include "tests/common/tempdir.h"
 #include "tests/common/test_support.h"
 #include "tests/runner/fixation_task.h"
 #include "views/fpview.h"
@@ -266,7 +266,7 @@ void Print(const char* what, const Stats& s)
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    orvix_test::BenchTempDir temp("orvix-bench-views");
+    orvix_test::ScopedTempDir temp("orvix-bench-views");
     const std::string& dir = temp.Path();
     setenv("ORVIX_REGISTRY", (dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_INSTANCES", (dir + "/instances").c_str(), 1);

@@ -24,18 +24,18 @@ inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
     return buf.data();
 }
 
-// A benchmark's temporary folder, removed with everything in it when the benchmark ends,
-// whichever way it returns.
-class BenchTempDir {
+// A temporary folder, removed with everything in it when it goes out of scope, whichever
+// way the test or benchmark leaves it.
+class ScopedTempDir {
 public:
-    explicit BenchTempDir(const char* prefix, const char* base = nullptr) : path_(MakeTempDir(prefix, base)) {}
-    ~BenchTempDir()
+    explicit ScopedTempDir(const char* prefix, const char* base = nullptr) : path_(MakeTempDir(prefix, base)) {}
+    ~ScopedTempDir()
     {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    BenchTempDir(const BenchTempDir&) = delete;
-    BenchTempDir& operator=(const BenchTempDir&) = delete;
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
     const std::string& Path() const { return path_; }
 
 private:
