@@ -1,9 +1,12 @@
 #include "platform/spikesim.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/clock.h"
+#include "platform/numbers.h"
 #include "platform/random.h"
 
 namespace orvix {
@@ -11,13 +14,26 @@ namespace orvix {
 namespace {
 
 SpikeSimScript g_script;
+// What the renderer shows, as the cell sees it.
+bool g_figureOn = false;
+double g_orientation = 0.0;
 
 constexpr int kChannels = 4;
-// Mean interval between spikes of one channel, in 0.1 ms (20 spikes/s).
-constexpr int kMeanInterval = 500;
+constexpr double kTicksPerSecond = 10000.0; // spike times count 0.1 ms
+
+class CSimSpikeDevice;
+std::vector<CSimSpikeDevice*> g_devices;
 
 class CSimSpikeDevice : public IDevice {
 public:
+    CSimSpikeDevice()
+    {
+        if (g_script.seed)
+            random_.Seed(g_script.seed);
+        g_devices.push_back(this);
+    }
+    ~CSimSpikeDevice() override { std::erase(g_devices, this); }
+
     uint32_t DeviceIoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                              uint32_t& returned) override
     {
@@ -33,8 +49,7 @@ public:
             counting_ = true;
             start_ = Clock().Counter();
             generatedTo_ = 0;
-            for (int c = 0; c < kChannels; ++c)
-                next_[c] = Interval();
+            Restart();
             return 0;
         case IOCTL_SPIKE_STOP:
             ++g_script.stops;
@@ -48,15 +63,13 @@ public:
         }
     }
 
-private:
-    int64_t Interval() { return 1 + (random_.Next() * 2 * kMeanInterval) / CRandom15::Max; }
-
     // Spikes up to now, in time order, as 3-word records.
     void Generate()
     {
         if (!counting_ || !g_script.generate)
             return;
         int64_t now = (Clock().Counter() - start_) / 100000; // 0.1 ms units
+        const double rate = Rate();
         while (true) {
             int c = static_cast<int>(std::min_element(next_, next_ + kChannels) - next_);
             int64_t t = next_[c];
@@ -66,12 +79,33 @@ private:
             for (int k = 0; k < kChannels; ++k)
                 if (next_[k] == t) {
                     mask |= static_cast<uint16_t>(1u << k);
-                    next_[k] += Interval();
+                    next_[k] += Interval(rate);
                 }
             uint32_t t32 = static_cast<uint32_t>(t);
             pending_.insert(pending_.end(), {mask, static_cast<uint16_t>(t32 & 0xFFFF), static_cast<uint16_t>(t32 >> 16)});
         }
         generatedTo_ = now;
+    }
+
+    // Each channel's next spike after what was generated, at the rate of what is shown now.
+    // Poisson firing forgets its past, so drawing anew where the rate changes is exact.
+    void Restart()
+    {
+        const double rate = Rate();
+        for (int c = 0; c < kChannels; ++c)
+            next_[c] = generatedTo_ + Interval(rate);
+    }
+
+private:
+    static double Rate() { return g_script.cell.Rate(g_figureOn, g_orientation); }
+
+    // An exponential interval in 0.1 ms, at least 1.
+    int64_t Interval(double rate)
+    {
+        if (!(rate > 0.0))
+            return std::numeric_limits<int64_t>::max() / 2;
+        double u = (random_.Next() + 1.0) / (CRandom15::Max + 2.0); // in (0, 1)
+        return 1 + static_cast<int64_t>(-std::log(u) * kTicksPerSecond / rate);
     }
 
     uint32_t Read(uint8_t* out, uint32_t outSize, uint32_t& returned)
@@ -110,8 +144,41 @@ private:
 
 } // namespace
 
+double SpikeSimScript::Cell::Rate(bool figureOn, double orientation) const
+{
+    if (!figureOn)
+        return baseline;
+    double d = std::remainder(orientation - preferred, 180.0);
+    double tuned = width > 0.0 ? std::exp(-d * d / (2.0 * width * width)) : (d == 0.0 ? 1.0 : 0.0);
+    return baseline + (peak - baseline) * tuned;
+}
+
 SpikeSimScript& SpikeSim() { return g_script; }
-void ResetSpikeSim() { g_script = SpikeSimScript(); }
+
+void ResetSpikeSim()
+{
+    g_script = SpikeSimScript();
+    g_figureOn = false;
+    g_orientation = 0.0;
+}
+
+void SpikeSimSee(const std::string& name, const std::string& value)
+{
+    bool figureOn = g_figureOn;
+    double orientation = g_orientation;
+    if (name == g_script.cell.figure)
+        figureOn = ParseDouble(value.c_str()) != 0.0;
+    else if (name == g_script.cell.orientation)
+        orientation = ParseDouble(value.c_str());
+    if (figureOn == g_figureOn && orientation == g_orientation)
+        return;
+    for (CSimSpikeDevice* device : g_devices)
+        device->Generate(); // the spikes so far at the rate they had
+    g_figureOn = figureOn;
+    g_orientation = orientation;
+    for (CSimSpikeDevice* device : g_devices)
+        device->Restart();
+}
 
 std::unique_ptr<IDevice> MakeSimulatedSpikeDevice(uint32_t& error)
 {

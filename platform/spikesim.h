@@ -1,9 +1,12 @@
-// The simulated spike counter behind "\\.\SPIKE". While counting it fires each of four
-// channels at about 20 spikes/s; tests script the records of each read exactly.
+// The simulated spike counter behind "\\.\SPIKE". While counting, each of four channels fires
+// like a cell tuned to the figure's orientation: a baseline rate while the figure is off and,
+// while it is on, a rate that peaks at a preferred orientation. Tests script the records of
+// each read exactly.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/devicecall.h"
@@ -31,11 +34,30 @@ struct SpikeSimScript {
     bool generate = true;
     int starts = 0;
     int stops = 0;
+    // Seeds the spike times of the next opened device (0: from the clock).
+    uint32_t seed = 0;
+
+    // The cell the generated spikes come from, reading the graph parameters the renderer is
+    // told: Poisson firing at `baseline` spikes/s, and while `figure` is on at baseline +
+    // (peak - baseline) x exp(-d^2 / (2 width^2)), d the orientation's distance from
+    // `preferred` in degrees (orientations repeat every 180).
+    struct Cell {
+        std::string figure = "FIGURE";
+        std::string orientation = "OR";
+        double baseline = 5.0;
+        double peak = 45.0;
+        double preferred = 10.0;
+        double width = 5.0;
+        double Rate(bool figureOn, double orientation) const;
+    } cell;
 };
 
 SpikeSimScript& SpikeSim();
 void ResetSpikeSim();
 
 std::unique_ptr<IDevice> MakeSimulatedSpikeDevice(uint32_t& error);
+
+// The renderer was told: graph parameter `name` now has `value`. The cell answers from now on.
+void SpikeSimSee(const std::string& name, const std::string& value);
 
 } // namespace orvix

@@ -1,7 +1,9 @@
 // Opening the devices (each optional, each logged), the key, the outputs, the spike
 // counter and the analog inputs.
 #include <algorithm>
+#include <bit>
 #include <chrono>
+#include <cmath>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -246,27 +248,43 @@ TEST_F(IoTest, SpikeRecordsComeAsWordsAndADriverCountBeyondTheBufferIsClamped)
     EXPECT_EQ(SpikeSim().stops, 1);
 }
 
-TEST_F(IoTest, SimulatedSpikeCounterFiresAtAPlausibleRate)
+TEST_F(IoTest, SimulatedSpikeCounterFiresLikeACellTunedToTheFigure)
 {
     CFakeClock& clock = UseFakeClock();
+    SpikeSim().seed = 3;
     PointAt(ClosedPort());
     deviceIO.Open(doc.get());
     deviceIO.StartSpikeCounter();
-    clock.AdvanceMs(1000);
-    std::vector<uint16_t> words = deviceIO.ReadSpikes();
-    ASSERT_EQ(words.size() % 3, 0u);
-    size_t records = words.size() / 3;
-    // Four channels at about 20/s each.
-    EXPECT_GT(records, 40u);
-    EXPECT_LT(records, 120u);
-    uint32_t previous = 0;
-    for (size_t i = 0; i < words.size(); i += 3) {
-        uint32_t t = words[i + 1] | (static_cast<uint32_t>(words[i + 2]) << 16);
-        EXPECT_NE(words[i], 0);
-        EXPECT_LE(words[i], 0xF);
-        EXPECT_GE(t, previous);
-        EXPECT_LE(t, 10000u);
-        previous = t;
+    // 10 s each; spikes/s of the four channels together, from 5 + 40 exp(-(OR - 10)^2 / 50)
+    // per channel while the figure is on, 5 while it is off.
+    struct Phase {
+        const char* figure;
+        const char* orientation;
+        double rate;
+    } phases[] = {{"0", "10", 20.0}, {"1", "10", 180.0}, {"1", "5", 4 * 29.26}, {"1", "-20", 20.0}, {"0", "10", 20.0}};
+    uint32_t phaseStart = 0;
+    for (const Phase& p : phases) {
+        SCOPED_TRACE(std::string("FIGURE ") + p.figure + ", OR " + p.orientation);
+        SpikeSimSee("OR", p.orientation);
+        SpikeSimSee("FIGURE", p.figure);
+        clock.AdvanceMs(10000);
+        std::vector<uint16_t> words = deviceIO.ReadSpikes();
+        ASSERT_EQ(words.size() % 3, 0u);
+        int spikes = 0;
+        uint32_t previous = phaseStart;
+        for (size_t i = 0; i < words.size(); i += 3) {
+            uint32_t t = words[i + 1] | (static_cast<uint32_t>(words[i + 2]) << 16);
+            EXPECT_NE(words[i], 0);
+            EXPECT_LE(words[i], 0xF);
+            // In time order, and within the phase: the rate changed where the renderer was told.
+            EXPECT_GE(t, previous);
+            EXPECT_LE(t, phaseStart + 100000u);
+            previous = t;
+            spikes += std::popcount(words[i]);
+        }
+        phaseStart += 100000u;
+        // Poisson counts: within 4 standard deviations of rate x 10 s.
+        EXPECT_NEAR(spikes, p.rate * 10, 4 * std::sqrt(p.rate * 10));
     }
 }
 
