@@ -2,27 +2,54 @@
 // (TARGET) comes on; once the eye has held it for fixTime ms the figure appears, tilted by
 // the graph parameter OR: tilted left (OR < 0) asks for the left key, tilted right for the
 // right key. An answer on the right side within respTime ms is a HIT, on the wrong side a
-// MISS, a key before the figure is EARLY, no key in time a MISS. Each trial saves the
-// outcome (1 EARLY, 2 HIT, 3 MISS), the reaction time from figure onset and OR. A trial
-// whose fixation does not come within 3 s, or breaks before the figure, comes again.
+// MISS, a key before the figure is EARLY, no key in time a MISS. The outcome pulse comes at
+// the answer, but the figure stays on and the trial goes on until the analysis window
+// ("AnalysisTime" ms from figure onset) is over, so that every answered trial has its spike
+// rates. Each trial saves the outcome (1 EARLY, 2 HIT, 3 MISS), the reaction time from
+// figure onset and OR. A trial whose fixation does not come within 3 s, or breaks before the
+// figure, comes again.
 static int fixTime = 300;   // ms of fixation before the figure
 static int respTime = 1500; // ms to answer
 int tStart;
 int tFig;
 int result; // the outcome Finish saves
+int rTime;  // the reaction time Finish saves
+
+// The outcome pulse.
+int Act()
+{
+    if (result == TRIAL_HIT) DoHitAct();
+    else if (result == TRIAL_MISS) DoMissAct();
+    else DoEarlyAct();
+    return 0;
+}
 
 int Finish()
 {
     TurnOffFig();
     TurnOffTarget();
-    if (result == TRIAL_HIT) DoHitAct();
-    else if (result == TRIAL_MISS) DoMissAct();
-    else DoEarlyAct();
     if (result == TRIAL_EARLY) SaveResponse(result, 0, GetGraphParam("OR"), 0, 0);
-    else SaveResponse(result, nCurrentTime - tFig, GetGraphParam("OR"), 0, 0);
+    else SaveResponse(result, rTime, GetGraphParam("OR"), 0, 0);
     tStart = nCurrentTime;
     nTaskState = ITI;
     return TRIAL_END;
+}
+
+int Early()
+{
+    result = TRIAL_EARLY;
+    Act();
+    return Finish();
+}
+
+// The answer is in (or its time is over): the pulse now, the end of the trial once the
+// analysis window is over.
+int Answered()
+{
+    Act();
+    rTime = nCurrentTime - tFig;
+    nTaskState = FOREP3;
+    return TRIAL_CONTINUE;
 }
 
 int Abandon()
@@ -43,7 +70,7 @@ int TaskEntry()
         }
     } else if (nTaskState == FOREP) {
         // Waiting for the eye: a key now is too early.
-        if (nKeyPos != KEY_CENTER) { result = TRIAL_EARLY; return Finish(); }
+        if (nKeyPos != KEY_CENTER) return Early();
         if (OnFP()) {
             tStart = nCurrentTime;
             nTaskState = FOREP1;
@@ -52,7 +79,7 @@ int TaskEntry()
         }
     } else if (nTaskState == FOREP1) {
         // Holding fixation.
-        if (nKeyPos != KEY_CENTER) { result = TRIAL_EARLY; return Finish(); }
+        if (nKeyPos != KEY_CENTER) return Early();
         if (!OnFP()) return Abandon();
         if (nCurrentTime - tStart >= fixTime) {
             TurnOnFig();
@@ -64,9 +91,12 @@ int TaskEntry()
             SaveKeyState(nKeyPos);
             result = TRIAL_MISS;
             if ((nKeyPos == KEY_LEFT) == (GetGraphParam("OR") < 0)) result = TRIAL_HIT;
-            return Finish();
+            return Answered();
         }
-        if (nCurrentTime - tFig > respTime) { result = TRIAL_MISS; return Finish(); }
+        if (nCurrentTime - tFig > respTime) { result = TRIAL_MISS; return Answered(); }
+    } else if (nTaskState == FOREP3) {
+        // Answered: the figure stays on to the end of the analysis window.
+        if (nCurrentTime - tFig >= GetBehavParam("AnalysisTime")) return Finish();
     }
     return TRIAL_CONTINUE;
 }

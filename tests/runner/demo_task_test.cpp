@@ -1,14 +1,17 @@
 // The demonstration of the run command: the example task with the simulated subject, a
 // sweep of the stimulus through the real test run and task runner on a fake clock, then an
-// analysis of variance of the reaction time on the Statistics page.
+// analysis of variance of the reaction time on the Statistics page, and the simulated cell's
+// tuning curve on the response graph.
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <dlfcn.h>
+#include <cmath>
 #include <map>
 
 #include "analysis/stat.h"
 #include "analysis/statjob.h"
+#include "document/responsegraph.h"
 #include "platform/serialport.h"
 #include "platform/simsubject.h"
 #include "runner/testrun.h"
@@ -37,49 +40,71 @@ private:
     char& key_;
 };
 
+// The demonstration on a fake clock: the example task and command file, the simulated
+// subject on the key, the simulated eye tracker and spike counter, the default settings.
+class DemoTest : public IoTest {
+protected:
+    void TearDown() override
+    {
+        deviceIO.onCommandSent = nullptr;
+        deviceIO.sendHookForTest = nullptr;
+        IoTest::TearDown();
+    }
+
+    void RunDemonstration(int repeats)
+    {
+        UseFakeClock().SetMs(100000);
+        RegisterDevice(kTrovikDeviceName, [this](uint32_t&) { return std::unique_ptr<IDevice>(new CSubjectKey(key)); });
+        SpikeSim().seed = 7;
+        for (const char* name : {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "OR"})
+            doc->Table(KIND_GRAPH).Add(new CParam(name, "0"));
+        PointAt(ClosedPort(), kSimulatedSerialPort);
+        deviceIO.SetAnalogLibraryName("orvix-no-such-library");
+        ASSERT_TRUE(deviceIO.Open(doc.get()));
+        deviceIO.SetRendererRunningForTest(true);
+        deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
+        // What the program does: the cell and the subject see what the renderer is told.
+        deviceIO.onCommandSent = [&](int id, const std::string& text) {
+            const std::string& name = doc->GetGraphParam(id).GetName();
+            SpikeSimSee(name, text);
+            subject.See(name, text, TickMs());
+        };
+
+        std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
+        CTestSettings settings;
+        settings.Load(*doc);
+        settings.taskFile = examples + "/Task.c";
+        settings.useCustomItems = 1;
+        settings.customItems = examples + "/mytest.oxq"; // OR -20 .. 20 in 8 steps
+        settings.accumTimes = repeats;
+        settings.isRandom = 1;
+        settings.isBalanced = 1;
+        settings.Save(*doc);
+        experiment.runner.LoadParameters(doc.get());
+        ASSERT_TRUE(experiment.runner.HasProgram()) << orvix_test::ReadFile(logPath);
+        experiment.runner.SetRunFlag(1);
+
+        CTaskRunnerEngine engine(experiment.runner);
+        CTestRun run(*doc, engine);
+        run.seed = 5;
+        run.pump = [&](int) {
+            fakeClock.AdvanceMs(2);
+            subject.Tick(TickMs());
+            return true;
+        };
+        run.OnStart(settings);
+        ASSERT_EQ(doc->GetTrialCount(), 8 * repeats);
+    }
+
+    char key = 'C';
+    CSimulatedSubject subject{CSimulatedSubject::Settings(), 99, [this](char k) { key = k; }, false};
+};
+
 } // namespace
 
-TEST_F(IoTest, TheDemonstrationGivesAPsychometricCurveAndReactionTimes)
+TEST_F(DemoTest, GivesAPsychometricCurveAndReactionTimes)
 {
-    UseFakeClock().SetMs(100000);
-    char key = 'C';
-    RegisterDevice(kTrovikDeviceName, [&key](uint32_t&) { return std::unique_ptr<IDevice>(new CSubjectKey(key)); });
-    CSimulatedSubject subject(CSimulatedSubject::Settings(), 99, [&key](char k) { key = k; }, false);
-    for (const char* name : {"RESET", "TARGET", "FIGURE", "TPOSH", "TPOSV", "OR"})
-        doc->Table(KIND_GRAPH).Add(new CParam(name, "0"));
-    PointAt(ClosedPort(), kSimulatedSerialPort);
-    deviceIO.SetAnalogLibraryName("orvix-no-such-library");
-    ASSERT_TRUE(deviceIO.Open(doc.get()));
-    deviceIO.SetRendererRunningForTest(true);
-    deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
-    deviceIO.onCommandSent = [&](int id, const std::string& text) {
-        subject.See(doc->GetGraphParam(id).GetName(), text, TickMs());
-    };
-
-    std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
-    CTestSettings settings;
-    settings.Load(*doc);
-    settings.taskFile = examples + "/Task.c";
-    settings.useCustomItems = 1;
-    settings.customItems = examples + "/mytest.oxq"; // OR -20 .. 20 in 8 steps
-    settings.accumTimes = 13;                          // 104 trials
-    settings.isRandom = 1;
-    settings.isBalanced = 1;
-    settings.Save(*doc);
-    experiment.runner.LoadParameters(doc.get());
-    ASSERT_TRUE(experiment.runner.HasProgram()) << orvix_test::ReadFile(logPath);
-    experiment.runner.SetRunFlag(1);
-
-    CTaskRunnerEngine engine(experiment.runner);
-    CTestRun run(*doc, engine);
-    run.seed = 5;
-    run.pump = [&](int) {
-        fakeClock.AdvanceMs(2);
-        subject.Tick(TickMs());
-        return true;
-    };
-    run.OnStart(settings);
-    ASSERT_EQ(doc->GetTrialCount(), 104);
+    RunDemonstration(13); // 104 trials
 
     // Outcome (1 EARLY, 2 HIT, 3 MISS), reaction time and OR of every trial.
     std::map<int, int> outcomes;
@@ -133,6 +158,39 @@ TEST_F(IoTest, TheDemonstrationGivesAPsychometricCurveAndReactionTimes)
     }
     EXPECT_TRUE(WaitForStatJobs(30000));
     dlclose(library);
-    deviceIO.onCommandSent = nullptr;
-    deviceIO.sendHookForTest = nullptr;
+}
+
+TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
+{
+    RunDemonstration(6); // 48 trials
+    CResponseGraph graph(*doc);
+    graph.OnUpdate(DocUpdate{HINT_REBUILD, nullptr}); // as the view does on a new document
+    const CResponseTables& t = doc->responses;
+    ASSERT_EQ(t.xValues, (std::vector<std::string>{"-20", "-10", "-5", "-2", "2", "5", "10", "20"}));
+    // Spike rates against OR: one figure of one curve.
+    ASSERT_EQ(t.mean.Figures(), 1);
+    ASSERT_EQ(t.mean.Rows(), 1);
+    ASSERT_EQ(t.mean.Columns(), 8);
+
+    // The cell's rate at each OR, worked out by hand from 5 + 40 exp(-(OR - 10)^2 / 50) spikes/s.
+    const double expected[] = {5.00, 5.01, 5.44, 7.25, 16.12, 29.26, 45.00, 10.41};
+    int peak = 0;
+    for (int x = 0; x < t.NX(); ++x) {
+        SCOPED_TRACE("OR " + t.xValues[x]);
+        // Every answered trial has its rate: an early answer has no figure, and nothing else
+        // is left out.
+        int answered = 0;
+        for (int i = 0; i < doc->GetTrialCount(); ++i) {
+            const CTrial& trial = *doc->GetTrial(i);
+            answered += trial.responses[2] == std::stoi(t.xValues[x]) && trial.responses[0] != 1;
+        }
+        ASSERT_GT(answered, 0);
+        EXPECT_EQ(t.count.At(0, 0, x), answered);
+        // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
+        double sem = std::sqrt(expected[x] / 0.8 / answered);
+        EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
+        if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
+            peak = x;
+    }
+    EXPECT_EQ(t.xValues[peak], "10");
 }

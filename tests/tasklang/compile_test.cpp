@@ -202,7 +202,7 @@ TEST_F(TaskCompileTest, TheShippedExampleTaskAndTheFuzzSeedsCompile)
     std::vector<std::string> files{std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c"};
     for (const char* seed : {"example.c", "sample.c", "fanout.c", "everything.c"})
         files.push_back(std::string(ORVIX_TEST_SOURCE_DIR) + "/../fuzz/corpus/task/" + seed);
-    host.behav = {{"FixTime", 300}};
+    host.behav = {{"FixTime", 300}, {"AnalysisTime", 800}};
     host.graph = {{"TARGET", 1}, {"OR", 0}}; // OR: the stimulus of the demonstration scene
     for (const std::string& file : files) {
         host.log.clear();
