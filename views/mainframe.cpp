@@ -131,7 +131,7 @@ void CMainFrame::CreateMenus()
     copyAction_ = AddCommand(edit, Id::ID_EDIT_COPY, "&Copy\tCtrl+C");
     copyAction_->setShortcut(QKeySequence::Copy);
 
-    QMenu* experiment = menuBar()->addMenu("&Experiment");
+    QMenu* experiment = menuBar()->addMenu("E&xperiment"); // Alt+E is Edit's
     AddCommand(experiment, Id::ID_SAVE_PARAMETERS, "&Save parameters");
     AddCommand(experiment, Id::ID_RESET_PARAMETERS, "&Reset parameters");
     AddCommand(experiment, Id::ID_CONTROL_PANEL, "&Control Panel...");

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <set>
 #include <utime.h>
 
 #include "document/orvixdoc.h"
@@ -307,6 +308,18 @@ TEST_F(FrameTest, StatusPanesAndTheLatencyButton)
     EXPECT_TRUE(frame->Action(ID_LATENCY)->isChecked());
     frame->RouteCommand(ID_LATENCY);
     EXPECT_FALSE(experiment.runner.IsMeasuringLatency());
+}
+
+TEST_F(FrameTest, EveryTopLevelMenuHasAMnemonicOfItsOwn)
+{
+    // The graph view's menu included: Alt+E must open one menu only.
+    std::set<int> keys;
+    for (QAction* top : frame->menuBar()->actions()) {
+        QKeySequence key = QKeySequence::mnemonic(top->text());
+        ASSERT_FALSE(key.isEmpty()) << top->text().toStdString();
+        EXPECT_TRUE(keys.insert(key[0].toCombined()).second) << top->text().toStdString();
+    }
+    EXPECT_GE(keys.size(), 6u);
 }
 
 TEST_F(FrameTest, TheResponseGraphSitsInTheFrame)
