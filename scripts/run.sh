@@ -10,10 +10,11 @@ BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 # The working folder holds the task file ("Task.c") and command file ("mytest.oxq") that a
 # new test names; the examples are copied there the first time. By default it is the folder
 # of the default task file "c:\orvix\task\Task.c", so both names find the same file, and the
-# default data folder "c:\data" is made beside it.
+# default data folder "c:\data" is made beside it, with "c:\temp", the export dialogs' default
+# output folder.
 DRIVES=${ORVIX_DRIVES:-$HOME/orvix}
 WORK=${ORVIX_WORK:-$DRIVES/c/orvix/task}
-mkdir -p "$WORK" "$DRIVES/c/data"
+mkdir -p "$WORK" "$DRIVES/c/data" "$DRIVES/c/temp"
 [ -f "$WORK/Task.c" ] || cp "$ROOT/examples/Task.c" "$WORK/"
 [ -f "$WORK/mytest.oxq" ] || cp "$ROOT/examples/mytest.oxq" "$WORK/"
 if [ "${ORVIX_RENDERER:-standin}" != external ]; then
