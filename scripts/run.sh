@@ -15,8 +15,17 @@ BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 DRIVES=${ORVIX_DRIVES:-$HOME/orvix}
 WORK=${ORVIX_WORK:-$DRIVES/c/orvix/task}
 mkdir -p "$WORK" "$DRIVES/c/data" "$DRIVES/c/temp"
-[ -f "$WORK/Task.c" ] || cp "$ROOT/examples/Task.c" "$WORK/"
-[ -f "$WORK/mytest.oxq" ] || cp "$ROOT/examples/mytest.oxq" "$WORK/"
+# A copy that is still one of the shipped versions (never edited) follows the current one.
+example() { # file name in examples/
+    if [ -f "$WORK/$1" ]; then
+        blob=$(git -C "$ROOT" hash-object "$WORK/$1" 2>/dev/null) || return 0
+        git -C "$ROOT" rev-list --all --objects -- "examples/$1" 2>/dev/null \
+            | grep -q "^$blob examples/$1\$" || return 0
+    fi
+    cp "$ROOT/examples/$1" "$WORK/"
+}
+example Task.c
+example mytest.oxq
 if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     SCENES=${ORVIX_SCENES:-$HOME/orvix/scenes}
     mkdir -p "$SCENES"
