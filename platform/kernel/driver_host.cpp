@@ -273,7 +273,7 @@ NTSTATUS CDriverHost::Send(const OpenDevice& target, UCHAR major, ULONG code, co
     IRP_TRACKER* request = detail::NewRequest(target.device, major, code, in, inLength, outLength);
     NTSTATUS status = detail::CallDriver(&request, kRequestTimeoutMs);
     if (request) {
-        ULONG_PTR reported = request->irp.IoStatus.Information;
+        ULONG_PTR reported = request->Irp()->IoStatus.Information;
         if (NT_SUCCESS(status) && out && outLength) {
             if (reported > outLength)
                 ++detail::CKernel::Get().bufferOverruns; // the driver claims more than was asked

@@ -176,7 +176,8 @@ NTKERNELAPI VOID IoCompleteRequest(PIRP irp, CHAR priorityBoost)
     bool freeRequest = false;
     {
         std::lock_guard lock(request->mutex);
-        if (++request->completions > 1) {
+        // Completed before, or a request of an earlier use of the record that the driver kept.
+        if (irp != request->Irp() || ++request->completions > 1) {
             ++k.doubleCompletions;
             return;
         }
@@ -220,14 +221,17 @@ IRP_TRACKER* NewRequest(PDEVICE_OBJECT device, UCHAR major, ULONG code, const vo
     ULONG inLength, ULONG outLength)
 {
     IRP_TRACKER* request = TakeSpareRequest();
-    request->irp = IRP{};
+    // A late completion of an earlier use may be looking at the record.
+    std::lock_guard lock(request->mutex);
+    ++request->generation;
     request->completions = 0;
     request->abandoned = false;
     request->bufferSize = std::max(inLength, outLength);
     request->buffer.assign(request->bufferSize + kGuardBytes, kGuardValue);
     if (inLength && input)
         std::memcpy(request->buffer.data(), input, inLength);
-    IRP& irp = request->irp;
+    IRP& irp = *request->Irp();
+    irp = IRP{};
     irp.Tracker = request;
     irp.AssociatedIrp.SystemBuffer = request->bufferSize ? request->buffer.data() : nullptr;
     irp.Stack.MajorFunction = major;
@@ -241,7 +245,7 @@ IRP_TRACKER* NewRequest(PDEVICE_OBJECT device, UCHAR major, ULONG code, const vo
 NTSTATUS CallDriver(IRP_TRACKER** requestSlot, int timeoutMs)
 {
     IRP_TRACKER* request = *requestSlot;
-    PIRP irp = &request->irp;
+    PIRP irp = request->Irp();
     PDEVICE_OBJECT device = irp->Stack.DeviceObject;
     ++CKernel::Get().requestsIssued;
     NTSTATUS returned = device->DriverObject->MajorFunction[irp->Stack.MajorFunction](device, irp);

@@ -76,15 +76,21 @@ constexpr UCHAR kGuardValue = 0xA5;
 } // namespace orvix::kernel::detail
 
 // The issuer's record of one request: the request itself, its system buffer and its
-// completion, counted so that a second completion is seen.
+// completion, counted so that a second completion is seen. A finished record serves later
+// requests; each use hands the driver the next of its request objects, so that a driver
+// completing a request of one of the last kIrpSlots - 1 uses again completes no later one.
 struct IRP_TRACKER {
-    IRP irp{};
+    static constexpr unsigned kIrpSlots = 16;
+    IRP irps[kIrpSlots]{};
+    unsigned generation = 0; // uses so far; picks the current request object
     std::vector<UCHAR> buffer; // system buffer followed by guard bytes
     size_t bufferSize = 0;
     std::mutex mutex;
     std::condition_variable done;
     int completions = 0;
     bool abandoned = false; // the issuer stopped waiting; the completer frees the record
+
+    PIRP Irp() { return &irps[generation % kIrpSlots]; }
 };
 
 namespace orvix::kernel::detail {
