@@ -10,6 +10,7 @@
 #include "document/orvixdoc.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "tests/common/tempdir.h"
 
 using namespace orvix;
 
@@ -31,10 +32,8 @@ void WriteBytes(const std::string& path, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/orvix-fuzz-open-XXXXXX";
-    if (!mkdtemp(pattern))
-        abort();
-    g_dir = pattern;
+    static orvix_test::ScopedTempDir dir("orvix-fuzz-open"); // removed when the run ends
+    g_dir = dir.Path();
     setenv("ORVIX_REGISTRY", (g_dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (g_dir + "/drives").c_str(), 1);
     ReloadRegistry();
