@@ -22,8 +22,12 @@ constexpr uint16_t kBigObjectTag = 0x7FFF;
 constexpr uint32_t kBigClassTag = 0x80000000u;
 constexpr uint16_t kMaxSmallIndex = 0x7FFE;
 // The window through which a file is read or written: small enough to stay in the cache,
-// large enough that the system calls cost nothing.
-constexpr size_t kWindow = 1 << 20;
+// large enough that the system calls cost nothing. The fuzz build of the reader makes it
+// small, so that small inputs cross its edges.
+#ifndef ORVIX_ARCHIVE_WINDOW
+#define ORVIX_ARCHIVE_WINDOW (1 << 20)
+#endif
+constexpr size_t kWindow = ORVIX_ARCHIVE_WINDOW;
 
 std::map<std::string, const CRuntimeClass*>& Classes()
 {

@@ -2,12 +2,17 @@
 // document reads a file (with the format fields, without them, and merging). Every input
 // must end in a clean result or in CArchiveException / DataFileTooNew; anything else
 // (another exception, a crash, a leak, a huge allocation) is a finding. A file that reads
-// must also survive being written again and read back.
+// must also survive being written again and read back. The bytes stream from a file in
+// memory through the archive's window, as the document's open and save stream them.
 #include <cstdint>
 #include <cstdlib>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "document/datafile_format.h"
+#include "platform/atomic_file.h"
 
 using namespace orvix;
 
@@ -22,9 +27,23 @@ std::vector<const T*> Pointers(const std::vector<std::unique_ptr<T>>& list)
     return out;
 }
 
-bool Load(std::vector<uint8_t> bytes, DataFileContents& c, bool withFormat, bool forMerge)
+// An anonymous file, gone when it is closed.
+struct MemoryFile {
+    int fd = memfd_create("fuzz_datafile", MFD_CLOEXEC);
+    MemoryFile()
+    {
+        if (fd < 0)
+            abort();
+    }
+    ~MemoryFile() { close(fd); }
+};
+
+bool Load(const MemoryFile& file, DataFileContents& c, bool withFormat, bool forMerge)
 {
-    CArchive ar(std::move(bytes));
+    struct stat st;
+    if (fstat(file.fd, &st) != 0 || lseek(file.fd, 0, SEEK_SET) != 0)
+        abort();
+    CArchive ar = CArchive::LoadingFrom(file.fd, static_cast<uint64_t>(st.st_size));
     try {
         LoadDataFileContents(ar, c, withFormat, forMerge);
         return true;
@@ -38,20 +57,23 @@ bool Load(std::vector<uint8_t> bytes, DataFileContents& c, bool withFormat, bool
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::vector<uint8_t> bytes(data, data + size);
+    MemoryFile in;
+    if (!WriteAll(in.fd, data, size))
+        abort();
     DataFileContents merged;
-    Load(bytes, merged, false, true);
+    Load(in, merged, false, true);
     DataFileContents plain;
-    Load(bytes, plain, false, false);
+    Load(in, plain, false, false);
     DataFileContents c;
-    if (!Load(bytes, c, true, false))
+    if (!Load(in, c, true, false))
         return 0;
 
-    CArchive out;
-    StoreDataFileContents(out, c, {Pointers(c.expParams), Pointers(c.behavParams), Pointers(c.graphParams),
-                                   Pointers(c.trials)});
+    MemoryFile out;
+    CArchive ar = CArchive::StoringTo(out.fd);
+    StoreDataFileContents(ar, c, {Pointers(c.expParams), Pointers(c.behavParams), Pointers(c.graphParams),
+                                  Pointers(c.trials)});
     DataFileContents again;
-    if (!Load(out.Buffer(), again, true, false))
+    if (!ar.Flush() || !Load(out, again, true, false))
         abort(); // what this program writes, it must read
     return 0;
 }

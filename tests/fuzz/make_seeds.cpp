@@ -1,5 +1,5 @@
 // Writes the seed files of the data-file fuzz targets: small valid files of every version
-// (0 to 7, with trial records of the matching versions), a file written by the program's
+// (0 to 7, with trial records of the matching versions), files written by the program's
 // own writer, and one of a version too new. Usage: make_datafile_seeds <folder>
 #include <cstdio>
 #include <cstring>
@@ -171,18 +171,19 @@ bool Save(const std::string& dir, const std::string& name, const std::vector<uin
     return fclose(f) == 0 && ok;
 }
 
-// A file from the program's own writer, with trials as the runner fills them.
-std::vector<uint8_t> WrittenByProgram()
+// A file from the program's own writer, with trials as the runner fills them: `trials`
+// trials of `samples` eye samples on each axis, and notes of `notesLength` characters.
+std::vector<uint8_t> WrittenByProgram(size_t notesLength, size_t trialCount, size_t samples)
 {
     DataFileContents c;
-    c.notes = std::string(300, 'n'); // a text with the two-byte length
+    c.notes = std::string(notesLength, 'n');
     c.testTypes = {"Orient"};
     c.commandLines = {"OR 0", "OR 90"};
     c.selectionList1 = {CParam("OR", "0")};
     c.expressionColumns = {"Twice", "OR * 2"};
     c.savedLists[1] = {CParam("G1", "1")};
     CParam iv("IVFile", "a.iv"), speed("Speed", "3"), g1("G1", "1");
-    std::vector<CTrial> trials(2);
+    std::vector<CTrial> trials(trialCount);
     for (size_t i = 0; i < trials.size(); ++i) {
         CTrial& t = trials[i];
         t.commandIndex = static_cast<int32_t>(i);
@@ -190,14 +191,19 @@ std::vector<uint8_t> WrittenByProgram()
         t.SetLength(1000);
         t.AddSpike(1, 3500);
         t.AddSpike(2, 6000);
-        t.hSamples = {1, -2, 3};
-        t.vSamples = {4, 5, -6};
+        const int16_t h[] = {1, -2, 3}, v[] = {4, 5, -6};
+        for (size_t k = 0; k < samples; ++k) {
+            t.hSamples.push_back(h[k % 3]);
+            t.vSamples.push_back(v[k % 3]);
+        }
         t.keyTimes = {10};
         t.keyCodes = {0x1B};
         t.eventTimes = {0, 300, 900};
         t.eventCodes = {1, 6, 7};
     }
-    DataFileObjects objects{{&iv}, {&speed}, {&g1}, {&trials[0], &trials[1]}};
+    DataFileObjects objects{{&iv}, {&speed}, {&g1}, {}};
+    for (const CTrial& t : trials)
+        objects.trials.push_back(&t);
     CArchive ar;
     StoreDataFileContents(ar, c, objects);
     return ar.Buffer();
@@ -220,7 +226,14 @@ int main(int argc, char** argv)
         w.Body(trial, "notes");
         ok &= Save(dir, "v" + std::to_string(file) + ".oxv", w.ar.Buffer());
     }
-    ok &= Save(dir, "program.oxv", WrittenByProgram());
+    ok &= Save(dir, "program.oxv", WrittenByProgram(300, 2, 3)); // a text with the two-byte length
+    // The reader's window in the fuzz build is small: these cross its edges. Many trials put
+    // items across them; eye samples of twice the window are read straight into place; notes
+    // of three windows outgrow the window.
+    constexpr size_t kWindow = ORVIX_ARCHIVE_WINDOW;
+    ok &= Save(dir, "window-edges.oxv", WrittenByProgram(10, 12, 3));
+    ok &= Save(dir, "window-long-array.oxv", WrittenByProgram(10, 1, kWindow));
+    ok &= Save(dir, "window-long-text.oxv", WrittenByProgram(3 * kWindow, 1, 3));
     SeedWriter tooNew(8);
     ok &= Save(dir, "v8-too-new.oxv", tooNew.ar.Buffer());
     if (!ok)
