@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds every target with clang (libFuzzer, ASan, UBSan) into ./build-fuzz and runs one of the
-# fuzz targets for a bounded time.
+# Installs clang and its libFuzzer and sanitizer runtimes when missing, builds every target with
+# them (libFuzzer, ASan, UBSan) into ./build-fuzz and runs one of the fuzz targets for a
+# bounded time.
 # Usage: scripts/fuzz.sh [seconds] [fuzz_datafile|fuzz_open|fuzz_task] [more libFuzzer flags, e.g. -fork=4]
 # Findings land in build-fuzz/findings-<target>; the working corpus grows in build-fuzz/corpus-<target>
 # (the seeds in tests/fuzz/corpus are only read).
@@ -16,7 +17,7 @@ case "$TARGET" in
     fuzz_task) SEEDS="$ROOT/tests/fuzz/corpus/task"; DICT="-dict=$ROOT/tests/fuzz/task.dict" ;;
     *) echo "unknown fuzz target: $TARGET" >&2; exit 2 ;;
 esac
-"$ROOT/scripts/setup.sh"
+ORVIX_FUZZ_TOOLS=1 "$ROOT/scripts/setup.sh"
 export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null

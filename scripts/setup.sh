@@ -6,6 +6,9 @@ libsqliteodbc odbc-postgresql postgresql sqlite3 libeigen3-dev libboost-dev libg
 fonts-dejavu-core cmake g++ python3-dbfread"
 # Only on request, for the benchmarks: the peers they measure against (never for the tests).
 if [ -n "$ORVIX_BENCH_PEERS" ]; then PKGS="$PKGS python3-scipy"; fi
+# Only on request, for scripts/fuzz.sh: clang, and the runtimes of libFuzzer and the
+# sanitizers (clang only recommends them).
+if [ -n "$ORVIX_FUZZ_TOOLS" ]; then PKGS="$PKGS clang libclang-rt-dev"; fi
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive
