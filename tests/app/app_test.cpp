@@ -539,7 +539,8 @@ TEST_F(DocTest, FileMenuListsRecentFilesAndTheTitleNamesTheDocument)
     CMainFrame& frame = *app.MainFrame();
     for (const std::string& f : files)
         ASSERT_TRUE(app.OpenDocumentFile(f)) << f << " " << (ui.messages.empty() ? "" : ui.messages.back().text);
-    QTest::qWait(150); // the title follows on the display tick
+    // The title follows on a display tick, however busy the machine.
+    QTest::qWaitFor([&] { return frame.windowTitle() == "MO04.oxv - Orvix"; }, 10000);
     EXPECT_EQ(frame.windowTitle().toStdString(), "MO04.oxv - Orvix");
 
     auto* file = qobject_cast<QMenu*>(frame.Action(COrvixApp::ID_APP_EXIT)->associatedObjects().value(0));
