@@ -53,19 +53,8 @@ void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)
 {
     if (fd_ < 0 || Failed())
         return;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(errno);
-            return;
-        }
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
+    if (!WriteAll(fd_, data, size, static_cast<int64_t>(offset)))
+        Fail(errno);
 }
 
 bool CExportFile::Commit()

@@ -20,11 +20,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
     return WriteFileAtomically(path, data.data(), data.size());
 }
 
-bool WriteAll(int fd, const void* data, size_t size)
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset)
 {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = write(fd, p, size);
+        ssize_t n = offset < 0 ? write(fd, p, size) : pwrite(fd, p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -34,6 +34,8 @@ bool WriteAll(int fd, const void* data, size_t size)
         }
         p += n;
         size -= static_cast<size_t>(n);
+        if (offset >= 0)
+            offset += n;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 // a temporary file beside the target, which is flushed and then renamed over it.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,9 +15,10 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 // descriptor as it makes them and returns false (errno set) when a write failed.
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
-// Writes all `size` bytes to the descriptor, again after an interruption or a short write.
-// False (errno set) when a write failed.
-bool WriteAll(int fd, const void* data, size_t size);
+// Writes all `size` bytes to the descriptor, again after an interruption or a short write;
+// at `offset` when it is not negative (the descriptor's position then stays). False (errno
+// set) when a write failed or wrote nothing.
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
 
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);

@@ -1,8 +1,14 @@
 #include "export/dbfwriter.h"
 
 #include <csignal>
+#include <cstddef>
+#include <functional>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "export/exportfile.h"
@@ -228,6 +234,49 @@ TEST(ExportFile, WriteErrorsKeepThePreviousFileAndAreReported)
     h.Write("abc");
     h.Discard();
     EXPECT_NE(access((dir + "/new.csv").c_str(), F_OK), 0);
+}
+
+// Makes the system call `call` of this process write nothing and return 0, as a faulty file
+// system might; false when the system does not allow it.
+bool WritesWriteNothing(long call)
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(call), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO), // "error" 0: the call returns 0
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program = {sizeof code / sizeof code[0], code};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A write that writes nothing fails as an input/output error instead of being tried again
+// forever (in a child process, with a watchdog against such a loop).
+TEST(ExportFile, AWriteThatWritesNothingIsAnError)
+{
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    struct {
+        long call;
+        std::function<void(CExportFile&)> write;
+    } cases[] = {
+        {SYS_write, [](CExportFile& f) { f.Write("abc"); }},
+        {SYS_pwrite64, [](CExportFile& f) { f.WriteAt(0, "x", 1); }},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                CExportFile f;
+                f.Open(dir.Path() + "/out.csv");
+                f.Write("head");
+                if (!WritesWriteNothing(c.call))
+                    _exit(2);
+                alarm(60);
+                c.write(f);
+                _exit(f.Error() == "Input/output error" ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << c.call;
+    }
 }
 
 } // namespace
