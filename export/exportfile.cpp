@@ -24,8 +24,7 @@ bool CExportFile::Open(const std::string& path)
     error_.clear();
     size_ = 0;
     path_ = path;
-    temp_ = path + ".tmp-XXXXXX";
-    fd_ = mkstemp(temp_.data());
+    fd_ = CreateTemporaryBeside(path, temp_);
     if (fd_ < 0) {
         Fail(errno);
         temp_.clear();

@@ -11,6 +11,7 @@
 #include "export/exportfile.h"
 #include "export/exportprogress.h"
 #include "export/trialrecords.h"
+#include "platform/atomic_file.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -54,7 +55,7 @@ std::vector<std::string> FindDataFiles(const std::string& pattern)
     }
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string file = it->path().filename().string();
-        if (fnmatch(name.c_str(), file.c_str(), 0) == 0 && it->is_regular_file(ec))
+        if (fnmatch(name.c_str(), file.c_str(), 0) == 0 && !IsTemporaryFileName(file) && it->is_regular_file(ec))
             found.push_back(slash == std::string::npos ? file : JoinPath(folder, file));
     }
     std::sort(found.begin(), found.end());

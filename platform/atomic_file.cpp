@@ -1,16 +1,86 @@
 #include "platform/atomic_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <filesystem>
+#include <regex>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orvix {
 
 namespace {
+
 bool g_failWrites = false;
+
+// The target's file name and the writer's pid (0 in the older form) of a temporary's name.
+bool ParseTemporaryName(const std::string& name, std::string& target, pid_t& pid)
+{
+    static const std::regex form(R"((.*)\.tmp-(?:([0-9]{1,9})-)?[A-Za-z0-9]{6})");
+    std::smatch m;
+    // The quick test first: folders of data files are large.
+    if (name.find(".tmp-") == std::string::npos || !std::regex_match(name, m, form))
+        return false;
+    target = m[1];
+    pid = m[2].matched ? static_cast<pid_t>(std::stol(m[2])) : 0;
+    return true;
+}
+
+// Removes the temporaries of `target` whose writer is gone: its process no longer exists
+// (which tells on this machine, also before the writer has its lock) and nobody holds the
+// file locked (a lock dies with its process, and tells where the pid means nothing: another
+// machine sharing the folder, a reused pid). The lock is held while the file is removed.
+void RemoveLeftTemporaries(const std::filesystem::path& target)
+{
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string name = target.filename().string();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        std::string of;
+        pid_t pid;
+        if (file.compare(0, name.size(), name) != 0 || !ParseTemporaryName(file, of, pid) || of != name || pid <= 0
+            || kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        int fd = open(it->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(it->path().c_str());
+        close(fd);
+    }
+}
+
+} // namespace
+
+int CreateTemporaryBeside(const std::string& target, std::string& temp)
+{
+    RemoveLeftTemporaries(target);
+    for (;;) {
+        temp = target + ".tmp-" + std::to_string(getpid()) + "-XXXXXX";
+        int fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        // A cleaner on another machine may have taken the new file for a dead writer's before
+        // it was locked: it then holds the lock or has removed the file, and another name is
+        // tried. Where locks are not supported the pid alone protects the file.
+        struct stat st;
+        bool taken = (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+                     || (fstat(fd, &st) == 0 && st.st_nlink == 0);
+        if (!taken)
+            return fd;
+        close(fd);
+    }
+}
+
+bool IsTemporaryFileName(const std::string& name)
+{
+    std::string target;
+    pid_t pid;
+    return ParseTemporaryName(name, target, pid);
 }
 
 void FailAtomicWritesForTesting(bool fail) { g_failWrites = fail; }
@@ -55,8 +125,8 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
     std::filesystem::path target(path);
     if (target.has_parent_path())
         std::filesystem::create_directories(target.parent_path(), ec);
-    std::string tmp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(tmp.data());
+    std::string tmp;
+    int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0)
         return false;
     int error = 0;

@@ -20,6 +20,15 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
 // set) when a write failed or wrote nothing.
 bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
 
+// The temporary files beside a target, "<target>.tmp-<pid>-XXXXXX", made exclusively and
+// locked while their writer has them open. Creates one for `target` (its path in `temp`) and
+// returns its descriptor, or -1 with errno set. First removes the target's temporaries that
+// a killed writer left: those whose process is gone and that nobody holds locked.
+int CreateTemporaryBeside(const std::string& target, std::string& temp);
+// True for a file name of such a temporary (also of the older form without the pid), which a
+// pattern of data files must not take for one.
+bool IsTemporaryFileName(const std::string& name);
+
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);
 

@@ -9,6 +9,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/param.h"
+#include "platform/atomic_file.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -226,7 +227,7 @@ std::vector<InputFileEntry> FindMatchingFiles(const std::string& pattern)
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : entries) {
         std::string file = info.fileName().toLocal8Bit().toStdString();
-        if (!WildcardMatch(name.c_str(), file.c_str()))
+        if (!WildcardMatch(name.c_str(), file.c_str()) || IsTemporaryFileName(file))
             continue;
         std::string path = folder == "/" ? "/" + file : folder + "/" + file;
         found.push_back({path, info.lastModified().toSecsSinceEpoch()});

@@ -15,4 +15,7 @@ std::string ToHex(const std::vector<uint8_t>& bytes);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 
+// The process id of a process that has ended (a child that exited at once).
+int EndedProcessId();
+
 } // namespace orvix_test

@@ -279,4 +279,16 @@ TEST(ExportFile, AWriteThatWritesNothingIsAnError)
     }
 }
 
+// An export, like a save, first removes the temporaries that killed writers left beside its
+// target.
+TEST(ExportFile, OpenRemovesTheTemporariesOfWritersThatAreGone)
+{
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    const std::string left = dir.Path() + "/out.csv.tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd";
+    orvix_test::WriteFile(left, "partial");
+    CExportFile f;
+    ASSERT_TRUE(f.Open(dir.Path() + "/out.csv"));
+    EXPECT_NE(access(left.c_str(), F_OK), 0);
+}
+
 } // namespace

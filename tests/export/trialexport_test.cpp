@@ -34,6 +34,17 @@ TEST_F(LoopTest, OneFilePerDataFileAndEventType)
     EXPECT_TRUE(std::filesystem::exists(out + "/M1ab2bSize01.dbf"));
 }
 
+// A temporary file beside a data file (a killed save's, of the older form or with its
+// writer's pid) is never taken for a data file, whatever the pattern.
+TEST_F(LoopTest, PatternsNeverTakeATemporaryFile)
+{
+    Save("M1small.oxv", {"OR 0"}, Trials(1, 1));
+    const std::string bytes = ReadFile(data + "/M1small.oxv");
+    for (const char* left : {"/M1small.oxv.tmp-Ab12Cd", "/M1small.oxv.tmp-4242-Ab12Cd"})
+        orvix_test::WriteFile(data + left, bytes);
+    EXPECT_EQ(FindDataFiles(data + "/M1*"), std::vector<std::string>{data + "/M1small.oxv"});
+}
+
 // The document may not be replaced (the user kept unsaved trials): nothing is opened.
 TEST_F(LoopTest, NothingStartsWhenTheDocumentMustStay)
 {

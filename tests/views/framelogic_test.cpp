@@ -161,7 +161,8 @@ TEST_F(DocTest, PatternsFindDataFilesOldestFirst)
     struct {
         const char* name;
         long when;
-    } files[] = {{"a.oxv", 3000}, {"B.OXV", 1000}, {"c.txt", 500}, {"d.oxv", 2000}, {"ab.oxv", 4000}};
+    } files[] = {{"a.oxv", 3000}, {"B.OXV", 1000}, {"c.txt", 500}, {"d.oxv", 2000}, {"ab.oxv", 4000},
+                 {"a.oxv.tmp-4242-Ab12Cd", 5000}}; // a killed save's temporary: never listed
     for (auto f : files) {
         std::string path = dir + "/" + f.name;
         orvix_test::WriteFile(path, "x");
