@@ -111,8 +111,8 @@ size_t CArchive::ReadFile(uint8_t* data, size_t size, size_t least)
         ssize_t n = read(fd_, data + got, size - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            Fail(CArchiveException::generic);
+        if (n < 0) // a disk error, not a fault of the file's contents
+            throw CArchiveException(CArchiveException::readError, strerror(errno));
         if (n == 0) { // the file shrank: it holds what was read
             total_ = read_ + got;
             break;

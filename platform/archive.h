@@ -20,7 +20,8 @@ class CObject;
 
 class CArchiveException : public std::runtime_error {
 public:
-    enum Cause { generic, endOfFile, badIndex, badClass, badSchema, tooNew };
+    // readError: the system refused a read; the text is its reason.
+    enum Cause { generic, endOfFile, badIndex, badClass, badSchema, tooNew, readError };
     CArchiveException(Cause cause, const std::string& text) : std::runtime_error(text), cause(cause) {}
     Cause cause;
 };
@@ -62,8 +63,8 @@ public:
     // Loading archive over the given bytes (copied).
     explicit CArchive(std::vector<uint8_t> bytes);
     // Loading archive that reads the first `size` bytes of an open file (the caller keeps
-    // the descriptor) as the loader asks for them; a read error or a file that ends early
-    // fails like a truncated file.
+    // the descriptor) as the loader asks for them; a file that ends early fails like a
+    // truncated file, a read error with its own cause.
     static CArchive LoadingFrom(int fd, uint64_t size);
     // Storing archive that writes to an open file as it fills; Flush() writes the rest.
     static CArchive StoringTo(int fd);

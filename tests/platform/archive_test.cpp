@@ -200,3 +200,21 @@ TEST(Archive, FileStreamsThroughTheWindowAsInMemory)
     }
     close(fd);
 }
+
+// A read the system refuses (here of a folder) is not a fault of the file's contents: it
+// says so with the system's reason.
+TEST(Archive, AFailedReadGivesTheSystemsReason)
+{
+    const orvix_test::ScopedTempDir dir("orvix-archive");
+    int fd = open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    CArchive in = CArchive::LoadingFrom(fd, 16);
+    try {
+        in.ReadWord();
+        ADD_FAILURE() << "the read did not fail";
+    } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.cause, CArchiveException::readError);
+        EXPECT_STREQ(e.what(), "Is a directory");
+    }
+    close(fd);
+}
