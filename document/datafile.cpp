@@ -64,10 +64,21 @@ struct FileDescriptor {
 // archive as it is read: it is never held whole beside what is made of it.
 std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool withFormat, bool forMerge)
 {
-    FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Only a regular file: opening a pipe or a device could wait forever or act on it. The
+    // type is checked before the open, and again on what was opened (without waiting).
     struct stat st;
-    if (file.fd < 0 || fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const std::string notRegular = "File \"" + path + "\" is not a regular file: it can't be opened as a data file.";
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        MessageBox(notRegular);
+        return nullptr;
+    }
+    FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0 || fstat(file.fd, &st) != 0) {
         MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        MessageBox(notRegular);
         return nullptr;
     }
     posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);

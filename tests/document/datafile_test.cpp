@@ -4,6 +4,9 @@
 #include "platform/atomic_file.h"
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvix;
 using orvix_test::Hex;
@@ -328,6 +331,18 @@ TEST_F(DocTest, AFailedOpenChangesNothing)
     expectUnchanged();
     EXPECT_FALSE(doc.OnOpenDocument(dir + "/missing.oxv"));
     EXPECT_EQ(ui.messages.back().text, "File \"" + dir + "/missing.oxv\" doesn't exist or couldn't be opened!");
+    // Not a regular file: refused before it is opened. (A pipe without a writer would wait
+    // for one; this one has a writer, so that the test cannot hang.)
+    const std::string pipe = dir + "/pipe.oxv";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    int writer = open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    for (const std::string& path : {pipe, std::string("/dev/null"), dir}) {
+        EXPECT_FALSE(doc.OnOpenDocument(path));
+        EXPECT_EQ(ui.messages.back().text,
+                  "File \"" + path + "\" is not a regular file: it can't be opened as a data file.");
+        expectUnchanged();
+    }
+    close(writer);
 }
 
 TEST_F(DocTest, MergingAddsCommandsAndTrials)
