@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <csignal>
 
 #include "app/orvixapp.h"
 #include "app/qt_ui.h"
@@ -6,6 +7,9 @@
 
 int main(int argc, char** argv)
 {
+    // Over a file-size limit a write then fails (EFBIG) and the save says so, keeping the old
+    // file, instead of the signal ending the program.
+    signal(SIGXFSZ, SIG_IGN);
     QApplication qtApp(argc, argv);
     orvix::CQtUI ui;
     orvix::SetUI(&ui);

@@ -1,6 +1,7 @@
 // Test main shared by every test executable: a headless Qt application around GoogleTest.
 #include <QApplication>
 #include <QDir>
+#include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@ int main(int argc, char** argv)
 {
     // Test discovery runs the binary without the test's environment.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // As the program does: a write over a file-size limit fails instead of ending the process.
+    signal(SIGXFSZ, SIG_IGN);
     if (!getenv("XDG_RUNTIME_DIR")) {
         static std::string runtimeDir = orvix_test::MakeTempDir("orvix-xdg");
         setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);

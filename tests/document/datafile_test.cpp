@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -464,4 +465,26 @@ TEST_F(DocTest, SaveGoesToTheNamedDataFile)
     orvix_test::WriteFile(blocked, "x");
     EXPECT_FALSE(doc.OnSaveDocument(blocked + "/y.oxv"));
     EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + blocked + "/y.oxv\".\nNot a directory");
+}
+
+// Over a file-size limit the save fails with the system's reason and the old file stays: the
+// limit's signal does not end the process (in a child, which the limit is set for).
+TEST_F(DocTest, ASaveOverTheFileSizeLimitFailsWithItsReason)
+{
+    const std::string path = dir + "/big.oxv";
+    orvix_test::WriteFile(path, "previous");
+    COrvixDoc doc;
+    doc.notes = std::string(100000, 'n');
+    EXPECT_EXIT(
+        {
+            struct rlimit limit;
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            bool failed = !doc.OnSaveDocument(path)
+                          && ui.messages.back().text == "Can't save the data file \"" + path + "\".\nFile too large";
+            _exit(failed ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(orvix_test::ReadFile(path), "previous");
 }

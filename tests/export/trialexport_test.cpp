@@ -1,6 +1,5 @@
 #include "export/trialexport.h"
 
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -111,12 +110,10 @@ TEST_F(LoopTest, WriteErrorIsReportedAndLeavesNoFile)
     Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(1));
     struct rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = {8192, old.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
     bool ok = Run(EXPORT_CSV, EXPORT_EYE);
     setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, SIG_DFL);
     EXPECT_FALSE(ok);
     EXPECT_TRUE(OutFiles().empty());
     ASSERT_EQ(ui.messages.size(), 1u);
