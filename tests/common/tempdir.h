@@ -1,14 +1,94 @@
 // Temporary folders for tests and benchmarks. Header-only, so that a benchmark needs nothing
 // more to link.
 #pragma once
+#include <atomic>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orvix_test {
+
+namespace detail {
+
+// A folder to remove when SIGINT or SIGTERM ends the process (a benchmark stopped by hand or by
+// `timeout`), with the process that made it: a forked child removes only its own.
+struct WatchedFolder {
+    std::atomic<pid_t> owner{0}; // 0: free; -1: being filled
+    char path[PATH_MAX];
+};
+inline WatchedFolder g_watched[16];
+
+// Removes a folder tree with system calls only, which a signal handler may make (no
+// allocation, no lock). True when the folder is gone.
+inline bool RemoveTreeAt(int parent, const char* name)
+{
+    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        alignas(dirent64) char buf[4096];
+        // Passes from the start until one removes nothing: removing entries while reading
+        // the folder may skip some.
+        for (bool removed = true; removed;) {
+            removed = false;
+            lseek(fd, 0, SEEK_SET);
+            for (ssize_t n; (n = getdents64(fd, buf, sizeof buf)) > 0;) {
+                for (ssize_t at = 0; at < n;) {
+                    const auto* e = reinterpret_cast<const dirent64*>(buf + at);
+                    at += e->d_reclen;
+                    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                        removed |= unlinkat(fd, e->d_name, 0) == 0 || RemoveTreeAt(fd, e->d_name);
+                }
+            }
+        }
+        close(fd);
+    }
+    return unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
+inline void RemoveWatchedFolders(int sig)
+{
+    const pid_t self = getpid();
+    for (WatchedFolder& f : g_watched)
+        if (f.owner.load() == self)
+            RemoveTreeAt(AT_FDCWD, f.path);
+    raise(sig); // the handler was reset: the signal then ends the process as it would have
+}
+
+// Enters a folder for removal on SIGINT and SIGTERM, unless the process handles or ignores
+// them itself. Null when there is no room (the folder is then removed on a normal exit only).
+inline WatchedFolder* WatchFolder(const std::string& path)
+{
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
+            struct sigaction sa = {};
+            sa.sa_handler = RemoveWatchedFolders;
+            sa.sa_flags = SA_RESETHAND;
+            sigaction(sig, &sa, nullptr);
+        }
+    }
+    if (path.size() >= PATH_MAX)
+        return nullptr;
+    for (WatchedFolder& f : g_watched) {
+        pid_t none = 0;
+        if (f.owner.compare_exchange_strong(none, -1)) {
+            memcpy(f.path, path.c_str(), path.size() + 1);
+            f.owner.store(getpid());
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace detail
 
 // A fresh private folder "<prefix>-XXXXXX" under `base`, or the system temp folder when it is null.
 inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
@@ -25,14 +105,19 @@ inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
 }
 
 // A temporary folder, removed with everything in it when it goes out of scope, whichever
-// way the test or benchmark leaves it.
+// way the test or benchmark leaves it, also when SIGINT or SIGTERM ends the process.
 class ScopedTempDir {
 public:
-    explicit ScopedTempDir(const char* prefix, const char* base = nullptr) : path_(MakeTempDir(prefix, base)) {}
+    explicit ScopedTempDir(const char* prefix, const char* base = nullptr)
+        : path_(MakeTempDir(prefix, base)), watched_(detail::WatchFolder(path_))
+    {
+    }
     ~ScopedTempDir()
     {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
+        if (watched_)
+            watched_->owner.store(0);
     }
     ScopedTempDir(const ScopedTempDir&) = delete;
     ScopedTempDir& operator=(const ScopedTempDir&) = delete;
@@ -40,6 +125,7 @@ public:
 
 private:
     std::string path_;
+    detail::WatchedFolder* watched_;
 };
 
 } // namespace orvix_test

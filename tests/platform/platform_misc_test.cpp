@@ -1,5 +1,8 @@
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/library.h"
 #include "platform/logmirror.h"
@@ -49,4 +52,26 @@ TEST(Library, MissingLibraryGivesNullAndAReason)
 {
     EXPECT_EQ(LoadLibrary("surely-not-here"), nullptr);
     EXPECT_FALSE(LibraryError().empty());
+}
+
+// A benchmark ended by SIGINT or SIGTERM (by hand, by `timeout`) still removes its temporary
+// folder, with what it holds, and ends by the signal; a folder of the process that forked it
+// stays.
+TEST(TempDir, RemovedWhenASignalEndsTheProcess)
+{
+    const orvix_test::ScopedTempDir base("orvix-tempdir");
+    for (int sig : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT(
+            {
+                orvix_test::ScopedTempDir dir("killed", base.Path().c_str());
+                std::filesystem::create_directories(dir.Path() + "/a/b");
+                orvix_test::WriteFile(dir.Path() + "/a/b/data", "x");
+                orvix_test::WriteFile(dir.Path() + "/top", "y");
+                kill(getpid(), sig);
+                for (;;)
+                    pause();
+            },
+            testing::KilledBySignal(sig), "");
+        EXPECT_TRUE(std::filesystem::exists(base.Path()) && std::filesystem::is_empty(base.Path())) << sig;
+    }
 }
