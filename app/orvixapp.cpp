@@ -28,7 +28,6 @@
 #include "platform/numbers.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
-#include "platform/spikesim.h"
 #include "platform/ui.h"
 #include "views/framelogic.h"
 #include "views/mainframe.h"
@@ -122,16 +121,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         subject_ = std::make_unique<CSimulatedSubject>();
     doc_ = std::make_unique<COrvixDoc>();
     experiment_.Attach(doc_.get());
-    // The simulated spike counter's cell, and the subject, see what the renderer is told to
-    // show, by graph parameter name.
-    experiment_.deviceIO.onCommandSent = [this](int id, const std::string& text) {
-        if (id < 0 || id >= doc_->GetGraphParamCount())
-            return;
-        const std::string& name = doc_->GetGraphParam(id).GetName();
-        SpikeSimSee(name, text);
-        if (subject_)
-            subject_->See(name, text, TickMs());
-    };
+    experiment_.FeedSimulators(subject_.get());
     panels_ = std::make_unique<CControlPanelOwner>(*doc_, experiment_);
     doc_->hooks.createControlPanel = [this] { panels_->Create(); };
     // The experiment switch's long waits serve events but run no experiment pass, as the

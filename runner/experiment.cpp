@@ -2,6 +2,8 @@
 
 #include "document/orvixdoc.h"
 #include "platform/clock.h"
+#include "platform/simsubject.h"
+#include "platform/spikesim.h"
 
 namespace orvix {
 
@@ -33,6 +35,18 @@ void CExperiment::Attach(COrvixDoc* doc)
 }
 
 void CExperiment::LoadParameters() { runner.LoadParameters(doc_); }
+
+void CExperiment::FeedSimulators(CSimulatedSubject* subject)
+{
+    deviceIO.onCommandSent = [this, subject](int id, const std::string& text) {
+        if (!doc_ || id < 0 || id >= doc_->GetGraphParamCount())
+            return;
+        const std::string& name = doc_->GetGraphParam(id).GetName();
+        SpikeSimSee(name, text);
+        if (subject)
+            subject->See(name, text, TickMs());
+    };
+}
 
 void CExperiment::Detach(COrvixDoc& doc)
 {

@@ -10,6 +10,8 @@
 
 namespace orvix {
 
+class CSimulatedSubject;
+
 class CExperiment : public IExperiment {
 public:
     CExperiment();
@@ -30,6 +32,10 @@ public:
     void LoadParameters() override;
     void ResetActionCounts() override { runner.ResetActionCounts(); }
     void Detach(COrvixDoc& doc) override;
+
+    // The simulated spike counter's cell and, when there is one, the simulated subject see
+    // what the renderer is told to show: every graph parameter sent, by its name.
+    void FeedSimulators(CSimulatedSubject* subject);
 
     // Declared in this order: the console outlives the I/O layer, whose Close closes it,
     // and the I/O layer outlives the runner that uses it.

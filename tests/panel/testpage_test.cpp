@@ -325,9 +325,7 @@ TEST_F(PanelTest, StopEndsALongRunWithTheTrialInProgress)
     deviceIO.SetAnalogLibraryName("orvix-no-such-library");
     deviceIO.Open(doc.get());
     deviceIO.SetRendererRunningForTest(true);
-    deviceIO.onCommandSent = [&](int id, const std::string& text) {
-        subject.See(doc->GetGraphParam(id).GetName(), text, TickMs());
-    };
+    experiment.FeedSimulators(&subject);
     std::string task = dir + "/short.c";
     orvix_test::WriteFile(task, kShortTask);
 

@@ -5,8 +5,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <dlfcn.h>
 #include <cmath>
+#include <dlfcn.h>
 #include <map>
 
 #include "analysis/stat.h"
@@ -63,12 +63,7 @@ protected:
         ASSERT_TRUE(deviceIO.Open(doc.get()));
         deviceIO.SetRendererRunningForTest(true);
         deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
-        // What the program does: the cell and the subject see what the renderer is told.
-        deviceIO.onCommandSent = [&](int id, const std::string& text) {
-            const std::string& name = doc->GetGraphParam(id).GetName();
-            SpikeSimSee(name, text);
-            subject.See(name, text, TickMs());
-        };
+        experiment.FeedSimulators(&subject); // the cell and the subject, as in the program
 
         std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
         CTestSettings settings;
