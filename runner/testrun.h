@@ -64,7 +64,7 @@ public:
     bool EndedWithin(uint32_t ms) const;
     // A run can start only while the experiment is enabled.
     bool CanStart() { return engine_.GetRunFlag() == 1; }
-    // Stop: the loop ends after the trial in progress.
+    // Stop: the trial in progress ends at once and is not stored; the loop ends.
     void Stop();
     // Removes the trials of the last repeat and counts it off "AccumedTimes"; false when
     // there is no repeat to discard.
