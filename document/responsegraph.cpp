@@ -208,8 +208,13 @@ bool CResponseGraph::AcceptedResponse(const CTrial& trial, double& response) con
 {
     int c = built_.channel;
     if (c == -1) {
+        // A trial in which no active channel has a rate (an early answer, no figure onset)
+        // would read as a mean of 0: it has no response to count.
+        bool anyRate = false;
+        for (int k = 0; k < kChannelCount; ++k)
+            anyRate |= (trial.activeChannels & (1u << k)) && trial.GetChannelResponse(k) >= 0;
         response = trial.GetChannelResponse(-1);
-        return true;
+        return anyRate;
     }
     if (c < 0 || c >= kChannelCount || !(trial.activeChannels & (1u << c)))
         return false;

@@ -28,10 +28,17 @@ TEST_F(GraphTest, TuningMeansErrorsAndCountsPerCondition)
     EXPECT_EQ(t.count.At(0, 0, 1), 1);
     EXPECT_EQ(t.maxMean, 10.0f);
 
-    // The mean of the eight active channels: 5/8 and 15/8 average 1.25, 10/8 is 1.25.
+    // The mean of the eight active channels: 5/8 and 15/8 average 1.25, 10/8 is 1.25. A
+    // trial without a figure onset has no rate on any channel and is not a mean of 0.
     SelectChannel(-1);
+    CTrial* aborted = MakeTrial(0, {});
+    aborted->eventTimes = {0};
+    aborted->eventCodes = {1};
+    aborted->ComputeResponse(800);
+    Add(aborted);
     Update();
     EXPECT_EQ(Row(t.mean, 0, 0), (std::vector<float>{1.25f, 1.25f}));
+    EXPECT_EQ(t.count.At(0, 0, 0), 2);
     EXPECT_EQ(t.maxMean, 1.25f);
 
     // Channel 0 switched off in a trial, or no rate computed: that trial is left out.
