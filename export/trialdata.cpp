@@ -81,7 +81,10 @@ std::vector<int> IdentityMap(int count)
 
 CTrialData::CTrialData(COrvixDoc& doc)
     : doc_(doc), name_(SplitDataFileName(doc.dataFilePath)), mainChannel_(static_cast<uint8_t>(doc.mainChannel)),
-      eyePointBin_(doc.GetBehavParam("EyePointBin", CParam(nullptr, 0)).GetDouble())
+      // A recorded file has no "EyePointBin" (play-back adds it): its default is the
+      // tracker's 60 Hz, as the views read it, not 0, which would put every sample at one time
+      // and store that 0 in the document.
+      eyePointBin_(doc.GetBehavParam("EyePointBin", CParam(nullptr, 16.6667f)).GetDouble())
 {
     if (doc.GetTrialCount() == 0)
         return;

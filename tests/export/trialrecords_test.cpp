@@ -119,8 +119,12 @@ TEST_F(RecordsTest, EyeRowsThroughTheTrialsCalibrationAndKeyRows)
     t.DtoAV = 2.0f;
     t.V0 = -10;
     t.DtoAV2 = 0.25f;
-    doc->GetBehavParam("EyePointBin", CParam(nullptr, 16.5));
     std::string p = kPrefix;
+    // A recorded file has no "EyePointBin": 60 Hz, and the document gets that value, not 0.
+    EXPECT_EQ(Csv(EXPORT_EYE), "CellID$,Rep,TrialNum,FPX,FPY,FPTime\r\n" + p + "0,20.00,30.00,-100.0\r\n" + p
+                                   + "0,0.00,-20.00,-83.3\r\n");
+    EXPECT_EQ(doc->GetBehavParam("EyePointBin", CParam(nullptr, 0)).GetDouble(), double(16.6667f));
+    doc->GetBehavParam("EyePointBin", CParam(nullptr, 0)) = 16.5;
     EXPECT_EQ(Csv(EXPORT_EYE), "CellID$,Rep,TrialNum,FPX,FPY,FPTime\r\n" + p + "0,20.00,30.00,-100.0\r\n" + p
                                    + "0,0.00,-20.00,-83.5\r\n");
     EXPECT_EQ(Csv(EXPORT_KEY),
