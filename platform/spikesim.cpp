@@ -46,9 +46,12 @@ public:
         switch (code) {
         case IOCTL_SPIKE_START:
             ++g_script.starts;
+            // A start counts anew: spikes not read before it belong to the old time base and
+            // would come back as the first spikes of the next trial.
             counting_ = true;
             start_ = Clock().Counter();
             generatedTo_ = 0;
+            pending_.clear();
             Restart();
             return 0;
         case IOCTL_SPIKE_STOP:

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <dlfcn.h>
 #include <map>
@@ -46,6 +47,7 @@ class DemoTest : public IoTest {
 protected:
     void TearDown() override
     {
+        doc->RemoveObserver(&views);
         deviceIO.onCommandSent = nullptr;
         deviceIO.sendHookForTest = nullptr;
         IoTest::TearDown();
@@ -64,6 +66,7 @@ protected:
         deviceIO.SetRendererRunningForTest(true);
         deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
         experiment.FeedSimulators(&subject); // the cell and the subject, as in the program
+        doc->AddObserver(&views);
 
         std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
         CTestSettings settings;
@@ -91,6 +94,17 @@ protected:
         ASSERT_EQ(doc->GetTrialCount(), 8 * repeats);
     }
 
+    // The views: drawing a new trial takes a few ms, as on a screen, so that time passes
+    // between one trial's end and the next one's start.
+    struct CViews : IDocObserver {
+        explicit CViews(DemoTest& test) : test(test) {}
+        void OnUpdate(IDocObserver*, const DocUpdate& update) override
+        {
+            if (update.hint == HINT_TRIAL_ADDED)
+                test.fakeClock.AdvanceMs(5);
+        }
+        DemoTest& test;
+    } views{*this};
     char key = 'C';
     CSimulatedSubject subject{CSimulatedSubject::Settings(), 99, [this](char k) { key = k; }, false};
 };
@@ -166,6 +180,26 @@ TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
     ASSERT_EQ(t.mean.Figures(), 1);
     ASSERT_EQ(t.mean.Rows(), 1);
     ASSERT_EQ(t.mean.Columns(), 8);
+
+    // Every spike is its trial's own, timed from that trial's start (within its last, truncated
+    // ms), in time order, and the rates count the spikes of the 800 ms window.
+    for (int i = 0; i < doc->GetTrialCount(); ++i) {
+        SCOPED_TRACE("trial " + std::to_string(i));
+        const CTrial& trial = *doc->GetTrial(i);
+        ASSERT_TRUE(std::is_sorted(trial.spikeTimes.begin(), trial.spikeTimes.end()));
+        if (!trial.spikeTimes.empty())
+            EXPECT_LT(trial.spikeTimes.back(), (trial.GetLength() + 1) * 10);
+        if (trial.responses[0] == 1)
+            continue; // early: no figure, no rate
+        int64_t on = trial.GetFigOnTime();
+        int counts[4] = {};
+        for (size_t k = 0; k < trial.spikeTimes.size(); ++k)
+            for (int c = 0; c < 4; ++c)
+                counts[c] += trial.spikeTimes[k] / 10 >= on && trial.spikeTimes[k] / 10 <= on + 800
+                    && (trial.spikeMasks[k] & (1 << c));
+        for (int c = 0; c < 4; ++c)
+            EXPECT_FLOAT_EQ(trial.GetChannelResponse(c), counts[c] / 0.8f) << "channel " << c;
+    }
 
     // The cell's rate at each OR, worked out by hand from 5 + 40 exp(-(OR - 10)^2 / 50) spikes/s.
     const double expected[] = {5.00, 5.01, 5.44, 7.25, 16.12, 29.26, 45.00, 10.41};
