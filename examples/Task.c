@@ -5,7 +5,8 @@
 // MISS, a key before the figure is EARLY, no key in time a MISS. The outcome pulse comes at
 // the answer, but the figure stays on and the trial goes on until the analysis window
 // ("AnalysisTime" ms from figure onset) is over, so that every answered trial has its spike
-// rates. Each trial saves the outcome (1 EARLY, 2 HIT, 3 MISS), the reaction time from
+// rates. While the fixation point is on, the eye view shows the window OnFP checks: FPWinRad
+// around the point; the view clears it when the trial is back in ITI. Each trial saves the outcome (1 EARLY, 2 HIT, 3 MISS), the reaction time from
 // figure onset and OR. A trial whose fixation does not come within 3 s, or breaks before the
 // figure, comes again.
 static int fixTime = 300;   // ms of fixation before the figure
@@ -65,6 +66,7 @@ int TaskEntry()
     if (nTaskState == ITI) {
         if (nCurrentTime - tStart >= 500) {
             TurnOnTarget();
+            FPCircle(GetGraphParam("TPOSH"), GetGraphParam("TPOSV"), GetBehavParam("FPWinRad"), 10); // bright green
             tStart = nCurrentTime;
             nTaskState = FOREP;
         }

@@ -45,7 +45,7 @@ struct SpikeSimScript {
         std::string figure = "FIGURE";
         std::string orientation = "OR";
         double baseline = 5.0;
-        double peak = 45.0;
+        double peak = 30.0;
         double preferred = 10.0;
         double width = 5.0;
         double Rate(bool figureOn, double orientation) const;

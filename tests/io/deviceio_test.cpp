@@ -255,13 +255,13 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresLikeACellTunedToTheFigure)
     PointAt(ClosedPort());
     deviceIO.Open(doc.get());
     deviceIO.StartSpikeCounter();
-    // 10 s each; spikes/s of the four channels together, from 5 + 40 exp(-(OR - 10)^2 / 50)
+    // 10 s each; spikes/s of the four channels together, from 5 + 25 exp(-(OR - 10)^2 / 50)
     // per channel while the figure is on, 5 while it is off.
     struct Phase {
         const char* figure;
         const char* orientation;
         double rate;
-    } phases[] = {{"0", "10", 20.0}, {"1", "10", 180.0}, {"1", "5", 4 * 29.26}, {"1", "-20", 20.0}, {"0", "10", 20.0}};
+    } phases[] = {{"0", "10", 20.0}, {"1", "10", 120.0}, {"1", "5", 4 * 20.16}, {"1", "-20", 20.0}, {"0", "10", 20.0}};
     uint32_t phaseStart = 0;
     for (const Phase& p : phases) {
         SCOPED_TRACE(std::string("FIGURE ") + p.figure + ", OR " + p.orientation);

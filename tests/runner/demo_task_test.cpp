@@ -6,9 +6,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <dlfcn.h>
 #include <map>
+#include <regex>
 
 #include "analysis/stat.h"
 #include "analysis/statjob.h"
@@ -48,6 +50,7 @@ protected:
     void TearDown() override
     {
         doc->RemoveObserver(&views);
+        experiment.runner.frameHooks.fpCircle = nullptr;
         deviceIO.onCommandSent = nullptr;
         deviceIO.sendHookForTest = nullptr;
         IoTest::TearDown();
@@ -66,6 +69,11 @@ protected:
         deviceIO.SetRendererRunningForTest(true);
         deviceIO.sendHookForTest = [](int, const std::string&, bool) {};
         experiment.FeedSimulators(&subject); // the cell and the subject, as in the program
+        // What the eye view is told: 'C' a fixation circle drawn, 'R' cleared.
+        experiment.runner.frameHooks.fpCircle = [this](int x, int y, int r, int colour) {
+            views.shown += 'C';
+            views.circles.push_back({x, y, r, colour});
+        };
         doc->AddObserver(&views);
 
         std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
@@ -100,10 +108,14 @@ protected:
         explicit CViews(DemoTest& test) : test(test) {}
         void OnUpdate(IDocObserver*, const DocUpdate& update) override
         {
+            if (update.hint == HINT_EYE_REDRAW)
+                shown += 'R';
             if (update.hint == HINT_TRIAL_ADDED)
                 test.fakeClock.AdvanceMs(5);
         }
         DemoTest& test;
+        std::string shown;
+        std::vector<std::array<int, 4>> circles;
     } views{*this};
     char key = 'C';
     CSimulatedSubject subject{CSimulatedSubject::Settings(), 99, [this](char k) { key = k; }, false};
@@ -201,8 +213,8 @@ TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
             EXPECT_FLOAT_EQ(trial.GetChannelResponse(c), counts[c] / 0.8f) << "channel " << c;
     }
 
-    // The cell's rate at each OR, worked out by hand from 5 + 40 exp(-(OR - 10)^2 / 50) spikes/s.
-    const double expected[] = {5.00, 5.01, 5.44, 7.25, 16.12, 29.26, 45.00, 10.41};
+    // The cell's rate at each OR, worked out by hand from 5 + 25 exp(-(OR - 10)^2 / 50) spikes/s.
+    const double expected[] = {5.00, 5.01, 5.28, 6.40, 11.95, 20.16, 30.00, 8.38};
     int peak = 0;
     for (int x = 0; x < t.NX(); ++x) {
         SCOPED_TRACE("OR " + t.xValues[x]);
@@ -218,8 +230,21 @@ TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
         // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
         double sem = std::sqrt(expected[x] / 0.8 / answered);
         EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
+        // With its error bar inside the graph's default range of 0 to 50.
+        EXPECT_LT(t.mean.At(0, 0, x) + t.error.At(0, 0, x), 50.0f);
         if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
             peak = x;
     }
     EXPECT_EQ(t.xValues[peak], "10");
+}
+
+TEST_F(DemoTest, ShowsTheFixationWindowWhileTheFixationPointIsOn)
+{
+    RunDemonstration(1);
+    // FPWinRad (300, in 1/60 degree) around TPOSH, TPOSV, drawn once a trial and cleared
+    // when the trial is over, before the next one draws it again.
+    EXPECT_TRUE(std::regex_match(views.shown, std::regex("(CR)+"))) << views.shown;
+    EXPECT_GE(views.circles.size(), 8u);
+    for (const auto& circle : views.circles)
+        EXPECT_EQ(circle, (std::array<int, 4>{0, 0, 300, 10}));
 }

@@ -202,8 +202,9 @@ TEST_F(TaskCompileTest, TheShippedExampleTaskAndTheFuzzSeedsCompile)
     std::vector<std::string> files{std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c"};
     for (const char* seed : {"example.c", "sample.c", "fanout.c", "everything.c"})
         files.push_back(std::string(ORVIX_TEST_SOURCE_DIR) + "/../fuzz/corpus/task/" + seed);
-    host.behav = {{"FixTime", 300}, {"AnalysisTime", 800}};
-    host.graph = {{"TARGET", 1}, {"OR", 0}}; // OR: the stimulus of the demonstration scene
+    host.behav = {{"FixTime", 300}, {"AnalysisTime", 800}, {"FPWinRad", 300}};
+    // OR and the fixation point's place: graph parameters of the demonstration scene.
+    host.graph = {{"TARGET", 1}, {"OR", 0}, {"TPOSH", 0}, {"TPOSV", 0}};
     for (const std::string& file : files) {
         host.log.clear();
         EXPECT_EQ(compiler.CompileFile(file), TaskCompileStatus::Compiled) << file;
