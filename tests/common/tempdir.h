@@ -2,6 +2,7 @@
 // more to link.
 #pragma once
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -53,13 +54,27 @@ inline bool RemoveTreeAt(int parent, const char* name)
     return unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
+// Set by the first handler to run: the one thread that removes the folders and ends the process.
+inline std::atomic<bool> g_ending{false};
+
 inline void RemoveWatchedFolders(int sig)
 {
+    // A further SIGINT or SIGTERM waits while this handler runs (the handler's mask), but
+    // another thread may take it; that thread waits here for the end this one brings.
+    if (g_ending.exchange(true)) {
+        for (;;)
+            pause();
+    }
     const pid_t self = getpid();
     for (WatchedFolder& f : g_watched)
         if (f.owner.load() == self)
             RemoveTreeAt(AT_FDCWD, f.path);
-    raise(sig); // the handler was reset: the signal then ends the process as it would have
+    // Then the signal ends the process as it would have: back to the default action, and
+    // raised again; blocked until the handler returns, it is delivered then.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(sig, &dfl, nullptr);
+    raise(sig);
 }
 
 // Enters a folder for removal on SIGINT and SIGTERM, unless the process handles or ignores
@@ -71,7 +86,9 @@ inline WatchedFolder* WatchFolder(const std::string& path)
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
             struct sigaction sa = {};
             sa.sa_handler = RemoveWatchedFolders;
-            sa.sa_flags = SA_RESETHAND;
+            sigemptyset(&sa.sa_mask);
+            sigaddset(&sa.sa_mask, SIGINT);
+            sigaddset(&sa.sa_mask, SIGTERM);
             sigaction(sig, &sa, nullptr);
         }
     }
