@@ -121,6 +121,39 @@ inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
     return buf.data();
 }
 
+// A fresh private folder like MakeTempDir's, removed by a watching child process once this
+// process has ended, however it ends (also by _Exit, a crash or SIGKILL): for a process whose
+// SIGINT and SIGTERM belong to another, as libFuzzer's do (its handlers print its report and
+// end with _Exit). The watcher waits for the end of a pipe that only this process holds; it
+// leaves the process group, so that Ctrl-C and `timeout` do not end it first.
+inline std::string MakeTempDirRemovedAtEnd(const char* prefix)
+{
+    const std::string path = MakeTempDir(prefix);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe2 failed");
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        setsid();
+        const int null = open("/dev/null", O_RDWR);
+        dup2(ends[0], 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        close_range(3, ~0U, 0);
+        char c;
+        ssize_t n;
+        do
+            n = read(0, &c, 1);
+        while (n > 0 || (n < 0 && errno == EINTR));
+        detail::RemoveTreeAt(AT_FDCWD, path.c_str());
+        _exit(0);
+    }
+    close(ends[0]); // the writing end stays open until the process ends
+    return path;
+}
+
 // A temporary folder, removed with everything in it when it goes out of scope, whichever
 // way the test or benchmark leaves it, also when SIGINT or SIGTERM ends the process.
 class ScopedTempDir {
