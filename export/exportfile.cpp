@@ -60,20 +60,11 @@ bool CExportFile::Commit()
 {
     if (fd_ < 0)
         return false;
-    if (!Failed() && fsync(fd_) != 0)
-        Fail(errno);
-    if (close(fd_) != 0)
-        Fail(errno);
+    if (int error = FinishTemporary(fd_, temp_, path_, !Failed()))
+        Fail(error);
     fd_ = -1;
-    if (!Failed() && rename(temp_.c_str(), path_.c_str()) != 0)
-        Fail(errno);
-    if (Failed()) {
-        unlink(temp_.c_str());
-        temp_.clear();
-        return false;
-    }
     temp_.clear();
-    return true;
+    return !Failed();
 }
 
 void CExportFile::Discard()

@@ -15,6 +15,7 @@ namespace orvix {
 namespace {
 
 bool g_failWrites = false;
+std::function<void(const std::string&)> g_beforeRename;
 
 // The target's file name and the writer's pid (0 in the older form) of a temporary's name.
 bool ParseTemporaryName(const std::string& name, std::string& target, pid_t& pid)
@@ -76,6 +77,31 @@ int CreateTemporaryBeside(const std::string& target, std::string& temp)
     }
 }
 
+int FinishTemporary(int fd, const std::string& temp, const std::string& target, bool commit)
+{
+    int error = 0;
+    int lock = -1;
+    // The lock belongs to the open file, not to a descriptor: a second descriptor keeps it
+    // through the rename. Released at the close, it would leave the file to a cleaner that
+    // cannot see this process (another pid namespace, another machine) in the gap before the
+    // rename, and the rename would fail.
+    if (commit && (fsync(fd) != 0 || (lock = fcntl(fd, F_DUPFD_CLOEXEC, 0)) < 0))
+        error = errno;
+    if (close(fd) != 0 && !error)
+        error = errno;
+    if (commit && !error) {
+        if (g_beforeRename)
+            g_beforeRename(temp);
+        if (rename(temp.c_str(), target.c_str()) != 0)
+            error = errno;
+    }
+    if (!commit || error)
+        unlink(temp.c_str());
+    if (lock >= 0)
+        close(lock);
+    return error;
+}
+
 bool IsTemporaryFileName(const std::string& name)
 {
     std::string target;
@@ -84,6 +110,8 @@ bool IsTemporaryFileName(const std::string& name)
 }
 
 void FailAtomicWritesForTesting(bool fail) { g_failWrites = fail; }
+
+void BeforeRenamesForTesting(std::function<void(const std::string& temp)> hook) { g_beforeRename = std::move(hook); }
 
 bool WriteFileAtomically(const std::string& path, const std::string& data)
 {
@@ -129,36 +157,25 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
     int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0)
         return false;
-    int error = 0;
     fchmod(fd, 0644);
     bool ok;
     try {
         ok = write(fd);
     } catch (...) { // e.g. memory ran out while the data were made
-        close(fd);
-        unlink(tmp.c_str());
+        FinishTemporary(fd, tmp, path, false);
         throw;
     }
-    if (!ok)
-        error = errno;
-    if (ok && fsync(fd) != 0) {
-        error = errno;
-        ok = false;
-    }
-    if (close(fd) != 0 && ok) {
-        error = errno;
-        ok = false;
-    }
-    if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
-        error = errno;
-        ok = false;
-    }
     if (!ok) {
-        unlink(tmp.c_str());
-        // The caller reports why: the first failure's reason, not the clean-up's.
+        const int error = errno; // the caller reports why: the write's reason, not the clean-up's
+        FinishTemporary(fd, tmp, path, false);
         errno = error;
+        return false;
     }
-    return ok;
+    if (const int error = FinishTemporary(fd, tmp, path, true)) {
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 } // namespace orvix

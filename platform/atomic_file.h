@@ -25,11 +25,19 @@ bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
 // returns its descriptor, or -1 with errno set. First removes the target's temporaries that
 // a killed writer left: those whose process is gone and that nobody holds locked.
 int CreateTemporaryBeside(const std::string& target, std::string& temp);
+// Ends the writing of such a temporary (`fd` its descriptor, `temp` its path): when `commit`,
+// flushes it to the disk, closes it and renames it over `target`; otherwise, or when any of
+// that fails, closes and removes it. The temporary stays locked until it has been renamed.
+// Returns 0, or the errno of the first failure (a failed close is one: the data may be lost).
+int FinishTemporary(int fd, const std::string& temp, const std::string& target, bool commit);
 // True for a file name of such a temporary (also of the older form without the pid), which a
 // pattern of data files must not take for one.
 bool IsTemporaryFileName(const std::string& name);
 
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);
+// Runs `hook` (when set) in every FinishTemporary between the close and the rename, with the
+// temporary's path; for tests of what another process sees in that gap.
+void BeforeRenamesForTesting(std::function<void(const std::string& temp)> hook);
 
 } // namespace orvix

@@ -26,6 +26,20 @@ example() { # file name in examples/
 }
 example Task.c
 example mytest.oxq
+# Qt wants a private runtime folder, and the instance handshake keeps its sockets there. Where
+# no desktop session gives one: the folder the program itself falls back to, stable per user,
+# so that two runs (and programs started without this script) still see each other; it is
+# kept, as a session's is, since another run may be starting in it.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=${TMPDIR:-/tmp}/orvix-$(id -u)
+    mkdir -m 700 "$XDG_RUNTIME_DIR" 2>/dev/null || true
+    if [ -L "$XDG_RUNTIME_DIR" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -O "$XDG_RUNTIME_DIR" ] \
+        || ! chmod 700 "$XDG_RUNTIME_DIR"; then
+        echo "run.sh: $XDG_RUNTIME_DIR is not a folder of this user's own; set XDG_RUNTIME_DIR" >&2
+        exit 1
+    fi
+    export XDG_RUNTIME_DIR
+fi
 if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     SCENES=${ORVIX_SCENES:-$HOME/orvix/scenes}
     mkdir -p "$SCENES"

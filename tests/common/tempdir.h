@@ -2,6 +2,7 @@
 // more to link.
 #pragma once
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -53,13 +54,27 @@ inline bool RemoveTreeAt(int parent, const char* name)
     return unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
+// Set by the first handler to run: the one thread that removes the folders and ends the process.
+inline std::atomic<bool> g_ending{false};
+
 inline void RemoveWatchedFolders(int sig)
 {
+    // A further SIGINT or SIGTERM waits while this handler runs (the handler's mask), but
+    // another thread may take it; that thread waits here for the end this one brings.
+    if (g_ending.exchange(true)) {
+        for (;;)
+            pause();
+    }
     const pid_t self = getpid();
     for (WatchedFolder& f : g_watched)
         if (f.owner.load() == self)
             RemoveTreeAt(AT_FDCWD, f.path);
-    raise(sig); // the handler was reset: the signal then ends the process as it would have
+    // Then the signal ends the process as it would have: back to the default action, and
+    // raised again; blocked until the handler returns, it is delivered then.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(sig, &dfl, nullptr);
+    raise(sig);
 }
 
 // Enters a folder for removal on SIGINT and SIGTERM, unless the process handles or ignores
@@ -71,7 +86,9 @@ inline WatchedFolder* WatchFolder(const std::string& path)
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
             struct sigaction sa = {};
             sa.sa_handler = RemoveWatchedFolders;
-            sa.sa_flags = SA_RESETHAND;
+            sigemptyset(&sa.sa_mask);
+            sigaddset(&sa.sa_mask, SIGINT);
+            sigaddset(&sa.sa_mask, SIGTERM);
             sigaction(sig, &sa, nullptr);
         }
     }
@@ -104,6 +121,39 @@ inline std::string MakeTempDir(const char* prefix, const char* base = nullptr)
     return buf.data();
 }
 
+// A fresh private folder like MakeTempDir's, removed by a watching child process once this
+// process has ended, however it ends (also by _Exit, a crash or SIGKILL): for a process whose
+// SIGINT and SIGTERM belong to another, as libFuzzer's do (its handlers print its report and
+// end with _Exit). The watcher waits for the end of a pipe that only this process holds; it
+// leaves the process group, so that Ctrl-C and `timeout` do not end it first.
+inline std::string MakeTempDirRemovedAtEnd(const char* prefix)
+{
+    const std::string path = MakeTempDir(prefix);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe2 failed");
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        setsid();
+        const int null = open("/dev/null", O_RDWR);
+        dup2(ends[0], 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        close_range(3, ~0U, 0);
+        char c;
+        ssize_t n;
+        do
+            n = read(0, &c, 1);
+        while (n > 0 || (n < 0 && errno == EINTR));
+        detail::RemoveTreeAt(AT_FDCWD, path.c_str());
+        _exit(0);
+    }
+    close(ends[0]); // the writing end stays open until the process ends
+    return path;
+}
+
 // A temporary folder, removed with everything in it when it goes out of scope, whichever
 // way the test or benchmark leaves it, also when SIGINT or SIGTERM ends the process.
 class ScopedTempDir {
@@ -126,6 +176,33 @@ public:
 private:
     std::string path_;
     detail::WatchedFolder* watched_;
+};
+
+// A home of its own for a test process and the programs it starts: HOME and the per-user
+// folders (settings, data, caches, state) point into a fresh temporary folder, removed with
+// it, so that a test run leaves the home of whoever runs it alone: Qt's file-dialog history,
+// the program's registry file, the default drive folders under ~/orvix. The runtime folder
+// is made there too when none is set.
+class ScopedPrivateHome {
+public:
+    ScopedPrivateHome() : dir_("orvix-home")
+    {
+        const std::string& home = dir_.Path();
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+        setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+        if (!getenv("XDG_RUNTIME_DIR")) {
+            const std::string runtime = home + "/runtime";
+            mkdir(runtime.c_str(), 0700);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        }
+    }
+    const std::string& Path() const { return dir_.Path(); }
+
+private:
+    ScopedTempDir dir_;
 };
 
 } // namespace orvix_test

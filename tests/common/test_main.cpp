@@ -14,10 +14,8 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // As the program does: a write over a file-size limit fails instead of ending the process.
     signal(SIGXFSZ, SIG_IGN);
-    if (!getenv("XDG_RUNTIME_DIR")) {
-        static std::string runtimeDir = orvix_test::MakeTempDir("orvix-xdg");
-        setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
-    }
+    // The user's settings are not the tests': before the application reads or writes any.
+    const orvix_test::ScopedPrivateHome home;
     // Test processes run side by side: each is a group of program instances of its own, so
     // that no test's instance handshake meets another test's program.
     std::string instances;

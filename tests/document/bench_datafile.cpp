@@ -166,7 +166,7 @@ bool DropCaches(const std::string& self, const std::string& path)
     if (f)
         dropped = fclose(f) == 0 && dropped;
     g_droppedAll = g_droppedAll && dropped;
-    if (system((self + " --child open " + path + " - >/dev/null").c_str()) != 0)
+    if (orvix_test::RunCommand(self + " --child open " + path + " - >/dev/null") != 0)
         return false;
     int fd = open(path.c_str(), O_RDONLY);
     bool evicted = fd >= 0 && fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;

@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     const std::string memoryFolder = memory ? memory->Path() : diskFolder;
 
     const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/bench_python_csv.py";
-    const bool python = system("/usr/bin/python3 -c 'import csv' 2>/dev/null") == 0;
+    const bool python = orvix_test::RunCommand("/usr/bin/python3 -c 'import csv' 2>/dev/null") == 0;
 
     printf("%d trials, best of %d runs (Python: %d). written: formatted and handed to the system; on disk:\n"
            "also flushed (fsync) and renamed into place, as every export file is. dialog: the Export Data\n"

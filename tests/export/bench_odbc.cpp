@@ -21,7 +21,7 @@
 #include "platform/odbc.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#include "tests/common/tempdir.h"
+#include "tests/common/bench_support.h"
 #include "tests/export/bench_document.h"
 
 using namespace orvix;
@@ -99,10 +99,10 @@ double TimeCommand(const std::string& before, const std::string& command, int ru
 {
     double best = 1e300;
     for (int r = 0; r < runs; ++r) {
-        if (system(before.c_str()) != 0)
+        if (orvix_test::RunCommand(before) != 0)
             return -1;
         const double t0 = Seconds();
-        if (system(command.c_str()) != 0)
+        if (orvix_test::RunCommand(command) != 0)
             return -1;
         best = std::min(best, Seconds() - t0);
     }
@@ -167,7 +167,7 @@ int main(int argc, char** argv)
     // PostgreSQL: a cluster of its own for the run.
     const std::string state = dir + "/pg.state";
     const std::string cluster = std::string("'") + ORVIX_PG_SCRIPT + "' ";
-    if (system((cluster + "start " + state + " " + dir + "/odbc.ini >/dev/null").c_str()) != 0) {
+    if (orvix_test::RunCommand(cluster + "start " + state + " " + dir + "/odbc.ini >/dev/null") != 0) {
         fprintf(stderr, "PostgreSQL: the cluster did not start\n");
         return 1;
     }
@@ -194,6 +194,6 @@ int main(int argc, char** argv)
     } else {
         Report("PostgreSQL", rows, ours, cpu, "COPY (\\copy)", theirs, 5);
     }
-    system((cluster + "stop " + state).c_str());
+    orvix_test::RunCommand(cluster + "stop " + state);
     return status;
 }

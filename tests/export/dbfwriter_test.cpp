@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "export/exportfile.h"
+#include "platform/atomic_file.h"
 #include "platform/ui.h"
 #include "tests/common/test_support.h"
 
@@ -294,6 +295,47 @@ TEST(ExportFile, OpenRemovesTheTemporariesOfWritersThatAreGone)
     CExportFile f;
     ASSERT_TRUE(f.Open(dir.Path() + "/out.csv"));
     EXPECT_NE(access(left.c_str(), F_OK), 0);
+}
+
+// A cleaner that cannot see the writer's process (another pid namespace, another machine on a
+// shared folder) goes by the lock alone: a save's or an export's temporary stays locked until
+// it has been renamed. The cleaner of another save runs between the temporary's close and its
+// rename and sees the file under a second name whose pid is gone, as the writer's own looks
+// to such a cleaner.
+TEST(ExportFile, TheTemporaryStaysLockedUntilItIsRenamed)
+{
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    const std::string target = dir.Path() + "/out.csv";
+    const std::string seen = target + ".tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd";
+    struct {
+        const char* writer;
+        std::function<bool()> write;
+    } cases[] = {
+        {"save", [&] { return WriteFileAtomically(target, "new"); }},
+        {"export",
+         [&] {
+             CExportFile f;
+             f.Open(target);
+             f.Write("new");
+             return f.Commit();
+         }},
+    };
+    for (const auto& c : cases) {
+        int cleaned = 0;
+        BeforeRenamesForTesting([&](const std::string& temp) {
+            ASSERT_EQ(link(temp.c_str(), seen.c_str()), 0);
+            std::string other;
+            close(CreateTemporaryBeside(target, other));
+            unlink(other.c_str());
+            ++cleaned;
+        });
+        EXPECT_TRUE(c.write()) << c.writer;
+        BeforeRenamesForTesting(nullptr);
+        EXPECT_EQ(cleaned, 1) << c.writer;
+        EXPECT_EQ(access(seen.c_str(), F_OK), 0) << c.writer << ": its temporary was taken for a dead writer's";
+        EXPECT_EQ(ReadFile(target), "new") << c.writer;
+        unlink(seen.c_str());
+    }
 }
 
 } // namespace

@@ -32,8 +32,9 @@ void WriteBytes(const std::string& path, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    static orvix_test::ScopedTempDir dir("orvix-fuzz-open"); // removed when the run ends
-    g_dir = dir.Path();
+    // libFuzzer's own handlers take SIGINT and SIGTERM (they print its report) and end the run
+    // with _Exit, as a crash does: no handler or destructor of ours would remove the folder.
+    g_dir = orvix_test::MakeTempDirRemovedAtEnd("orvix-fuzz-open");
     setenv("ORVIX_REGISTRY", (g_dir + "/Orvix.reg").c_str(), 1);
     setenv("ORVIX_DRIVES", (g_dir + "/drives").c_str(), 1);
     ReloadRegistry();

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/tempdir.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // Defined by the targets that prepare something once.
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
@@ -18,6 +20,7 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 int main(int argc, char** argv)
 {
     namespace fs = std::filesystem;
+    const orvix_test::ScopedPrivateHome home; // the user's settings are not the tests'
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
     std::vector<fs::path> inputs;

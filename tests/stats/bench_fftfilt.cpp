@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     orvix_test::ScopedTempDir temp("orvix-bench-fftfilt");
     const std::string& dir = temp.Path();
     const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/bench_scipy_convolve.py";
-    const bool scipy = system((kPython + " -c 'import scipy.signal' 2>/dev/null").c_str()) == 0;
+    const bool scipy = orvix_test::RunCommand(kPython + " -c 'import scipy.signal' 2>/dev/null") == 0;
     if (!scipy)
         printf("SciPy is missing from /usr/bin/python3 (Debian package python3-scipy; ORVIX_BENCH_PEERS=1 "
                "./scripts/setup.sh installs it): our times only.\n");
