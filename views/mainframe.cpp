@@ -105,6 +105,7 @@ CMainFrame::CMainFrame(COrvixDoc& doc, CExperiment& experiment, std::vector<ICom
 
 CMainFrame::~CMainFrame()
 {
+    disconnect(focusConnection_);
     experiment_.runner.frameHooks = {};
     doc_.RemoveObserver(this);
 }
@@ -325,7 +326,7 @@ void CMainFrame::CreatePanes()
     // The active view is the one with the focus; at first the response graph.
     activeView_ = graphPane_;
     eyeView_->setFocusPolicy(Qt::ClickFocus);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    focusConnection_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* pane : {graphPane_, static_cast<QWidget*>(trialView_), static_cast<QWidget*>(eyeView_)})
             if (now && (now == pane || pane->isAncestorOf(now)))
                 activeView_ = pane;

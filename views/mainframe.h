@@ -201,6 +201,9 @@ private:
     QSplitter* inner_ = nullptr;
     QWidget* graphPane_ = nullptr;
     QWidget* activeView_ = nullptr;
+    // The application's focus signal that keeps activeView_; cut first when the frame goes,
+    // because focus moves while its children are deleted.
+    QMetaObject::Connection focusConnection_;
     COrvixView* trialView_ = nullptr;
     CFPView* eyeView_ = nullptr;
     CChannelBar* channelBar_ = nullptr;

@@ -6,15 +6,6 @@
 
 using namespace orvix;
 
-#if defined(__SANITIZE_ADDRESS__)
-// Leaks of the ODBC driver manager's configuration cache and of the drivers themselves, not
-// of this program: the address-sanitizer build reports them when the process ends.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libodbcinst.so\nleak:libpq.so\nleak:psqlodbcw.so\nleak:libsqlite3odbc.so\n";
-}
-#endif
-
 namespace odbc_test {
 
 bool IsPostgres()
