@@ -199,7 +199,6 @@ public:
             setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         }
     }
-    const std::string& Path() const { return dir_.Path(); }
 
 private:
     ScopedTempDir dir_;
