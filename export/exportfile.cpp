@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/atomic_file.h"
@@ -23,17 +22,14 @@ bool CExportFile::Open(const std::string& path)
     Discard();
     error_.clear();
     size_ = 0;
-    path_ = path;
-    fd_ = CreateTemporaryBeside(path, temp_);
+    // Through a symbolic link the file it names is replaced, and the link stays.
+    path_ = WriteTarget(path);
+    fd_ = path_.empty() ? -1 : CreateTemporaryBeside(path_, temp_);
     if (fd_ < 0) {
         Fail(errno);
         temp_.clear();
         return false;
     }
-    // mkstemp makes the file private; an export is as readable as any file the user saves.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd_, 0666 & ~mask);
     return true;
 }
 

@@ -16,8 +16,8 @@ public:
     CExportFile(const CExportFile&) = delete;
     CExportFile& operator=(const CExportFile&) = delete;
 
-    // Creates the temporary file for `path` (a path of this machine). False when its
-    // folder cannot take it; Error() says why.
+    // Creates the temporary file for `path` (a path of this machine; a symbolic link is
+    // followed to the file it names). False when its folder cannot take it; Error() says why.
     bool Open(const std::string& path);
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -37,6 +37,7 @@ public:
     bool Failed() const { return !error_.empty(); }
     // The system's text for the first failure, "" while there is none.
     const std::string& Error() const { return error_; }
+    // The file that Commit replaces.
     const std::string& Path() const { return path_; }
     uint64_t Size() const { return size_; }
 

@@ -8,7 +8,8 @@
 
 namespace orvix {
 
-// Creates missing parent folders. False when anything failed; the old file is then intact.
+// Creates missing parent folders of `path`; a symbolic link there stays, and the file it names
+// is replaced (WriteTarget). False when anything failed; the old file is then intact.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
 // The same, the data coming from `write`, which writes them to the temporary file's
@@ -20,10 +21,18 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
 // set) when a write failed or wrote nothing.
 bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
 
-// The temporary files beside a target, "<target>.tmp-<pid>-XXXXXX", made exclusively and
+// The file that a write to `path` replaces: `path` itself, or, when it is a symbolic link
+// (also a dangling one, or a chain), the file the link finally names, so that the link
+// stays. "" with errno set (ELOOP) when the links do not end.
+std::string WriteTarget(const std::string& path);
+
+// The temporary files beside a target, "<target>.tmp-<pid>-XXXXXX" (the target's part cut
+// short where the whole would not fit the file system's name limit), made exclusively and
 // locked while their writer has them open. Creates one for `target` (its path in `temp`) and
-// returns its descriptor, or -1 with errno set. First removes the target's temporaries that
-// a killed writer left: those whose process is gone and that nobody holds locked.
+// returns its descriptor, or -1 with errno set. The file gets the target's permission bits
+// and, where the user may set it, its group; for a new target the bits that the umask
+// leaves of 0666. First removes the temporaries in the target's folder that killed writers
+// left: those whose process is gone and that nobody holds locked.
 int CreateTemporaryBeside(const std::string& target, std::string& temp);
 // Ends the writing of such a temporary (`fd` its descriptor, `temp` its path): when `commit`,
 // flushes it to the disk, closes it and renames it over `target`; otherwise, or when any of

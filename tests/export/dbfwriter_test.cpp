@@ -1,11 +1,13 @@
 #include "export/dbfwriter.h"
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -297,6 +299,22 @@ TEST(ExportFile, OpenRemovesTheTemporariesOfWritersThatAreGone)
     EXPECT_NE(access(left.c_str(), F_OK), 0);
 }
 
+// The two writers of whole files: a save and an export, each writing "new" to a path.
+struct Writer {
+    const char* name;
+    std::function<bool(const std::string& path)> write;
+};
+const Writer kWriters[] = {
+    {"save", [](const std::string& path) { return WriteFileAtomically(path, "new"); }},
+    {"export",
+     [](const std::string& path) {
+         CExportFile f;
+         f.Open(path);
+         f.Write("new");
+         return f.Commit();
+     }},
+};
+
 // A cleaner that cannot see the writer's process (another pid namespace, another machine on a
 // shared folder) goes by the lock alone: a save's or an export's temporary stays locked until
 // it has been renamed. The cleaner of another save runs between the temporary's close and its
@@ -307,20 +325,7 @@ TEST(ExportFile, TheTemporaryStaysLockedUntilItIsRenamed)
     const orvix_test::ScopedTempDir dir("orvix-exportfile");
     const std::string target = dir.Path() + "/out.csv";
     const std::string seen = target + ".tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd";
-    struct {
-        const char* writer;
-        std::function<bool()> write;
-    } cases[] = {
-        {"save", [&] { return WriteFileAtomically(target, "new"); }},
-        {"export",
-         [&] {
-             CExportFile f;
-             f.Open(target);
-             f.Write("new");
-             return f.Commit();
-         }},
-    };
-    for (const auto& c : cases) {
+    for (const Writer& w : kWriters) {
         int cleaned = 0;
         BeforeRenamesForTesting([&](const std::string& temp) {
             ASSERT_EQ(link(temp.c_str(), seen.c_str()), 0);
@@ -329,13 +334,81 @@ TEST(ExportFile, TheTemporaryStaysLockedUntilItIsRenamed)
             unlink(other.c_str());
             ++cleaned;
         });
-        EXPECT_TRUE(c.write()) << c.writer;
+        EXPECT_TRUE(w.write(target)) << w.name;
         BeforeRenamesForTesting(nullptr);
-        EXPECT_EQ(cleaned, 1) << c.writer;
-        EXPECT_EQ(access(seen.c_str(), F_OK), 0) << c.writer << ": its temporary was taken for a dead writer's";
-        EXPECT_EQ(ReadFile(target), "new") << c.writer;
+        EXPECT_EQ(cleaned, 1) << w.name;
+        EXPECT_EQ(access(seen.c_str(), F_OK), 0) << w.name << ": its temporary was taken for a dead writer's";
+        EXPECT_EQ(ReadFile(target), "new") << w.name;
         unlink(seen.c_str());
     }
+}
+
+// Through a symbolic link (a dangling one, a chain) the file that the link finally names is
+// written, through a temporary beside it, and the link stays; where that file's folder does
+// not exist, nothing changes.
+TEST(ExportFile, WritesThroughSymbolicLinksKeepTheLinks)
+{
+    namespace fs = std::filesystem;
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    const std::string data = dir.Path() + "/data", elsewhere = dir.Path() + "/elsewhere";
+    for (const Writer& w : kWriters) {
+        fs::remove_all(data);
+        fs::remove_all(elsewhere);
+        fs::create_directories(data);
+        fs::create_directories(elsewhere);
+        fs::create_symlink("../elsewhere/real.oxv", data + "/link.oxv");
+        fs::create_symlink("../elsewhere/new.oxv", data + "/dangling.oxv");
+        fs::create_symlink("link.oxv", data + "/chain.oxv");
+        fs::create_symlink(elsewhere + "/missing/x.oxv", data + "/nofolder.oxv");
+        const struct {
+            const char* link;
+            std::string file; // "" when nothing may be written
+        } cases[] = {{"link.oxv", elsewhere + "/real.oxv"},
+                     {"dangling.oxv", elsewhere + "/new.oxv"},
+                     {"chain.oxv", elsewhere + "/real.oxv"},
+                     {"nofolder.oxv", ""}};
+        for (const auto& c : cases) {
+            orvix_test::WriteFile(elsewhere + "/real.oxv", "old");
+            EXPECT_EQ(w.write(data + "/" + c.link), !c.file.empty()) << w.name << " " << c.link;
+            EXPECT_TRUE(fs::is_symlink(data + "/" + c.link)) << w.name << " " << c.link;
+            if (!c.file.empty()) {
+                EXPECT_EQ(ReadFile(c.file), "new") << w.name << " " << c.link;
+            }
+        }
+        EXPECT_FALSE(fs::exists(elsewhere + "/missing")) << w.name;
+        for (const std::string& folder : {data, elsewhere})
+            for (const auto& e : fs::directory_iterator(folder))
+                EXPECT_FALSE(IsTemporaryFileName(e.path().filename().string())) << w.name << " left " << e.path();
+    }
+}
+
+// A replaced file keeps its permission bits; a new one gets what the umask leaves of 0666.
+TEST(ExportFile, ReplacedFilesKeepTheirPermissionsAndNewOnesFollowTheUmask)
+{
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    const struct {
+        mode_t existing; // 0: a new file
+        mode_t umask, expected;
+    } cases[] = {{0600, 022, 0600}, {0640, 077, 0640}, {0664, 002, 0664}, {0, 077, 0600}, {0, 022, 0644}};
+    const mode_t saved = umask(022);
+    for (const Writer& w : kWriters) {
+        for (const auto& c : cases) {
+            const std::string path = dir.Path() + "/subject.oxv";
+            unlink(path.c_str());
+            if (c.existing) {
+                orvix_test::WriteFile(path, "old");
+                chmod(path.c_str(), c.existing);
+            }
+            umask(c.umask);
+            EXPECT_TRUE(w.write(path)) << w.name;
+            umask(022);
+            struct stat st;
+            ASSERT_EQ(stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.expected) << w.name << std::oct << " was " << c.existing << ", umask "
+                                                      << c.umask;
+        }
+    }
+    umask(saved);
 }
 
 } // namespace

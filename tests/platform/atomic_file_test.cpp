@@ -23,9 +23,9 @@ std::set<std::string> Names(const std::string& folder)
 }
 
 // A save writes "<target>.tmp-<its pid>-XXXXXX", locked while it writes, and first removes
-// the temporaries that killed writers left beside its target, and only those: not one whose
-// writer still runs, nor one that is locked (a writer elsewhere), nor another target's, nor
-// one of the older form without a pid.
+// the temporaries that killed writers left in its folder, whatever their target, and only
+// those: not one whose writer still runs, nor one that is locked (a writer elsewhere), nor
+// one of the older form without a pid, which may be a file of the user's.
 TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
 {
     const orvix_test::ScopedTempDir dir("orvix-atomic");
@@ -39,8 +39,10 @@ TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
         {"M1small.oxv.tmp-" + gone + "-zz0099", false, false},
         {"M1small.oxv.tmp-" + running + "-Ab12Cd", false, true},
         {"M1small.oxv.tmp-" + gone + "-Lk12Cd", true, true},
-        {"M1other.oxv.tmp-" + gone + "-Ab12Cd", false, true},
+        {"M1other.oxv.tmp-" + gone + "-Ab12Cd", false, false},
+        {"M1other.oxv.tmp-" + running + "-Ab12Cd", false, true},
         {"M1small.oxv.tmp-Ab12Cd", false, true},
+        {"notes.tmp-run001", false, true},
     };
     std::set<std::string> expected = {"M1small.oxv"};
     std::vector<int> locks;
@@ -70,6 +72,38 @@ TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
     EXPECT_EQ(orvix_test::ReadFile(dir.Path() + "/M1small.oxv"), "new");
     for (int fd : locks)
         close(fd);
+}
+
+// Every name that the file system takes can be saved: the temporary's name is cut to fit the
+// name limit (not inside a character), keeping the writer's pid and the random part.
+TEST(AtomicFile, EveryNameTheFileSystemTakesCanBeSaved)
+{
+    const orvix_test::ScopedTempDir dir("orvix-atomic");
+    const long nameMax = pathconf(dir.Path().c_str(), _PC_NAME_MAX);
+    const std::string suffix = ".tmp-" + std::to_string(getpid()) + "-";
+    std::string accented;
+    while (accented.size() + 2 <= static_cast<size_t>(nameMax) - 4)
+        accented += "\xc3\xa9"; // é
+    for (const std::string& name : {std::string(249, 'M') + ".oxv", std::string(nameMax - 4, 'M') + ".oxv",
+                                    accented + ".oxv"}) {
+        const std::string path = dir.Path() + "/" + name;
+        std::string seen;
+        ASSERT_TRUE(WriteFileAtomically(path, [&](int fd) {
+            for (const std::string& n : Names(dir.Path()))
+                if (n.find(suffix) != std::string::npos)
+                    seen = n;
+            return WriteAll(fd, "new", 3);
+        })) << name.size();
+        EXPECT_EQ(orvix_test::ReadFile(path), "new");
+        EXPECT_LE(seen.size(), static_cast<size_t>(nameMax));
+        EXPECT_TRUE(IsTemporaryFileName(seen)) << seen;
+        EXPECT_EQ(seen.size() - suffix.size() - 6, seen.find(suffix)) << "the pid and random part are whole";
+        // The cut prefix is a prefix of the name, whole characters only.
+        const std::string kept = seen.substr(0, seen.find(suffix));
+        EXPECT_EQ(name.compare(0, kept.size(), kept), 0);
+        EXPECT_NE(static_cast<unsigned char>(name[kept.size()]) & 0xC0, 0x80);
+        unlink(path.c_str());
+    }
 }
 
 } // namespace
