@@ -163,7 +163,7 @@ void CExportDataDlg::OnOK()
     exporter.tableExporter = &odbcExport_;
     bool ok = exporter.Run(s);
     doc_ = exporter.Document();
-    Finish(ok, fileNumber_, true);
+    Finish(ok, fileNumber_, true, exporter.Written());
 }
 
 void CExportDataDlg::OnFile(const std::string& path, int trialCount)

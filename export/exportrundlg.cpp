@@ -84,7 +84,7 @@ bool CExportRunDlg::RefreshDue()
     return true;
 }
 
-void CExportRunDlg::Finish(bool ok, int files, bool beep)
+void CExportRunDlg::Finish(bool ok, int files, bool beep, int written)
 {
     const bool quit = quitWatch_ && quitWatch_->QuitRequested();
     quitWatch_.reset();
@@ -96,8 +96,10 @@ void CExportRunDlg::Finish(bool ok, int files, bool beep)
         CQuitWatch::RepeatQuit();
         return;
     }
-    status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", files))
-                            : std::string("The export did not complete.")));
+    std::string failure = "The export did not complete.";
+    if (written >= 0)
+        failure = Format("Written: %d file(s). Some files were not written.", written);
+    status_->setText(ToQ(ok ? (stopped ? "Stopped." : Format("Done: %d file(s).", files)) : failure));
     // The beep says that everything went out; a failure has been reported instead.
     if (ok && beep)
         UI().Beep();

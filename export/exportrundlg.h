@@ -37,8 +37,9 @@ protected:
     void SetRunning(bool running);
     // After the run: the status line, the beep of a complete export when `beep`, a close
     // asked for meanwhile. After a request to quit the dialog closes and the request is
-    // made again for the program's loop.
-    void Finish(bool ok, int files, bool beep);
+    // made again for the program's loop. `written` (when not negative): the output files
+    // written, which a failed run's status tells.
+    void Finish(bool ok, int files, bool beep, int written = -1);
     // Handles the waiting events: Stop, Esc, closing and the other windows come in here.
     void Pump();
     // Whether the progress and the waiting events are due: at most at the display's rate

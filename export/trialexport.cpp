@@ -1,6 +1,7 @@
 #include "export/trialexport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fnmatch.h>
 #include <memory>
@@ -24,8 +25,8 @@ namespace {
 
 bool HasTrials(COrvixDoc& doc) { return doc.GetCommandCount() > 0 && doc.GetTrialCount() > 0; }
 
-// A folder and a file name, joined as the folder is written: a path of this machine with
-// "/", a Windows form with "\".
+// A folder and a file name, joined as the folder is written: a Windows form ("c:", "c:\temp",
+// "out\csv") with "\", any other with "/".
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -33,7 +34,8 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     char last = folder.back();
     if (last == '\\' || last == '/')
         return folder + name;
-    bool windows = folder.find('\\') != std::string::npos || folder.find('/') == std::string::npos;
+    bool windows = folder.find('\\') != std::string::npos
+                   || (folder.size() == 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':');
     return folder + (windows ? '\\' : '/') + name;
 }
 
@@ -56,7 +58,7 @@ std::vector<std::string> FindDataFiles(const std::string& pattern)
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string file = it->path().filename().string();
         if (fnmatch(name.c_str(), file.c_str(), 0) == 0 && !IsTemporaryFileName(file) && it->is_regular_file(ec))
-            found.push_back(slash == std::string::npos ? file : JoinPath(folder, file));
+            found.push_back(slash == std::string::npos ? file : (fs::path(folder) / file).string());
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -70,6 +72,7 @@ CTrialExport::CTrialExport(COrvixDoc* doc, IDocumentOpener& opener, IExportProgr
 bool CTrialExport::Run(const ExportSettings& settings)
 {
     failed_ = false;
+    written_ = 0;
     try {
         if (settings.format == EXPORT_ODBC && !tableExporter) {
             MessageBox("The ODBC database export is not available in this version.");
@@ -119,8 +122,10 @@ void CTrialExport::ExportEachFile(const ExportSettings& settings)
 
 bool CTrialExport::CommitOrReport(CExportFile& file, const std::string& shownPath)
 {
-    if (file.Commit())
+    if (file.Commit()) {
+        ++written_;
         return true;
+    }
     MessageBox("Can't write the output file \"" + shownPath + "\": " + file.Error()
                + ".\nThe file was not written; the export stops.");
     failed_ = true;
@@ -133,13 +138,18 @@ bool CTrialExport::ExportFile(const std::string& outputDir, int format, int even
         return true;
     CTrialData data(*doc_);
     progress_.OnFile(doc_->dataFilePath, data.TrialCount());
-    if (format == EXPORT_ODBC)
-        return tableExporter && tableExporter->ExportDocument(*doc_, eventType, progress_);
+    if (format == EXPORT_ODBC) {
+        const bool go = tableExporter && tableExporter->ExportDocument(*doc_, eventType, progress_);
+        written_ += go;
+        return go;
+    }
 
     const std::string shown =
         JoinPath(outputDir, ExportFileName(data.Name(), eventType, format == EXPORT_DBF ? ".dbf" : ".csv"));
     CExportFile file;
     if (!file.Open(MapPath(shown))) {
+        // Going on with the next file or not, this one is not written: the run failed.
+        failed_ = true;
         return MessageBox("Can't open output file: \"" + shown
                               + "\".\nThe \"Output file, dir or table\" should be a writable directory.\nContinue?",
                           MB_YESNO)

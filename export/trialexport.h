@@ -67,6 +67,8 @@ public:
     // Every matching file into one output file.
     void ExportToSingleFile(const std::string& input, const std::string& outputFile, int format, int eventType);
 
+    // The output files written by the last run (data files exported, with the database).
+    int Written() const { return written_; }
     // The document now open (the last file opened).
     COrvixDoc* Document() const { return doc_; }
     // The database writer of the ODBC format; none: that format is refused.
@@ -83,6 +85,7 @@ private:
     IDocumentOpener& opener_;
     IExportProgress& progress_;
     bool failed_ = false;
+    int written_ = 0;
 };
 
 } // namespace orvix

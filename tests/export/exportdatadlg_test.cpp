@@ -168,15 +168,20 @@ TEST_F(ExportDlgTest, ProgressNamesTheFileAndTheTrial)
     EXPECT_EQ(seen[1].toStdString(), "File 1: " + data + "/M1aa1aOrient01.oxv - trial 3 of 3");
 }
 
-// A failure is reported and the run ends without the success beep.
+// A failure is reported and the run ends without the success beep; the status tells what
+// was written.
 TEST_F(ExportDlgTest, FailureGivesNoSuccessBeep)
 {
+    Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(1));
+    Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(1));
+    std::filesystem::create_directories(out + "/M1aa1aOrient02.csv"); // cannot be replaced
     Open();
     Type(CExportDataDlg::IDC_INPUT, data + "/*.oxv");
+    Type(CExportDataDlg::IDC_OUTPUT, out);
     Start();
     EXPECT_EQ(ui.beeps, 0);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "The export did not complete.");
+    EXPECT_EQ(Ctl<QLabel>(CExportDataDlg::IDC_STATUS)->text(), "Written: 1 file(s). Some files were not written.");
 }
 
 // The output, single-file and expand-vector settings are kept by Start only: Cancel after

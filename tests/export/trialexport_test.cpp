@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include "platform/paths.h"
 #include "tests/export/export_fixture.h"
 
 using namespace orvix;
@@ -42,6 +43,27 @@ TEST_F(LoopTest, PatternsNeverTakeATemporaryFile)
     for (const char* left : {"/M1small.oxv.tmp-Ab12Cd", "/M1small.oxv.tmp-4242-Ab12Cd"})
         orvix_test::WriteFile(data + left, bytes);
     EXPECT_EQ(FindDataFiles(data + "/M1*"), std::vector<std::string>{data + "/M1small.oxv"});
+}
+
+// Relative patterns and output folders, of one folder or more, with '/' or '\\'.
+TEST_F(LoopTest, RelativePatternsAndOutputFoldersAtAnyDepth)
+{
+    Save("M1aa1aOrient04.oxv", {"OR 0", "OR 90"}, Trials(1));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const std::pair<const char*, const char*> cases[] = {
+        {"data/M1*", "out"}, {"data\\M1*", "out\\deep"}, {"./data/M1*", "out/deeper/still"}};
+    for (auto [pattern, folder] : cases) {
+        std::filesystem::create_directories(orvix::MapPath(folder));
+        orvix::ExportSettings s;
+        s.input = pattern;
+        s.output = folder;
+        orvix::CTrialExport e(doc.get(), opener, progress);
+        EXPECT_TRUE(e.Run(s)) << pattern;
+        EXPECT_TRUE(std::filesystem::exists(orvix::MapPath(folder) + "/M1aa1aOrient04.csv")) << pattern;
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
 }
 
 // The document may not be replaced (the user kept unsaved trials): nothing is opened.
@@ -91,7 +113,8 @@ TEST_F(LoopTest, OutputFolderThatCannotBeWrittenAsksWhetherToGoOn)
     orvix_test::WriteFile(dir + "/plain", "a file, not a folder");
     out = dir + "/plain";
     ui.answers = {IDYES, IDNO};
-    Run(EXPORT_CSV, EXPORT_BASIC);
+    // Whichever the answer, nothing was written: no success.
+    EXPECT_FALSE(Run(EXPORT_CSV, EXPORT_BASIC));
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].text, "Can't open output file: \"" + out
                                        + "/M1aa1aOrient01.csv\".\nThe \"Output file, dir or table\" should be a "
@@ -99,7 +122,7 @@ TEST_F(LoopTest, OutputFolderThatCannotBeWrittenAsksWhetherToGoOn)
     EXPECT_EQ(opener.opened.size(), 2u);
     ui.answers = {IDNO};
     opener.opened.clear();
-    Run(EXPORT_CSV, EXPORT_BASIC);
+    EXPECT_FALSE(Run(EXPORT_CSV, EXPORT_BASIC));
     EXPECT_EQ(opener.opened.size(), 1u);
 }
 
