@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,28 +26,46 @@ constexpr int kPumpSliceMs = 10;
 } // namespace
 
 CInstanceHandshake::CInstanceHandshake(std::string folder)
-    : folder_(folder.empty() ? DefaultFolder() : std::move(folder))
+    : folder_(folder.empty() ? DefaultFolder(&privateBase_) : std::move(folder))
 {
 }
 
 CInstanceHandshake::~CInstanceHandshake()
 {
-    if (!thread_)
+    if (!thread_) {
+        if (!privateBase_.empty())
+            rmdir(privateBase_.c_str());
         return;
+    }
     // The server closes (and removes its socket file) on its own thread.
     QMetaObject::invokeMethod(context_, [this] { delete context_; }, Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
+    if (!privateBase_.empty()) {
+        rmdir(folder_.c_str());
+        rmdir(privateBase_.c_str());
+    }
 }
 
-std::string CInstanceHandshake::DefaultFolder()
+std::string CInstanceHandshake::DefaultFolder(std::string* madePrivate)
 {
     QByteArray own = qgetenv("ORVIX_INSTANCES");
     if (!own.isEmpty())
         return own.toStdString();
     QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    std::string base = runtime.isEmpty() ? QDir::tempPath().toStdString() + "/orvix-" + std::to_string(getuid())
-                                         : runtime.toStdString();
+    if (!runtime.isEmpty())
+        return runtime.toStdString() + "/orvix-instances";
+    const std::string shared = QDir::tempPath().toStdString() + "/orvix-" + std::to_string(getuid());
+    // Another user who made the folder first would see, answer or block every question.
+    struct stat st;
+    if ((mkdir(shared.c_str(), 0700) == 0 || errno == EEXIST) && lstat(shared.c_str(), &st) == 0
+        && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0777) == 0700)
+        return shared + "/orvix-instances";
+    std::string base = shared + "-XXXXXX";
+    if (!mkdtemp(base.data()))
+        return shared + "/orvix-instances"; // Listen refuses it unless it is the user's
+    if (madePrivate)
+        *madePrivate = base;
     return base + "/orvix-instances";
 }
 
@@ -54,6 +74,10 @@ bool CInstanceHandshake::Listen()
     if (thread_)
         return true;
     QDir().mkpath(QString::fromLocal8Bit(folder_.c_str()));
+    // The socket never goes into a folder of another user's, nor through a link.
+    struct stat st;
+    if (lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
+        return false;
     chmod(folder_.c_str(), 0700);
     std::string path = folder_ + "/" + std::to_string(getpid());
 

@@ -28,8 +28,11 @@ public:
     CInstanceHandshake& operator=(const CInstanceHandshake&) = delete;
 
     // $ORVIX_INSTANCES when set (a group of instances of its own, as the tests need), else
-    // "$XDG_RUNTIME_DIR/orvix-instances" (the system temp folder when that is unset).
-    static std::string DefaultFolder();
+    // "$XDG_RUNTIME_DIR/orvix-instances". Where no session sets XDG_RUNTIME_DIR, the folder is
+    // in "<temp>/orvix-<uid>" when that is a folder of the user's (not a link) that only the
+    // user may enter (0700); anyone can make that name first, so otherwise a private folder of
+    // this process is made ("<temp>/orvix-<uid>-XXXXXX", its path in `madePrivate`).
+    static std::string DefaultFolder(std::string* madePrivate = nullptr);
 
     // Starts answering questions; false when the socket could not be made.
     bool Listen();
@@ -44,6 +47,7 @@ public:
     bool AskOtherInstances(int timeoutMs = kAnswerTimeoutMs, std::function<bool(int)> pump = {});
 
 private:
+    std::string privateBase_; // made by DefaultFolder, removed with the handshake; before folder_
     std::string folder_;
     std::string socketPath_;
     std::atomic<bool> rendererRunning_{false};

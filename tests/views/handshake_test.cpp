@@ -1,6 +1,8 @@
 // The handshake between running instances, with another instance in a process of its own.
 #include <QProcess>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -138,4 +140,54 @@ TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
     kill(static_cast<pid_t>(peer.processId()), SIGCONT);
     EXPECT_TRUE(me.AskOtherInstances());
     EXPECT_EQ(CInstanceHandshake::kAnswerTimeoutMs, 2000);
+}
+
+// Where no session names a runtime folder, the shared "<temp>/orvix-<uid>" is used only when it
+// is a folder of the user's that nobody else may enter; otherwise a private one, which goes
+// with the handshake.
+TEST_F(HandshakeTest, TheFallbackFolderIsUsedOnlyWhenItIsTheUsersOwn)
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), instances = qgetenv("ORVIX_INSTANCES"),
+                     temp = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qunsetenv("ORVIX_INSTANCES");
+    qputenv("TMPDIR", QByteArray::fromStdString(dir));
+    const std::string shared = dir + "/orvix-" + std::to_string(getuid());
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        bool used;
+    } cases[] = {
+        {"absent", [] {}, true},
+        {"the user's, 0700", [&] { mkdir(shared.c_str(), 0700); }, true},
+        {"open to others", [&] { mkdir(shared.c_str(), 0755); }, false},
+        {"a link", [&] {
+             mkdir((dir + "/real").c_str(), 0700);
+             symlink((dir + "/real").c_str(), shared.c_str());
+         }, false},
+        {"another user's", [&] {
+             mkdir(shared.c_str(), 0700);
+             if (chown(shared.c_str(), 65534, 65534) != 0)
+                 rmdir(shared.c_str()); // not root: the case is left out
+         }, false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(shared);
+        c.make();
+        if (!c.used && !std::filesystem::exists(std::filesystem::symlink_status(shared)))
+            continue;
+        std::string socket;
+        {
+            CInstanceHandshake me;
+            ASSERT_TRUE(me.Listen()) << c.what;
+            socket = me.SocketPath();
+            EXPECT_EQ(socket.rfind(shared + "/", 0) == 0, c.used) << c.what << ": " << socket;
+        }
+        if (!c.used) {
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(socket).parent_path().parent_path())) << c.what;
+        }
+    }
+    std::filesystem::remove_all(shared);
+    for (auto [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, {"ORVIX_INSTANCES", instances}, {"TMPDIR", temp}})
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }
