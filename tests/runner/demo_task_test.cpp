@@ -199,43 +199,59 @@ TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
         SCOPED_TRACE("trial " + std::to_string(i));
         const CTrial& trial = *doc->GetTrial(i);
         ASSERT_TRUE(std::is_sorted(trial.spikeTimes.begin(), trial.spikeTimes.end()));
-        if (!trial.spikeTimes.empty())
+        if (!trial.spikeTimes.empty()) {
             EXPECT_LT(trial.spikeTimes.back(), (trial.GetLength() + 1) * 10);
+        }
         if (trial.responses[0] == 1)
             continue; // early: no figure, no rate
         int64_t on = trial.GetFigOnTime();
-        int counts[4] = {};
+        int counts[8] = {};
         for (size_t k = 0; k < trial.spikeTimes.size(); ++k)
-            for (int c = 0; c < 4; ++c)
+            for (int c = 0; c < 8; ++c)
                 counts[c] += trial.spikeTimes[k] / 10 >= on && trial.spikeTimes[k] / 10 <= on + 800
                     && (trial.spikeMasks[k] & (1 << c));
-        for (int c = 0; c < 4; ++c)
+        int all = 0;
+        for (int c = 0; c < 8; ++c) {
             EXPECT_FLOAT_EQ(trial.GetChannelResponse(c), counts[c] / 0.8f) << "channel " << c;
+            all += counts[c];
+        }
+        // Every channel fires, so the mean of the eight active ones is the cell's rate too.
+        EXPECT_NEAR(trial.GetChannelResponse(-1), all / 8.0 / 0.8, 1e-3);
     }
 
-    // The cell's rate at each OR, worked out by hand from 5 + 25 exp(-(OR - 10)^2 / 50) spikes/s.
+    // The cell's rate at each OR, worked out by hand from 5 + 25 exp(-(OR - 10)^2 / 50) spikes/s,
+    // on the selected channel (1 by default) and on the mean of all channels (-1), which
+    // averages eight channels' counts.
     const double expected[] = {5.00, 5.01, 5.28, 6.40, 11.95, 20.16, 30.00, 8.38};
-    int peak = 0;
-    for (int x = 0; x < t.NX(); ++x) {
-        SCOPED_TRACE("OR " + t.xValues[x]);
-        // Every answered trial has its rate: an early answer has no figure, and nothing else
-        // is left out.
-        int answered = 0;
-        for (int i = 0; i < doc->GetTrialCount(); ++i) {
-            const CTrial& trial = *doc->GetTrial(i);
-            answered += trial.responses[2] == std::stoi(t.xValues[x]) && trial.responses[0] != 1;
+    for (int channels : {1, 8}) {
+        SCOPED_TRACE("channel " + std::to_string(doc->GetSelectedChannel()));
+        int peak = 0;
+        for (int x = 0; x < t.NX(); ++x) {
+            SCOPED_TRACE("OR " + t.xValues[x]);
+            // Every answered trial has its rate: an early answer has no figure, and nothing
+            // else is left out.
+            int answered = 0;
+            for (int i = 0; i < doc->GetTrialCount(); ++i) {
+                const CTrial& trial = *doc->GetTrial(i);
+                answered += trial.responses[2] == std::stoi(t.xValues[x]) && trial.responses[0] != 1;
+            }
+            ASSERT_GT(answered, 0);
+            EXPECT_EQ(t.count.At(0, 0, x), answered);
+            // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
+            double sem = std::sqrt(expected[x] / 0.8 / answered / channels);
+            EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
+            // With its error bar inside the graph's default range of 0 to 50.
+            EXPECT_LT(t.mean.At(0, 0, x) + t.error.At(0, 0, x), 50.0f);
+            if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
+                peak = x;
         }
-        ASSERT_GT(answered, 0);
-        EXPECT_EQ(t.count.At(0, 0, x), answered);
-        // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
-        double sem = std::sqrt(expected[x] / 0.8 / answered);
-        EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
-        // With its error bar inside the graph's default range of 0 to 50.
-        EXPECT_LT(t.mean.At(0, 0, x) + t.error.At(0, 0, x), 50.0f);
-        if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
-            peak = x;
+        EXPECT_EQ(t.xValues[peak], "10");
+        if (channels == 1) {
+            doc->OnSelectChannel(1); // the same channel again: the mean
+            ASSERT_EQ(doc->GetSelectedChannel(), -1);
+            graph.OnUpdate(DocUpdate{HINT_REBUILD, nullptr});
+        }
     }
-    EXPECT_EQ(t.xValues[peak], "10");
 }
 
 TEST_F(DemoTest, ShowsTheFixationWindowWhileTheFixationPointIsOn)
