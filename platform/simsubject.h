@@ -1,9 +1,9 @@
 // The simulated subject of the run command: a trained observer of the two-choice demo task.
 // It watches what the renderer is told to show (the fixation point, the figure and the
 // stimulus parameter that decides the answer), looks at the fixation point once it comes on,
-// holds it, and answers on the digital-I/O board's key after a reaction time: correct more
-// often and sooner the stronger the stimulus, now and then too early, now and then looking
-// away. The simulated eye tracker reads its gaze.
+// holds it (also where a calibration moves it), and answers on the digital-I/O board's key
+// after a reaction time: correct more often and sooner the stronger the stimulus, now and
+// then too early, now and then looking away. The simulated eye tracker reads its gaze.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -31,10 +31,12 @@ public:
     };
     // Key letters of the board.
     static constexpr char kLeft = 'L', kRight = 'R', kCentre = 'C';
-    // Raw eye-tracker values of the straight-ahead gaze, and raw units per degree (the
-    // inverse of the tracker's default calibration).
-    static constexpr int kRawH0 = 2560, kRawV0 = 1280;
-    static constexpr double kRawPerDegH = 50.0, kRawPerDegV = -25.0;
+    // Raw eye-tracker values of the straight-ahead gaze, and raw units per degree. They are
+    // not those of the tracker's default calibration (2560, 1280; 50 and -25 per degree), as
+    // no real subject's are: uncalibrated, the eye is seen about 1.4 degrees off the point it
+    // looks at (still inside the default fixation window), and a calibration puts it there.
+    static constexpr int kRawH0 = 2600, kRawV0 = 1250;
+    static constexpr double kRawPerDegH = 55.0, kRawPerDegV = -28.0;
 
     // press: sets the board's key (the real board by default). With `run`, a thread of the
     // subject's own answers on time; without, whoever drives it calls Tick.

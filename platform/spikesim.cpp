@@ -18,7 +18,9 @@ SpikeSimScript g_script;
 bool g_figureOn = false;
 double g_orientation = 0.0;
 
-constexpr int kChannels = 4;
+// All eight inputs the document reads, so that the mean of the active channels (all eight
+// by default) is the same cell as each channel.
+constexpr int kChannels = 8;
 constexpr double kTicksPerSecond = 10000.0; // spike times count 0.1 ms
 
 class CSimSpikeDevice;

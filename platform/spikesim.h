@@ -1,4 +1,4 @@
-// The simulated spike counter behind "\\.\SPIKE". While counting, each of four channels fires
+// The simulated spike counter behind "\\.\SPIKE". While counting, each of eight channels fires
 // like a cell tuned to the figure's orientation: a baseline rate while the figure is off and,
 // while it is on, a rate that peaks at a preferred orientation. Tests script the records of
 // each read exactly.

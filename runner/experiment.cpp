@@ -38,6 +38,8 @@ void CExperiment::LoadParameters() { runner.LoadParameters(doc_); }
 
 void CExperiment::FeedSimulators(CSimulatedSubject* subject)
 {
+    if (subject && doc_)
+        doc_->GetBehavParam("FPCalFrames", CParam("FPCalFrames", kDemoCalFrames));
     deviceIO.onCommandSent = [this, subject](int id, const std::string& text) {
         if (!doc_ || id < 0 || id >= doc_->GetGraphParamCount())
             return;

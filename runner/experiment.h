@@ -34,8 +34,14 @@ public:
     void Detach(COrvixDoc& doc) override;
 
     // The simulated spike counter's cell and, when there is one, the simulated subject see
-    // what the renderer is told to show: every graph parameter sent, by its name.
+    // what the renderer is told to show: every graph parameter sent, by its name. With a
+    // simulated subject (the demonstration) a calibration step takes kDemoCalFrames eye
+    // samples ("FPCalFrames", unless the settings have it).
     void FeedSimulators(CSimulatedSubject* subject);
+    // Half a second of fixation: within one trial's fixation of the example task, so that a
+    // calibration's five steps take five trials, not the ten seconds of fixation each of the
+    // usual 600 samples.
+    static constexpr int kDemoCalFrames = 30;
 
     // Declared in this order: the console outlives the I/O layer, whose Close closes it,
     // and the I/O layer outlives the runner that uses it.

@@ -259,13 +259,13 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresLikeACellTunedToTheFigure)
     PointAt(ClosedPort());
     deviceIO.Open(doc.get());
     deviceIO.StartSpikeCounter();
-    // 10 s each; spikes/s of the four channels together, from 5 + 25 exp(-(OR - 10)^2 / 50)
+    // 10 s each; spikes/s of the eight channels together, from 5 + 25 exp(-(OR - 10)^2 / 50)
     // per channel while the figure is on, 5 while it is off.
     struct Phase {
         const char* figure;
         const char* orientation;
         double rate;
-    } phases[] = {{"0", "10", 20.0}, {"1", "10", 120.0}, {"1", "5", 4 * 20.16}, {"1", "-20", 20.0}, {"0", "10", 20.0}};
+    } phases[] = {{"0", "10", 40.0}, {"1", "10", 240.0}, {"1", "5", 8 * 20.16}, {"1", "-20", 40.0}, {"0", "10", 40.0}};
     uint32_t phaseStart = 0;
     for (const Phase& p : phases) {
         SCOPED_TRACE(std::string("FIGURE ") + p.figure + ", OR " + p.orientation);
@@ -279,7 +279,7 @@ TEST_F(IoTest, SimulatedSpikeCounterFiresLikeACellTunedToTheFigure)
         for (size_t i = 0; i < words.size(); i += 3) {
             uint32_t t = words[i + 1] | (static_cast<uint32_t>(words[i + 2]) << 16);
             EXPECT_NE(words[i], 0);
-            EXPECT_LE(words[i], 0xF);
+            EXPECT_LE(words[i], 0xFF);
             // In time order, and within the phase: the rate changed where the renderer was told.
             EXPECT_GE(t, previous);
             EXPECT_LE(t, phaseStart + 100000u);

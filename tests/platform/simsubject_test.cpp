@@ -39,20 +39,21 @@ TEST(SimulatedSubject, LooksAtTheFixationPointOnceItComesOn)
 {
     Fixture f;
     int h = 0, v = 0;
-    // At rest: 8 deg right, 5 deg down, at 50 and -25 raw units per degree.
+    // At rest: 8 deg right, 5 deg down, from the straight-ahead (2600, 1250) at 55 and -28
+    // raw units per degree.
     f.subject.Gaze(0, h, v);
-    EXPECT_NEAR(h, 2560 + 400, 20);
-    EXPECT_NEAR(v, 1280 + 125, 20);
+    EXPECT_NEAR(h, 2600 + 440, 20);
+    EXPECT_NEAR(v, 1250 + 140, 20);
     // A fixation point at 2 deg right (120 units at 60 per degree) is looked at within
     // 400 ms of coming on.
     f.subject.See("TPOSH", "120", 0);
     f.subject.See("TARGET", "1", 1000);
     f.subject.Gaze(1500, h, v);
-    EXPECT_NEAR(h, 2560 + 100, 20);
-    EXPECT_NEAR(v, 1280, 20);
+    EXPECT_NEAR(h, 2600 + 110, 20);
+    EXPECT_NEAR(v, 1250, 20);
     f.subject.See("TARGET", "0", 2000);
     f.subject.Gaze(2000, h, v);
-    EXPECT_NEAR(h, 2960, 20);
+    EXPECT_NEAR(h, 3040, 20);
 }
 
 TEST(SimulatedSubject, StrongerStimuliGiveMoreRightAndFasterAnswers)

@@ -1,7 +1,7 @@
 // The demonstration of the run command: the example task with the simulated subject, a
 // sweep of the stimulus through the real test run and task runner on a fake clock, then an
-// analysis of variance of the reaction time on the Statistics page, and the simulated cell's
-// tuning curve on the response graph.
+// analysis of variance of the reaction time on the Statistics page, the simulated cell's
+// tuning curve on the response graph, and a calibration of the eye during the run.
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +19,7 @@
 #include "platform/simsubject.h"
 #include "runner/testrun.h"
 #include "runner/trialengine.h"
+#include "views/fpview.h"
 #include "tests/io/io_fixture.h"
 
 using namespace orvix;
@@ -96,6 +97,8 @@ protected:
         run.pump = [&](int) {
             fakeClock.AdvanceMs(2);
             subject.Tick(TickMs());
+            if (everyPass)
+                everyPass();
             return true;
         };
         run.OnStart(settings);
@@ -117,6 +120,7 @@ protected:
         std::string shown;
         std::vector<std::array<int, 4>> circles;
     } views{*this};
+    std::function<void()> everyPass; // after each pass, as the display would
     char key = 'C';
     CSimulatedSubject subject{CSimulatedSubject::Settings(), 99, [this](char k) { key = k; }, false};
 };
@@ -199,43 +203,59 @@ TEST_F(DemoTest, DrawsTheCellsTuningCurveOnTheResponseGraph)
         SCOPED_TRACE("trial " + std::to_string(i));
         const CTrial& trial = *doc->GetTrial(i);
         ASSERT_TRUE(std::is_sorted(trial.spikeTimes.begin(), trial.spikeTimes.end()));
-        if (!trial.spikeTimes.empty())
+        if (!trial.spikeTimes.empty()) {
             EXPECT_LT(trial.spikeTimes.back(), (trial.GetLength() + 1) * 10);
+        }
         if (trial.responses[0] == 1)
             continue; // early: no figure, no rate
         int64_t on = trial.GetFigOnTime();
-        int counts[4] = {};
+        int counts[8] = {};
         for (size_t k = 0; k < trial.spikeTimes.size(); ++k)
-            for (int c = 0; c < 4; ++c)
+            for (int c = 0; c < 8; ++c)
                 counts[c] += trial.spikeTimes[k] / 10 >= on && trial.spikeTimes[k] / 10 <= on + 800
                     && (trial.spikeMasks[k] & (1 << c));
-        for (int c = 0; c < 4; ++c)
+        int all = 0;
+        for (int c = 0; c < 8; ++c) {
             EXPECT_FLOAT_EQ(trial.GetChannelResponse(c), counts[c] / 0.8f) << "channel " << c;
+            all += counts[c];
+        }
+        // Every channel fires, so the mean of the eight active ones is the cell's rate too.
+        EXPECT_NEAR(trial.GetChannelResponse(-1), all / 8.0 / 0.8, 1e-3);
     }
 
-    // The cell's rate at each OR, worked out by hand from 5 + 25 exp(-(OR - 10)^2 / 50) spikes/s.
+    // The cell's rate at each OR, worked out by hand from 5 + 25 exp(-(OR - 10)^2 / 50) spikes/s,
+    // on the selected channel (1 by default) and on the mean of all channels (-1), which
+    // averages eight channels' counts.
     const double expected[] = {5.00, 5.01, 5.28, 6.40, 11.95, 20.16, 30.00, 8.38};
-    int peak = 0;
-    for (int x = 0; x < t.NX(); ++x) {
-        SCOPED_TRACE("OR " + t.xValues[x]);
-        // Every answered trial has its rate: an early answer has no figure, and nothing else
-        // is left out.
-        int answered = 0;
-        for (int i = 0; i < doc->GetTrialCount(); ++i) {
-            const CTrial& trial = *doc->GetTrial(i);
-            answered += trial.responses[2] == std::stoi(t.xValues[x]) && trial.responses[0] != 1;
+    for (int channels : {1, 8}) {
+        SCOPED_TRACE("channel " + std::to_string(doc->GetSelectedChannel()));
+        int peak = 0;
+        for (int x = 0; x < t.NX(); ++x) {
+            SCOPED_TRACE("OR " + t.xValues[x]);
+            // Every answered trial has its rate: an early answer has no figure, and nothing
+            // else is left out.
+            int answered = 0;
+            for (int i = 0; i < doc->GetTrialCount(); ++i) {
+                const CTrial& trial = *doc->GetTrial(i);
+                answered += trial.responses[2] == std::stoi(t.xValues[x]) && trial.responses[0] != 1;
+            }
+            ASSERT_GT(answered, 0);
+            EXPECT_EQ(t.count.At(0, 0, x), answered);
+            // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
+            double sem = std::sqrt(expected[x] / 0.8 / answered / channels);
+            EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
+            // With its error bar inside the graph's default range of 0 to 50.
+            EXPECT_LT(t.mean.At(0, 0, x) + t.error.At(0, 0, x), 50.0f);
+            if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
+                peak = x;
         }
-        ASSERT_GT(answered, 0);
-        EXPECT_EQ(t.count.At(0, 0, x), answered);
-        // The mean of n Poisson counts over 0.8 s lies within 4 standard errors of the rate.
-        double sem = std::sqrt(expected[x] / 0.8 / answered);
-        EXPECT_NEAR(t.mean.At(0, 0, x), expected[x], 4 * sem + 0.5);
-        // With its error bar inside the graph's default range of 0 to 50.
-        EXPECT_LT(t.mean.At(0, 0, x) + t.error.At(0, 0, x), 50.0f);
-        if (t.mean.At(0, 0, x) > t.mean.At(0, 0, peak))
-            peak = x;
+        EXPECT_EQ(t.xValues[peak], "10");
+        if (channels == 1) {
+            doc->OnSelectChannel(1); // the same channel again: the mean
+            ASSERT_EQ(doc->GetSelectedChannel(), -1);
+            graph.OnUpdate(DocUpdate{HINT_REBUILD, nullptr});
+        }
     }
-    EXPECT_EQ(t.xValues[peak], "10");
 }
 
 TEST_F(DemoTest, ShowsTheFixationWindowWhileTheFixationPointIsOn)
@@ -247,4 +267,51 @@ TEST_F(DemoTest, ShowsTheFixationWindowWhileTheFixationPointIsOn)
     EXPECT_GE(views.circles.size(), 8u);
     for (const auto& circle : views.circles)
         EXPECT_EQ(circle, (std::array<int, 4>{0, 0, 300, 10}));
+}
+
+TEST_F(DemoTest, CalibratesTheEyeDuringARun)
+{
+    // The eye view as in the program: it hears the task's FPUpdate and takes the eye position
+    // at its display ticks. Calibrate is pressed while the eye holds the third trial's point.
+    CFPView eye(*doc, experiment.runner);
+    int pressedAt = -1, doneAt = -1;
+    everyPass = [&] {
+        eye.Refresh();
+        if (pressedAt < 0 && doc->GetTrialCount() == 2 && eye.Calibration().IsSampling()) {
+            eye.OnCalibrate();
+            pressedAt = doc->GetTrialCount();
+        } else if (pressedAt >= 0 && doneAt < 0 && !eye.IsCalibrating()) {
+            doneAt = doc->GetTrialCount();
+        }
+    };
+    RunDemonstration(2); // 16 trials
+    ASSERT_GE(pressedAt, 0);
+    ASSERT_GE(doneAt, 0) << "still at step " << eye.Calibration().Step();
+    // A step on each trial's fixation: the trial in progress, then one per step. Here the
+    // trial in progress ends early (an answer before the figure), so the next one completes
+    // its samples.
+    EXPECT_LE(doneAt - pressedAt, 6);
+
+    // The simulated eye sees straight ahead at (2600, 1250) raw, 55 raw units per degree to
+    // the right and -28 per degree up, with no cross-talk: H0 -2600, V0 -1250, DtoAH 1/55,
+    // DtoAV -1/28 and no cross terms.
+    auto behav = [&](const char* name) { return doc->GetBehavParam(name, CParam(name, 0)).GetDouble(); };
+    EXPECT_NEAR(behav("H0"), -2600, 3);
+    EXPECT_NEAR(behav("V0"), -1250, 3);
+    EXPECT_NEAR(behav("DtoAH"), 1.0 / 55, 0.0003);
+    EXPECT_NEAR(behav("DtoAV"), -1.0 / 28, 0.0006);
+    EXPECT_NEAR(behav("DtoAH2"), 0.0, 0.0005);
+    EXPECT_NEAR(behav("DtoAV2"), 0.0, 0.0005);
+    // So the eye is seen where it looks: on the calibration's places and between them.
+    for (auto [h, v] : {std::pair{0.0, 0.0}, {-4.0, 0.0}, {4.0, 0.0}, {0.0, -4.0}, {0.0, 4.0}, {2.0, -3.0}}) {
+        double rawH = CSimulatedSubject::kRawH0 + h * CSimulatedSubject::kRawPerDegH;
+        double rawV = CSimulatedSubject::kRawV0 + v * CSimulatedSubject::kRawPerDegV;
+        double seenH = (rawH + behav("H0")) * behav("DtoAH") + (rawV + behav("V0")) * behav("DtoAH2");
+        double seenV = (rawH + behav("H0")) * behav("DtoAV2") + (rawV + behav("V0")) * behav("DtoAV");
+        EXPECT_NEAR(seenH, h, 0.1) << h << ", " << v;
+        EXPECT_NEAR(seenV, v, 0.1) << h << ", " << v;
+    }
+    // The fixation point is back where it was.
+    EXPECT_EQ(doc->GetGraphParam("TPOSH").GetInt(), 0);
+    EXPECT_EQ(doc->GetGraphParam("TPOSV").GetInt(), 0);
 }
