@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +19,7 @@
 #include "app/channelkeys.h"
 #include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
+#include "app/filedialogs.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
 #include "export/odbcfilename.h"
@@ -274,11 +274,9 @@ void COrvixApp::OnFileOpen()
     // A test run records into the open document: no other may take its place meanwhile.
     if (!doc_ || !doc_->OnUpdateFileOpen())
         return;
-    std::string start = OpenDialogStart(doc_ ? doc_->GetPathName() : std::string());
-    QString path = QFileDialog::getOpenFileName(mainFrame_.get(), "Open", QString::fromLocal8Bit(start.c_str()),
-                                                "Orvix Files (*.oxv);;All Files (*)");
-    if (!path.isEmpty())
-        OpenDocumentFile(path.toLocal8Bit().toStdString());
+    std::string path = AskOpenPath(mainFrame_.get(), doc_->GetPathName());
+    if (!path.empty())
+        OpenDocumentFile(path);
 }
 
 bool COrvixApp::OnFileSave()
@@ -290,17 +288,15 @@ bool COrvixApp::OnFileSaveAs()
 {
     if (!doc_)
         return false;
-    QString path = QFileDialog::getSaveFileName(mainFrame_.get(), "Save As",
-                                                QString::fromLocal8Bit(doc_->GetPathName().c_str()),
-                                                "Orvix Files (*.oxv);;All Files (*)");
-    if (path.isEmpty())
+    std::string path = AskSaveAsPath(mainFrame_.get(), doc_->GetPathName());
+    if (path.empty())
         return false;
     // Without an extension the file would not show in the Open dialog's list.
-    if (QFileInfo(path).suffix().isEmpty())
+    if (QFileInfo(QString::fromLocal8Bit(path.c_str())).suffix().isEmpty())
         path += ".oxv";
-    if (!doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
+    if (!doc_->OnSaveDocument(path))
         return false;
-    AddRecentFile(path.toLocal8Bit().toStdString());
+    AddRecentFile(path);
     return true;
 }
 
