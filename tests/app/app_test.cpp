@@ -1,11 +1,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
+#include <QPushButton>
 #include <QUrl>
 #include <QTest>
 #include <QTimer>
@@ -530,6 +532,11 @@ TEST_F(DocTest, ClosingTheWindowAsksAboutAModifiedDocument)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Save changes to Untitled?");
     EXPECT_TRUE(app.MainFrame()->isVisible());
+    // The end of the desktop session asks too; Cancel asks the session to go on.
+    ui.answers = {IDCANCEL};
+    EXPECT_FALSE(app.OnSessionEnd());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, "Save changes to Untitled?");
     ui.answers = {IDNO};
     EXPECT_TRUE(app.MainFrame()->close());
     app.ExitInstance();
@@ -606,7 +613,13 @@ TEST_F(DocTest, OpenAndSaveAsMapTheDataFoldersForm)
     auto answer = [&](const char* typed) {
         ui.onModal = [&, typed](QDialog& dialog) {
             startedIn = qobject_cast<QFileDialog*>(&dialog)->directory().absolutePath().toStdString();
-            offered = dialog.findChild<QLineEdit*>("fileNameEdit")->text().toStdString();
+            auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+            offered = edit->text().toStdString();
+            // Qt would turn Open off for a name it does not know yet.
+            edit->setText(typed);
+            if (QPushButton* open = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)) {
+                EXPECT_TRUE(open->isEnabled());
+            }
             return TypeIntoFileDialog(dialog, typed);
         };
     };
