@@ -17,8 +17,8 @@ namespace {
 QString ToQ(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 std::string FromQ(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-// Qt's own dialog (a desktop's would not let the name be mapped): its name box is the one
-// the program's widgets name "fileNameEdit".
+// Qt's own dialog, as a desktop's would not let the name be mapped; its name box is the
+// line edit Qt names "fileNameEdit".
 class CMappedFileDialog : public QFileDialog {
 public:
     CMappedFileDialog(QWidget* parent, const char* caption, AcceptMode mode)
@@ -65,6 +65,13 @@ public:
         QFileDialog::accept();
     }
 
+    // The name box's text as it is (selectFile would make it relative to some folder).
+    void OfferName(const QString& name)
+    {
+        if (QLineEdit* edit = NameEdit())
+            edit->setText(name);
+    }
+
 private:
     QLineEdit* NameEdit() const { return findChild<QLineEdit*>("fileNameEdit"); }
 };
@@ -104,8 +111,9 @@ std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath)
         dialog.setDirectory(ToQ(start.folder));
         dialog.selectFile(ToQ(start.name));
     } else if (!start.folder.empty()) {
-        // A folder that is not there yet: the whole path, so that saving says where it failed.
-        dialog.selectFile(ToQ(start.folder + "/" + start.name));
+        // A folder that is not there yet: the dialog cannot show it, but the name box keeps
+        // it, so that Return saves there rather than in whatever folder the dialog shows.
+        dialog.OfferName(ToQ(start.folder + "/" + start.name));
     } else {
         dialog.selectFile(ToQ(start.name));
     }
