@@ -4,28 +4,34 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "app/analysiscommands.h"
 #include "app/channelkeys.h"
 #include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
+#include "app/filedialogs.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
 #include "export/odbcfilename.h"
+#include "panel/controlpanel.h"
+#include "panel/testpage.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
+#include "platform/instances.h"
 #include "platform/numbers.h"
+#include "platform/quitsignals.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
 #include "platform/ui.h"
@@ -78,6 +84,8 @@ COrvixApp::~COrvixApp()
     // The panel is a tool window of the main frame: it goes first.
     panels_.reset();
     mainFrame_.reset();
+    // After the frame: a second signal meanwhile still removes the instance socket.
+    quitSignals_.reset();
     analysisCommands_.reset();
     doc_.reset();
     subject_.reset();
@@ -139,6 +147,21 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
     panels_->SetMainWindow(mainFrame_.get());
+    quitSignals_ = std::make_unique<CQuitSignals>([this](int sig) {
+        const char* name = sigabbrev_np(sig);
+        fprintf(stderr, "Orvix: SIG%s: leaving as File > Exit does; a second signal ends the program at once.\n",
+                name ? name : "?");
+        LeaveOnRequest();
+    });
+    if (mainFrame_->Handshake())
+        quitSignals_->RemoveOnAbruptEnd(mainFrame_->Handshake()->SocketPath());
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!manager.allowsInteraction())
+            return;
+        if (!OnSessionEnd())
+            manager.cancel();
+        manager.release();
+    });
     mainFrame_->hooks.saveModified = [this] { return MayLeaveDocument(); };
     mainFrame_->hooks.recentFiles = [this] { return recentFiles_; };
     mainFrame_->hooks.setupMenu = [this](QMenuBar* menu) { SetupMenu(menu); };
@@ -216,8 +239,53 @@ void COrvixApp::OnRunFlagChanged(int flag)
 int COrvixApp::Run()
 {
     OnRunFlagChanged(experiment_.runner.GetRunFlag());
+    looping_ = true;
+    if (leaveRequested_)
+        QTimer::singleShot(0, this, [this] { LeaveOnRequest(); });
     QApplication::exec();
+    looping_ = false;
     return ExitInstance();
+}
+
+bool COrvixApp::TestRunActive() const
+{
+    CControlPanel* panel = panels_ ? panels_->Get() : nullptr;
+    return (doc_ && doc_->testRunning) || (panel && panel->TestPage() && panel->TestPage()->Run().IsRunning());
+}
+
+void COrvixApp::StopTestRun()
+{
+    CControlPanel* panel = panels_ ? panels_->Get() : nullptr;
+    if (doc_ && doc_->testRunning && panel && panel->TestPage() && panel->TestPage()->Run().IsRunning())
+        panel->TestPage()->Run().Stop();
+}
+
+void COrvixApp::LeaveOnRequest()
+{
+    if (!mainFrame_)
+        return;
+    if (!looping_) {
+        leaveRequested_ = true;
+        return;
+    }
+    // File > Exit cannot come while a dialog waits for the user or a test runs either: the
+    // run is stopped, and the dialog left to the user.
+    if (QApplication::activeModalWidget() || TestRunActive()) {
+        StopTestRun();
+        QTimer::singleShot(kLeaveRetryMs, this, [this] { LeaveOnRequest(); });
+        return;
+    }
+    OnCommand(ID_APP_EXIT);
+    // The user kept the program (Cancel): the next request asks again.
+    if (mainFrame_->isVisible() && quitSignals_)
+        quitSignals_->Rearm();
+}
+
+bool COrvixApp::OnSessionEnd()
+{
+    // The run cannot go on under an ending session; its trials so far are offered for saving.
+    StopTestRun();
+    return SaveModifiedDocument();
 }
 
 void COrvixApp::ExperimentPass()
@@ -274,11 +342,9 @@ void COrvixApp::OnFileOpen()
     // A test run records into the open document: no other may take its place meanwhile.
     if (!doc_ || !doc_->OnUpdateFileOpen())
         return;
-    std::string start = OpenDialogStart(doc_ ? doc_->GetPathName() : std::string());
-    QString path = QFileDialog::getOpenFileName(mainFrame_.get(), "Open", QString::fromLocal8Bit(start.c_str()),
-                                                "Orvix Files (*.oxv);;All Files (*)");
-    if (!path.isEmpty())
-        OpenDocumentFile(path.toLocal8Bit().toStdString());
+    std::string path = AskOpenPath(mainFrame_.get(), doc_->GetPathName());
+    if (!path.empty())
+        OpenDocumentFile(path);
 }
 
 bool COrvixApp::OnFileSave()
@@ -290,17 +356,15 @@ bool COrvixApp::OnFileSaveAs()
 {
     if (!doc_)
         return false;
-    QString path = QFileDialog::getSaveFileName(mainFrame_.get(), "Save As",
-                                                QString::fromLocal8Bit(doc_->GetPathName().c_str()),
-                                                "Orvix Files (*.oxv);;All Files (*)");
-    if (path.isEmpty())
+    std::string path = AskSaveAsPath(mainFrame_.get(), doc_->GetPathName());
+    if (path.empty())
         return false;
     // Without an extension the file would not show in the Open dialog's list.
-    if (QFileInfo(path).suffix().isEmpty())
+    if (QFileInfo(QString::fromLocal8Bit(path.c_str())).suffix().isEmpty())
         path += ".oxv";
-    if (!doc_->OnSaveDocument(path.toLocal8Bit().toStdString()))
+    if (!doc_->OnSaveDocument(path))
         return false;
-    AddRecentFile(path.toLocal8Bit().toStdString());
+    AddRecentFile(path);
     return true;
 }
 

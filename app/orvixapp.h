@@ -21,6 +21,7 @@ class CAnalysisCommands;
 class CControlPanelOwner;
 class CMainFrame;
 class COrvixDoc;
+class CQuitSignals;
 class CSimulatedSubject;
 
 class COrvixApp : public QObject, public ICommandTarget {
@@ -50,6 +51,12 @@ public:
     // saved or dropped its changes.
     bool MayLeaveDocument();
     void OnAppAbout();
+    // A request to end from outside (SIGTERM, SIGINT, SIGHUP): the program leaves as File >
+    // Exit does, once a running test is stopped and no dialog waits for the user.
+    void LeaveOnRequest();
+    // The desktop session ends and lets the program ask: a running test is stopped and the
+    // document's changes may be saved; false when the user would rather keep the session.
+    bool OnSessionEnd();
     // The menu hook: it receives the main menu at start-up and from "&Organize
     // templetes...", and leaves it as it is.
     void SetupMenu(QMenuBar*) {}
@@ -81,6 +88,9 @@ private:
     void OnRunFlagChanged(int flag);
     // Frees the statistics library once no estimate is inside it.
     void UnloadStatLibrary();
+    bool TestRunActive() const;
+    // As the Test page's Stop: the trial in progress ends unstored.
+    void StopTestRun();
     static constexpr int kStatJobExitWaitMs = 30000;
 
     // The experiment outlives the document attached to it.
@@ -99,6 +109,12 @@ private:
     std::vector<std::string> recentFiles_;
     // With ORVIX_SIMULATED_SUBJECT=1 a simulated subject answers on the key.
     std::unique_ptr<CSimulatedSubject> subject_;
+    std::unique_ptr<CQuitSignals> quitSignals_;
+    // The main loop runs; a request to end that came before it waits for it.
+    bool looping_ = false;
+    bool leaveRequested_ = false;
+    // How often a request to end looks again whether it may go on.
+    static constexpr int kLeaveRetryMs = 100;
 };
 
 // What the command line asks for. On this system every absolute path begins with '/', so

@@ -1,11 +1,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
+#include <QPushButton>
 #include <QUrl>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
+#include "app/filedialogs.h"
 #include "app/orvixapp.h"
 #include "document/commandfile.h"
 #include "export/exportdatadlg.h"
@@ -37,6 +40,21 @@ namespace {
 ChannelKey Key(int ch, bool shift, bool ctrl, bool caps = false, bool comment = false)
 {
     return ChannelKey{ch, shift, ctrl, caps, comment};
+}
+
+// A file dialog as a user answers it: a name typed into the name box, then Return. Shown,
+// since what a typed name does depends on where the focus is.
+int TypeIntoFileDialog(QDialog& dialog, const char* name)
+{
+    auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+    if (!edit)
+        return IDCANCEL;
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    edit->setFocus();
+    edit->setText(name);
+    QTest::keyClick(edit, Qt::Key_Return);
+    return dialog.result() == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
 } // namespace
@@ -514,6 +532,11 @@ TEST_F(DocTest, ClosingTheWindowAsksAboutAModifiedDocument)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Save changes to Untitled?");
     EXPECT_TRUE(app.MainFrame()->isVisible());
+    // The end of the desktop session asks too; Cancel asks the session to go on.
+    ui.answers = {IDCANCEL};
+    EXPECT_FALSE(app.OnSessionEnd());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, "Save changes to Untitled?");
     ui.answers = {IDNO};
     EXPECT_TRUE(app.MainFrame()->close());
     app.ExitInstance();
@@ -561,20 +584,59 @@ TEST_F(DocTest, FileMenuListsRecentFilesAndTheTitleNamesTheDocument)
     EXPECT_EQ(app.Document()->GetPathName(), files[1]);
 
     // Save As with a bare name adds the extension the Open dialog looks for.
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
-                answer.stop();
-                dialog->findChild<QLineEdit*>("fileNameEdit")->setText("renamed");
-                QMetaObject::invokeMethod(dialog, "accept");
-            }
-    });
-    answer.start(100);
+    ui.onModal = [](QDialog& dialog) { return TypeIntoFileDialog(dialog, "renamed"); };
     EXPECT_TRUE(app.OnFileSaveAs());
-    answer.stop();
     EXPECT_EQ(app.Document()->GetPathName(), dir + "/renamed.oxv");
     EXPECT_TRUE(std::filesystem::exists(dir + "/renamed.oxv"));
+    app.ExitInstance();
+}
+
+// The data folder's "c:\data" form as File > Open and Save As meet it: each starts in the
+// folder it maps to, and a name typed in that form is taken as the mapped one.
+TEST_F(DocTest, OpenAndSaveAsMapTheDataFoldersForm)
+{
+    const std::string data = dir + "/drives/c/data";
+    std::filesystem::create_directories(data);
+    EXPECT_EQ(FileDialogStart("c:\\data\\MO01.oxv").folder, data);
+    EXPECT_EQ(FileDialogStart("c:\\data\\MO01.oxv").name, "MO01.oxv");
+    EXPECT_EQ(FileDialogStart("/x.oxv").folder, "/");
+    EXPECT_EQ(FileDialogStart("x.oxv").folder, "");
+    {
+        COrvixDoc saved;
+        saved.commandLines = {"OR 0"};
+        saved.ParseCommandFile(kNoAngleOffset);
+        ASSERT_TRUE(saved.OnSaveDocument(data + "/MO01.oxv"));
+    }
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    std::string startedIn, offered;
+    auto answer = [&](const char* typed) {
+        ui.onModal = [&, typed](QDialog& dialog) {
+            startedIn = qobject_cast<QFileDialog*>(&dialog)->directory().absolutePath().toStdString();
+            auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+            offered = edit->text().toStdString();
+            // Qt would turn Open off for a name it does not know yet.
+            edit->setText(typed);
+            if (QPushButton* open = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)) {
+                EXPECT_TRUE(open->isEnabled());
+            }
+            return TypeIntoFileDialog(dialog, typed);
+        };
+    };
+    app.Document()->SetPathName("c:\\data\\MOaa4aOrient01.oxv");
+    answer("c:\\data\\MO01.oxv");
+    app.OnFileOpen();
+    EXPECT_EQ(startedIn, data);
+    EXPECT_EQ(app.Document()->GetPathName(), data + "/MO01.oxv");
+
+    app.Document()->SetPathName("c:\\data\\MOaa4aOrient01.oxv");
+    answer("c:\\data\\x.oxv");
+    EXPECT_TRUE(app.OnFileSaveAs());
+    EXPECT_EQ(startedIn, data);
+    EXPECT_EQ(offered, "MOaa4aOrient01.oxv");
+    EXPECT_EQ(app.Document()->GetPathName(), data + "/x.oxv");
+    EXPECT_TRUE(std::filesystem::exists(data + "/x.oxv"));
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
     app.ExitInstance();
 }
 

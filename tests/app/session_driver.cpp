@@ -1,8 +1,10 @@
 // orvix-session: the program as a newcomer uses it, driven through its own windows in a
 // process of its own, so that its real way out (the main loop's end, the objects' teardown
 // in order, the process exit) is what the test sees. The argument says how the save
-// question at the end is answered: "no", or "cancel" (then "no" on the second try). Steps
-// are printed one a line; the exit code is the program's, 3 when a step never came.
+// question at the end is answered: "no", or "cancel" (then "no" on the second try); or
+// "signal": during the run the driver says "signal me" and waits for the test's signal,
+// answering "no". Steps are printed one a line; the exit code is the program's, 3 when a
+// step never came.
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
@@ -41,6 +43,7 @@ void Say(const char* step)
 int main(int argc, char** argv)
 {
     bool cancelFirst = argc > 1 && !strcmp(argv[1], "cancel");
+    bool bySignal = argc > 1 && !strcmp(argv[1], "signal");
     QApplication qtApp(argc, argv);
     CScriptedUI ui;
     // The data folder offered is taken as it is (the run command made it).
@@ -98,6 +101,15 @@ int main(int argc, char** argv)
                  app.MainFrame()->Action(ICommandTarget::ID_APP_EXIT)->trigger();
              }},
         };
+        if (bySignal) {
+            // In place of Exit during the run: the run is to be stopped and the question asked.
+            steps.resize(3);
+            steps.push_back({"signal me", [&] { return doc.testRunning && doc.GetTrialCount() >= 1; },
+                             [&] {
+                                 ui.answers = {IDNO};
+                                 exitAnswers = ui.messages.size();
+                             }});
+        }
         if (cancelFirst)
             steps.push_back({"exit again", [&] { return app.MainFrame()->isVisible(); },
                              [&] {

@@ -14,6 +14,8 @@ struct Session {
     int exitCode = -1;
     bool crashed = false;
     std::string output;
+    // Instance sockets left behind in the session's own folder.
+    int socketsLeft = -1;
 };
 
 // Runs the stand-in renderer and the driven program, as the run command does, in a fresh
@@ -53,13 +55,24 @@ Session RunSession(const char* answer)
     env.insert("ORVIX_SIMULATED_EYE", "1");
     env.insert("ORVIX_SIMULATED_SUBJECT", "1");
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    const std::string instances = home + "/instances";
+    env.insert("ORVIX_INSTANCES", QString::fromStdString(instances));
     QProcess program;
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QString::fromStdString(work));
     program.setProcessChannelMode(QProcess::MergedChannels);
     program.start(ORVIX_SESSION_DRIVER, {answer});
+    if (std::string(answer) == "signal") {
+        while (session.output.find("signal me\n") == std::string::npos && program.waitForReadyRead(120000))
+            session.output += program.readAll().toStdString();
+        program.terminate();
+    }
     program.waitForFinished(240000);
-    session.output = program.readAll().toStdString();
+    session.output += program.readAll().toStdString();
+    std::error_code error;
+    session.socketsLeft = 0;
+    for (auto it = fs::directory_iterator(instances, error); !error && it != fs::directory_iterator(); ++it)
+        ++session.socketsLeft;
     session.crashed = program.exitStatus() == QProcess::CrashExit;
     session.exitCode = program.exitCode();
     renderer.terminate();
@@ -71,14 +84,17 @@ Session RunSession(const char* answer)
 
 TEST(Session, QuitAfterASweepEndsCleanlyWhicheverWayTheQuestionIsAnswered)
 {
-    for (const char* answer : {"no", "cancel"}) {
+    // "signal": SIGTERM during the run leaves as Exit does, the run stopped first.
+    for (const char* answer : {"no", "cancel", "signal"}) {
         SCOPED_TRACE(answer);
         Session s = RunSession(answer);
         EXPECT_FALSE(s.crashed) << s.output;
         EXPECT_EQ(s.exitCode, 0) << s.output;
+        EXPECT_EQ(s.socketsLeft, 0) << s.output;
         // Exit during the run is refused; after it the trials are offered for saving.
         EXPECT_EQ(s.output.find("was not refused"), std::string::npos) << s.output;
-        EXPECT_NE(s.output.find("stop\n"), std::string::npos) << s.output;
+        EXPECT_NE(s.output.find(std::string(answer) == "signal" ? "Orvix: SIGTERM" : "stop\n"), std::string::npos)
+            << s.output;
         EXPECT_NE(s.output.find("asked: Save changes to MOaa4aDemo01.oxv?"), std::string::npos) << s.output;
         // Cancel keeps the program running: it is asked a second time.
         bool again = s.output.find("exit again\n") != std::string::npos;

@@ -1,0 +1,123 @@
+#include "app/filedialogs.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/orvixapp.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace orvix {
+
+namespace {
+
+QString ToQ(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
+std::string FromQ(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+// Qt's own dialog, as a desktop's would not let the name be mapped; its name box is the
+// line edit Qt names "fileNameEdit".
+class CMappedFileDialog : public QFileDialog {
+public:
+    CMappedFileDialog(QWidget* parent, const char* caption, AcceptMode mode)
+        : QFileDialog(parent, caption, QString(), "Orvix Files (*.oxv);;All Files (*)")
+    {
+        setOption(DontUseNativeDialog);
+        setAcceptMode(mode);
+        setFileMode(mode == AcceptOpen ? ExistingFile : AnyFile);
+        // Qt turns Open off for a name it cannot find, which a name in the program's form
+        // is until it is mapped.
+        if (QLineEdit* name = NameEdit())
+            connect(name, &QLineEdit::textChanged, this, [this](const QString& text) {
+                auto* box = findChild<QDialogButtonBox*>();
+                QPushButton* button = box ? box->button(acceptMode() == AcceptOpen ? QDialogButtonBox::Open
+                                                                                   : QDialogButtonBox::Save)
+                                          : nullptr;
+                if (button && MapPath(FromQ(text)) != FromQ(text))
+                    button->setEnabled(true);
+            });
+    }
+
+    void accept() override
+    {
+        if (QLineEdit* name = NameEdit()) {
+            const std::string typed = FromQ(name->text());
+            const std::string mapped = MapPath(typed);
+            if (mapped != typed) {
+                if (QFileInfo(ToQ(mapped)).isDir()) {
+                    setDirectory(ToQ(mapped));
+                    name->clear();
+                    return;
+                }
+                name->setText(ToQ(mapped));
+            }
+        }
+        // Said here rather than by Qt, so that the message goes where all of the program's go.
+        const QStringList files = selectedFiles();
+        if (acceptMode() == AcceptOpen && !files.isEmpty() && !QFileInfo::exists(files.front())) {
+            MessageBox(FromQ(QFileInfo(files.front()).fileName())
+                           + "\nFile not found.\nPlease verify the correct file name was given.",
+                       MB_ICONWARNING);
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+    // The name box's text as it is (selectFile would make it relative to some folder).
+    void OfferName(const QString& name)
+    {
+        if (QLineEdit* edit = NameEdit())
+            edit->setText(name);
+    }
+
+private:
+    QLineEdit* NameEdit() const { return findChild<QLineEdit*>("fileNameEdit"); }
+};
+
+std::string Run(QFileDialog& dialog)
+{
+    if (UI().RunModal(dialog) != IDOK || dialog.selectedFiles().isEmpty())
+        return std::string();
+    return FromQ(dialog.selectedFiles().front());
+}
+
+} // namespace
+
+DialogStart FileDialogStart(const std::string& documentPath)
+{
+    const std::string folder = OpenDialogStart(documentPath);
+    DialogStart start{folder.empty() ? std::string() : MapPath(folder), documentPath.substr(folder.size())};
+    if (start.folder.size() > 1 && start.folder.back() == '/')
+        start.folder.pop_back();
+    return start;
+}
+
+std::string AskOpenPath(QWidget* parent, const std::string& documentPath)
+{
+    CMappedFileDialog dialog(parent, "Open", QFileDialog::AcceptOpen);
+    const DialogStart start = FileDialogStart(documentPath);
+    if (!start.folder.empty() && QFileInfo(ToQ(start.folder)).isDir())
+        dialog.setDirectory(ToQ(start.folder));
+    return Run(dialog);
+}
+
+std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath)
+{
+    CMappedFileDialog dialog(parent, "Save As", QFileDialog::AcceptSave);
+    const DialogStart start = FileDialogStart(documentPath);
+    if (!start.folder.empty() && QFileInfo(ToQ(start.folder)).isDir()) {
+        dialog.setDirectory(ToQ(start.folder));
+        dialog.selectFile(ToQ(start.name));
+    } else if (!start.folder.empty()) {
+        // A folder that is not there yet: the dialog cannot show it, but the name box keeps
+        // it, so that Return saves there rather than in whatever folder the dialog shows.
+        dialog.OfferName(ToQ(start.folder + "/" + start.name));
+    } else {
+        dialog.selectFile(ToQ(start.name));
+    }
+    return Run(dialog);
+}
+
+} // namespace orvix
