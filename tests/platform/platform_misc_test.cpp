@@ -29,7 +29,8 @@ TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
 {
-    std::string path = orvix_test::MakeTempDir("orvix-log") + "/log.txt";
+    const orvix_test::ScopedTempDir dir("orvix-log");
+    std::string path = dir.Path() + "/log.txt";
     setenv("ORVIX_LOG", path.c_str(), 1);
     MirrorLogLine("one");
     MirrorLogLine("two");
