@@ -181,8 +181,9 @@ private:
 // A home of its own for a test process and the programs it starts: HOME and the per-user
 // folders (settings, data, caches, state) point into a fresh temporary folder, removed with
 // it, so that a test run leaves the home of whoever runs it alone: Qt's file-dialog history,
-// the program's registry file, the default drive folders under ~/orvix. The runtime folder
-// is made there too when none is set.
+// the program's registry file, the default drive folders under ~/orvix. TMPDIR points there
+// too, so that whatever the process and its programs leave in the temporary folder goes with
+// it; the runtime folder is made there when none is set.
 class ScopedPrivateHome {
 public:
     ScopedPrivateHome() : dir_("orvix-home")
@@ -193,6 +194,9 @@ public:
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
         setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
         setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+        const std::string tmp = home + "/tmp";
+        mkdir(tmp.c_str(), 0700);
+        setenv("TMPDIR", tmp.c_str(), 1);
         if (!getenv("XDG_RUNTIME_DIR")) {
             const std::string runtime = home + "/runtime";
             mkdir(runtime.c_str(), 0700);
