@@ -6,9 +6,17 @@ BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh"
 "$ROOT/scripts/check_layers.sh"
 export QT_QPA_PLATFORM=offscreen
-XDG_RUNTIME_DIR=$(mktemp -d /tmp/orvix-xdg-XXXXXX)
-chmod 700 "$XDG_RUNTIME_DIR"
-export XDG_RUNTIME_DIR
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+# Every test process makes its runtime folder in a home of its own and removes it with the
+# home (tests/common/tempdir.h), so that none is left here however the run ends.
+unset XDG_RUNTIME_DIR
+# An interrupted run never reaches the CTest fixture that stops the database tests'
+# PostgreSQL cluster: stop it here then. dash runs no EXIT trap when a signal ends it, so
+# each signal has a trap that stops the cluster and then ends the script by that signal.
+PG_STATE=$BUILD/tests/export/odbc/pg/state
+stop_cluster() { [ ! -f "$PG_STATE" ] || "$ROOT/tests/export/odbc/pg_cluster.sh" stop "$PG_STATE" || true; }
+trap stop_cluster EXIT
+for sig in INT TERM HUP; do
+    trap "stop_cluster; trap - EXIT $sig; kill -$sig \$\$" $sig
+done
 cd "$BUILD"
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -23,7 +23,8 @@ struct Session {
 Session RunSession(const char* answer)
 {
     namespace fs = std::filesystem;
-    std::string home = orvix_test::MakeTempDir("orvix-session");
+    const orvix_test::ScopedTempDir temp("orvix-session");
+    const std::string& home = temp.Path();
     std::string source = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
     std::string work = home + "/drives/c/orvix/task", scenes = home + "/scenes";
     fs::create_directories(work);

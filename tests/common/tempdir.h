@@ -20,13 +20,15 @@ namespace orvix_test {
 
 namespace detail {
 
-// A folder to remove when SIGINT or SIGTERM ends the process (a benchmark stopped by hand or by
-// `timeout`), with the process that made it: a forked child removes only its own.
+// A folder to remove when SIGINT, SIGTERM or SIGHUP ends the process (a benchmark or a test
+// run stopped by hand, by `timeout` or by its terminal closing), with the process that made
+// it: a forked child removes only its own.
 struct WatchedFolder {
     std::atomic<pid_t> owner{0}; // 0: free; -1: being filled
     char path[PATH_MAX];
 };
 inline WatchedFolder g_watched[16];
+inline constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Removes a folder tree with system calls only, which a signal handler may make (no
 // allocation, no lock). True when the folder is gone.
@@ -59,7 +61,7 @@ inline std::atomic<bool> g_ending{false};
 
 inline void RemoveWatchedFolders(int sig)
 {
-    // A further SIGINT or SIGTERM waits while this handler runs (the handler's mask), but
+    // A further ending signal waits while this handler runs (the handler's mask), but
     // another thread may take it; that thread waits here for the end this one brings.
     if (g_ending.exchange(true)) {
         for (;;)
@@ -77,18 +79,18 @@ inline void RemoveWatchedFolders(int sig)
     raise(sig);
 }
 
-// Enters a folder for removal on SIGINT and SIGTERM, unless the process handles or ignores
+// Enters a folder for removal on the ending signals, unless the process handles or ignores
 // them itself. Null when there is no room (the folder is then removed on a normal exit only).
 inline WatchedFolder* WatchFolder(const std::string& path)
 {
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : kEndingSignals) {
         struct sigaction old;
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
             struct sigaction sa = {};
             sa.sa_handler = RemoveWatchedFolders;
             sigemptyset(&sa.sa_mask);
-            sigaddset(&sa.sa_mask, SIGINT);
-            sigaddset(&sa.sa_mask, SIGTERM);
+            for (int other : kEndingSignals)
+                sigaddset(&sa.sa_mask, other);
             sigaction(sig, &sa, nullptr);
         }
     }
@@ -104,6 +106,22 @@ inline WatchedFolder* WatchFolder(const std::string& path)
     }
     return nullptr;
 }
+
+// Holds the ending signals back in this thread while it lives: one that comes between the
+// making of a folder and its entry for removal (a loaded machine may stop the process there
+// for milliseconds) arrives once the folder can be removed.
+struct EndingSignalsHeld {
+    sigset_t old;
+    EndingSignalsHeld()
+    {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (int sig : kEndingSignals)
+            sigaddset(&ending, sig);
+        pthread_sigmask(SIG_BLOCK, &ending, &old);
+    }
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+};
 
 } // namespace detail
 
@@ -155,12 +173,14 @@ inline std::string MakeTempDirRemovedAtEnd(const char* prefix)
 }
 
 // A temporary folder, removed with everything in it when it goes out of scope, whichever
-// way the test or benchmark leaves it, also when SIGINT or SIGTERM ends the process.
+// way the test or benchmark leaves it, also when SIGINT, SIGTERM or SIGHUP ends the process.
 class ScopedTempDir {
 public:
     explicit ScopedTempDir(const char* prefix, const char* base = nullptr)
-        : path_(MakeTempDir(prefix, base)), watched_(detail::WatchFolder(path_))
     {
+        const detail::EndingSignalsHeld held;
+        path_ = MakeTempDir(prefix, base);
+        watched_ = detail::WatchFolder(path_);
     }
     ~ScopedTempDir()
     {
@@ -175,14 +195,15 @@ public:
 
 private:
     std::string path_;
-    detail::WatchedFolder* watched_;
+    detail::WatchedFolder* watched_ = nullptr;
 };
 
 // A home of its own for a test process and the programs it starts: HOME and the per-user
 // folders (settings, data, caches, state) point into a fresh temporary folder, removed with
 // it, so that a test run leaves the home of whoever runs it alone: Qt's file-dialog history,
-// the program's registry file, the default drive folders under ~/orvix. The runtime folder
-// is made there too when none is set.
+// the program's registry file, the default drive folders under ~/orvix. TMPDIR points there
+// too, so that whatever the process and its programs leave in the temporary folder goes with
+// it; the runtime folder is made there when none is set.
 class ScopedPrivateHome {
 public:
     ScopedPrivateHome() : dir_("orvix-home")
@@ -193,6 +214,9 @@ public:
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
         setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
         setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+        const std::string tmp = home + "/tmp";
+        mkdir(tmp.c_str(), 0700);
+        setenv("TMPDIR", tmp.c_str(), 1);
         if (!getenv("XDG_RUNTIME_DIR")) {
             const std::string runtime = home + "/runtime";
             mkdir(runtime.c_str(), 0700);

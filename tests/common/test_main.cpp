@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "tests/common/test_support.h"
 
@@ -17,19 +16,15 @@ int main(int argc, char** argv)
     // The user's settings are not the tests': before the application reads or writes any.
     const orvix_test::ScopedPrivateHome home;
     // Test processes run side by side: each is a group of program instances of its own, so
-    // that no test's instance handshake meets another test's program.
-    std::string instances;
-    if (!getenv("ORVIX_INSTANCES")) {
-        instances = orvix_test::MakeTempDir("orvix-instances");
-        setenv("ORVIX_INSTANCES", instances.c_str(), 1);
-    }
+    // that no test's instance handshake meets another test's program. The folder is in the
+    // private temporary folder, removed with the home.
+    if (!getenv("ORVIX_INSTANCES"))
+        setenv("ORVIX_INSTANCES", orvix_test::MakeTempDir("orvix-instances").c_str(), 1);
     testing::InitGoogleTest(&argc, argv);
     int result;
     {
         QApplication app(argc, argv);
         result = RUN_ALL_TESTS();
     }
-    if (!instances.empty())
-        rmdir(instances.c_str());
     return result;
 }

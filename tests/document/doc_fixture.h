@@ -15,7 +15,6 @@ class DocTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = orvix_test::MakeTempDir("orvix-doc");
         regPath = dir + "/Orvix.reg";
         setenv("ORVIX_REGISTRY", regPath.c_str(), 1);
         setenv("ORVIX_DRIVES", (dir + "/drives").c_str(), 1);
@@ -48,8 +47,10 @@ protected:
         return rc == orvix::ERROR_SUCCESS ? data : "<no value>";
     }
 
+    // First, so that it goes last, after everything that writes into it.
+    orvix_test::ScopedTempDir temp{"orvix-doc"};
     orvix::CScriptedUI ui;
-    std::string dir, regPath;
+    std::string dir = temp.Path(), regPath;
     orvix::CExperiment experiment;
     orvix::CDeviceIO& deviceIO = experiment.deviceIO;
 };

@@ -30,7 +30,6 @@ class DbfTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = orvix_test::MakeTempDir("orvix-dbf");
         path = dir + "/t.dbf";
         ASSERT_TRUE(file.Open(path));
     }
@@ -50,8 +49,9 @@ protected:
         w.WriteHeader();
     }
 
+    orvix_test::ScopedTempDir temp{"orvix-dbf"};
     CScriptedUI ui;
-    std::string dir, path;
+    std::string dir = temp.Path(), path;
     CExportFile file;
 };
 
@@ -209,7 +209,8 @@ TEST_F(DbfTest, LargeTablesAreWrittenInWholeRecords)
 // A full disk: the write fails, the previous file stays and no temporary file is left.
 TEST(ExportFile, WriteErrorsKeepThePreviousFileAndAreReported)
 {
-    std::string dir = orvix_test::MakeTempDir("orvix-exportfile");
+    const orvix_test::ScopedTempDir temp("orvix-exportfile");
+    const std::string& dir = temp.Path();
     std::string path = dir + "/out.csv";
     orvix_test::WriteFile(path, "previous");
     struct rlimit old;

@@ -10,7 +10,8 @@ using namespace orvix;
 
 TEST(StandInTest, SceneDescriptionLinesAndTheBuiltInSet)
 {
-    std::string dir = orvix_test::MakeTempDir("orvix-scenes");
+    const orvix_test::ScopedTempDir temp("orvix-scenes");
+    const std::string& dir = temp.Path();
     orvix_test::WriteFile(dir + "/a.iv.params", "# comment\n\n  POSH\t1.5  \nLABEL\nTEXT two words|x\r\n");
     SceneParams p = LoadSceneParams("a.iv", dir);
     EXPECT_EQ(p, (SceneParams{{"POSH", "1.5"}, {"LABEL", ""}, {"TEXT", "two words|x"}}));
@@ -21,7 +22,8 @@ TEST(StandInTest, SceneDescriptionLinesAndTheBuiltInSet)
 
 TEST(StandInTest, AnswersSceneLoadsAndAcknowledgesCommands)
 {
-    std::string dir = orvix_test::MakeTempDir("orvix-scenes");
+    const orvix_test::ScopedTempDir temp("orvix-scenes");
+    const std::string& dir = temp.Path();
     orvix_test::WriteFile(dir + "/s.iv.params", "OR 45\n");
     CRendererStandIn renderer(0, 0, dir);
     ASSERT_EQ(renderer.Start(), 0);

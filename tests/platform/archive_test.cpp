@@ -126,7 +126,8 @@ TEST(Archive, RunsOfWordsAndDWords)
 
 TEST(Archive, WholeFileIsReadExactly)
 {
-    std::string dir = orvix_test::MakeTempDir("orvix-archive");
+    const orvix_test::ScopedTempDir temp("orvix-archive");
+    const std::string& dir = temp.Path();
     std::string data(70000, 'x');
     data[0] = '\0';
     data.back() = 'y';

@@ -29,7 +29,8 @@ TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
 {
-    std::string path = orvix_test::MakeTempDir("orvix-log") + "/log.txt";
+    const orvix_test::ScopedTempDir dir("orvix-log");
+    std::string path = dir.Path() + "/log.txt";
     setenv("ORVIX_LOG", path.c_str(), 1);
     MirrorLogLine("one");
     MirrorLogLine("two");
@@ -54,13 +55,13 @@ TEST(Library, MissingLibraryGivesNullAndAReason)
     EXPECT_FALSE(LibraryError().empty());
 }
 
-// A benchmark ended by SIGINT or SIGTERM (by hand, by `timeout`) still removes its temporary
-// folder, with what it holds, and ends by the signal; a folder of the process that forked it
-// stays.
+// A benchmark ended by SIGINT, SIGTERM or SIGHUP (by hand, by `timeout`, by its terminal
+// closing) still removes its temporary folder, with what it holds, and ends by the signal; a
+// folder of the process that forked it stays.
 TEST(TempDir, RemovedWhenASignalEndsTheProcess)
 {
     const orvix_test::ScopedTempDir base("orvix-tempdir");
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         EXPECT_EXIT(
             {
                 orvix_test::ScopedTempDir dir("killed", base.Path().c_str());

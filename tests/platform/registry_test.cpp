@@ -14,8 +14,7 @@ class RegistryTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = orvix_test::MakeTempDir("orvix-reg");
-        path = dir + "/sub/Orvix.reg";
+        path = temp.Path() + "/sub/Orvix.reg";
         setenv("ORVIX_REGISTRY", path.c_str(), 1);
         ReloadRegistry();
     }
@@ -25,7 +24,8 @@ protected:
         unsetenv("ORVIX_REGISTRY");
         ReloadRegistry();
     }
-    std::string dir, path;
+    orvix_test::ScopedTempDir temp{"orvix-reg"};
+    std::string path;
 };
 
 std::string Value(HKEY root, const char* key, const char* name)

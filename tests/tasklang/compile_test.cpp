@@ -14,7 +14,8 @@ namespace {
 
 class TaskCompileTest : public ::testing::Test, public TaskFixture {
 protected:
-    std::string dir = orvix_test::MakeTempDir("orvix-task");
+    const orvix_test::ScopedTempDir temp{"orvix-task"};
+    std::string dir = temp.Path();
     std::string path = dir + "/Task.c";
 };
 

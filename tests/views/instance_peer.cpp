@@ -3,14 +3,19 @@
 // ("1" runs, "0" does not); it says "ready" once it listens and ends when its input closes.
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "platform/instances.h"
 
 int main(int argc, char** argv)
 {
+    // Ends with the test that started it, also when a signal ends the test while this one is
+    // stopped (which no other signal would end).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     QCoreApplication app(argc, argv);
     if (argc < 2)
         return 2;

@@ -34,13 +34,23 @@ server_start() { # dir port
         start >/dev/null
 }
 
+# The folder's parent: the temporary folder, unless the server's user cannot reach it (a
+# private TMPDIR of root's), then the system's.
+base=${TMPDIR:-/tmp}
+if [ "$(id -u)" = 0 ] && ! runuser -u postgres -- test -x "$base"; then base=/tmp; fi
+
 case $cmd in
 start)
-    dir=$(mktemp -d "${TMPDIR:-/tmp}/orvix-pg-XXXXXX")
+    # A cluster that an interrupted run left (its stop never ran) goes first.
+    if [ -f "$state" ]; then "$0" stop "$state"; fi
+    dir=$(mktemp -d "$base/orvix-pg-XXXXXX")
     chmod 755 "$dir"
     if [ "$(id -u)" = 0 ]; then chown postgres "$dir"; fi
+    # Recorded at once, so that "stop" also finds a server whose start was interrupted.
+    mkdir -p "$(dirname "$state")"
+    printf 'dir=%s\nbindir=%s\n' "$dir" "$bindir" >"$state"
     as_owner "$bindir/initdb" -D "$dir/data" -U tc -A trust -E UTF8 --locale=C.UTF-8 --no-sync >"$dir/initdb.log" 2>&1 \
-        || { cat "$dir/initdb.log" >&2; rm -rf "$dir"; exit 1; }
+        || { cat "$dir/initdb.log" >&2; rm -rf "$dir" "$state"; exit 1; }
     # One role must give its password (the others are trusted), so that the tests can
     # see a password reach the server whole.
     sed -i '1i host all orvix_pw 127.0.0.1/32 scram-sha-256' "$dir/data/pg_hba.conf"
@@ -60,11 +70,10 @@ start)
     if [ -z "$port" ]; then
         echo "pg_cluster: no free port in $range" >&2
         tail -n 20 "$dir/log" >&2 || true
-        rm -rf "$dir"
+        rm -rf "$dir" "$state"
         exit 1
     fi
     as_owner "$bindir/createdb" -h "$dir" -p "$port" -U tc tctest
-    mkdir -p "$(dirname "$state")"
     printf 'dir=%s\nport=%s\nbindir=%s\n' "$dir" "$port" "$bindir" >"$state"
     if [ -n "$odbcini" ]; then
         mkdir -p "$(dirname "$odbcini")"
@@ -89,7 +98,7 @@ stop | halt | resume)
     resume) server_start "$dir" "$port" ;;
     stop)
         as_owner "$bindir/pg_ctl" -D "$dir/data" -m fast -w -t 30 stop >/dev/null 2>&1 || true
-        case $dir in "${TMPDIR:-/tmp}"/orvix-pg-*) rm -rf "$dir" ;; esac
+        case $dir in "$base"/orvix-pg-*) rm -rf "$dir" ;; esac
         rm -f "$state"
         ;;
     esac
