@@ -247,17 +247,23 @@ int COrvixApp::Run()
     return ExitInstance();
 }
 
-bool COrvixApp::TestRunActive() const
+CTestRun* COrvixApp::PanelTestRun() const
 {
     CControlPanel* panel = panels_ ? panels_->Get() : nullptr;
-    return (doc_ && doc_->testRunning) || (panel && panel->TestPage() && panel->TestPage()->Run().IsRunning());
+    return panel && panel->TestPage() ? &panel->TestPage()->Run() : nullptr;
+}
+
+bool COrvixApp::TestRunActive() const
+{
+    CTestRun* run = PanelTestRun();
+    return (doc_ && doc_->testRunning) || (run && run->IsRunning());
 }
 
 void COrvixApp::StopTestRun()
 {
-    CControlPanel* panel = panels_ ? panels_->Get() : nullptr;
-    if (doc_ && doc_->testRunning && panel && panel->TestPage() && panel->TestPage()->Run().IsRunning())
-        panel->TestPage()->Run().Stop();
+    CTestRun* run = PanelTestRun();
+    if (doc_ && doc_->testRunning && run && run->IsRunning())
+        run->Stop();
 }
 
 void COrvixApp::LeaveOnRequest()

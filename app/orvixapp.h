@@ -23,6 +23,7 @@ class CMainFrame;
 class COrvixDoc;
 class CQuitSignals;
 class CSimulatedSubject;
+class CTestRun;
 
 class COrvixApp : public QObject, public ICommandTarget {
     Q_OBJECT
@@ -88,6 +89,8 @@ private:
     void OnRunFlagChanged(int flag);
     // Frees the statistics library once no estimate is inside it.
     void UnloadStatLibrary();
+    // The Test page's run, while the panel exists.
+    CTestRun* PanelTestRun() const;
     bool TestRunActive() const;
     // As the Test page's Stop: the trial in progress ends unstored.
     void StopTestRun();

@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/atomic_file.h"
 
@@ -65,14 +63,10 @@ bool CExportFile::Commit()
 
 void CExportFile::Discard()
 {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-    if (!temp_.empty()) {
-        unlink(temp_.c_str());
-        temp_.clear();
-    }
+    if (fd_ >= 0)
+        FinishTemporary(fd_, temp_, path_, false);
+    fd_ = -1;
+    temp_.clear();
 }
 
 } // namespace orvix

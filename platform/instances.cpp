@@ -32,15 +32,12 @@ CInstanceHandshake::CInstanceHandshake(std::string folder)
 
 CInstanceHandshake::~CInstanceHandshake()
 {
-    if (!thread_) {
-        if (!privateBase_.empty())
-            rmdir(privateBase_.c_str());
-        return;
+    if (thread_) {
+        // The server closes (and removes its socket file) on its own thread.
+        QMetaObject::invokeMethod(context_, [this] { delete context_; }, Qt::BlockingQueuedConnection);
+        thread_->quit();
+        thread_->wait();
     }
-    // The server closes (and removes its socket file) on its own thread.
-    QMetaObject::invokeMethod(context_, [this] { delete context_; }, Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
     if (!privateBase_.empty()) {
         rmdir(folder_.c_str());
         rmdir(privateBase_.c_str());
