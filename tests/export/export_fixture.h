@@ -160,11 +160,12 @@ protected:
         }
         return v;
     }
-    bool Run(int format, int eventType, bool single = false, const std::string& input = "")
+    bool Run(int format, int eventType, bool single = false, const std::string& input = "",
+             const std::string& output = "")
     {
         orvix::ExportSettings s;
         s.input = input.empty() ? data + "/*.oxv" : input;
-        s.output = single ? out + "/all" + (format == orvix::EXPORT_DBF ? ".dbf" : ".csv") : out;
+        s.output = !output.empty() ? output : single ? out + "/all" + (format == orvix::EXPORT_DBF ? ".dbf" : ".csv") : out;
         s.format = format;
         s.eventType = eventType;
         s.singleFile = single;

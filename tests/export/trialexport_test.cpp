@@ -55,11 +55,7 @@ TEST_F(LoopTest, RelativePatternsAndOutputFoldersAtAnyDepth)
         {"data/M1*", "out"}, {"data\\M1*", "out\\deep"}, {"./data/M1*", "out/deeper/still"}};
     for (auto [pattern, folder] : cases) {
         std::filesystem::create_directories(orvix::MapPath(folder));
-        orvix::ExportSettings s;
-        s.input = pattern;
-        s.output = folder;
-        orvix::CTrialExport e(doc.get(), opener, progress);
-        EXPECT_TRUE(e.Run(s)) << pattern;
+        EXPECT_TRUE(Run(EXPORT_CSV, EXPORT_BASIC, false, pattern, folder)) << pattern;
         EXPECT_TRUE(std::filesystem::exists(orvix::MapPath(folder) + "/M1aa1aOrient04.csv")) << pattern;
     }
     std::filesystem::current_path(cwd);
