@@ -388,7 +388,7 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
         return ar.Flush();
     });
     if (!stored) {
-        MessageBox("Can't save the data file \"" + path + "\".\n" + GetSystemErrorText());
+        MessageBox("Can't save the data file \"" + path + "\".\n" + WriteFailureText());
         return false;
     }
     SetPathName(path);

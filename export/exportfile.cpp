@@ -9,23 +9,23 @@ namespace orvix {
 
 CExportFile::~CExportFile() { Discard(); }
 
-void CExportFile::Fail(int err)
+void CExportFile::Fail(int err, bool explained)
 {
-    if (error_.empty())
-        error_ = strerror(err ? err : EIO);
+    if (!error_.empty())
+        return;
+    error_ = explained ? WriteFailureText() : strerror(err ? err : EIO);
+    refused_ = explained && WriteWasRefused();
 }
 
 bool CExportFile::Open(const std::string& path)
 {
     Discard();
     error_.clear();
+    refused_ = false;
     size_ = 0;
     // Through a symbolic link the file it names is replaced, and the link stays.
-    path_ = WriteTarget(path);
-    fd_ = path_.empty() ? -1 : CreateTemporaryBeside(path_, temp_);
-    if (fd_ < 0) {
-        Fail(errno);
-        temp_.clear();
+    if (!write_.Begin(path, false)) {
+        Fail(errno, true);
         return false;
     }
     return true;
@@ -33,9 +33,9 @@ bool CExportFile::Open(const std::string& path)
 
 void CExportFile::Write(const void* data, size_t size)
 {
-    if (fd_ < 0 || Failed())
+    if (write_.Fd() < 0 || Failed())
         return;
-    if (!WriteAll(fd_, data, size)) {
+    if (!WriteAll(write_.Fd(), data, size)) {
         Fail(errno);
         return;
     }
@@ -44,29 +44,23 @@ void CExportFile::Write(const void* data, size_t size)
 
 void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)
 {
-    if (fd_ < 0 || Failed())
+    if (write_.Fd() < 0 || Failed())
         return;
-    if (!WriteAll(fd_, data, size, static_cast<int64_t>(offset)))
+    if (!WriteAll(write_.Fd(), data, size, static_cast<int64_t>(offset)))
         Fail(errno);
 }
 
 bool CExportFile::Commit()
 {
-    if (fd_ < 0)
+    if (write_.Fd() < 0)
         return false;
-    if (int error = FinishTemporary(fd_, temp_, path_, !Failed()))
-        Fail(error);
-    fd_ = -1;
-    temp_.clear();
+    if (Failed())
+        write_.Abandon();
+    else if (int error = write_.Commit())
+        Fail(error, true);
     return !Failed();
 }
 
-void CExportFile::Discard()
-{
-    if (fd_ >= 0)
-        FinishTemporary(fd_, temp_, path_, false);
-    fd_ = -1;
-    temp_.clear();
-}
+void CExportFile::Discard() { write_.Abandon(); }
 
 } // namespace orvix

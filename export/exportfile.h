@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/atomic_file.h"
+
 namespace orvix {
 
 class CExportFile {
@@ -17,9 +19,10 @@ public:
     CExportFile& operator=(const CExportFile&) = delete;
 
     // Creates the temporary file for `path` (a path of this machine; a symbolic link is
-    // followed to the file it names). False when its folder cannot take it; Error() says why.
+    // followed to the file it names where the rules of writing allow it). False when its
+    // folder cannot take it or the target may not be replaced; Error() says why.
     bool Open(const std::string& path);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return write_.Fd() >= 0; }
 
     // Appends at the end.
     void Write(const void* data, size_t size);
@@ -35,18 +38,23 @@ public:
     void Discard();
 
     bool Failed() const { return !error_.empty(); }
-    // The system's text for the first failure, "" while there is none.
+    // Why the first failure happened, "" while there is none.
     const std::string& Error() const { return error_; }
+    // True when a rule of writing refused the file (a link not followed, not a regular file,
+    // read-only): a message then adds Error(), which a system error's own text explains.
+    bool Refused() const { return refused_; }
     // The file that Commit replaces.
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return write_.Target(); }
     uint64_t Size() const { return size_; }
 
 private:
-    void Fail(int err);
+    // `explained`: the write's own sentence (a refusal) rather than the system's text.
+    void Fail(int err, bool explained = false);
 
-    int fd_ = -1;
+    CAtomicWrite write_;
     uint64_t size_ = 0;
-    std::string path_, temp_, error_;
+    std::string error_;
+    bool refused_ = false;
 };
 
 } // namespace orvix

@@ -169,7 +169,7 @@ bool CParamExport::Run(const ParamExportSettings& settings)
     }
     CExportFile file;
     if (settings.format == PARAM_FORMAT_CSV && !file.Open(MapPath(settings.output))) {
-        MessageBox("Can't open the output file \"" + settings.output + "\"!");
+        MessageBox("Can't open the output file \"" + settings.output + "\"!" + (file.Refused() ? "\n" + file.Error() + "." : ""));
         return false;
     }
     if (!opener_.MayReplaceDocument())

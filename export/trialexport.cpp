@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fnmatch.h>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 
 #include "document/orvixdoc.h"
 #include "export/dbfwriter.h"
@@ -150,8 +154,8 @@ bool CTrialExport::ExportFile(const std::string& outputDir, int format, int even
     if (!file.Open(MapPath(shown))) {
         // Going on with the next file or not, this one is not written: the run failed.
         failed_ = true;
-        return MessageBox("Can't open output file: \"" + shown
-                              + "\".\nThe \"Output file, dir or table\" should be a writable directory.\nContinue?",
+        return MessageBox("Can't open output file: \"" + shown + "\".\n" + (file.Refused() ? file.Error() + ".\n" : "")
+                              + "The \"Output file, dir or table\" should be a writable directory.\nContinue?",
                           MB_YESNO)
             == IDYES;
     }
@@ -175,14 +179,27 @@ bool CTrialExport::ExportFile(const std::string& outputDir, int format, int even
 
 void CTrialExport::CopyRefused(const std::string& path)
 {
-    // Copied directly, never through a command line: a file name is no command.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path folder = MapPath(kRefusedFilesFolder);
-    fs::create_directories(folder, ec);
-    fs::copy_file(path, folder / fs::path(path).filename(), fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        MessageBox("Can't copy \"" + path + "\" to " + kRefusedFilesFolder + ": " + ec.message() + ".");
+    // Copied directly, never through a command line: a file name is no command. The copy is
+    // written as a save is, so that it replaces only what the user may replace.
+    const std::string copy = MapPath(kRefusedFilesFolder) + "/" + std::filesystem::path(path).filename().string();
+    const int in = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const bool copied = in >= 0 && WriteFileAtomically(copy, [in](int fd) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n == 0;
+            if (!WriteAll(fd, buffer, static_cast<size_t>(n)))
+                return false;
+        }
+    });
+    const std::string why = in < 0 ? std::string(strerror(errno)) : WriteFailureText();
+    if (in >= 0)
+        close(in);
+    if (!copied) {
+        MessageBox("Can't copy \"" + path + "\" to " + kRefusedFilesFolder + ": " + why + ".");
         failed_ = true;
     }
 }
@@ -192,8 +209,8 @@ void CTrialExport::ExportToSingleFile(const std::string& input, const std::strin
 {
     CExportFile file;
     if (!file.Open(MapPath(outputFile))) {
-        MessageBox("Can't open the output file: \"" + outputFile
-                   + "\".\nThe \"Output file, dir or table\" should be a writable file!");
+        MessageBox("Can't open the output file: \"" + outputFile + "\".\n" + (file.Refused() ? file.Error() + ".\n" : "")
+                   + "The \"Output file, dir or table\" should be a writable file!");
         failed_ = true;
         return;
     }

@@ -3,13 +3,17 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
+#include <mutex>
 #include <random>
 #include <regex>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/fileattributes.h"
 
 namespace orvix {
 
@@ -18,42 +22,72 @@ namespace {
 bool g_failWrites = false;
 std::function<void(const std::string&)> g_beforeRename;
 
-// The target's file name (cut short in a long one) and the writer's pid (0 in the older form)
-// of a temporary's name.
-bool ParseTemporaryName(const std::string& name, std::string& target, pid_t& pid)
+const char kTempMark[] = ".~orvix-tmp-";
+
+// The writer's pid of a temporary's name in the current form, 0 for any other name.
+pid_t TemporaryWriter(const std::string& name)
 {
-    static const std::regex form(R"((.*)\.tmp-(?:([0-9]{1,9})-)?[A-Za-z0-9]{6})");
+    static const std::regex form(R"(.*\.~orvix-tmp-([1-9][0-9]{0,8})-[A-Za-z0-9]{12})");
     std::smatch m;
     // The quick test first: folders of data files are large.
-    if (name.find(".tmp-") == std::string::npos || !std::regex_match(name, m, form))
-        return false;
-    target = m[1];
-    pid = m[2].matched ? static_cast<pid_t>(std::stol(m[2])) : 0;
-    return true;
+    if (name.find(kTempMark) == std::string::npos || !std::regex_match(name, m, form))
+        return 0;
+    return static_cast<pid_t>(std::stol(m[1]));
 }
 
-// Removes the temporaries in `folder` whose writer is gone, whatever their target (a new
-// recording is a new name, which nobody saves again): its process no longer exists (which
-// tells on this machine, also before the writer has its lock) and nobody holds the file
-// locked (a lock dies with its process, and tells where the pid means nothing: another
-// machine sharing the folder, a reused pid). The lock is held while the file is removed.
-// The older form has no pid to tell a writer by: such a name may be the user's own file.
-void RemoveLeftTemporaries(const std::filesystem::path& folder)
+// Removes the temporaries in `folder` that this user's killed writers left, whatever their
+// target (a new recording is a new name, which nobody saves again): its process no longer
+// exists (which tells on this machine, also before the writer has its lock) and nobody holds
+// the file locked (a lock dies with its process, and tells where the pid means nothing:
+// another machine sharing the folder, a reused pid). Only files that this program can have
+// made are touched: the user's own regular files with one link and a name of the current
+// form. The lock is held while the file is removed.
+void RemoveLeftTemporaries(int folder)
 {
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string file = it->path().filename().string();
-        std::string of;
-        pid_t pid;
-        if (!ParseTemporaryName(file, of, pid) || pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH)
+    const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+    if (!dir) {
+        if (listing >= 0)
+            close(listing);
+        return;
+    }
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        const pid_t pid = TemporaryWriter(name);
+        struct stat st;
+        if (pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH
+            || fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != geteuid() || st.st_nlink != 1)
             continue;
-        int fd = open(it->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-            unlink(it->path().c_str());
+        struct stat held, now;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && held.st_ino == st.st_ino
+            && fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == held.st_ino
+            && now.st_dev == held.st_dev)
+            unlinkat(folder, name.c_str(), 0);
         close(fd);
     }
+    closedir(dir);
+}
+
+// The folders swept in this run: once each, so that a write costs the same in a folder of
+// thousands of data files as in an empty one.
+std::mutex g_sweptLock;
+std::set<std::pair<dev_t, ino_t>> g_swept;
+
+void SweepOnce(int folder)
+{
+    struct stat st;
+    if (fstat(folder, &st) != 0)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(g_sweptLock);
+        if (!g_swept.insert({st.st_dev, st.st_ino}).second)
+            return;
+    }
+    RemoveLeftTemporaries(folder);
 }
 
 // The temporary's name for a target's file name: the target's part is cut (not inside a UTF-8
@@ -74,120 +108,126 @@ std::string RandomPart()
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
-    std::string part(6, ' ');
+    std::string part(12, ' ');
     for (char& c : part)
         c = letters[pick(generator)];
     return part;
 }
 
-// The temporary takes what the user set on the file it replaces: its permission bits and,
-// where the user may set it, its group. A new file is created with 0666, which the umask
-// narrows, as any new file of the user's.
-void TakeAttributesOf(const std::string& target, int fd)
+bool Fail(int error)
 {
-    struct stat st;
-    if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return;
-    // A group that is not one of the user's is refused; the file then keeps the group it got,
-    // which must not get the rights meant for the other.
-    const bool grouped = fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
-    fchmod(fd, st.st_mode & (grouped ? 0777 : 0707));
+    SetWriteFailure(error);
+    errno = error;
+    return false;
 }
 
 } // namespace
 
-std::string WriteTarget(const std::string& path)
+bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
 {
-    // Links may point to links; the system's own limit on a chain.
-    std::string at = path;
-    for (int hops = 0;; ++hops) {
-        struct stat st;
-        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return at;
-        if (hops == 40) {
-            errno = ELOOP;
-            return std::string();
-        }
-        std::error_code ec;
-        std::filesystem::path link = std::filesystem::read_symlink(at, ec);
-        if (ec) {
-            errno = ec.value();
-            return std::string();
-        }
-        std::filesystem::path from(at);
-        at = link.is_absolute() || !from.has_parent_path() ? link.string() : (from.parent_path() / link).string();
-    }
-}
-
-int CreateTemporaryBeside(const std::string& target, std::string& temp)
-{
-    const std::filesystem::path path(target);
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    RemoveLeftTemporaries(folder);
-    const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+    Abandon();
+    at_.Reset();
+    if (g_failWrites)
+        return Fail(EIO);
+    if (!LocateWriteTarget(path, makeFolders, at_) || !MayReplace(at_))
+        return false;
+    SweepOnce(at_.folder);
+    const long nameMax = fpathconf(at_.folder, _PC_NAME_MAX);
     for (;;) {
-        const std::string name =
-            TemporaryName(path.filename().string(), ".tmp-" + std::to_string(getpid()) + "-" + RandomPart(), nameMax);
-        temp = path.has_parent_path() ? (folder / name).string() : name;
-        int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        temp_ = TemporaryName(at_.name, kTempMark + std::to_string(getpid()) + "-" + RandomPart(), nameMax);
+        // Private until it is whole: only at the commit does it get the rights of the file.
+        fd_ = openat(at_.folder, temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
             if (errno == EEXIST)
                 continue;
-            return -1;
+            return Fail(errno);
         }
         // A cleaner on another machine may have taken the new file for a dead writer's before
         // it was locked: it then holds the lock or has removed the file, and another name is
         // tried. Where locks are not supported the pid alone protects the file.
         struct stat st;
-        bool taken = (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-                     || (fstat(fd, &st) == 0 && st.st_nlink == 0);
-        if (!taken) {
-            TakeAttributesOf(target, fd);
-            return fd;
-        }
-        close(fd);
+        bool taken = (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+                     || (fstat(fd_, &st) == 0 && st.st_nlink == 0);
+        if (!taken)
+            break;
+        close(fd_);
     }
+    // Another user's file stays theirs; where that cannot be, it is not replaced.
+    if (at_.exists && at_.st.st_uid != geteuid() && fchown(fd_, at_.st.st_uid, static_cast<gid_t>(-1)) != 0) {
+        Abandon();
+        SetWriteFailure(EPERM, "\"" + at_.path + "\" belongs to another user; it is not replaced");
+        errno = EPERM;
+        return false;
+    }
+    return true;
 }
 
-int FinishTemporary(int fd, const std::string& temp, const std::string& target, bool commit)
+int CAtomicWrite::Commit()
 {
+    if (fd_ < 0)
+        return EBADF;
     int error = 0;
     int lock = -1;
+    // What the file is now decides what the new one gets; one that became something else
+    // than a regular file meanwhile is not replaced.
+    at_.exists = fstatat(at_.folder, at_.name.c_str(), &at_.st, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool replaceable = MayReplace(at_);
+    if (!replaceable)
+        error = errno;
+    else if (!TakeAttributes(at_.folder, at_.name, at_.exists ? &at_.st : nullptr, fd_))
+        error = errno;
     // The lock belongs to the open file, not to a descriptor: a second descriptor keeps it
     // through the rename. Released at the close, it would leave the file to a cleaner that
     // cannot see this process (another pid namespace, another machine) in the gap before the
     // rename, and the rename would fail.
-    if (commit && (fsync(fd) != 0 || (lock = fcntl(fd, F_DUPFD_CLOEXEC, 0)) < 0))
+    if (!error && (fsync(fd_) != 0 || (lock = fcntl(fd_, F_DUPFD_CLOEXEC, 0)) < 0))
         error = errno;
-    if (close(fd) != 0 && !error)
+    if (close(fd_) != 0 && !error)
         error = errno;
-    if (commit && !error) {
+    fd_ = -1;
+    if (!error) {
         if (g_beforeRename)
-            g_beforeRename(temp);
-        if (rename(temp.c_str(), target.c_str()) != 0)
+            g_beforeRename(at_.path.substr(0, at_.path.size() - at_.name.size()) + temp_);
+        if (renameat(at_.folder, temp_.c_str(), at_.folder, at_.name.c_str()) != 0)
             error = errno;
     }
-    if (!commit || error)
-        unlink(temp.c_str());
+    if (error) {
+        unlinkat(at_.folder, temp_.c_str(), 0);
+        if (replaceable)
+            SetWriteFailure(error);
+    }
     if (lock >= 0)
         close(lock);
+    temp_.clear();
     return error;
+}
+
+void CAtomicWrite::Abandon()
+{
+    if (fd_ < 0)
+        return;
+    const int error = errno; // the caller reports why: the write's reason, not the clean-up's
+    close(fd_);
+    fd_ = -1;
+    unlinkat(at_.folder, temp_.c_str(), 0);
+    temp_.clear();
+    errno = error;
 }
 
 bool IsTemporaryFileName(const std::string& name)
 {
-    std::string target;
-    pid_t pid;
-    return ParseTemporaryName(name, target, pid);
+    static const std::regex older(R"(.*\.tmp-(?:[0-9]{1,9}-)?[A-Za-z0-9]{6})");
+    return TemporaryWriter(name) > 0 || (name.find(".tmp-") != std::string::npos && std::regex_match(name, older));
 }
 
 void FailAtomicWritesForTesting(bool fail) { g_failWrites = fail; }
 
 void BeforeRenamesForTesting(std::function<void(const std::string& temp)> hook) { g_beforeRename = std::move(hook); }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data)
+void ForgetSweptFoldersForTesting()
 {
-    return WriteFileAtomically(path, data.data(), data.size());
+    std::lock_guard<std::mutex> lock(g_sweptLock);
+    g_swept.clear();
 }
 
 bool WriteAll(int fd, const void* data, size_t size, int64_t offset)
@@ -210,6 +250,11 @@ bool WriteAll(int fd, const void* data, size_t size, int64_t offset)
     return true;
 }
 
+bool WriteFileAtomically(const std::string& path, const std::string& data)
+{
+    return WriteFileAtomically(path, data.data(), data.size());
+}
+
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 {
     return WriteFileAtomically(path, [data, size](int fd) { return WriteAll(fd, data, size); });
@@ -217,35 +262,13 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write)
 {
-    if (g_failWrites) {
-        errno = EIO;
+    CAtomicWrite file;
+    if (!file.Begin(path, true))
         return false;
-    }
-    std::error_code ec;
-    std::filesystem::path target(path);
-    if (target.has_parent_path())
-        std::filesystem::create_directories(target.parent_path(), ec);
-    const std::string file = WriteTarget(path);
-    if (file.empty())
-        return false;
-    std::string tmp;
-    int fd = CreateTemporaryBeside(file, tmp);
-    if (fd < 0)
-        return false;
-    bool ok;
-    try {
-        ok = write(fd);
-    } catch (...) { // e.g. memory ran out while the data were made
-        FinishTemporary(fd, tmp, file, false);
-        throw;
-    }
-    if (!ok) {
-        const int error = errno; // the caller reports why: the write's reason, not the clean-up's
-        FinishTemporary(fd, tmp, file, false);
-        errno = error;
-        return false;
-    }
-    if (const int error = FinishTemporary(fd, tmp, file, true)) {
+    bool ok = write(file.Fd()); // an exception (memory ran out) abandons the temporary
+    if (!ok)
+        return Fail(errno);
+    if (const int error = file.Commit()) {
         errno = error;
         return false;
     }

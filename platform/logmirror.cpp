@@ -1,20 +1,60 @@
 #include "platform/logmirror.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+#include "platform/writepath.h"
 
 namespace orvix {
 
-void MirrorLogLine(const std::string& line)
+namespace {
+
+// The file is opened for each line (another program may rotate it), under the rules of every
+// write: a planted link is not followed, and only a regular file is appended to; a FIFO is
+// never opened for writing, which would block the program until a reader came.
+int OpenMirror(const char* path)
+{
+    WriteLocation at;
+    if (!LocateWriteTarget(path, false, at) || !MayReplace(at))
+        return -1;
+    const int fd = openat(at.folder, at.name.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        SetWriteFailure(EINVAL, "\"" + at.path + "\" is not a regular file; it stays as it is");
+        return -1;
+    }
+    if (fd < 0)
+        SetWriteFailure(errno);
+    return fd;
+}
+
+} // namespace
+
+bool MirrorLogLine(const std::string& line)
 {
     const char* path = getenv("ORVIX_LOG");
     if (!path || !*path)
-        return;
-    if (FILE* f = fopen(path, "ab")) {
-        fwrite(line.data(), 1, line.size(), f);
-        fputc('\n', f);
-        fclose(f);
+        return true;
+    const int fd = OpenMirror(path);
+    if (fd < 0) {
+        // Said once: the log has nowhere else to go when no panel shows it.
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            fprintf(stderr, "orvix: log lines are not written to \"%s\": %s.\n", path, WriteFailureText().c_str());
+        });
+        return false;
     }
+    // One write, so that lines of two writers never interleave.
+    const std::string text = line + "\n";
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
 }
 
 } // namespace orvix

@@ -13,6 +13,7 @@
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
 #include "platform/ui.h"
+#include "platform/writepath.h"
 #include "views/graphdialogs.h"
 #include "views/graphpages.h"
 #include "views/graphview.h"
@@ -423,7 +424,7 @@ void CGraphView::OnExportGraph()
         return;
     COrvixSrvrItem item(doc_);
     if (!item.SavePicture(path, logicalDpiX()))
-        MessageBox("Can't save the picture \"" + path + "\".");
+        MessageBox("Can't save the picture \"" + path + "\".\n" + WriteFailureText());
 }
 
 } // namespace orvix

@@ -7,6 +7,7 @@
 #include <QPdfWriter>
 #include <QSvgGenerator>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 
 #include "document/orvixdoc.h"
@@ -142,8 +143,10 @@ bool COrvixSrvrItem::SavePicture(const std::string& path, int dpi)
         bytes = RenderSvg();
     else if (EndsWith(path, ".pdf"))
         bytes = RenderPdf();
-    else
+    else {
+        SetWriteFailure(EINVAL, "A picture's name ends in \".png\", \".svg\" or \".pdf\"");
         return false;
+    }
     // A failure leaves any earlier file as it was.
     return WriteFileAtomically(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +52,20 @@ int EndedProcessId()
         _exit(0);
     waitpid(pid, nullptr, 0);
     return pid;
+}
+
+bool CanActAsOtherUser() { return geteuid() == 0; }
+
+bool AsOtherUser(const std::function<bool()>& body)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        const bool dropped = setgroups(0, nullptr) == 0 && setresgid(kOtherUser, kOtherUser, kOtherUser) == 0
+                             && setresuid(kOtherUser, kOtherUser, kOtherUser) == 0;
+        _exit(dropped && body() ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace orvix_test

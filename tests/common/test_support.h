@@ -1,6 +1,7 @@
 // Small helpers shared by the tests.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,12 @@ void WriteFile(const std::string& path, const std::string& data);
 
 // The process id of a process that has ended (a child that exited at once).
 int EndedProcessId();
+
+// Another user of the machine (uid and gid 65534, no other groups), for cases of a machine
+// shared with others; only root can act as them.
+constexpr unsigned kOtherUser = 65534;
+bool CanActAsOtherUser();
+// Runs `body` as that user in a child process and returns what it returned.
+bool AsOtherUser(const std::function<bool()>& body);
 
 } // namespace orvix_test

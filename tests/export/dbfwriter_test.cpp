@@ -6,15 +6,18 @@
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "export/exportfile.h"
 #include "platform/atomic_file.h"
+#include "platform/logmirror.h"
 #include "platform/ui.h"
 #include "tests/common/test_support.h"
 
@@ -293,54 +296,88 @@ TEST(ExportFile, AWriteThatWritesNothingIsAnError)
 TEST(ExportFile, OpenRemovesTheTemporariesOfWritersThatAreGone)
 {
     const orvix_test::ScopedTempDir dir("orvix-exportfile");
-    const std::string left = dir.Path() + "/out.csv.tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd";
+    const std::string left =
+        dir.Path() + "/out.csv.~orvix-tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd34Ef56";
     orvix_test::WriteFile(left, "partial");
+    ForgetSweptFoldersForTesting();
     CExportFile f;
     ASSERT_TRUE(f.Open(dir.Path() + "/out.csv"));
     EXPECT_NE(access(left.c_str(), F_OK), 0);
 }
 
-// The two writers of whole files: a save and an export, each writing "new" to a path.
+// The writers of files: a save and an export, each writing "new" to a path, and the log
+// mirror, appending the line "new". Each runs `g_during` (when set) while its file is being
+// written.
+std::function<void()> g_during;
+void During()
+{
+    if (g_during)
+        g_during();
+}
 struct Writer {
     const char* name;
     std::function<bool(const std::string& path)> write;
+    bool appends;
+    std::string After(const std::string& old) const { return appends ? old + "new\n" : "new"; }
 };
 const Writer kWriters[] = {
-    {"save", [](const std::string& path) { return WriteFileAtomically(path, "new"); }},
+    {"save",
+     [](const std::string& path) {
+         return WriteFileAtomically(path, [](int fd) {
+             During();
+             return WriteAll(fd, "new", 3);
+         });
+     },
+     false},
     {"export",
      [](const std::string& path) {
          CExportFile f;
          f.Open(path);
+         During();
          f.Write("new");
          return f.Commit();
-     }},
+     },
+     false},
+    {"log",
+     [](const std::string& path) {
+         setenv("ORVIX_LOG", path.c_str(), 1);
+         During();
+         const bool written = MirrorLogLine("new");
+         unsetenv("ORVIX_LOG");
+         return written;
+     },
+     true},
 };
+const Writer& kSave = kWriters[0];
+const Writer& kExport = kWriters[1];
+
+// The temporary being written in `folder`, "" when there is none.
+std::string TemporaryIn(const std::string& folder)
+{
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (IsTemporaryFileName(e.path().filename().string()))
+            return e.path().filename().string();
+    return std::string();
+}
 
 // A cleaner that cannot see the writer's process (another pid namespace, another machine on a
 // shared folder) goes by the lock alone: a save's or an export's temporary stays locked until
-// it has been renamed. The cleaner of another save runs between the temporary's close and its
-// rename and sees the file under a second name whose pid is gone, as the writer's own looks
-// to such a cleaner.
+// it has been renamed.
 TEST(ExportFile, TheTemporaryStaysLockedUntilItIsRenamed)
 {
     const orvix_test::ScopedTempDir dir("orvix-exportfile");
     const std::string target = dir.Path() + "/out.csv";
-    const std::string seen = target + ".tmp-" + std::to_string(orvix_test::EndedProcessId()) + "-Ab12Cd";
-    for (const Writer& w : kWriters) {
-        int cleaned = 0;
+    for (const Writer& w : {kSave, kExport}) {
+        int locked = 0;
         BeforeRenamesForTesting([&](const std::string& temp) {
-            ASSERT_EQ(link(temp.c_str(), seen.c_str()), 0);
-            std::string other;
-            close(CreateTemporaryBeside(target, other));
-            unlink(other.c_str());
-            ++cleaned;
+            const int other = open(temp.c_str(), O_RDONLY);
+            locked += other >= 0 && flock(other, LOCK_EX | LOCK_NB) != 0;
+            close(other);
         });
         EXPECT_TRUE(w.write(target)) << w.name;
         BeforeRenamesForTesting(nullptr);
-        EXPECT_EQ(cleaned, 1) << w.name;
-        EXPECT_EQ(access(seen.c_str(), F_OK), 0) << w.name << ": its temporary was taken for a dead writer's";
+        EXPECT_EQ(locked, 1) << w.name << ": its temporary was not locked before the rename";
         EXPECT_EQ(ReadFile(target), "new") << w.name;
-        unlink(seen.c_str());
     }
 }
 
@@ -366,9 +403,11 @@ TEST(ExportFile, WritesThroughSymbolicLinksKeepTheLinks)
                                                              {"nofolder.oxv", ""}};
         for (const auto& [link, file] : cases) {
             orvix_test::WriteFile(elsewhere + "/real.oxv", "old");
+            const std::string old = file == elsewhere + "/real.oxv" ? "old" : "";
             EXPECT_EQ(w.write(data + "/" + link), !file.empty()) << w.name << " " << link;
             EXPECT_TRUE(fs::is_symlink(data + "/" + link)) << w.name << " " << link;
-            EXPECT_TRUE(file.empty() || ReadFile(file) == "new") << w.name << " " << link;
+            EXPECT_TRUE(file.empty() || ReadFile(file) == w.After(old)) << w.name << " " << link;
+            unlink((elsewhere + "/new.oxv").c_str());
         }
         EXPECT_FALSE(fs::exists(elsewhere + "/missing")) << w.name;
         for (const std::string& folder : {data, elsewhere})
@@ -377,33 +416,183 @@ TEST(ExportFile, WritesThroughSymbolicLinksKeepTheLinks)
     }
 }
 
-// A replaced file keeps its permission bits; a new one gets what the umask leaves of 0666.
+// A replaced file keeps its permission bits, group, access list and extended attributes; a
+// new one gets what the umask leaves of 0666. Until it is whole, the new content is the
+// user's alone: the temporary is 0600, and another user cannot open it.
 TEST(ExportFile, ReplacedFilesKeepTheirPermissionsAndNewOnesFollowTheUmask)
 {
     const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    chmod(dir.Path().c_str(), 0755);
+    const int folder = open(dir.Path().c_str(), O_PATH | O_DIRECTORY);
+    // 0640 where the group gets nothing and user 65534 may read: owner rw, that user r, owning
+    // group none, mask r, others none.
+    const std::vector<uint8_t> acl = Hex("02 00 00 00  01 00 06 00 FF FF FF FF  02 00 04 00 FE FF 00 00"
+                                         "  04 00 00 00 FF FF FF FF  10 00 04 00 FF FF FF FF  20 00 00 00 FF FF FF FF");
     const struct {
         mode_t existing; // 0: a new file
         mode_t umask, expected;
-    } cases[] = {{0600, 022, 0600}, {0640, 077, 0640}, {0664, 002, 0664}, {0, 077, 0600}, {0, 022, 0644}};
+        bool listed; // with the access list, a user attribute and another group
+    } cases[] = {{0600, 022, 0600, false}, {0640, 077, 0640, false}, {0664, 002, 0664, false},
+                 {0, 077, 0600, false},    {0, 022, 0644, false},    {0640, 022, 0640, true}};
     const mode_t saved = umask(022);
     for (const Writer& w : kWriters) {
         for (const auto& c : cases) {
             const std::string path = dir.Path() + "/subject.oxv";
             unlink(path.c_str());
+            bool listed = false;
             if (c.existing) {
                 orvix_test::WriteFile(path, "old");
                 chmod(path.c_str(), c.existing);
+                listed = c.listed && setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0
+                         && setxattr(path.c_str(), "user.orvix", "note", 4, 0) == 0
+                         && (!orvix_test::CanActAsOtherUser() || chown(path.c_str(), -1, orvix_test::kOtherUser) == 0);
+                if (c.listed && !listed)
+                    ADD_FAILURE() << "this file system keeps no access lists or user attributes";
             }
+            g_during = [&] {
+                const std::string temp = TemporaryIn(dir.Path());
+                if (w.appends)
+                    return;
+                struct stat st;
+                ASSERT_EQ(fstatat(folder, temp.c_str(), &st, 0), 0) << w.name;
+                EXPECT_EQ(st.st_mode & 0777, 0600u) << w.name;
+                if (orvix_test::CanActAsOtherUser())
+                    EXPECT_TRUE(orvix_test::AsOtherUser([&] { return openat(folder, temp.c_str(), O_RDONLY) < 0; }))
+                        << w.name << ": another user opened the temporary";
+            };
             umask(c.umask);
             EXPECT_TRUE(w.write(path)) << w.name;
             umask(022);
+            g_during = nullptr;
             struct stat st;
             ASSERT_EQ(stat(path.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, c.expected) << w.name << std::oct << " was " << c.existing << ", umask "
                                                       << c.umask;
+            if (listed) {
+                std::vector<uint8_t> now(64);
+                now.resize(static_cast<size_t>(std::max<ssize_t>(
+                    0, getxattr(path.c_str(), "system.posix_acl_access", now.data(), now.size()))));
+                EXPECT_EQ(orvix_test::ToHex(now), orvix_test::ToHex(acl)) << w.name;
+                char note[8] = {};
+                EXPECT_EQ(getxattr(path.c_str(), "user.orvix", note, sizeof note), 4) << w.name;
+                EXPECT_STREQ(note, "note") << w.name;
+                EXPECT_TRUE(!orvix_test::CanActAsOtherUser() || st.st_gid == orvix_test::kOtherUser) << w.name;
+            }
         }
     }
     umask(saved);
+    close(folder);
+}
+
+// A write replaces or appends to only a regular file that the user may write, and follows a
+// link only where the kernel's protected-symlinks rule would: in a sticky folder that
+// everyone may write, a link of another user's (not the folder owner's) is refused. What is
+// refused stays as it was, with a sentence naming it; a FIFO never blocks the writer. A file
+// of another user's keeps its owner (root), or is not replaced (a user who cannot give it).
+TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
+{
+    namespace fs = std::filesystem;
+    const orvix_test::ScopedTempDir dir("orvix-exportfile");
+    const std::string shared = dir.Path() + "/shared", mine = dir.Path() + "/thesis.txt";
+    const bool root = orvix_test::CanActAsOtherUser();
+    const unsigned other = orvix_test::kOtherUser;
+    chmod(dir.Path().c_str(), 0755);
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        bool asOther; // written by the other user, in the shared folder
+        const char* refusal; // part of the sentence; null: written
+        bool needsRoot;
+    };
+    auto plantedBy = [&](unsigned uid) {
+        return [&, uid](const std::string& path) {
+            fs::create_symlink(mine, path);
+            ASSERT_EQ(lchown(path.c_str(), uid, uid), 0);
+        };
+    };
+    const Case cases[] = {
+        {"planted.oxv", plantedBy(other), false, "is a symbolic link of another user", true},
+        {"own.oxv", [&](const std::string& p) { fs::create_symlink(mine, p); }, false, nullptr, false},
+        {"fifo.oxv", [](const std::string& p) { mkfifo(p.c_str(), 0666); }, false, "is not a regular file", false},
+        {"tofifo.oxv",
+         [&](const std::string& p) {
+             mkfifo((dir.Path() + "/fifo").c_str(), 0666);
+             fs::create_symlink(dir.Path() + "/fifo", p);
+         },
+         false, "is not a regular file", false},
+        {"folder.oxv", [](const std::string& p) { fs::create_directory(p); }, false, "is not a regular file", false},
+        {"readonly.oxv",
+         [](const std::string& p) {
+             orvix_test::WriteFile(p, "old");
+             chmod(p.c_str(), 0444);
+         },
+         false, "is read-only", false},
+        {"theirs.oxv",
+         [&](const std::string& p) {
+             orvix_test::WriteFile(p, "old");
+             ASSERT_EQ(chown(p.c_str(), other, other), 0);
+         },
+         false, nullptr, true},
+        {"notmine.oxv", [](const std::string& p) { orvix_test::WriteFile(p, "old"); }, true, "You may not write",
+         true},
+        {"groups.oxv",
+         [](const std::string& p) {
+             orvix_test::WriteFile(p, "old");
+             chmod(p.c_str(), 0666);
+         },
+         true, "belongs to another user", true},
+    };
+    for (const Writer& w : kWriters) {
+        for (const Case& c : cases) {
+            if (c.needsRoot && !root)
+                continue;
+            fs::remove_all(shared);
+            fs::remove(dir.Path() + "/fifo");
+            fs::create_directory(shared);
+            chmod(shared.c_str(), 01777);
+            orvix_test::WriteFile(mine, "old");
+            chmod(mine.c_str(), 0600);
+            const std::string path = shared + "/" + c.name;
+            c.make(path);
+            struct stat before;
+            lstat(fs::canonical(path).c_str(), &before);
+            const std::string old = S_ISREG(before.st_mode) ? ReadFile(path) : "";
+            const std::string why = std::string(w.name) + " " + c.name;
+            // Appending to a file that the other user may write leaves it theirs: nothing to refuse.
+            const bool expected = !c.refusal || (w.appends && std::string(c.name) == "groups.oxv");
+            auto writes = [&](const std::string& target) {
+                const bool written = w.write(target);
+                EXPECT_EQ(written, expected) << why;
+                if (!written && c.refusal)
+                    EXPECT_NE(WriteFailureText().find(c.refusal), std::string::npos) << why << ": " << WriteFailureText();
+                return written == expected;
+            };
+            alarm(60); // a FIFO opened for writing would block
+            if (c.asOther) {
+                // From within the shared folder: the other user cannot reach our private folders.
+                const int at = open(shared.c_str(), O_PATH | O_DIRECTORY);
+                EXPECT_TRUE(orvix_test::AsOtherUser([&] { return fchdir(at) == 0 && writes(c.name); })) << why;
+                close(at);
+            } else {
+                writes(path);
+                if (std::string(c.name) == "planted.oxv")
+                    EXPECT_NE(WriteFailureText().find(path), std::string::npos) << why << ": " << WriteFailureText();
+            }
+            alarm(0);
+            struct stat after;
+            lstat(fs::canonical(path).c_str(), &after);
+            if (!expected) {
+                EXPECT_EQ(after.st_ino, before.st_ino) << why;
+                EXPECT_EQ(after.st_mode, before.st_mode) << why;
+                EXPECT_TRUE(!S_ISREG(after.st_mode) || ReadFile(path) == old) << why;
+            } else {
+                EXPECT_EQ(ReadFile(path), w.After(old)) << why;
+                EXPECT_EQ(after.st_uid, before.st_uid) << why;
+            }
+            EXPECT_EQ(ReadFile(mine), std::string(c.name) == "own.oxv" ? w.After("old") : "old") << why;
+            EXPECT_EQ(TemporaryIn(shared), "") << why;
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/common/test_support.h"
@@ -22,45 +23,66 @@ std::set<std::string> Names(const std::string& folder)
     return names;
 }
 
-// A save writes "<target>.tmp-<its pid>-XXXXXX", locked while it writes, and first removes
-// the temporaries that killed writers left in its folder, whatever their target, and only
-// those: not one whose writer still runs, nor one that is locked (a writer elsewhere), nor
-// one of the older form without a pid, which may be a file of the user's.
+// A save writes "<target>.~orvix-tmp-<its pid>-<12 letters>", locked while it writes, and
+// first removes the temporaries that killed writers left in its folder, whatever their
+// target, and only what this program can have made: not one whose writer still runs, nor one
+// that is locked (a writer elsewhere), nor a name of the older forms or one that only looks
+// alike, nor what is not the user's own regular file with one name.
 TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
 {
     const orvix_test::ScopedTempDir dir("orvix-atomic");
     const std::string gone = std::to_string(orvix_test::EndedProcessId());
     const std::string running = std::to_string(getpid());
+    enum Kind { kFile, kLocked, kFifo, kSecondName, kOthers };
     struct {
         std::string name;
-        bool locked, stays;
+        Kind kind;
+        bool stays;
     } cases[] = {
-        {"M1small.oxv.tmp-" + gone + "-Ab12Cd", false, false},
-        {"M1small.oxv.tmp-" + gone + "-zz0099", false, false},
-        {"M1small.oxv.tmp-" + running + "-Ab12Cd", false, true},
-        {"M1small.oxv.tmp-" + gone + "-Lk12Cd", true, true},
-        {"M1other.oxv.tmp-" + gone + "-Ab12Cd", false, false},
-        {"M1other.oxv.tmp-" + running + "-Ab12Cd", false, true},
-        {"M1small.oxv.tmp-Ab12Cd", false, true},
-        {"notes.tmp-run001", false, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-Ab12Cd34Ef56", kFile, false},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-zz0099zz0099", kFile, false},
+        {"M1other.oxv.~orvix-tmp-" + gone + "-Ab12Cd34Ef56", kFile, false},
+        {"M1small.oxv.~orvix-tmp-" + running + "-Ab12Cd34Ef56", kFile, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-Lk12Cd34Ef56", kLocked, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-Fi12Cd34Ef56", kFifo, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-Hl12Cd34Ef56", kSecondName, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-Ot12Cd34Ef56", kOthers, true},
+        {"M1small.oxv.~orvix-tmp-" + gone + "-short", kFile, true},
+        {"M1small.oxv.tmp-" + gone + "-Ab12Cd", kFile, true},
+        {"M1small.oxv.tmp-Ab12Cd", kFile, true},
+        {"notes.tmp-run001", kFile, true},
+        {"report.tmp-2024-backup", kFile, true},
+        {"log.tmp-20240101-abcdef", kFile, true},
     };
-    std::set<std::string> expected = {"M1small.oxv"};
+    std::set<std::string> expected = {"M1small.oxv", "kept.oxv"};
+    orvix_test::WriteFile(dir.Path() + "/kept.oxv", "partial");
     std::vector<int> locks;
     for (const auto& c : cases) {
-        orvix_test::WriteFile(dir.Path() + "/" + c.name, "partial");
-        if (c.locked) {
-            locks.push_back(open((dir.Path() + "/" + c.name).c_str(), O_RDONLY));
+        const std::string path = dir.Path() + "/" + c.name;
+        if (c.kind == kOthers && !orvix_test::CanActAsOtherUser())
+            continue;
+        if (c.kind == kFifo)
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        else if (c.kind == kSecondName)
+            ASSERT_EQ(link((dir.Path() + "/kept.oxv").c_str(), path.c_str()), 0);
+        else
+            orvix_test::WriteFile(path, "partial");
+        if (c.kind == kOthers)
+            ASSERT_EQ(chown(path.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+        if (c.kind == kLocked) {
+            locks.push_back(open(path.c_str(), O_RDONLY));
             flock(locks.back(), LOCK_EX);
         }
         if (c.stays)
             expected.insert(c.name);
     }
-    const std::string ours = "M1small.oxv.tmp-" + running + "-";
+    ForgetSweptFoldersForTesting();
+    const std::string ours = "M1small.oxv.~orvix-tmp-" + running + "-";
     ASSERT_TRUE(WriteFileAtomically(dir.Path() + "/M1small.oxv", [&](int fd) {
         std::set<std::string> now = Names(dir.Path());
         auto it = std::find_if(now.begin(), now.end(),
                                [&](const std::string& n) { return !expected.count(n) && n.rfind(ours, 0) == 0; });
-        EXPECT_TRUE(it != now.end() && it->size() == ours.size() + 6);
+        EXPECT_TRUE(it != now.end() && it->size() == ours.size() + 12);
         if (it != now.end()) {
             int other = open((dir.Path() + "/" + *it).c_str(), O_RDONLY);
             EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0) << "our temporary is not locked";
@@ -90,8 +112,8 @@ TEST(AtomicFile, EveryNameTheFileSystemTakesCanBeSaved)
                 seen = IsTemporaryFileName(n) ? n : seen;
             return WriteAll(fd, "new", 3);
         })) << name.size();
-        const std::string suffix = ".tmp-" + std::to_string(getpid()) + "-";
-        const size_t kept = seen.size() - suffix.size() - 6;
+        const std::string suffix = ".~orvix-tmp-" + std::to_string(getpid()) + "-";
+        const size_t kept = seen.size() - suffix.size() - 12;
         EXPECT_LE(seen.size(), nameMax);
         EXPECT_EQ(seen.substr(0, kept), name.substr(0, kept));
         EXPECT_NE(static_cast<unsigned char>(name[kept]) & 0xC0, 0x80) << "cut inside a character";
