@@ -1,19 +1,17 @@
 #include "platform/registry.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <strings.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/atomic_file.h"
 #include "platform/registry_tree.h"
+#include "platform/sharedfile.h"
 
 namespace orvix {
 
@@ -28,33 +26,6 @@ using registry::Change;
 using registry::Node;
 
 RegHandle g_rootHandle{{}, true};
-
-// What identifies one content of the file: a hand edit or another instance's write changes
-// at least one of these.
-struct FileStamp {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    timespec mtime{}, ctime{};
-
-    static FileStamp Of(const struct stat& s)
-    {
-        return {true, s.st_dev, s.st_ino, s.st_size, s.st_mtim, s.st_ctim};
-    }
-    bool operator==(const FileStamp& o) const
-    {
-        return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size
-            && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec
-            && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
-    }
-};
-
-FileStamp StampOf(const std::string& path)
-{
-    struct stat s;
-    return stat(path.c_str(), &s) == 0 ? FileStamp::Of(s) : FileStamp();
-}
 
 // The file's tree and the stamp of what was read. Anything but a regular file reads as
 // empty, and is never waited on (a FIFO in its place would block an ordinary open). `whole`
@@ -118,17 +89,7 @@ private:
             errno = EPERM;
             return Refused;
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
-        while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return Refused;
-            if (std::chrono::steady_clock::now() >= deadline) {
-                errno = ETIMEDOUT;
-                return Refused;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return Held;
+        return LockExclusively(fd_, kDeadlineMs) ? Held : Refused;
     }
 
     std::string path_;
@@ -147,7 +108,7 @@ public:
     Node& View()
     {
         FileStamp now = StampOf(RegistryFilePath());
-        if (!loaded_ || !(now == stamp_)) {
+        if (!loaded_ || now != stamp_) {
             root_ = ReadTree(RegistryFilePath(), stamp_);
             loaded_ = true;
             for (const Change& c : pending_)
