@@ -411,8 +411,7 @@ bool COrvixDoc::AfterWrite(const std::string& path, bool written)
 bool COrvixDoc::DoFileSave()
 {
     // A name chosen for the test is looked at again, as the Test page's Save does.
-    if (!dataFileBase_.empty() && !dataFilePath.empty()
-        && (GetPathName().empty() || MapPath(GetPathName()) == MapPath(dataFilePath)))
+    if (!dataFileBase_.empty() && !dataFilePath.empty() && MapPath(GetPathName()) == MapPath(dataFilePath))
         return SaveDataFile();
     // The path may be in the data folder's "c:\..." form.
     if (!GetPathName().empty())

@@ -138,7 +138,10 @@ public:
     // Writes the pending changes; a failed write puts the view back as the file holds it.
     long Commit()
     {
+        if (pending_.empty())
+            return ERROR_SUCCESS;
         const std::string path = RegistryFilePath();
+        // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
         if (lock.state() == WriteLock::Refused) {
             fprintf(stderr, "Orvix: the registry's lock \"%s\" cannot be taken: %s\n", lock.path().c_str(),
@@ -146,9 +149,6 @@ public:
             Reset();
             return ERROR_WRITE_FAULT;
         }
-        if (pending_.empty())
-            return ERROR_SUCCESS;
-        // Without the folder there is no file either: nothing of others' to keep.
         FileStamp read;
         bool whole = false;
         Node fresh = ReadTree(path, read, &whole);
