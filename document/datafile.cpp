@@ -337,6 +337,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     for (int ch = 0; ch < kChannelCount; ++ch)
         UpdateChannelDisplay(ch);
     dataFilePath = path;
+    dataFileBase_.clear();
     SetPathName(path);
     SetModifiedFlag(false);
     RebuildTrialTable();
@@ -378,7 +379,9 @@ void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
     SetRunFlag(runFlag);
 }
 
-bool COrvixDoc::OnSaveDocument(const std::string& path)
+bool COrvixDoc::OnSaveDocument(const std::string& path) { return AfterWrite(path, WriteDataFile(path)); }
+
+bool COrvixDoc::WriteDataFile(const std::string& path)
 {
     // The archive writes through a small buffer as it fills: one pass, no copy of the file
     // in memory, one flush to the disk at the end.
@@ -387,7 +390,16 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
         Serialize(ar);
         return ar.Flush();
     });
-    if (!stored) {
+    if (stored) {
+        writtenPath_ = path;
+        written_ = StampOf(path);
+    }
+    return stored;
+}
+
+bool COrvixDoc::AfterWrite(const std::string& path, bool written)
+{
+    if (!written) {
         MessageBox("Can't save the data file \"" + path + "\".\n" + WriteFailureText());
         return false;
     }
@@ -398,6 +410,9 @@ bool COrvixDoc::OnSaveDocument(const std::string& path)
 
 bool COrvixDoc::DoFileSave()
 {
+    // A name chosen for the test is looked at again, as the Test page's Save does.
+    if (!dataFileBase_.empty() && !dataFilePath.empty() && MapPath(GetPathName()) == MapPath(dataFilePath))
+        return SaveDataFile();
     // The path may be in the data folder's "c:\..." form.
     if (!GetPathName().empty())
         return OnSaveDocument(MapPath(GetPathName()));

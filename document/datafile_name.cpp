@@ -1,11 +1,13 @@
 // Naming the data file from the subject, the electrode position, the main channel's cell
-// and the test type, with the first free running number in the data folder.
+// and the test type, with the first free running number in the data folder; and saving
+// under that name without taking another recording's place.
 #include <algorithm>
 #include <filesystem>
 
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/sharedfile.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -45,6 +47,22 @@ std::string FileNamePart(std::string text)
 
 std::string TextOr(const std::string& text, const char* fallback) { return text.empty() ? fallback : text; }
 
+// The first "<base>NN.oxv" that does not exist: two digits from 01, three from 100.
+std::string FirstFreeDataFile(const std::string& base)
+{
+    std::string file;
+    for (int n = 1; n > 0; ++n) {
+        file = base + Format("%02d", n) + ".oxv";
+        if (!FileExists(file))
+            break;
+    }
+    return file;
+}
+
+// Another instance's save of a large file may take a while; past this the save goes on
+// without its turn.
+constexpr int kDataFolderTurnMs = 5000;
+
 } // namespace
 
 void COrvixDoc::UpdateDataFileName()
@@ -79,14 +97,32 @@ bool COrvixDoc::SetDataFileName(int testType)
     std::string type = testType >= 0 && testType < GetTestTypeCount() ? testTypeNames_[static_cast<size_t>(testType)] : "";
     std::string name = path + FileNamePart(subject + hole + position + grid + cell + type);
 
-    std::string file;
-    for (int n = 1; n > 0; ++n) {
-        file = name + Format("%02d", n) + ".oxv";
-        if (!FileExists(file))
-            break;
+    dataFilePath = FirstFreeDataFile(name);
+    dataFileBase_ = name;
+    SetPathName(dataFilePath);
+    return true;
+}
+
+bool COrvixDoc::SaveDataFile()
+{
+    std::string file = dataFilePath;
+    bool written;
+    {
+        // Instances on this machine look for a free name and write it in turn.
+        CFolderLock turn(std::filesystem::path(MapPath(file)).parent_path(), kDataFolderTurnMs);
+        // The name was free when it was chosen; a file there now that this document did not
+        // leave is another recording.
+        FileStamp there = StampOf(MapPath(file));
+        if (!dataFileBase_.empty() && there.exists && (MapPath(file) != writtenPath_ || there != written_))
+            file = FirstFreeDataFile(dataFileBase_);
+        written = WriteDataFile(MapPath(file));
     }
-    dataFilePath = file;
-    SetPathName(file);
+    if (!AfterWrite(MapPath(file), written))
+        return false;
+    if (file != dataFilePath) {
+        AddLogLine("\"" + dataFilePath + "\" holds another recording: this one is saved as \"" + file + "\".");
+        dataFilePath = file;
+    }
     return true;
 }
 

@@ -33,6 +33,7 @@ bool COrvixDoc::OnNewDocument()
     for (int c = 0; c < kChannelCount; ++c)
         UpdateChannelDisplay(c);
     dataFilePath.clear();
+    dataFileBase_.clear();
     fileLoaded = 0;
     UpdateAllViews(nullptr, HINT_REBUILD);
     return true;

@@ -22,6 +22,7 @@
 #include "model/param.h"
 #include "model/trial.h"
 #include "platform/drawing.h"
+#include "platform/sharedfile.h"
 
 namespace orvix {
 
@@ -265,6 +266,12 @@ public:
     // Names the next data file of a test type in the data folder; the folder is asked for
     // while it does not exist. False, with nothing changed, when the user cancels.
     bool SetDataFileName(int testType);
+    // Saves to the data file (the Test page's Save). A name that SetDataFileName chose may
+    // have been taken since by another recording (a second instance, a second rig on the
+    // folder): that file stays, the next free number is taken and the log says which. The
+    // file this document wrote itself is saved over. False (with a message) when the file
+    // could not be written: the document then stays modified and keeps its name.
+    bool SaveDataFile();
     // Cell ids name a letter in data-file names: 1..26.
     static int ClampCellId(int id);
     void SetCellId(int channel, int id);
@@ -290,6 +297,16 @@ public:
 
 private:
     void ShowNotesOnPanel();
+    // Writes the data file without a word, and remembers the file it wrote.
+    bool WriteDataFile(const std::string& path);
+    // After a write: the document takes the file as its own, or the user hears why not.
+    bool AfterWrite(const std::string& path, bool written);
+
+    // The name SetDataFileName chose, without its number; empty when the data file was
+    // opened or named otherwise. And the file this document wrote last, as it left it.
+    std::string dataFileBase_;
+    std::string writtenPath_;
+    FileStamp written_;
 
     std::vector<std::unique_ptr<CTrial>> trials_;
     // ==== Stimulus commands, the trial-parameter table and the data file ====

@@ -550,7 +550,7 @@ void CTest::OnSave()
                    "(and a data folder that exists).");
         return;
     }
-    if (doc_->OnSaveDocument(MapPath(doc_->dataFilePath))) {
+    if (doc_->SaveDataFile()) {
         save_->setEnabled(false);
         return;
     }

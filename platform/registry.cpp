@@ -1,15 +1,17 @@
 #include "platform/registry.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <sstream>
+#include <cstring>
+#include <fcntl.h>
 #include <strings.h>
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/atomic_file.h"
+#include "platform/registry_tree.h"
+#include "platform/sharedfile.h"
 
 namespace orvix {
 
@@ -20,214 +22,159 @@ struct RegHandle {
 
 namespace {
 
+using registry::Change;
+using registry::Node;
+
 RegHandle g_rootHandle{{}, true};
 
-struct Node {
-    std::string name;
-    bool hasDefault = false;
-    std::string defaultValue;
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::unique_ptr<Node>> children;
-
-    Node* Child(const std::string& n)
-    {
-        for (auto& c : children)
-            if (strcasecmp(c->name.c_str(), n.c_str()) == 0)
-                return c.get();
-        return nullptr;
+// The file's tree and the stamp of what was read. Anything but a regular file reads as
+// empty, and is never waited on (a FIFO in its place would block an ordinary open). `whole`
+// becomes false (errno set) when there is a file that could not be read whole: writing the
+// tree back would then lose what it holds.
+Node ReadTree(const std::string& path, FileStamp& stamp, bool* whole = nullptr)
+{
+    stamp = FileStamp();
+    bool ok = false;
+    std::string text;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat s;
+    if (fd < 0) {
+        ok = errno == ENOENT;
+    } else if (fstat(fd, &s) != 0) {
+        // errno tells
+    } else if (!S_ISREG(s.st_mode)) {
+        errno = EINVAL;
+    } else {
+        stamp = FileStamp::Of(s);
+        char buf[65536];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0)
+                text.append(buf, static_cast<size_t>(n));
+        ok = n == 0;
     }
+    if (fd >= 0)
+        close(fd);
+    if (whole)
+        *whole = ok;
+    return registry::ParseText(text);
+}
+
+// The lock that orders the writes of all instances: flock on "<file>.lock" beside the file,
+// which, unlike the file itself, no rename replaces. It is made private and must be the
+// user's own regular file; a link, a FIFO or another user's file in its place refuses the
+// write instead of being followed or waited on.
+class WriteLock {
+public:
+    static constexpr int kDeadlineMs = 2000;
+    enum State { Held, NoFolder, Refused };
+
+    explicit WriteLock(const std::string& file) : path_(file + ".lock") { state_ = Take(); }
+    ~WriteLock()
+    {
+        if (fd_ >= 0)
+            close(fd_); // also releases the lock
+    }
+    State state() const { return state_; }
+    const std::string& path() const { return path_; }
+
+private:
+    State Take()
+    {
+        fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            return errno == ENOENT ? NoFolder : Refused;
+        struct stat s;
+        if (fstat(fd_, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != geteuid()) {
+            errno = EPERM;
+            return Refused;
+        }
+        return LockExclusively(fd_, kDeadlineMs) ? Held : Refused;
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    State state_;
 };
 
-const char* kHeader = "ORVIX REGISTRY 1";
-
+// This instance's view of the registry: the file as last read, with the changes not yet
+// written on top. A change reaches the file by being made again, under the write lock, on
+// the file as it is then, so that what other instances and hand edits put there stays.
 class Store {
 public:
-    Node root;
-    bool loaded = false;
     int transactionDepth = 0;
 
-    void EnsureLoaded()
+    // The view, read again first when the file changed since this instance last saw it.
+    Node& View()
     {
-        if (!loaded)
-            Load();
-    }
-
-    void Load()
-    {
-        root = Node();
-        loaded = true;
-        std::ifstream in(RegistryFilePath(), std::ios::binary);
-        if (!in)
-            return;
-        std::string line;
-        Node* current = nullptr;
-        while (std::getline(in, line)) {
-            if (line.empty() || line == kHeader)
-                continue;
-            if (line.front() == '[' && line.back() == ']') {
-                current = &root;
-                for (const auto& part : SplitPath(Unescape(line.substr(1, line.size() - 2)))) {
-                    Node* child = current->Child(part);
-                    if (!child) {
-                        current->children.push_back(std::make_unique<Node>());
-                        child = current->children.back().get();
-                        child->name = part;
-                    }
-                    current = child;
-                }
-                continue;
-            }
-            if (!current)
-                continue;
-            if (line.rfind("@=", 0) == 0) {
-                current->hasDefault = true;
-                current->defaultValue = Unquote(line.substr(2));
-                continue;
-            }
-            // "name"="data"
-            size_t sep = FindClosingQuote(line);
-            if (sep == std::string::npos || sep + 1 >= line.size() || line[sep + 1] != '=')
-                continue;
-            current->values.emplace_back(Unquote(line.substr(0, sep + 1)), Unquote(line.substr(sep + 2)));
+        FileStamp now = StampOf(RegistryFilePath());
+        if (!loaded_ || now != stamp_) {
+            root_ = ReadTree(RegistryFilePath(), stamp_);
+            loaded_ = true;
+            for (const Change& c : pending_)
+                registry::Apply(root_, c);
         }
+        return root_;
     }
 
-    bool Save()
+    Node* Resolve(const RegHandle* h) { return View().Find(h->path); }
+
+    // Forgets the changes not written and reads the file.
+    void Reset()
     {
-        if (transactionDepth > 0)
-            return true;
-        std::string text = std::string(kHeader) + "\n";
-        WriteNode(root, "", text);
-        return WriteFileAtomically(RegistryFilePath(), text);
+        pending_.clear();
+        loaded_ = false;
+        View();
     }
 
-    // Saves a change; a failed write puts the tree back as the file holds it.
+    // Makes a change in the view and, outside a transaction, in the file.
+    long Make(Change change)
+    {
+        registry::Apply(View(), change);
+        pending_.push_back(std::move(change));
+        return transactionDepth > 0 ? ERROR_SUCCESS : Commit();
+    }
+
+    // Writes the pending changes; a failed write puts the view back as the file holds it.
     long Commit()
     {
-        if (Save())
+        if (pending_.empty())
             return ERROR_SUCCESS;
-        Load();
-        return ERROR_WRITE_FAULT;
-    }
-
-    Node* Resolve(const RegHandle* h)
-    {
-        EnsureLoaded();
-        Node* n = &root;
-        for (const auto& part : h->path) {
-            n = n->Child(part);
-            if (!n)
-                return nullptr;
+        const std::string path = RegistryFilePath();
+        // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
+        WriteLock lock(path);
+        if (lock.state() == WriteLock::Refused) {
+            fprintf(stderr, "Orvix: the registry's lock \"%s\" cannot be taken: %s\n", lock.path().c_str(),
+                    strerror(errno));
+            Reset();
+            return ERROR_WRITE_FAULT;
         }
-        return n;
-    }
-
-    static std::vector<std::string> SplitPath(const std::string& path)
-    {
-        std::vector<std::string> parts;
-        std::string part;
-        for (char c : path) {
-            if (c == '\\') {
-                if (!part.empty())
-                    parts.push_back(part);
-                part.clear();
-            } else {
-                part += c;
-            }
+        FileStamp read;
+        bool whole = false;
+        Node fresh = ReadTree(path, read, &whole);
+        if (!whole) {
+            fprintf(stderr, "Orvix: the registry \"%s\" cannot be read: %s\n", path.c_str(), strerror(errno));
+            Reset();
+            return ERROR_WRITE_FAULT;
         }
-        if (!part.empty())
-            parts.push_back(part);
-        return parts;
+        for (const Change& c : pending_)
+            registry::Apply(fresh, c);
+        pending_.clear();
+        if (!WriteFileAtomically(path, registry::ToText(fresh))) {
+            Reset();
+            return ERROR_WRITE_FAULT;
+        }
+        root_ = std::move(fresh);
+        stamp_ = StampOf(path); // still under the lock: no other instance wrote since
+        loaded_ = true;
+        return ERROR_SUCCESS;
     }
 
 private:
-    static void WriteNode(const Node& n, const std::string& path, std::string& out)
-    {
-        if (!path.empty()) {
-            out += "\n[" + Escape(path, true) + "]\n";
-            if (n.hasDefault)
-                out += "@=\"" + Escape(n.defaultValue, false) + "\"\n";
-            for (const auto& [name, data] : n.values)
-                out += "\"" + Escape(name, false) + "\"=\"" + Escape(data, false) + "\"\n";
-        }
-        for (const auto& c : n.children)
-            WriteNode(*c, path.empty() ? c->name : path + "\\" + c->name, out);
-    }
-
-    static std::string Escape(const std::string& s, bool keyPath)
-    {
-        std::string out;
-        char buf[8];
-        for (unsigned char c : s) {
-            if (c == '\\' && keyPath) {
-                out += '\\';
-            } else if (c == '\\' || c == '"') {
-                out += '\\';
-                out += static_cast<char>(c);
-            } else if (c == '\n') {
-                out += "\\n";
-            } else if (c < 0x20 || c >= 0x7F || (keyPath && c == ']')) {
-                snprintf(buf, sizeof buf, "\\x%02X", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        return out;
-    }
-
-    // Key paths keep their single backslashes as separators; \xNN stands for one byte.
-    static std::string Unescape(const std::string& s)
-    {
-        std::string out;
-        for (size_t i = 0; i < s.size(); ++i) {
-            if (s[i] == '\\' && i + 3 < s.size() + 0 && s[i + 1] == 'x' && isxdigit(static_cast<unsigned char>(s[i + 2]))
-                && isxdigit(static_cast<unsigned char>(s[i + 3]))) {
-                out += static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16));
-                i += 3;
-            } else {
-                out += s[i];
-            }
-        }
-        return out;
-    }
-
-    static size_t FindClosingQuote(const std::string& line)
-    {
-        if (line.empty() || line[0] != '"')
-            return std::string::npos;
-        for (size_t i = 1; i < line.size(); ++i) {
-            if (line[i] == '\\')
-                ++i;
-            else if (line[i] == '"')
-                return i;
-        }
-        return std::string::npos;
-    }
-
-    static std::string Unquote(const std::string& q)
-    {
-        std::string out;
-        if (q.size() < 2 || q.front() != '"')
-            return out;
-        for (size_t i = 1; i + 1 < q.size(); ++i) {
-            char c = q[i];
-            if (c != '\\' || i + 2 >= q.size()) {
-                out += c;
-                continue;
-            }
-            char e = q[++i];
-            if (e == 'n') {
-                out += '\n';
-            } else if (e == 'x' && i + 2 < q.size()) {
-                out += static_cast<char>(std::stoi(q.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                out += e;
-            }
-        }
-        return out;
-    }
+    Node root_;
+    FileStamp stamp_;
+    bool loaded_ = false;
+    std::vector<Change> pending_;
 };
 
 Store& TheStore()
@@ -236,17 +183,12 @@ Store& TheStore()
     return store;
 }
 
-Node* ResolveHandle(HKEY h)
-{
-    if (!h)
-        return nullptr;
-    return TheStore().Resolve(h);
-}
+Node* ResolveHandle(HKEY h) { return h ? TheStore().Resolve(h) : nullptr; }
 
 std::vector<std::string> JoinedPath(HKEY parent, const char* subKey)
 {
     std::vector<std::string> path = parent->path;
-    for (auto& part : Store::SplitPath(subKey ? subKey : ""))
+    for (auto& part : registry::SplitPath(subKey ? subKey : ""))
         path.push_back(part);
     return path;
 }
@@ -267,30 +209,19 @@ std::string RegistryFilePath()
     return base + "/Morvane/Orvix.reg";
 }
 
-void ReloadRegistry() { TheStore().Load(); }
+void ReloadRegistry() { TheStore().Reset(); }
 
 long RegCreateKeyEx(HKEY parent, const char* subKey, HKEY* result)
 {
-    Node* n = ResolveHandle(parent);
-    if (!n)
+    if (!ResolveHandle(parent))
         return ERROR_INVALID_HANDLE;
-    bool created = false;
-    for (const auto& part : Store::SplitPath(subKey ? subKey : "")) {
-        Node* child = n->Child(part);
-        if (!child) {
-            n->children.push_back(std::make_unique<Node>());
-            child = n->children.back().get();
-            child->name = part;
-            created = true;
-        }
-        n = child;
-    }
-    if (created) {
-        long rc = TheStore().Commit();
+    auto path = JoinedPath(parent, subKey);
+    if (!TheStore().View().Find(path)) {
+        long rc = TheStore().Make({Change::CreateKey, path, {}, {}});
         if (rc != ERROR_SUCCESS)
             return rc;
     }
-    *result = new RegHandle{JoinedPath(parent, subKey), false};
+    *result = new RegHandle{path, false};
     return ERROR_SUCCESS;
 }
 
@@ -299,8 +230,7 @@ long RegOpenKeyEx(HKEY parent, const char* subKey, HKEY* result)
     if (!ResolveHandle(parent))
         return ERROR_INVALID_HANDLE;
     auto path = JoinedPath(parent, subKey);
-    RegHandle probe{path, false};
-    if (!TheStore().Resolve(&probe))
+    if (!TheStore().View().Find(path))
         return ERROR_FILE_NOT_FOUND;
     *result = new RegHandle{path, false};
     return ERROR_SUCCESS;
@@ -364,21 +294,9 @@ long RegQueryValueEx(HKEY key, const char* name, std::string* data)
 
 long RegSetValueEx(HKEY key, const char* name, const std::string& data)
 {
-    Node* n = ResolveHandle(key);
-    if (!n)
+    if (!ResolveHandle(key))
         return ERROR_INVALID_HANDLE;
-    if (!name || !*name) {
-        n->hasDefault = true;
-        n->defaultValue = data;
-    } else {
-        auto it = std::find_if(n->values.begin(), n->values.end(),
-                               [&](const auto& v) { return strcasecmp(v.first.c_str(), name) == 0; });
-        if (it != n->values.end())
-            it->second = data;
-        else
-            n->values.emplace_back(name, data);
-    }
-    return TheStore().Commit();
+    return TheStore().Make({Change::SetValue, key->path, name ? name : "", data});
 }
 
 long RegEnumKey(HKEY key, uint32_t index, std::string* name)
@@ -400,41 +318,26 @@ long RegDeleteKey(HKEY parent, const char* subKey)
     auto path = JoinedPath(parent, subKey);
     if (path.empty())
         return ERROR_ACCESS_DENIED;
-    RegHandle parentProbe{std::vector<std::string>(path.begin(), path.end() - 1), false};
-    Node* p = TheStore().Resolve(&parentProbe);
-    Node* n = p ? p->Child(path.back()) : nullptr;
+    Node* n = TheStore().View().Find(path);
     if (!n)
         return ERROR_FILE_NOT_FOUND;
     if (!n->children.empty())
         return ERROR_ACCESS_DENIED;
-    p->children.erase(std::find_if(p->children.begin(), p->children.end(),
-                                   [n](const auto& c) { return c.get() == n; }));
-    return TheStore().Commit();
+    return TheStore().Make({Change::DeleteKey, path, {}, {}});
 }
 
 long RegDeleteValue(HKEY key, const char* name)
 {
-    Node* n = ResolveHandle(key);
-    if (!n)
+    if (!ResolveHandle(key))
         return ERROR_INVALID_HANDLE;
-    if (!name || !*name) {
-        if (!n->hasDefault)
-            return ERROR_FILE_NOT_FOUND;
-        n->hasDefault = false;
-        n->defaultValue.clear();
-        return TheStore().Commit();
-    }
-    auto it = std::find_if(n->values.begin(), n->values.end(),
-                           [&](const auto& v) { return strcasecmp(v.first.c_str(), name) == 0; });
-    if (it == n->values.end())
+    if (RegQueryValueEx(key, name, nullptr) != ERROR_SUCCESS)
         return ERROR_FILE_NOT_FOUND;
-    n->values.erase(it);
-    return TheStore().Commit();
+    return TheStore().Make({Change::DeleteValue, key->path, name ? name : "", {}});
 }
 
 CRegistryTransaction::CRegistryTransaction()
 {
-    TheStore().EnsureLoaded();
+    TheStore().View();
     ++TheStore().transactionDepth;
 }
 
@@ -443,7 +346,7 @@ CRegistryTransaction::~CRegistryTransaction()
     if (!done_) {
         --TheStore().transactionDepth;
         if (TheStore().transactionDepth == 0)
-            TheStore().Load();
+            TheStore().Reset();
     }
 }
 

@@ -1,8 +1,11 @@
 // The settings registry: a tree of keys under HKEY_CURRENT_USER, each with named text
 // values kept in creation order and one default (unnamed) value. It lives in one readable
 // text file ($ORVIX_REGISTRY, else $XDG_CONFIG_HOME/Morvane/Orvix.reg), rewritten
-// atomically (temporary file, then rename) after every change. Key and value names match
-// without regard to letter case and keep the case they were created with.
+// atomically (temporary file, then rename) after every change. Other instances and hand
+// edits share the file: a change is made again on the file as it is when it is written,
+// under a lock beside it, and a file that changed is read again before the next call. Key
+// and value names match without regard to letter case and keep the case they were created
+// with.
 //
 // The calls keep the shape of the Windows registry calls the program was written against,
 // with strings in place of fixed buffers.
@@ -42,8 +45,9 @@ long RegDeleteKey(HKEY parent, const char* subKey);
 // Deletes a named value (ERROR_FILE_NOT_FOUND when there is none).
 long RegDeleteValue(HKEY key, const char* name);
 
-// Groups changes into one write of the file. Commit() writes them; a failed write, or
-// leaving the scope without Commit(), puts the registry back as the file holds it.
+// Groups changes into one write of the file. Commit() writes them, made again on the file
+// as it is then; a failed write, or leaving the scope without Commit(), puts the registry
+// back as the file holds it.
 class CRegistryTransaction {
 public:
     CRegistryTransaction();

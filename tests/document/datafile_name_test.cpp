@@ -4,10 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
 #include "doc_fixture.h"
 #include "document/datapathdlg.h"
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 
 using namespace orvix;
@@ -58,6 +60,54 @@ TEST_F(DataFileTest, TheNextFreeNumberIsTaken)
         Touch("MOaa4aOrient" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".oxv");
     doc.UpdateDataFileName();
     EXPECT_EQ(OnDisk(doc), dataDir + "/MOaa4aOrient100.oxv");
+}
+
+// Two documents with the same settings (two instances, two rigs on one folder) name the
+// same file. A save finds another recording there, keeps it, takes the next free number
+// and logs it; a document saves over the file it wrote itself; a failed save keeps the
+// document modified and its name.
+TEST_F(DataFileTest, ASaveNeverReplacesAnotherRecordingUnderItsName)
+{
+    struct : IDocObserver {
+        std::string lines;
+        void OnLogLine(const std::string& line) override { lines += line + "\n"; }
+    } log;
+    COrvixDoc first, second;
+    second.AddObserver(&log);
+    ASSERT_TRUE(first.AddTestType("Orient"));
+    ASSERT_TRUE(second.AddTestType("Orient"));
+    ASSERT_EQ(second.dataFilePath, first.dataFilePath);
+    first.notes = "first";
+    ASSERT_TRUE(first.SaveDataFile());
+    const std::string one = orvix_test::ReadFile(dataDir + "/MOaa4aOrient01.oxv");
+    second.SetModifiedFlag();
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_TRUE(second.SaveDataFile());
+        EXPECT_EQ(second.dataFilePath, "c:\\data\\MOaa4aOrient02.oxv");
+        EXPECT_FALSE(second.IsModified());
+        ASSERT_TRUE(first.SaveDataFile());
+        EXPECT_EQ(first.dataFilePath, "c:\\data\\MOaa4aOrient01.oxv");
+    }
+    EXPECT_EQ(orvix_test::ReadFile(dataDir + "/MOaa4aOrient01.oxv"), one);
+    EXPECT_NE(log.lines.find(": \"c:\\data\\MOaa4aOrient01.oxv\" holds another recording: this one is saved as "
+                             "\"c:\\data\\MOaa4aOrient02.oxv\".\n"),
+              std::string::npos)
+        << log.lines;
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), '\n'), 1);
+
+    // Another rig's file takes the place of the first one's: File > Save looks again too.
+    Touch("MOaa4aOrient01.oxv");
+    first.SetModifiedFlag();
+    FailAtomicWritesForTesting(true);
+    EXPECT_FALSE(first.SaveDataFile());
+    FailAtomicWritesForTesting(false);
+    EXPECT_TRUE(first.IsModified());
+    EXPECT_EQ(first.dataFilePath, "c:\\data\\MOaa4aOrient01.oxv");
+    EXPECT_EQ(orvix_test::ReadFile(dataDir + "/MOaa4aOrient01.oxv"), "x");
+    ASSERT_TRUE(first.DoFileSave());
+    EXPECT_EQ(first.dataFilePath, "c:\\data\\MOaa4aOrient03.oxv");
+    EXPECT_EQ(first.GetPathName(), dataDir + "/MOaa4aOrient03.oxv");
+    EXPECT_EQ(orvix_test::ReadFile(dataDir + "/MOaa4aOrient01.oxv"), "x");
 }
 
 TEST_F(DataFileTest, NamePartsFollowTheSettings)

@@ -2,7 +2,14 @@
 #include "platform/atomic_file.h"
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
 
 #include "tests/common/test_support.h"
 
@@ -37,6 +44,28 @@ std::string Value(HKEY root, const char* key, const char* name)
     long rc = RegQueryValueEx(k, name, &data);
     RegCloseKey(k);
     return rc == ERROR_SUCCESS ? data : "<no value>";
+}
+
+long Set(const char* key, const char* name, const char* data)
+{
+    HKEY k;
+    long rc = RegCreateKeyEx(HKEY_CURRENT_USER, key, &k);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueEx(k, name, data);
+        RegCloseKey(k);
+    }
+    return rc;
+}
+
+// Runs `change` as another instance would: in a process of its own, which ends with it.
+void InAnotherInstance(const std::function<void()>& change)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        change();
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
 }
 
 } // namespace
@@ -126,4 +155,69 @@ TEST_F(RegistryTest, TransactionWritesOnceOrNotAtAll)
     }
     ReloadRegistry();
     EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "new");
+}
+
+// Another instance and a hand edit change the file between this instance's changes. Each
+// change, also a transaction's, is made again on the file as it is then; reads see the file
+// as it is; the lock beside the file orders the writes and must be the user's own file.
+TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
+{
+    ASSERT_EQ(Set("K", "mine", "1"), ERROR_SUCCESS);
+    InAnotherInstance([] { Set("K", "theirs", "2"), Set("T\\X", "t", "x"); });
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "theirs"), "2");
+    orvix_test::WriteFile(path, orvix_test::ReadFile(path) + "\n[H]\n\"hand\"=\"3\"\n");
+    EXPECT_EQ(Set("K", "mine", "4"), ERROR_SUCCESS);
+    {
+        CRegistryTransaction t;
+        HKEY k;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "K", &k), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValue(k, "mine"), ERROR_SUCCESS);
+        RegCloseKey(k);
+        EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "T\\X"), ERROR_SUCCESS);
+        orvix_test::WriteFile(path, orvix_test::ReadFile(path) + "\n[K]\n\"during\"=\"5\"\n");
+        EXPECT_TRUE(t.Commit());
+    }
+    const std::string lock = path + ".lock";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    if (holder == 0) { // reads and writes under the lock, the write a little late
+        int fd = open(lock.c_str(), O_RDWR);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0)
+            _exit(1);
+        std::string read = orvix_test::ReadFile(path);
+        if (write(ready[1], "x", 1) != 1)
+            _exit(1);
+        usleep(300 * 1000);
+        orvix_test::WriteFile(path, read + "\n[L]\n\"held\"=\"6\"\n");
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_EQ(Set("K", "after", "7"), ERROR_SUCCESS);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]), close(ready[1]);
+    ReloadRegistry();
+    for (auto [key, name, data] : {std::tuple{"K", "mine", "<no value>"}, {"K", "theirs", "2"}, {"K", "during", "5"},
+                                   {"K", "after", "7"}, {"H", "hand", "3"}, {"L", "held", "6"}, {"T\\X", "t", "<no key>"}})
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, key, name), data) << key << "\\" << name;
+
+    const std::string before = orvix_test::ReadFile(path), other = temp.Path() + "/other";
+    orvix_test::WriteFile(other, "theirs");
+    const std::function<bool()> notMine[] = {
+        [&] { return mkfifo(lock.c_str(), 0600) == 0; },
+        [&] { return symlink(other.c_str(), lock.c_str()) == 0; },
+        [&] { return geteuid() == 0 && link(other.c_str(), lock.c_str()) == 0 && chown(other.c_str(), 65534, 65534) == 0; },
+    };
+    for (const auto& make : notMine) {
+        unlink(lock.c_str());
+        if (!make())
+            GTEST_SKIP() << "another user's file needs root";
+        EXPECT_EQ(Set("K", "refused", "8"), ERROR_WRITE_FAULT);
+        EXPECT_EQ(orvix_test::ReadFile(path), before);
+        EXPECT_EQ(orvix_test::ReadFile(other), "theirs");
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "refused"), "<no value>");
+    }
+    unlink(lock.c_str());
+    EXPECT_EQ(Set("K", "refused", "no more"), ERROR_SUCCESS);
 }

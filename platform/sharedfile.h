@@ -1,0 +1,46 @@
+// Files that several programs share (two instances, a second rig on the same folder, a
+// hand edit): telling whether a file is still the one a program last saw, and taking turns.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct stat;
+
+namespace orvix {
+
+// What tells one content of a file from the next: a rename over it, an edit in place or a
+// change of its attributes changes at least one of these.
+struct FileStamp {
+    bool exists = false;
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, modifiedNs = 0, changedNs = 0;
+
+    static FileStamp Of(const struct stat& s);
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file that `path` names (after links); one that does not exist when it
+// cannot be looked at.
+FileStamp StampOf(const std::string& path);
+
+// flock(LOCK_EX) on `fd`, tried again until `timeoutMs` have passed: false with errno set
+// (ETIMEDOUT at the deadline).
+bool LockExclusively(int fd, int timeoutMs);
+
+// Holds a folder locked while it lives (flock on the folder itself: nothing is made in it),
+// so that programs that look for a free name in the folder and then write it take turns.
+// When the lock cannot be had (a folder that cannot be opened, a file system without locks,
+// the deadline passed) it holds nothing and the caller goes on without it.
+class CFolderLock {
+public:
+    CFolderLock(const std::string& folder, int timeoutMs);
+    ~CFolderLock();
+    bool Held() const { return fd_ >= 0; }
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace orvix
