@@ -400,7 +400,7 @@ bool COrvixDoc::WriteDataFile(const std::string& path)
 bool COrvixDoc::AfterWrite(const std::string& path, bool written)
 {
     if (!written) {
-        MessageBox("Can't save the data file \"" + path + "\".\n" + WriteFailureText());
+        MessageBox("Can't save the data file \"" + path + "\".\n" + WriteFailureText() + ".");
         return false;
     }
     SetPathName(path);

@@ -458,13 +458,13 @@ TEST_F(DocTest, SaveGoesToTheNamedDataFile)
     FailAtomicWritesForTesting(true);
     EXPECT_FALSE(doc.DoFileSave());
     FailAtomicWritesForTesting(false);
-    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + mapped + "\".\nInput/output error");
+    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + mapped + "\".\nInput/output error.");
     EXPECT_EQ(orvix_test::ReadFile(mapped).substr(0, 2), std::string("\x07\x00", 2));
     // The reason is the system's own: here a "folder" that is a file.
     std::string blocked = dir + "/plain";
     orvix_test::WriteFile(blocked, "x");
     EXPECT_FALSE(doc.OnSaveDocument(blocked + "/y.oxv"));
-    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + blocked + "/y.oxv\".\nNot a directory");
+    EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + blocked + "/y.oxv\".\nNot a directory.");
 }
 
 // Over a file-size limit the save fails with the system's reason and the old file stays: the
@@ -482,7 +482,7 @@ TEST_F(DocTest, ASaveOverTheFileSizeLimitFailsWithItsReason)
             limit.rlim_cur = 4096;
             setrlimit(RLIMIT_FSIZE, &limit);
             bool failed = !doc.OnSaveDocument(path)
-                          && ui.messages.back().text == "Can't save the data file \"" + path + "\".\nFile too large";
+                          && ui.messages.back().text == "Can't save the data file \"" + path + "\".\nFile too large.";
             _exit(failed ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
