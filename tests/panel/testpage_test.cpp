@@ -2,10 +2,13 @@
 // runs, the task runner with the simulated subject).
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <filesystem>
 
+#include "app/filedialogs.h"
 #include "model/inputstringdlg.h"
 #include "panel/logpages.h"
 #include "panel/testpage.h"
@@ -290,6 +293,46 @@ TEST_F(TestPageTest, NotesAndSave)
     // A new document clears the page's notes too.
     doc->OnNewDocument();
     EXPECT_EQ(notes->toPlainText(), "");
+}
+
+// Browse opens where the file named in its box lies, with that file selected (a relative
+// name in the working folder, the "c:\\..." form where it maps to), and the box takes the file
+// chosen.
+TEST_F(TestPageTest, BrowseOpensAtTheFileInItsBox)
+{
+    const std::string work = dir + "/work", task = dir + "/drives/c/orvix/task";
+    std::filesystem::create_directories(task);
+    std::filesystem::create_directories(work);
+    orvix_test::WriteFile(work + "/mytest.oxq", "OR 0\n");
+    orvix_test::WriteFile(task + "/Task.c", "");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    std::string startedIn, selected;
+    ui.onAskOpenFile = [](std::string& path, const std::string& filter) { return AskExistingFile(nullptr, path, filter); };
+    ui.onModal = [&](QDialog& d) {
+        auto& dialog = dynamic_cast<QFileDialog&>(d);
+        startedIn = dialog.directory().absolutePath().toStdString();
+        selected = dialog.selectedFiles().value(0).toStdString();
+        if (!std::filesystem::exists(selected))
+            return static_cast<int>(IDCANCEL);
+        d.accept();
+        return static_cast<int>(d.result() == QDialog::Accepted ? IDOK : IDCANCEL);
+    };
+    struct Case {
+        int edit, browse;
+        const char* text;
+        std::string chosen;
+    };
+    for (const Case& c : {Case{CTest::IDC_CUSTOM_ITEMS, CTest::IDC_BROWSE_COMMANDS, "mytest.oxq", work + "/mytest.oxq"},
+                          Case{CTest::IDC_TASK_FILE, CTest::IDC_BROWSE_TASK, "c:\\orvix\\task\\Task.c", task + "/Task.c"}}) {
+        Type(c.edit, c.text);
+        Button(c.browse)->setEnabled(true);
+        Button(c.browse)->click();
+        EXPECT_EQ(startedIn + "/", c.chosen.substr(0, c.chosen.rfind('/') + 1)) << c.text;
+        EXPECT_EQ(selected, c.chosen);
+        EXPECT_EQ(Edit(c.edit)->text().toStdString(), c.chosen);
+    }
+    std::filesystem::current_path(cwd);
 }
 
 namespace {
