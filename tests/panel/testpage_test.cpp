@@ -308,29 +308,24 @@ TEST_F(TestPageTest, BrowseOpensAtTheFileInItsBox)
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(work);
     std::string startedIn, selected;
-    ui.onAskOpenFile = [](std::string& path, const std::string& filter) { return AskExistingFile(nullptr, path, filter); };
+    ui.onAskOpenFile = [](std::string& path, const std::string& f) { return AskExistingFile(nullptr, path, f); };
     ui.onModal = [&](QDialog& d) {
-        auto& dialog = dynamic_cast<QFileDialog&>(d);
-        startedIn = dialog.directory().absolutePath().toStdString();
-        selected = dialog.selectedFiles().value(0).toStdString();
-        if (!std::filesystem::exists(selected))
-            return static_cast<int>(IDCANCEL);
-        d.accept();
+        startedIn = dynamic_cast<QFileDialog&>(d).directory().absolutePath().toStdString();
+        selected = dynamic_cast<QFileDialog&>(d).selectedFiles().value(0).toStdString();
+        if (std::filesystem::exists(selected))
+            d.accept();
         return static_cast<int>(d.result() == QDialog::Accepted ? IDOK : IDCANCEL);
     };
-    struct Case {
-        int edit, browse;
-        const char* text;
-        std::string chosen;
-    };
-    for (const Case& c : {Case{CTest::IDC_CUSTOM_ITEMS, CTest::IDC_BROWSE_COMMANDS, "mytest.oxq", work + "/mytest.oxq"},
-                          Case{CTest::IDC_TASK_FILE, CTest::IDC_BROWSE_TASK, "c:\\orvix\\task\\Task.c", task + "/Task.c"}}) {
-        Type(c.edit, c.text);
-        Button(c.browse)->setEnabled(true);
-        Button(c.browse)->click();
-        EXPECT_EQ(startedIn + "/", c.chosen.substr(0, c.chosen.rfind('/') + 1)) << c.text;
-        EXPECT_EQ(selected, c.chosen);
-        EXPECT_EQ(Edit(c.edit)->text().toStdString(), c.chosen);
+    using Case = std::tuple<int, int, const char*, std::string, const char*>;
+    for (auto [edit, browse, text, folder, file] :
+         {Case{CTest::IDC_CUSTOM_ITEMS, CTest::IDC_BROWSE_COMMANDS, "mytest.oxq", work, "/mytest.oxq"},
+          Case{CTest::IDC_TASK_FILE, CTest::IDC_BROWSE_TASK, "c:\\orvix\\task\\Task.c", task, "/Task.c"}}) {
+        Type(edit, text);
+        Button(browse)->setEnabled(true);
+        Button(browse)->click();
+        EXPECT_EQ(startedIn, folder) << text;
+        EXPECT_EQ(selected, folder + file);
+        EXPECT_EQ(Edit(edit)->text().toStdString(), folder + file);
     }
     std::filesystem::current_path(cwd);
 }
