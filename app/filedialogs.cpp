@@ -21,8 +21,9 @@ std::string FromQ(const QString& text) { return text.toLocal8Bit().toStdString()
 // line edit Qt names "fileNameEdit".
 class CMappedFileDialog : public QFileDialog {
 public:
-    CMappedFileDialog(QWidget* parent, const char* caption, AcceptMode mode)
-        : QFileDialog(parent, caption, QString(), "Orvix Files (*.oxv);;All Files (*)")
+    CMappedFileDialog(QWidget* parent, const char* caption, AcceptMode mode,
+                      const QString& filter = "Orvix Files (*.oxv);;All Files (*)")
+        : QFileDialog(parent, caption, QString(), filter)
     {
         setOption(DontUseNativeDialog);
         setAcceptMode(mode);
@@ -118,6 +119,24 @@ std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath)
         dialog.selectFile(ToQ(start.name));
     }
     return Run(dialog);
+}
+
+bool AskExistingFile(QWidget* parent, std::string& path, const std::string& filter)
+{
+    CMappedFileDialog dialog(parent, "Open", QFileDialog::AcceptOpen, QString::fromLatin1(filter.c_str()));
+    const DialogStart start = FileDialogStart(path);
+    const QFileInfo folder(start.folder.empty() ? QString(".") : ToQ(start.folder));
+    if (folder.isDir()) {
+        dialog.setDirectory(folder.absoluteFilePath());
+        dialog.selectFile(ToQ(start.name));
+    } else {
+        dialog.OfferName(ToQ(path));
+    }
+    std::string chosen = Run(dialog);
+    if (chosen.empty())
+        return false;
+    path = chosen;
+    return true;
 }
 
 } // namespace orvix

@@ -21,5 +21,9 @@ DialogStart FileDialogStart(const std::string& documentPath);
 // Open takes an existing file only; Save As offers the document's folder and name.
 std::string AskOpenPath(QWidget* parent, const std::string& documentPath);
 std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath);
+// An existing file, starting in the folder of the one `path` names (a relative name: the
+// working folder's, where the program looks for it) with that file selected; on OK `path`
+// is the chosen one. filter in Qt's form.
+bool AskExistingFile(QWidget* parent, std::string& path, const std::string& filter);
 
 } // namespace orvix

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "app/filedialogs.h"
 #include "document/datapathdlg.h"
 #include "tasklang/transformdlg.h"
 
@@ -72,6 +73,11 @@ bool CQtUI::AskPassword(const std::string& prompt, std::string& password)
     if (ok)
         password = text.toLatin1().toStdString();
     return ok;
+}
+
+bool CQtUI::AskOpenFile(std::string& path, const std::string& filter)
+{
+    return AskExistingFile(QApplication::activeWindow(), path, filter);
 }
 
 } // namespace orvix

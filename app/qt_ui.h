@@ -12,6 +12,7 @@ public:
     bool AskDataFolder(std::string& folder) override;
     bool AskTransform(std::string& name, std::string& expression) override;
     bool AskPassword(const std::string& prompt, std::string& password) override;
+    bool AskOpenFile(std::string& path, const std::string& filter) override;
 };
 
 } // namespace orvix

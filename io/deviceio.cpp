@@ -311,7 +311,11 @@ void CDeviceIO::PurgeSerial()
     serialRx_.clear();
 }
 
-std::vector<uint16_t>& CDeviceIO::ReadEyeSamples()
+std::vector<uint16_t>& CDeviceIO::ReadEyeSamples() { return ReadEyeSamples(true); }
+
+std::vector<uint16_t>& CDeviceIO::ReadEyeSamplesNow() { return ReadEyeSamples(false); }
+
+std::vector<uint16_t>& CDeviceIO::ReadEyeSamples(bool gated)
 {
     eyeSamples_.clear();
     uint32_t now = TickMs();
@@ -320,7 +324,7 @@ std::vector<uint16_t>& CDeviceIO::ReadEyeSamples()
         lastEyeRead_ = now;
         return eyeSamples_;
     }
-    if (now - lastEyeRead_ < kEyeReadIntervalMs)
+    if (gated && now - lastEyeRead_ < kEyeReadIntervalMs)
         return eyeSamples_;
     lastEyeRead_ = now;
     if (!serial_)

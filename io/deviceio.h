@@ -110,6 +110,8 @@ public:
     void PurgeSerial();
     // Raw (H, V) pairs read since the last call; at most one port read every 16 ms.
     std::vector<uint16_t>& ReadEyeSamples();
+    // The same without the 16 ms limit: everything that came up to now (a trial's end).
+    std::vector<uint16_t>& ReadEyeSamplesNow();
     bool IsSerialOpen() const { return serial_ != nullptr; }
 
     // ---- Analog inputs ----
@@ -169,6 +171,7 @@ private:
     void OnReceiveError(int requested);
     // Bytes of the packet being received so far; true when it is whole.
     bool FillPacket(int timeoutMs, bool holdDeadline);
+    std::vector<uint16_t>& ReadEyeSamples(bool gated);
 
     using AIConfigureFn = int16_t (*)(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t);
     using AIVReadFn = int16_t (*)(int16_t, int16_t, int16_t, double*);

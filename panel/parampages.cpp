@@ -13,6 +13,7 @@
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
 #include "panel/lines.h"
+#include "panel/paramlist.h"
 #include "platform/objectname.h"
 #include "platform/latin1.h"
 #include "platform/ui.h"
@@ -21,7 +22,7 @@
 namespace orvix {
 
 CParamPage::CParamPage(COrvixDoc* doc, int kind, int separatorWidth, int columnWidth, QWidget* parent)
-    : QWidget(parent), doc_(doc), kind_(kind), separatorWidth_(separatorWidth)
+    : QWidget(parent), doc_(doc), kind_(kind), separatorWidth_(separatorWidth), columnWidth_(columnWidth)
 {
     valueEdit_ = Named(new QLineEdit(this), IDC_VALUE);
     initList_ = Named(new QListWidget(this), IDC_INIT_LIST);
@@ -33,7 +34,7 @@ CParamPage::CParamPage(COrvixDoc* doc, int kind, int separatorWidth, int columnW
     paramList_->setWrapping(true);
     paramList_->setResizeMode(QListView::Adjust);
     paramList_->setTextElideMode(Qt::ElideNone);
-    paramList_->setGridSize(QSize(columnWidth, paramList_->fontMetrics().height() + 2));
+    paramList_->setItemDelegate(lines_ = new CParamLineDelegate(paramList_));
 
     auto* left = new QVBoxLayout;
     left->setObjectName("leftColumn");
@@ -80,6 +81,7 @@ void CParamPage::UpdateList(int index)
             paramList_->setCurrentRow(at);
             OnSelChangeParamList();
         }
+        lines_->Fit(*paramList_, columnWidth_);
         return;
     }
     {
@@ -94,6 +96,7 @@ void CParamPage::UpdateList(int index)
             valueText_ = LineValue(FromQ(paramList_->item(0)->text()));
             valueEdit_->setText(ToQ(valueText_));
         }
+        lines_->Fit(*paramList_, columnWidth_);
     }
     initList_->clear();
     for (int i = 0; i < doc_->GetInitParamCount(kind_); ++i)
@@ -114,6 +117,7 @@ void CParamPage::ReplaceLine(int row, const std::string& name, const std::string
     QSignalBlocker block(paramList_);
     delete paramList_->takeItem(row);
     paramList_->insertItem(row, ToQ(line));
+    lines_->Fit(*paramList_, columnWidth_);
     paramList_->setCurrentRow(row);
     valueEdit_->setText(ToQ(valueText_));
     paramList_->setFocus();

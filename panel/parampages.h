@@ -14,6 +14,7 @@ namespace orvix {
 
 class COrvixDoc;
 class CParam;
+class CParamLineDelegate;
 class CTaskRunner;
 
 class CParamPage : public QWidget {
@@ -59,6 +60,8 @@ protected:
     COrvixDoc* doc_;
     const int kind_;
     const int separatorWidth_;
+    const int columnWidth_; // the narrowest the list's columns are
+    CParamLineDelegate* lines_;
     QListWidget* initList_;
     QListWidget* paramList_;
     QLineEdit* valueEdit_;

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -334,12 +333,8 @@ void CTest::OnNewCell()
 
 std::string CTest::OpenFile(const std::string& current, const char* filter)
 {
-    QFileDialog dialog(this, QString(), QString(), QString::fromLatin1(filter));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.selectFile(ToQ(current));
-    if (UI().RunModal(dialog) != IDOK || dialog.selectedFiles().isEmpty())
-        return std::string();
-    return dialog.selectedFiles().front().toLocal8Bit().toStdString();
+    std::string path = current;
+    return UI().AskOpenFile(path, filter) ? path : std::string();
 }
 
 void CTest::OnBrowseCommandFile()

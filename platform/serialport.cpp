@@ -85,26 +85,27 @@ private:
     int fd_;
 };
 
-// 60 records per second (one per 16.7 ms, the runner's default eye bin), produced for the time
-// that has passed since the last read: the simulated subject's gaze when there is one, else
-// a steady gaze straight ahead.
+// 60 records a second (one per 16.67 ms, the runner's eye bin): as many as are due for the
+// time since the tracker started, record n falling at n x 1000 / 60 ms, so that no rounding
+// adds up however often the port is read. Each carries the simulated subject's gaze at its
+// own instant when there is a subject, else a steady gaze straight ahead.
 class CSimEyeTracker : public ISerialPort {
 public:
-    CSimEyeTracker() : last_(Clock().TickMs()) {}
+    CSimEyeTracker() : start_(Clock().TickMs()), tick_(start_) {}
     bool Configure(int) override { return true; }
-    void Purge() override { last_ = Clock().TickMs(); }
+    // What waits is dropped; the records that follow keep their instants.
+    void Purge() override { sent_ = Due(); }
     void SetDtr(bool) override {}
-    long BytesWaiting() override { return static_cast<long>(Due() * 6); }
+    long BytesWaiting() override { return static_cast<long>((Due() - sent_) * 6); }
     long Read(uint8_t* buffer, size_t size) override
     {
-        uint32_t due = Due();
-        size_t records = std::min<size_t>(due, size / 6);
+        uint64_t records = std::min<uint64_t>(Due() - sent_, size / 6);
         CSimulatedSubject* subject = ActiveSimulatedSubject();
-        for (size_t r = 0; r < records; ++r) {
+        for (uint64_t r = 0; r < records; ++r) {
             int h = 2560 + random_.Next() % 21 - 10;
             int v = 1280 + random_.Next() % 21 - 10;
             if (subject)
-                subject->Gaze(last_ + static_cast<uint32_t>(r * 50 / 3), h, v);
+                subject->Gaze(Instant(sent_ + r + 1), h, v);
             uint8_t* p = buffer + r * 6;
             p[0] = 'D';
             p[1] = 'D';
@@ -113,13 +114,27 @@ public:
             p[4] = static_cast<uint8_t>(v & 0xFF);
             p[5] = static_cast<uint8_t>(v >> 8);
         }
-        last_ += static_cast<uint32_t>(records * 50 / 3); // 16.7 ms per record
+        sent_ += records;
         return static_cast<long>(records * 6);
     }
 
 private:
-    uint32_t Due() const { return (Clock().TickMs() - last_) * 3 / 50; }
-    uint32_t last_;
+    // Records due since the start. The elapsed time is summed in 64 bits, as the tick
+    // wraps after 49 days.
+    uint64_t Due()
+    {
+        uint32_t now = Clock().TickMs();
+        elapsed_ += now - tick_;
+        tick_ = now;
+        return elapsed_ * 60 / 1000;
+    }
+    // The tick at which record n (from 1) becomes due.
+    uint32_t Instant(uint64_t n) const { return start_ + static_cast<uint32_t>((n * 1000 + 59) / 60); }
+
+    const uint32_t start_;
+    uint32_t tick_;
+    uint64_t elapsed_ = 0; // ms since the start
+    uint64_t sent_ = 0;    // records read or dropped
     CRandom15 random_;
 };
 

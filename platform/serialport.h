@@ -23,8 +23,8 @@ public:
     virtual long Read(uint8_t* buffer, size_t size) = 0;
 };
 
-// The name of the simulated eye tracker, which produces about 120 records per second of a
-// subject fixating near the centre (raw 2560, 1280) with small jitter.
+// The name of the simulated eye tracker, which produces 60 records per second: the simulated
+// subject's gaze, or without one a gaze near the centre (raw 2560, 1280) with small jitter.
 inline const char* const kSimulatedSerialPort = "SIM";
 
 // Opens the port named as the user names it ("COM2", "/dev/ttyUSB0", "SIM"). Null on

@@ -81,6 +81,12 @@ bool CScriptedUI::AskPassword(const std::string& prompt, std::string& password)
     return onAskPassword && onAskPassword(prompt, password);
 }
 
+bool CScriptedUI::AskOpenFile(std::string& path, const std::string& filter)
+{
+    ++modalRuns;
+    return onAskOpenFile && onAskOpenFile(path, filter);
+}
+
 std::vector<std::string> CScriptedUI::Texts() const
 {
     std::vector<std::string> out;

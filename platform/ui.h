@@ -41,6 +41,9 @@ public:
     virtual bool AskTransform(std::string& name, std::string& expression) { return false; }
     // A password, asked with the prompt (typed unseen).
     virtual bool AskPassword(const std::string& prompt, std::string& password) { return false; }
+    // An existing file, the dialog starting at the one `path` names (in the program's form):
+    // on OK `path` is the chosen one. filter: "Command File (*.oxq);;All Files (*.*)".
+    virtual bool AskOpenFile(std::string& path, const std::string& filter) { return false; }
 };
 
 // The service in force. Never null: without a GUI, messages go to stderr and are answered
@@ -67,6 +70,7 @@ public:
     bool AskDataFolder(std::string& folder) override;
     bool AskTransform(std::string& name, std::string& expression) override;
     bool AskPassword(const std::string& prompt, std::string& password) override;
+    bool AskOpenFile(std::string& path, const std::string& filter) override;
 
     // The next answers to message boxes, in order; when empty, the default button.
     std::deque<int> answers;
@@ -78,6 +82,7 @@ public:
     std::function<bool(std::string& folder)> onAskDataFolder;
     std::function<bool(std::string& name, std::string& expression)> onAskTransform;
     std::function<bool(const std::string& prompt, std::string& password)> onAskPassword;
+    std::function<bool(std::string& path, const std::string& filter)> onAskOpenFile;
 
     std::vector<Message> messages;
     int modalRuns = 0;

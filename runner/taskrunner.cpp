@@ -250,6 +250,9 @@ int CTaskRunner::StartTrial()
 {
     if (!pending_)
         return 0;
+    // The eye samples that wait are from before the start: they move the eye, but the
+    // trial's eye trace, timed from its start, begins with the first one after it.
+    TakeEyeSamples(io_.ReadEyeSamplesNow());
     current_ = pending_;
     current_->Reset();
     if (doc_)
@@ -271,7 +274,9 @@ int CTaskRunner::EndTrial()
     if (!current_)
         return 0;
     CollectSpikes();
-    SampleEye();
+    // Up to the end, however recently the port was read; what comes later is the next
+    // trial's time.
+    TakeEyeSamples(io_.ReadEyeSamplesNow());
     CTrial& trial = *current_;
     if (doc_)
         trial.activeChannels &= doc_->activeChannels;
@@ -309,9 +314,10 @@ void CTaskRunner::CollectSpikes()
     }
 }
 
-void CTaskRunner::SampleEye()
+void CTaskRunner::SampleEye() { TakeEyeSamples(io_.ReadEyeSamples()); }
+
+void CTaskRunner::TakeEyeSamples(const std::vector<uint16_t>& samples)
 {
-    const std::vector<uint16_t>& samples = io_.ReadEyeSamples();
     size_t pairs = samples.size() / 2;
     if (pairs == 0)
         return;

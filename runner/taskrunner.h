@@ -197,6 +197,8 @@ private:
     // box would stall the loop; there it becomes a log line.
     void Report(const std::string& text);
     void AppendEvent(uint8_t code);
+    // Adds the samples to the current trial and computes the eye position from the last.
+    void TakeEyeSamples(const std::vector<uint16_t>& samples);
 
     CDeviceIO& io_;
     int calIndex_[CAL_COUNT] = {-1, -1, -1, -1, -1, -1};

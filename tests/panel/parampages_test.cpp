@@ -1,4 +1,7 @@
 // The graph and behaviour parameter pages, driven through their widgets.
+#include <QFont>
+#include <QImage>
+#include <QLayout>
 #include <QTest>
 
 #include "model/inputstringdlg.h"
@@ -13,6 +16,23 @@ namespace {
 std::string L(const char* name, int blanks, const char* value)
 {
     return std::string(name) + std::string(static_cast<size_t>(blanks), ' ') + '\t' + value;
+}
+
+// Where the dark pixels of an image's rows top..bottom lie: [from, to) each, those less than
+// gap columns apart taken as one.
+std::vector<std::pair<int, int>> InkRuns(const QImage& image, int top, int bottom, int gap)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = top; y < bottom; ++y)
+            if (qGray(image.pixel(x, y)) < 128) {
+                if (!runs.empty() && x - runs.back().second < gap)
+                    runs.back().second = x + 1;
+                else
+                    runs.emplace_back(x, x + 1);
+                break;
+            }
+    return runs;
 }
 
 // Selects a line, types a value and presses Enter in the edit.
@@ -286,4 +306,38 @@ TEST_F(PanelTest, ParameterPagesFollowDocumentChanges)
     doc->UpdateBehavParamItem(5);
     doc->UpdateGraphParamItem(-1);
     EXPECT_EQ(page->ParamList()->count(), 1);
+}
+
+// Every value shows whole and starts in one column, however long the names and the values
+// are: a value cut at the column's edge would read as another ("-1.4561" for -1.45618e-06).
+TEST_F(PanelTest, ParameterPagesShowEveryValueWholeInOneColumn)
+{
+    const std::vector<std::pair<const char*, const char*>> params = {
+        {"SubjectName", "Monkey1"}, {"A", "5"}, {"DtoAH2", "-1.45618e-06"}, {"AVeryLongParameterName", "1.5"}};
+    for (const auto& [name, value] : params) {
+        AddBehav(name, value);
+        AddGraph(name, value);
+    }
+    const QFontMetrics font(QFont("DejaVu Sans", 9));
+    for (CParamPage* page : std::initializer_list<CParamPage*>{Panel()->BehavPage(), Panel()->GraphPage()}) {
+        QListWidget* list = page->ParamList();
+        list->setFont(QFont("DejaVu Sans", 9));
+        page->UpdateList(-1);
+        page->resize(700, 300);
+        page->layout()->activate();
+        list->doItemsLayout();
+        list->clearSelection();
+        const QImage image = list->viewport()->grab().toImage();
+        std::vector<int> columns;
+        for (int row = 0; row < list->count(); ++row) {
+            const QRect r = list->visualRect(list->model()->index(row, 0));
+            const auto runs = InkRuns(image, r.top(), r.bottom() + 1, font.horizontalAdvance(' ') + 1);
+            ASSERT_GE(runs.size(), 2u) << params[row].first;
+            EXPECT_NEAR(runs.back().second - runs.back().first, font.horizontalAdvance(params[row].second), 3)
+                << page->objectName().toStdString() << " " << params[row].second;
+            columns.push_back(runs.back().first);
+        }
+        const auto [first, last] = std::minmax_element(columns.begin(), columns.end());
+        EXPECT_LE(*last - *first, 1) << page->objectName().toStdString();
+    }
 }

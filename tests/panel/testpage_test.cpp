@@ -2,10 +2,13 @@
 // runs, the task runner with the simulated subject).
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <filesystem>
 
+#include "app/filedialogs.h"
 #include "model/inputstringdlg.h"
 #include "panel/logpages.h"
 #include "panel/testpage.h"
@@ -290,6 +293,41 @@ TEST_F(TestPageTest, NotesAndSave)
     // A new document clears the page's notes too.
     doc->OnNewDocument();
     EXPECT_EQ(notes->toPlainText(), "");
+}
+
+// Browse opens where the file named in its box lies, with that file selected (a relative
+// name in the working folder, the "c:\\..." form where it maps to), and the box takes the file
+// chosen.
+TEST_F(TestPageTest, BrowseOpensAtTheFileInItsBox)
+{
+    const std::string work = dir + "/work", task = dir + "/drives/c/orvix/task";
+    std::filesystem::create_directories(task);
+    std::filesystem::create_directories(work);
+    orvix_test::WriteFile(work + "/mytest.oxq", "OR 0\n");
+    orvix_test::WriteFile(task + "/Task.c", "");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    std::string startedIn, selected;
+    ui.onAskOpenFile = [](std::string& path, const std::string& f) { return AskExistingFile(nullptr, path, f); };
+    ui.onModal = [&](QDialog& d) {
+        startedIn = dynamic_cast<QFileDialog&>(d).directory().absolutePath().toStdString();
+        selected = dynamic_cast<QFileDialog&>(d).selectedFiles().value(0).toStdString();
+        if (std::filesystem::exists(selected))
+            d.accept();
+        return static_cast<int>(d.result() == QDialog::Accepted ? IDOK : IDCANCEL);
+    };
+    using Case = std::tuple<int, int, const char*, std::string, const char*>;
+    for (auto [edit, browse, text, folder, file] :
+         {Case{CTest::IDC_CUSTOM_ITEMS, CTest::IDC_BROWSE_COMMANDS, "mytest.oxq", work, "/mytest.oxq"},
+          Case{CTest::IDC_TASK_FILE, CTest::IDC_BROWSE_TASK, "c:\\orvix\\task\\Task.c", task, "/Task.c"}}) {
+        Type(edit, text);
+        Button(browse)->setEnabled(true);
+        Button(browse)->click();
+        EXPECT_EQ(startedIn, folder) << text;
+        EXPECT_EQ(selected, folder + file);
+        EXPECT_EQ(Edit(edit)->text().toStdString(), folder + file);
+    }
+    std::filesystem::current_path(cwd);
 }
 
 namespace {

@@ -137,6 +137,11 @@ TEST_F(DemoTest, GivesAPsychometricCurveAndReactionTimes)
     int timely = 0, timed = 0;
     for (int i = 0; i < doc->GetTrialCount(); ++i) {
         const CTrial& t = *doc->GetTrial(i);
+        // The eye samples of the trial's own time, one every 1000/60 ms from its start: within
+        // one sample of its length, the last one not after its end.
+        const double samples = static_cast<double>(t.hSamples.size()), bin = 1000.0 / 60;
+        EXPECT_NEAR(samples * bin, t.GetLength(), bin + 1e-9) << "trial " << i;
+        EXPECT_LE((samples - 1) * bin, t.GetLength() + 1e-9) << "trial " << i;
         ++outcomes[t.responses[0]];
         if (t.responses[0] == 1)
             continue;
