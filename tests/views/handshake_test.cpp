@@ -1,6 +1,7 @@
 // The handshake between running instances, with another instance in a process of its own.
 #include <QProcess>
 #include <csignal>
+#include <fcntl.h>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -125,13 +126,17 @@ TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
     // and other users' sockets.
     mkdir(folder.c_str(), 0700);
     chmod(folder.c_str(), 02775);
-    auto bound = [](const std::string& path) {
+    // Bound through the folder's descriptor: its path may be longer than an address takes.
+    auto bound = [this](const std::string& path) {
+        int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%s", dir,
+                 path.substr(path.rfind('/') + 1).c_str());
         bool made = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         close(fd);
+        close(dir);
         return made;
     };
     std::string stale = folder + "/99999999", file = folder + "/11111111", fifo = folder + "/22222222",
