@@ -325,22 +325,21 @@ bool CInstanceHandshake::AskOtherInstances(int timeoutMs, std::function<bool(int
         uint32_t t0 = TickMs();
         bool quit = false;
         while (answer < 0) {
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 0) > 0) {
-                // The answer, or the end of a peer gone without one (a no).
-                char got = 0;
-                ssize_t n = recv(fd, &got, 1, MSG_DONTWAIT);
-                if (n >= 0 || (errno != EINTR && errno != EAGAIN)) {
-                    answer = n == 1 && got == kYes ? 1 : 0;
-                    continue;
-                }
+            // Events first: a request to quit ends the asking even when an answer waits.
+            if (!pump(0)) {
+                quit = true;
+                break;
             }
             uint32_t waited = TickMs() - t0;
             if (waited >= static_cast<uint32_t>(timeoutMs))
                 break;
-            if (!pump(std::min<int>(kPumpSliceMs, timeoutMs - static_cast<int>(waited)))) {
-                quit = true;
-                break;
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, std::min<int>(kPumpSliceMs, timeoutMs - static_cast<int>(waited))) > 0) {
+                // The answer, or the end of a peer gone without one (a no).
+                char got = 0;
+                ssize_t n = recv(fd, &got, 1, MSG_DONTWAIT);
+                if (n >= 0 || (errno != EINTR && errno != EAGAIN))
+                    answer = n == 1 && got == kYes ? 1 : 0;
             }
         }
         close(fd);
