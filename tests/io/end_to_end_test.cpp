@@ -28,6 +28,14 @@ protected:
         // The Test page's setting names the task file once the page exists.
         doc->GetExpParam("TaskFile", CParam(nullptr, "")) = task.c_str();
     }
+    // Starts the stand-in on the scenes of a folder and enables against it: the experiment runs.
+    void EnableWith(StandInProcess& r, const std::string& scenes)
+    {
+        ASSERT_TRUE(r.Start(scenes));
+        UseRenderer(r);
+        doc->OnEnable();
+        ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    }
 };
 
 TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
@@ -112,10 +120,7 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
 TEST_F(EnableTest, SceneWithoutADescriptionGetsTheBuiltInDefinitions)
 {
     StandInProcess renderer;
-    ASSERT_TRUE(renderer.Start(dir));
-    UseRenderer(renderer);
-    doc->OnEnable();
-    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    ASSERT_NO_FATAL_FAILURE(EnableWith(renderer, dir));
     for (const char* name : {"POSH", "POSV", "OR", "TPOSH", "TPOSV", "RESET", "TARGET", "FIGURE"})
         EXPECT_GE(doc->FindGraphParam(name), 0) << name;
 }
@@ -241,10 +246,7 @@ TEST_F(EnableTest, RendererClosingTheLinkEndsTheExperimentAndEnableConnectsAgain
 TEST_F(EnableTest, AStandInServingAProgramRefusesANewcomerAndServesTheProgramsReconnect)
 {
     StandInProcess renderer;
-    ASSERT_TRUE(renderer.Start(dir));
-    UseRenderer(renderer);
-    doc->OnEnable();
-    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    ASSERT_NO_FATAL_FAILURE(EnableWith(renderer, dir));
 
     CTcpSocket console, command;
     ASSERT_EQ(console.Connect("127.0.0.1", renderer.consolePort, 1000), 0);
