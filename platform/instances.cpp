@@ -52,9 +52,10 @@ int OpenCheckedFolder(const std::string& path, bool make, bool own, std::string*
             free(r);
             break;
         }
+        const int error = errno;
         size_t slash = existing.find_last_of('/');
-        if (errno != ENOENT || !make || slash == std::string::npos || existing == "/") {
-            *why = Reason(existing, strerror(errno));
+        if (error != ENOENT || !make || slash == std::string::npos || existing == "/") {
+            *why = Reason(existing, strerror(error));
             return -1;
         }
         std::string name = existing.substr(slash + 1);
@@ -291,11 +292,11 @@ bool CInstanceHandshake::AskOtherInstances(int timeoutMs, std::function<bool(int
     if (folder_.empty())
         return false;
     std::string why;
-    int folder = folderFd_ >= 0 ? dup(folderFd_) : OpenCheckedFolder(folder_, false, true, &why);
+    int folder = folderFd_ >= 0 ? fcntl(folderFd_, F_DUPFD_CLOEXEC, 0) : OpenCheckedFolder(folder_, false, true, &why);
     if (folder < 0)
         return false;
     std::vector<std::string> names;
-    if (DIR* d = fdopendir(dup(folder))) {
+    if (DIR* d = fdopendir(fcntl(folder, F_DUPFD_CLOEXEC, 0))) {
         rewinddir(d);
         while (dirent* e = readdir(d))
             if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && e->d_name != socketName_)
