@@ -1,16 +1,21 @@
 #include "platform/instances.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/eventpump.h"
@@ -23,10 +28,125 @@ constexpr char kQuestion = '?';
 constexpr char kYes = '1';
 constexpr char kNo = '0';
 constexpr int kPumpSliceMs = 10;
+
+std::string Reason(const std::string& path, const std::string& what) { return path + ": " + what; }
+
+// Opens a folder level by level from the root, so that no level that another user owns
+// (who could put anything below it) is passed: each must be the user's or the system's, and
+// the last the user's own when `own`. Links are resolved first, as the system would follow
+// them. Missing levels are made when `make`, private, and only they get their mode set.
+// The descriptor (O_RDONLY), or -1 with the reason in `why`.
+int OpenCheckedFolder(const std::string& path, bool make, bool own, std::string* why)
+{
+    if (path.empty() || path[0] != '/') {
+        *why = Reason(path, "not an absolute path");
+        return -1;
+    }
+    // The longest part that exists, resolved; the rest is made below it.
+    std::string existing = path;
+    std::vector<std::string> missing;
+    std::string resolved;
+    while (true) {
+        if (char* r = realpath(existing.c_str(), nullptr)) {
+            resolved = r;
+            free(r);
+            break;
+        }
+        const int error = errno;
+        size_t slash = existing.find_last_of('/');
+        if (error != ENOENT || !make || slash == std::string::npos || existing == "/") {
+            *why = Reason(existing, strerror(error));
+            return -1;
+        }
+        std::string name = existing.substr(slash + 1);
+        if (name == "..") {
+            *why = Reason(path, "a missing folder before \"..\"");
+            return -1;
+        }
+        if (!name.empty() && name != ".")
+            missing.insert(missing.begin(), name);
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+    std::vector<std::string> levels;
+    for (size_t at = 1; at < resolved.size();) {
+        size_t next = resolved.find('/', at);
+        if (next == std::string::npos)
+            next = resolved.size();
+        levels.push_back(resolved.substr(at, next - at));
+        at = next + 1;
+    }
+    const size_t found = levels.size();
+    levels.insert(levels.end(), missing.begin(), missing.end());
+
+    const uid_t me = geteuid();
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string walked;
+    for (size_t i = 0; fd >= 0 && i <= levels.size(); ++i) {
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+            *why = Reason(walked.empty() ? "/" : walked, "not a folder");
+            break;
+        }
+        if (st.st_uid != me && (st.st_uid != 0 || (own && i == levels.size()))) {
+            *why = Reason(walked.empty() ? "/" : walked, "a folder of another user's");
+            break;
+        }
+        if (i == levels.size()) {
+            // The last level, for reading its entries.
+            int read = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (read < 0)
+                *why = Reason(walked, strerror(errno));
+            close(fd);
+            return read;
+        }
+        const std::string& name = levels[i];
+        walked += "/" + name;
+        bool madeHere = i >= found && mkdirat(fd, name.c_str(), 0700) == 0;
+        // Against a umask that took the user's own rights; a folder found keeps its mode.
+        if (madeHere)
+            fchmodat(fd, name.c_str(), 0700, 0);
+        int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0)
+            *why = Reason(walked, errno == ENOTDIR || errno == ELOOP ? "not a folder" : strerror(errno));
+        close(fd);
+        fd = next;
+    }
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+// The address of an entry of an open folder: its path while it fits the system's limit,
+// else through the folder's descriptor, whatever the length of the folder's name.
+bool Address(int folder, const std::string& folderPath, const std::string& name, sockaddr_un& a)
+{
+    a = {};
+    a.sun_family = AF_UNIX;
+    std::string path = folderPath + "/" + name;
+    if (path.size() >= sizeof a.sun_path)
+        path = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
+    if (path.size() >= sizeof a.sun_path)
+        return false;
+    memcpy(a.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// Removes an entry only when it is a socket of the user's own (the same one as `seen`, when
+// given): a folder may hold other files, and other users' sockets.
+void RemoveOwnSocket(int folder, const std::string& name, const struct stat* seen = nullptr)
+{
+    struct stat st;
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISSOCK(st.st_mode)
+        || st.st_uid != geteuid())
+        return;
+    if (seen && (st.st_dev != seen->st_dev || st.st_ino != seen->st_ino))
+        return;
+    unlinkat(folder, name.c_str(), 0);
+}
 } // namespace
 
 CInstanceHandshake::CInstanceHandshake(std::string folder)
-    : folder_(folder.empty() ? DefaultFolder(&privateBase_) : std::move(folder))
+    : folder_(folder.empty() ? DefaultFolder(&privateBase_, &failure_) : std::move(folder))
 {
 }
 
@@ -37,46 +157,90 @@ CInstanceHandshake::~CInstanceHandshake()
         QMetaObject::invokeMethod(context_, [this] { delete context_; }, Qt::BlockingQueuedConnection);
         thread_->quit();
         thread_->wait();
+        RemoveOwnSocket(folderFd_, socketName_, &socketStat_);
     }
+    if (folderFd_ >= 0)
+        close(folderFd_);
     if (!privateBase_.empty()) {
         rmdir(folder_.c_str());
         rmdir(privateBase_.c_str());
     }
 }
 
-std::string CInstanceHandshake::DefaultFolder(std::string* madePrivate)
+std::string CInstanceHandshake::DefaultFolder(std::string* madePrivate, std::string* why)
 {
     QByteArray own = qgetenv("ORVIX_INSTANCES");
     if (!own.isEmpty())
         return own.toStdString();
+    std::string runtimeWhy, tempWhy;
     QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime.toStdString() + "/orvix-instances";
-    const std::string shared = QDir::tempPath().toStdString() + "/orvix-" + std::to_string(getuid());
-    // Another user who made the folder first would see, answer or block every question.
-    struct stat st;
-    if ((mkdir(shared.c_str(), 0700) == 0 || errno == EEXIST) && lstat(shared.c_str(), &st) == 0
-        && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0777) == 0700)
-        return shared + "/orvix-instances";
-    std::string base = shared + "-XXXXXX";
-    if (!mkdtemp(base.data()))
-        return shared + "/orvix-instances"; // Listen refuses it unless it is the user's
-    if (madePrivate)
-        *madePrivate = base;
-    return base + "/orvix-instances";
+    if (!runtime.isEmpty()) {
+        int fd = OpenCheckedFolder(runtime.toStdString(), false, true, &runtimeWhy);
+        if (fd >= 0) {
+            close(fd);
+            return runtime.toStdString() + "/orvix-instances";
+        }
+        runtimeWhy = "XDG_RUNTIME_DIR " + runtimeWhy + "; ";
+    }
+    const std::string temp = QDir::tempPath().toStdString();
+    const std::string name = "orvix-" + std::to_string(geteuid());
+    int base = OpenCheckedFolder(temp, false, false, &tempWhy);
+    if (base >= 0) {
+        // Another user who made the folder first would see, answer or block every question.
+        struct stat st;
+        bool shared = (mkdirat(base, name.c_str(), 0700) == 0 || errno == EEXIST)
+                      && fstatat(base, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+                      && st.st_uid == geteuid() && (st.st_mode & 0777) == 0700;
+        close(base);
+        if (shared)
+            return temp + "/" + name + "/orvix-instances";
+        std::string made = temp + "/" + name + "-XXXXXX";
+        if (mkdtemp(made.data())) {
+            if (madePrivate)
+                *madePrivate = made;
+            return made + "/orvix-instances";
+        }
+        tempWhy = Reason(temp, std::string("no private folder can be made: ") + strerror(errno));
+    }
+    if (why)
+        *why = runtimeWhy + "the temporary folder " + tempWhy;
+    return {};
 }
 
 bool CInstanceHandshake::Listen()
 {
     if (thread_)
         return true;
-    QDir().mkpath(QString::fromLocal8Bit(folder_.c_str()));
-    // The socket never goes into a folder of another user's, nor through a link.
-    struct stat st;
-    if (lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
+    if (folder_.empty())
+        return false; // DefaultFolder said why
+    // The socket never goes into a folder of another user's, nor below one.
+    if (folderFd_ < 0)
+        folderFd_ = OpenCheckedFolder(folder_, true, true, &failure_);
+    if (folderFd_ < 0)
         return false;
-    chmod(folder_.c_str(), 0700);
-    std::string path = folder_ + "/" + std::to_string(getpid());
+    const std::string name = std::to_string(getpid());
+    // A socket of this name is left by an earlier process with our number: nobody uses it.
+    RemoveOwnSocket(folderFd_, name);
+    sockaddr_un address;
+    if (!Address(folderFd_, folder_, name, address)) {
+        failure_ = Reason(folder_, "no address for a socket there");
+        return false;
+    }
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        failure_ = Reason(folder_ + "/" + name, strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    // Only the user may ask, as before in a folder that others may enter.
+    fchmodat(folderFd_, name.c_str(), 0600, 0);
+    if (fstatat(folderFd_, name.c_str(), &socketStat_, AT_SYMLINK_NOFOLLOW) != 0 || listen(fd, 16) != 0) {
+        failure_ = Reason(folder_ + "/" + name, strerror(errno));
+        close(fd);
+        RemoveOwnSocket(folderFd_, name);
+        return false;
+    }
 
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName("orvix-instances");
@@ -86,12 +250,8 @@ bool CInstanceHandshake::Listen()
     bool listening = false;
     QMetaObject::invokeMethod(
         context_,
-        [this, &path, &listening] {
-            QString name = QString::fromLocal8Bit(path.c_str());
-            // A file of this name is left by an earlier process with our number: nobody uses it.
-            QLocalServer::removeServer(name);
+        [this, fd, &listening] {
             auto* server = new QLocalServer(context_);
-            server->setSocketOptions(QLocalServer::UserAccessOption);
             QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
                 while (QLocalSocket* peer = server->nextPendingConnection()) {
                     QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
@@ -104,18 +264,21 @@ bool CInstanceHandshake::Listen()
                     });
                 }
             });
-            listening = server->listen(name);
+            listening = server->listen(fd);
         },
         Qt::BlockingQueuedConnection);
+    socketName_ = name;
     if (!listening) {
+        failure_ = Reason(folder_ + "/" + name, "the server does not take the socket");
         QMetaObject::invokeMethod(context_, [this] { delete context_; }, Qt::BlockingQueuedConnection);
         context_ = nullptr;
         thread_->quit();
         thread_->wait();
         thread_.reset();
+        RemoveOwnSocket(folderFd_, name, &socketStat_);
         return false;
     }
-    socketPath_ = path;
+    socketPath_ = folder_ + "/" + name;
     return true;
 }
 
@@ -126,49 +289,70 @@ bool CInstanceHandshake::AskOtherInstances(int timeoutMs, std::function<bool(int
             PumpEvents(ms);
             return true;
         };
-    QDir dir(QString::fromLocal8Bit(folder_.c_str()));
-    const QStringList names = dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : names) {
-        std::string path = folder_ + "/" + name.toStdString();
-        if (path == socketPath_)
+    if (folder_.empty())
+        return false;
+    std::string why;
+    int folder = folderFd_ >= 0 ? fcntl(folderFd_, F_DUPFD_CLOEXEC, 0) : OpenCheckedFolder(folder_, false, true, &why);
+    if (folder < 0)
+        return false;
+    std::vector<std::string> names;
+    if (DIR* d = fdopendir(fcntl(folder, F_DUPFD_CLOEXEC, 0))) {
+        rewinddir(d);
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && e->d_name != socketName_)
+                names.emplace_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    bool yes = false;
+    for (const std::string& name : names) {
+        // Only sockets are asked; a folder may hold other files.
+        struct stat st;
+        sockaddr_un address;
+        if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISSOCK(st.st_mode)
+            || !Address(folder, folder_, name, address))
             continue;
-        QLocalSocket socket;
-        int answer = -1;
-        bool gone = false;
-        QObject::connect(&socket, &QLocalSocket::connected, &socket, [&socket] { socket.write(&kQuestion, 1); });
-        QObject::connect(&socket, &QLocalSocket::readyRead, &socket, [&] {
-            QByteArray got = socket.readAll();
-            if (!got.isEmpty())
-                answer = got.at(0) == kYes ? 1 : 0;
-        });
-        QObject::connect(&socket, &QLocalSocket::errorOccurred, &socket, [&](QLocalSocket::LocalSocketError error) {
-            if (answer >= 0)
-                return;
-            answer = 0;
-            // Nobody listens there any more: the file of an instance that ended abruptly.
-            gone = error == QLocalSocket::ConnectionRefusedError;
-        });
-        socket.connectToServer(QString::fromLocal8Bit(path.c_str()));
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            break;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            // Nobody listens there any more: the socket of an instance that ended abruptly.
+            if (errno == ECONNREFUSED)
+                RemoveOwnSocket(folder, name, &st);
+            close(fd);
+            continue;
+        }
+        int answer = send(fd, &kQuestion, 1, MSG_NOSIGNAL) == 1 ? -1 : 0;
         uint32_t t0 = TickMs();
         bool quit = false;
         while (answer < 0) {
-            uint32_t waited = TickMs() - t0;
-            if (waited >= static_cast<uint32_t>(timeoutMs))
-                break;
-            if (!pump(std::min<int>(kPumpSliceMs, timeoutMs - static_cast<int>(waited)))) {
+            // Events first: a request to quit ends the asking even when an answer waits.
+            if (!pump(0)) {
                 quit = true;
                 break;
             }
+            uint32_t waited = TickMs() - t0;
+            if (waited >= static_cast<uint32_t>(timeoutMs))
+                break;
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, std::min<int>(kPumpSliceMs, timeoutMs - static_cast<int>(waited))) > 0) {
+                // The answer, or the end of a peer gone without one (a no).
+                char got = 0;
+                ssize_t n = recv(fd, &got, 1, MSG_DONTWAIT);
+                if (n >= 0 || (errno != EINTR && errno != EAGAIN))
+                    answer = n == 1 && got == kYes ? 1 : 0;
+            }
         }
-        socket.abort();
-        if (gone)
-            QFile::remove(QString::fromLocal8Bit(path.c_str()));
+        close(fd);
         if (quit)
-            return false;
-        if (answer == 1)
-            return true;
+            break;
+        if (answer == 1) {
+            yes = true;
+            break;
+        }
     }
-    return false;
+    close(folder);
+    return yes;
 }
 
 } // namespace orvix

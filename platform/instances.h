@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 class QObject;
 class QThread;
@@ -28,27 +29,39 @@ public:
     CInstanceHandshake& operator=(const CInstanceHandshake&) = delete;
 
     // $ORVIX_INSTANCES when set (a group of instances of its own, as the tests need), else
-    // "$XDG_RUNTIME_DIR/orvix-instances". Where no session sets XDG_RUNTIME_DIR, the folder is
-    // in "<temp>/orvix-<uid>" when that is a folder of the user's (not a link) that only the
+    // "$XDG_RUNTIME_DIR/orvix-instances" when that folder is the user's. Otherwise the folder
+    // is in "<temp>/orvix-<uid>" when that is a folder of the user's (not a link) that only the
     // user may enter (0700); anyone can make that name first, so otherwise a private folder of
-    // this process is made ("<temp>/orvix-<uid>-XXXXXX", its path in `madePrivate`).
-    static std::string DefaultFolder(std::string* madePrivate = nullptr);
+    // this process is made ("<temp>/orvix-<uid>-XXXXXX", its path in `madePrivate`). No level
+    // of the temporary folder's path may be another user's. "" when there is none (`why` says
+    // why).
+    static std::string DefaultFolder(std::string* madePrivate = nullptr, std::string* why = nullptr);
 
-    // Starts answering questions; false when the socket could not be made.
+    // Starts answering questions; false when the socket could not be made (Failure() says
+    // why). The folder and its missing parents are made private; none of its levels may be
+    // another user's, and the folder itself must be the user's own. Any length of its path
+    // serves: the socket is reached through a descriptor of the folder when the path is
+    // longer than a socket's address takes.
     bool Listen();
+    const std::string& Failure() const { return failure_; }
     const std::string& SocketPath() const { return socketPath_; }
     // This instance's answer: whether its renderer link runs.
     void SetRendererRunning(bool running) { rendererRunning_ = running; }
 
     // Asks every other instance in turn, waiting up to timeoutMs for each while events are
     // served. True as soon as one says that its renderer link runs; an instance that is
-    // gone, refuses or stays silent counts as no. pump(maxWaitMs) serves events; false stops
+    // gone, refuses or stays silent counts as no. Only sockets are asked, and of those that
+    // nobody listens on any more only the user's own are removed. pump(maxWaitMs) serves events; false stops
     // asking (the program quits).
     bool AskOtherInstances(int timeoutMs = kAnswerTimeoutMs, std::function<bool(int)> pump = {});
 
 private:
     std::string privateBase_; // made by DefaultFolder, removed with the handshake; before folder_
+    std::string failure_;     // before folder_, which DefaultFolder may give a reason for
     std::string folder_;
+    int folderFd_ = -1; // the folder, opened by Listen
+    std::string socketName_;
+    struct stat socketStat_ {};
     std::string socketPath_;
     std::atomic<bool> rendererRunning_{false};
     std::unique_ptr<QThread> thread_;

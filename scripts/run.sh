@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds and starts the program. Extra arguments go to the program.
 # Unless ORVIX_RENDERER=external, the stand-in renderer runs beside it on loopback (its
-# scenes in $ORVIX_SCENES, default ~/orvix/scenes), the eye tracker is simulated and a
-# simulated subject presses the key now and then.
+# scenes in $ORVIX_SCENES, default ~/orvix/scenes; free ports of its own, which the program
+# is given), the eye tracker is simulated and a simulated subject presses the key now and
+# then. When the stand-in cannot listen, the program is not started.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
@@ -44,8 +45,29 @@ if [ "${ORVIX_RENDERER:-standin}" != external ]; then
     SCENES=${ORVIX_SCENES:-$HOME/orvix/scenes}
     mkdir -p "$SCENES"
     [ -f "$SCENES/mytest.iv.params" ] || cp "$ROOT/examples/mytest.iv.params" "$SCENES/"
-    "$BUILD/app/orvix-renderer" --scenes "$SCENES" &
+    # Ports of its own for this run, so that two users' runs, or two copies, never meet: the
+    # stand-in takes free ones (or those the user named), its first line says which, and the
+    # program gets the same.
+    PORTS=$(mktemp "$XDG_RUNTIME_DIR/orvix-renderer-XXXXXX")
+    ORVIX_RENDERER_PORT=${ORVIX_RENDERER_PORT:-0} ORVIX_CONSOLE_PORT=${ORVIX_CONSOLE_PORT:-0} \
+        "$BUILD/app/orvix-renderer" --scenes "$SCENES" >"$PORTS" &
     RENDERER_PID=$!
+    trap 'kill $RENDERER_PID 2>/dev/null || true; rm -f "$PORTS"; exit 130' INT TERM
+    waited=0
+    while ! grep -q '^orvix-renderer listening' "$PORTS" && kill -0 $RENDERER_PID 2>/dev/null \
+        && [ $waited -lt 100 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    LISTENING=$(sed -n 's/^orvix-renderer listening: command port \([0-9]*\), console port \([0-9]*\)$/\1 \2/p' "$PORTS")
+    rm -f "$PORTS"
+    if [ -z "$LISTENING" ]; then
+        kill $RENDERER_PID 2>/dev/null && reason="it named no ports within 10 s" || reason="its reason is above"
+        echo "run.sh: the stand-in renderer is not listening ($reason); the program is not started" >&2
+        exit 1
+    fi
+    export ORVIX_RENDERER_PORT=${LISTENING% *} ORVIX_CONSOLE_PORT=${LISTENING#* }
+    echo "run.sh: the stand-in renderer listens on 127.0.0.1, command port $ORVIX_RENDERER_PORT, console port $ORVIX_CONSOLE_PORT"
     export ORVIX_SIMULATED_EYE=${ORVIX_SIMULATED_EYE:-1}
     export ORVIX_SIMULATED_SUBJECT=${ORVIX_SIMULATED_SUBJECT:-1}
 fi

@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <cstdio>
 #include <string>
 
 #include "document/commandtarget.h"
@@ -87,7 +88,14 @@ CMainFrame::CMainFrame(COrvixDoc& doc, CExperiment& experiment, std::vector<ICom
 
     handshake_ = std::make_unique<CInstanceHandshake>();
     handshake_->SetRendererRunning(experiment_.deviceIO.IsRendererRunning());
-    handshake_->Listen();
+    if (!handshake_->Listen()) {
+        // Said once; the program runs on, and nothing then keeps a second copy from taking
+        // the renderer and the devices beside it.
+        const std::string line =
+            "No check for other running copies: no instance socket (" + handshake_->Failure() + ").";
+        fprintf(stderr, "Orvix: %s\n", line.c_str());
+        doc_.AddLogLine(line);
+    }
 
     // The input-file box's history.
     for (const std::string& item : LoadInputHistory())

@@ -1,7 +1,8 @@
 // orvix-renderer: the stand-in renderer program. Ports from ORVIX_RENDERER_PORT and
 // ORVIX_CONSOLE_PORT (defaults 22222 and 20000; 0 takes a free port); scenes are looked for
 // in the folder given with --scenes (default: the current folder). It prints the ports it
-// listens on and runs until it is stopped.
+// listens on and runs until it is stopped. It serves one program at a time and says so on
+// stderr when it refuses another.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -47,10 +48,17 @@ int main(int argc, char** argv)
     signal(SIGINT, OnSignal);
     signal(SIGPIPE, SIG_IGN);
 
-    orvix::CRendererStandIn renderer(Port("ORVIX_RENDERER_PORT", 22222), Port("ORVIX_CONSOLE_PORT", 20000), scenes);
+    const int commandPort = Port("ORVIX_RENDERER_PORT", 22222), consolePort = Port("ORVIX_CONSOLE_PORT", 20000);
+    orvix::CRendererStandIn renderer(commandPort, consolePort, scenes);
     renderer.verbose = verbose;
+    renderer.onRefused = [](const char* link) {
+        fprintf(stderr, "orvix-renderer: refused a second program's %s link: it serves another program\n", link);
+    };
     if (int e = renderer.Start()) {
-        fprintf(stderr, "orvix-renderer: cannot listen: %s\n", orvix::ErrorText(e).c_str());
+        // The command port is taken first: without it, it is the one that failed.
+        const bool command = renderer.CommandPort() == 0;
+        fprintf(stderr, "orvix-renderer: cannot listen on 127.0.0.1 port %d (its %s port): %s\n",
+                command ? commandPort : consolePort, command ? "command" : "console", orvix::ErrorText(e).c_str());
         return 1;
     }
     printf("orvix-renderer listening: command port %d, console port %d\n", renderer.CommandPort(),

@@ -26,6 +26,30 @@ void SendAll(int fd, const void* data, size_t size)
     }
 }
 
+// What a program that connects to a stand-in already serving another one is told on its
+// console before the stand-in closes its links.
+const char kBusyLine[] = "Renderer busy: it serves another program; this connection is refused.\n";
+
+// A program closes its old links just before it connects again, so their ends may be on the
+// way: they are waited for this long before a newcomer is refused.
+constexpr int kGoneWaitMs = 50;
+
+// Whether the program on a console link has gone: the end of its stream is waiting (what it
+// sends meanwhile is dropped; programs send nothing there). One that keeps sending is there.
+bool ConsolePeerGone(int fd)
+{
+    char sink[256];
+    for (int round = 0; round < 64; ++round) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, round == 0 ? kGoneWaitMs : 0) <= 0)
+            return false;
+        ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+            return true;
+    }
+    return false;
+}
+
 std::string Trim(const std::string& s)
 {
     size_t b = s.find_first_not_of(" \t\r\n");
@@ -101,11 +125,17 @@ void CRendererStandIn::RunOnce(int timeoutMs)
         ReadCommands();
 }
 
+// One program at a time: a newcomer never takes the links of a program still connected (it
+// would end that program's run); the program's own reconnect finds its old links gone.
 void CRendererStandIn::AcceptConsole()
 {
     int fd = console_.Accept(0);
     if (fd < 0)
         return;
+    if (consoleFd_ >= 0 && !ConsolePeerGone(consoleFd_)) {
+        Refuse(fd, true);
+        return;
+    }
     if (consoleFd_ >= 0)
         close(consoleFd_);
     consoleFd_ = fd;
@@ -117,8 +147,35 @@ void CRendererStandIn::AcceptCommand()
     int fd = command_.Accept(0);
     if (fd < 0)
         return;
+    if (commandFd_ >= 0 && !CommandClientGone()) {
+        Refuse(fd, false);
+        return;
+    }
     DropCommandClient();
     commandFd_ = fd;
+}
+
+bool CRendererStandIn::CommandClientGone()
+{
+    // What the program sent before it went (its closing packet) is served first.
+    for (int round = 0; commandFd_ >= 0 && round < 64; ++round) {
+        pollfd p{commandFd_, POLLIN, 0};
+        if (poll(&p, 1, round == 0 ? kGoneWaitMs : 0) <= 0)
+            return false;
+        ReadCommands();
+    }
+    return commandFd_ < 0;
+}
+
+void CRendererStandIn::Refuse(int fd, bool console)
+{
+    // The command link carries packets only: the reason goes on the console.
+    if (console)
+        SendAll(fd, kBusyLine, sizeof kBusyLine - 1);
+    close(fd);
+    ++refused;
+    if (onRefused)
+        onRefused(console ? "console" : "command");
 }
 
 void CRendererStandIn::DropCommandClient()

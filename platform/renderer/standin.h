@@ -1,13 +1,15 @@
 // The stand-in renderer. It listens on the command and console ports, announces
 // "Inventor started!" to each console connection, answers a scene name (type 5) with the
 // scene's graph-parameter definitions (type 1 and one packet per parameter), acknowledges
-// each command sent with the wait flag (type 7) and keeps the values it was sent.
+// each command sent with the wait flag (type 7) and keeps the values it was sent. It serves
+// one program at a time: while one is connected, another's connections are refused.
 //
 // The definitions of scene "x.iv" come from the text file "x.iv.params" beside the scene:
 // one "NAME value" per line, blank lines and lines starting with '#' skipped. Without that
 // file the built-in set is sent (DefaultSceneParams).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -41,6 +43,10 @@ public:
     std::string scene;
     int commands = 0;
     bool verbose = false;
+    // Connections refused because another program is served; each refusal is told with the
+    // link's name ("console" or "command").
+    int refused = 0;
+    std::function<void(const char* link)> onRefused;
 
 private:
     void AcceptConsole();
@@ -50,6 +56,8 @@ private:
     void SendPacket(uint8_t type, const std::string& payload);
     void Say(const std::string& line);
     void DropCommandClient();
+    bool CommandClientGone();
+    void Refuse(int fd, bool console);
 
     CTcpListener command_, console_;
     int commandPortWanted_, consolePortWanted_;

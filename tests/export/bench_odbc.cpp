@@ -181,7 +181,7 @@ int main(int argc, char** argv)
                 port = line.substr(5);
         }
     }
-    const std::string psql = "psql -q -h " + pgDir + " -p " + port + " -U tc tctest ";
+    const std::string psql = "psql -q -h '" + pgDir + "' -p " + port + " -U tc tctest ";
     double cpu = 0;
     double ours = TimeExport(doc, "DSN=orvix_pg", runs, rows, cpu);
     double theirs = TimeCommand(psql + "-c 'SET client_min_messages = warning' -c 'DROP TABLE IF EXISTS copied' -c \"" + std::string(kCreate).replace(13, 12, "copied") +

@@ -229,7 +229,7 @@ TEST(ExportFile, WriteErrorsKeepThePreviousFileAndAreReported)
     EXPECT_FALSE(committed);
     EXPECT_EQ(f.Error(), "File too large");
     EXPECT_EQ(ReadFile(path), "previous");
-    EXPECT_EQ(system(("test $(ls " + dir + " | wc -l) -eq 1").c_str()), 0);
+    EXPECT_EQ(system(("test $(ls '" + dir + "' | wc -l) -eq 1").c_str()), 0); // quoted: blanks in the temporary folder's name
 
     CExportFile g;
     EXPECT_FALSE(g.Open(path + "/below-a-file.csv"));

@@ -226,7 +226,9 @@ TEST_F(LoopTest, DbfReadsBackWithTheCsvsValues)
     const std::string script = std::string(ORVIX_TEST_SOURCE_DIR) + "/compare_dbf_csv.py";
     for (const char* stem : {"M1aa1aOrient01", "M1aa1aOrient_Spike01", "M1aa1aOrient_Eye01", "M1aa1aOrient_Key01"}) {
         std::string base = out + "/" + stem;
-        std::string command = "/usr/bin/python3 " + script + " " + base + ".dbf " + base + ".csv > " + dir + "/cmp.txt 2>&1";
+        // Quoted: the temporary folder's name may hold blanks.
+        std::string command = "/usr/bin/python3 '" + script + "' '" + base + ".dbf' '" + base + ".csv' > '" + dir +
+                              "/cmp.txt' 2>&1";
         EXPECT_EQ(system(command.c_str()), 0) << stem << ": " << ReadFile(dir + "/cmp.txt");
     }
 }

@@ -28,6 +28,14 @@ protected:
         // The Test page's setting names the task file once the page exists.
         doc->GetExpParam("TaskFile", CParam(nullptr, "")) = task.c_str();
     }
+    // Starts the stand-in on the scenes of a folder and enables against it: the experiment runs.
+    void EnableWith(StandInProcess& r, const std::string& scenes)
+    {
+        ASSERT_TRUE(r.Start(scenes));
+        UseRenderer(r);
+        doc->OnEnable();
+        ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    }
 };
 
 TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
@@ -112,10 +120,7 @@ TEST_F(EnableTest, EnableReachesARunningExperimentWithTheScenesDefinitions)
 TEST_F(EnableTest, SceneWithoutADescriptionGetsTheBuiltInDefinitions)
 {
     StandInProcess renderer;
-    ASSERT_TRUE(renderer.Start(dir));
-    UseRenderer(renderer);
-    doc->OnEnable();
-    ASSERT_EQ(experiment.runner.GetRunFlag(), 1);
+    ASSERT_NO_FATAL_FAILURE(EnableWith(renderer, dir));
     for (const char* name : {"POSH", "POSV", "OR", "TPOSH", "TPOSV", "RESET", "TARGET", "FIGURE"})
         EXPECT_GE(doc->FindGraphParam(name), 0) << name;
 }
@@ -233,4 +238,35 @@ TEST_F(EnableTest, RendererClosingTheLinkEndsTheExperimentAndEnableConnectsAgain
     EXPECT_TRUE(deviceIO.IsRendererRunning());
     EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
     EXPECT_EQ(doc->GetTrialCount(), 2);
+}
+
+// A stand-in that serves this program refuses another program's links, with a line on the
+// newcomer's console, and this program's link stays; after its own link broke, this program's
+// next Enable connects again and is served.
+TEST_F(EnableTest, AStandInServingAProgramRefusesANewcomerAndServesTheProgramsReconnect)
+{
+    StandInProcess renderer;
+    ASSERT_NO_FATAL_FAILURE(EnableWith(renderer, dir));
+
+    CTcpSocket console, command;
+    ASSERT_EQ(console.Connect("127.0.0.1", renderer.consolePort, 1000), 0);
+    std::string said;
+    char buffer[256];
+    for (long n; (n = console.Recv(buffer, sizeof buffer, 2000)) > 0;)
+        said.append(buffer, static_cast<size_t>(n));
+    EXPECT_EQ(said, "Renderer busy: it serves another program; this connection is refused.\n");
+    ASSERT_EQ(command.Connect("127.0.0.1", renderer.commandPort, 1000), 0);
+    EXPECT_EQ(command.Recv(buffer, sizeof buffer, 2000), kRecvClosed);
+    EXPECT_TRUE(deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "1", true));
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+
+    // As after a missed acknowledgement: the link is down, its sockets still open.
+    deviceIO.SetRendererRunning(false);
+    experiment.runner.SetRunFlag(0);
+    doc->OnEnable();
+    EXPECT_TRUE(deviceIO.IsRendererRunning());
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
+    EXPECT_TRUE(deviceIO.SendCommand(doc->FindGraphParam("TARGET"), "0", true));
+    for (const std::string& line : Log())
+        EXPECT_EQ(line.find("Renderer busy"), std::string::npos) << line;
 }

@@ -1,6 +1,8 @@
 // The handshake between running instances, with another instance in a process of its own.
 #include <QProcess>
 #include <csignal>
+#include <fcntl.h>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include "platform/eventpump.h"
 #include "platform/instances.h"
 #include "tests/document/doc_fixture.h"
+#include "views/mainframe.h"
 
 using namespace orvix;
 
@@ -118,19 +121,43 @@ TEST_F(HandshakeTest, EveryOtherInstanceIsAsked)
 
 TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
 {
-    // A socket file nobody listens on any more: no, and the file is cleared away.
+    // A socket file nobody listens on any more: no, and the file is cleared away. Only the
+    // user's own sockets go: the folder (a group's, which keeps its mode) may hold other files,
+    // and other users' sockets.
     mkdir(folder.c_str(), 0700);
-    std::string stale = folder + "/99999999";
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    snprintf(address.sun_path, sizeof address.sun_path, "%s", stale.c_str());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(fd);
+    chmod(folder.c_str(), 02775);
+    // Bound through the folder's descriptor: its path may be longer than an address takes.
+    auto bound = [this](const std::string& path) {
+        int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%s", dir,
+                 path.substr(path.rfind('/') + 1).c_str());
+        bool made = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        close(fd);
+        close(dir);
+        return made;
+    };
+    std::string stale = folder + "/99999999", file = folder + "/11111111", fifo = folder + "/22222222",
+                foreign = folder + "/33333333";
+    ASSERT_TRUE(bound(stale));
+    orvix_test::WriteFile(file, "notes");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    if (geteuid() == 0) {
+        ASSERT_TRUE(bound(foreign));
+        ASSERT_EQ(lchown(foreign.c_str(), 65534, 65534), 0);
+    }
     CInstanceHandshake me(folder);
     ASSERT_TRUE(me.Listen());
     EXPECT_FALSE(me.AskOtherInstances());
     EXPECT_NE(access(stale.c_str(), F_OK), 0);
+    EXPECT_EQ(orvix_test::ReadFile(file), "notes");
+    struct stat st;
+    EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(geteuid() == 0, lstat(foreign.c_str(), &st) == 0 && S_ISSOCK(st.st_mode));
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 02775u);
 
     // A stopped instance never answers: no, once the time is up.
     StartPeer(true);
@@ -144,38 +171,76 @@ TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
 
 // Where no session names a runtime folder, the shared "<temp>/orvix-<uid>" is used only when it
 // is a folder of the user's that nobody else may enter; otherwise a private one, which goes
-// with the handshake.
+// with the handshake. Any length of the temporary folder's name serves, and a second instance
+// finds the first there; below a folder of another user's there is none, and the main frame
+// says once that it runs without the check.
 TEST_F(HandshakeTest, TheFallbackFolderIsUsedOnlyWhenItIsTheUsersOwn)
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), instances = qgetenv("ORVIX_INSTANCES"),
-                     temp = qgetenv("TMPDIR");
+                     temp = qgetenv("TMPDIR"), log = qgetenv("ORVIX_LOG");
     qunsetenv("XDG_RUNTIME_DIR");
     qunsetenv("ORVIX_INSTANCES");
-    qputenv("TMPDIR", QByteArray::fromStdString(dir));
-    const std::string shared = dir + "/orvix-" + std::to_string(getuid());
     mkdir((dir + "/real").c_str(), 0700);
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"absent", [] {}},
-        {"open to others", [&] { mkdir(shared.c_str(), 0755); }},
-        {"a link", [&] { symlink((dir + "/real").c_str(), shared.c_str()); }},
-        {"another user's", [&] { mkdir(shared.c_str(), 0700), lchown(shared.c_str(), 65534, 65534); }},
+    // The temporary folder's name is over the 108 bytes of a socket's address.
+    const std::string longTemp = dir + "/" + std::string(120, 'l'), otherUsers = dir + "/other";
+    mkdir(longTemp.c_str(), 0700);
+    mkdir(otherUsers.c_str(), 0755);
+    mkdir((otherUsers + "/tmp").c_str(), 0700);
+    enum Kind { kShared, kPrivate, kNone };
+    const std::string uid = "/orvix-" + std::to_string(getuid());
+    const struct {
+        const char* what;
+        std::string temp;
+        Kind kind;
+        std::function<void()> make;
+    } cases[] = {
+        {"absent", dir, kShared, [] {}},
+        {"open to others", dir, kPrivate, [&] { mkdir((dir + uid).c_str(), 0755); }},
+        {"a link", dir, kPrivate, [&] { symlink((dir + "/real").c_str(), (dir + uid).c_str()); }},
+        {"another user's", dir, kPrivate, [&] { mkdir((dir + uid).c_str(), 0700), lchown((dir + uid).c_str(), 65534, 65534); }},
+        {"a long temporary folder", longTemp, kShared, [] {}},
+        {"below another user's folder", otherUsers + "/tmp", kNone, [&] { lchown(otherUsers.c_str(), 65534, 65534); }},
     };
-    for (const auto& [what, make] : cases) {
-        if (std::string(what) == "another user's" && geteuid() != 0)
+    for (const auto& c : cases) {
+        if (geteuid() != 0 && strstr(c.what, "another user's"))
             continue; // only root can make it
+        SCOPED_TRACE(c.what);
+        qputenv("TMPDIR", QByteArray::fromStdString(c.temp));
+        const std::string shared = c.temp + uid;
         std::filesystem::remove_all(shared);
-        make();
-        const bool used = std::string(what) == "absent";
+        c.make();
         std::string socket;
         {
             CInstanceHandshake me;
-            ASSERT_TRUE(me.Listen()) << what;
+            EXPECT_EQ(me.Listen(), c.kind != kNone) << me.Failure();
             socket = me.SocketPath();
-            EXPECT_EQ(socket.rfind(shared + "/", 0) == 0, used) << what << ": " << socket;
+            EXPECT_EQ(socket.rfind(shared + "/", 0) == 0, c.kind == kShared) << socket;
+            if (c.kind == kShared) {
+                me.SetRendererRunning(true);
+                EXPECT_TRUE(CInstanceHandshake().AskOtherInstances());
+            }
+            if (c.kind == kNone) {
+                EXPECT_NE(me.Failure().find(otherUsers + ": a folder of another user's"), std::string::npos)
+                    << me.Failure();
+                EXPECT_TRUE(std::filesystem::is_empty(c.temp));
+                const std::string logFile = dir + "/orvix.log";
+                qputenv("ORVIX_LOG", QByteArray::fromStdString(logFile));
+                COrvixDoc doc;
+                testing::internal::CaptureStderr();
+                { CMainFrame frame(doc, experiment, {&doc}); }
+                const std::string said = testing::internal::GetCapturedStderr();
+                const std::string line = "No check for other running copies: no instance socket (" + me.Failure() + ").";
+                EXPECT_EQ(said, "Orvix: " + line + "\n");
+                std::string logged = orvix_test::ReadFile(logFile);
+                EXPECT_TRUE(logged.size() > 10 && logged.substr(10) == line + "\n") << logged;
+            }
         }
-        EXPECT_EQ(std::filesystem::exists(std::filesystem::path(socket).parent_path().parent_path()), used) << what;
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::path(socket).parent_path().parent_path()), c.kind == kShared);
+        if (c.kind == kShared)
+            EXPECT_TRUE(std::filesystem::is_empty(shared + "/orvix-instances")); // its socket went with it
+        std::filesystem::remove_all(shared);
     }
-    std::filesystem::remove_all(shared);
-    for (auto [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, {"ORVIX_INSTANCES", instances}, {"TMPDIR", temp}})
+    for (auto [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, {"ORVIX_INSTANCES", instances}, {"TMPDIR", temp},
+                               {"ORVIX_LOG", log}})
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }

@@ -18,6 +18,8 @@ protected:
     void SetUp() override
     {
         OdbcTest::SetUp();
+        if (!NamesFit())
+            GTEST_SKIP() << kNamesDoNotFit;
         // The "ODBC://" text names a data source: the SQLite one of the build folder is
         // shared by the tests, so each uses a table of its own.
         table = "files_" + std::to_string(getpid());

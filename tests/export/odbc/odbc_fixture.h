@@ -40,6 +40,11 @@ protected:
     // Rows per multi-row INSERT of the export.
     size_t blockRows = 1000;
 
+    // The data files' names pass the program's limit of 255 characters on a name from a query
+    // and fill columns of 255: a temporary folder whose name leaves them no room skips a test.
+    bool NamesFit() const { return data.size() + 32 < 256; }
+    static constexpr const char* kNamesDoNotFit = "the temporary folder's name is too long for the data files' names";
+
     // Runs the trial export of every data file into the database.
     bool Export(int eventType, const std::string& input = "");
     std::vector<std::vector<std::string>> Query(const std::string& sql) { return odbc_test::Query(db, sql); }

@@ -24,6 +24,8 @@ protected:
     void SetUp() override
     {
         OdbcTest::SetUp();
+        if (!NamesFit())
+            GTEST_SKIP() << kNamesDoNotFit;
         // The box names a data source; the tests share the build folder's SQLite one.
         table = "frame_" + std::to_string(getpid());
         source.Open("DSN=orvix_sqlite");
@@ -32,8 +34,10 @@ protected:
     }
     void TearDown() override
     {
-        source.ExecuteSQL("DROP TABLE " + table);
-        source.Close();
+        if (source.IsOpen()) {
+            source.ExecuteSQL("DROP TABLE " + table);
+            source.Close();
+        }
         OdbcTest::TearDown();
     }
     std::string table;

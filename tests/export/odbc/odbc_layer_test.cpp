@@ -3,9 +3,13 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <unistd.h>
 
 #include "export/odbccatalog.h"
 #include "platform/odbc.h"
+#include "tests/common/test_support.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
 using namespace orvix;
@@ -188,6 +192,35 @@ TEST_F(OdbcLayerTest, PasswordWithASemicolonArrivesWhole)
     // Unbraced, the password ends at the ";".
     EXPECT_THROW(other.Open("DSN=orvix_pg;UID=orvix_pw;PWD=p;w=x"), COdbcError);
     db.ExecuteSQL("DROP ROLE orvix_pw");
+}
+
+// Nobody else on the machine reaches the tests' cluster: it listens on no TCP port, and another
+// user may not enter the folder of its socket.
+TEST_F(OdbcLayerTest, AnotherUserCannotConnectToTheCluster)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "SQLite has no server";
+    EXPECT_EQ(odbc_test::Query(db, "SHOW listen_addresses"), (std::vector<std::vector<std::string>>{{""}}));
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can try it as another user (nobody)";
+    std::map<std::string, std::string> state;
+    std::istringstream in(orvix_test::ReadFile(ORVIX_PG_STATE));
+    for (std::string line; std::getline(in, line);)
+        if (size_t eq = line.find('='); eq != std::string::npos)
+            state[line.substr(0, eq)] = line.substr(eq + 1);
+    for (const std::string& host : {state["dir"], std::string("127.0.0.1")}) {
+        std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups '" + state["bindir"] +
+                              "/psql' -X -w -U tc -d tctest -p " + state["port"] + " -h '" + host +
+                              "' -c 'select 1' 2>&1";
+        std::string output;
+        FILE* p = popen(command.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        for (char buffer[256]; fgets(buffer, sizeof buffer, p);)
+            output += buffer;
+        EXPECT_NE(pclose(p), 0) << command << "\n" << output;
+        EXPECT_NE(output.find(host[0] == '/' ? "Permission denied" : "Connection refused"), std::string::npos)
+            << command << "\n" << output;
+    }
 }
 
 // The data sources that the connection chooser offers come from the private files.

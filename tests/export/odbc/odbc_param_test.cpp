@@ -98,6 +98,8 @@ TEST_F(OdbcParamTest, LaterFilesWidenTheTableAndDuplicatesFollowTheOption)
 // file out with a message.
 TEST_F(OdbcParamTest, BehaviourNamesStayAndCollisionsAreRefused)
 {
+    if (!NamesFit())
+        GTEST_SKIP() << kNamesDoNotFit;
     SaveWithParams("M1H3P2ORIENT01.oxv", {{"Level", "1"}, {"LEVELL", "2"}}, {{"Interval", "250"}});
     SaveWithParams("M1H3P2ORIENT02.oxv", {{"Level", "1"}}, {{"Interval", "300"}});
     EXPECT_FALSE(Run());
