@@ -207,7 +207,8 @@ TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
     const std::function<bool()> notMine[] = {
         [&] { return mkfifo(lock.c_str(), 0600) == 0; },
         [&] { return symlink(other.c_str(), lock.c_str()) == 0; },
-        [&] { return geteuid() == 0 && link(other.c_str(), lock.c_str()) == 0 && chown(other.c_str(), 65534, 65534) == 0; },
+        [&] { return orvix_test::CanActAsOtherUser() && link(other.c_str(), lock.c_str()) == 0
+                   && chown(other.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser) == 0; },
     };
     for (const auto& make : notMine) {
         unlink(lock.c_str());
