@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -12,17 +13,19 @@ namespace {
 
 const char kAccessList[] = "system.posix_acl_access";
 
-// The attribute's value, read again while it grows between the two calls.
-bool ReadAttribute(const std::string& path, const char* name, std::string& value)
+// What `get` (a listing of the attributes, or one attribute's value) gives: asked once for
+// the size and once for the bytes, again while they grow between the two calls. False with
+// errno set.
+bool ReadGrowing(const std::function<ssize_t(char*, size_t)>& get, std::string& out)
 {
     for (int tries = 0; tries < 8; ++tries) {
-        ssize_t n = lgetxattr(path.c_str(), name, nullptr, 0);
+        ssize_t n = get(nullptr, 0);
         if (n < 0)
             return false;
-        value.resize(static_cast<size_t>(n));
-        n = lgetxattr(path.c_str(), name, value.data(), value.size());
+        out.resize(static_cast<size_t>(n));
+        n = get(out.data(), out.size());
         if (n >= 0) {
-            value.resize(static_cast<size_t>(n));
+            out.resize(static_cast<size_t>(n));
             return true;
         }
         if (errno != ERANGE)
@@ -40,26 +43,14 @@ bool CopyAttributes(int folder, const std::string& name, int fd)
     // walking the path again.
     const std::string path = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
     std::string names;
-    for (int tries = 0;; ++tries) {
-        ssize_t n = llistxattr(path.c_str(), nullptr, 0);
-        if (n >= 0) {
-            names.resize(static_cast<size_t>(n));
-            n = llistxattr(path.c_str(), names.data(), names.size());
-        }
-        if (n >= 0) {
-            names.resize(static_cast<size_t>(n));
-            break;
-        }
-        if (errno == ENOTSUP)
-            return true;
-        if (errno != ERANGE || tries == 8)
-            return false;
-    }
+    if (!ReadGrowing([&](char* list, size_t size) { return llistxattr(path.c_str(), list, size); }, names))
+        return errno == ENOTSUP;
     for (size_t at = 0; at < names.size(); at += strlen(names.c_str() + at) + 1) {
         const char* attribute = names.c_str() + at;
         const bool needed = strcmp(attribute, kAccessList) == 0;
         std::string value;
-        if (!ReadAttribute(path, attribute, value) || fsetxattr(fd, attribute, value.data(), value.size(), 0) != 0) {
+        auto read = [&](char* bytes, size_t size) { return lgetxattr(path.c_str(), attribute, bytes, size); };
+        if (!ReadGrowing(read, value) || fsetxattr(fd, attribute, value.data(), value.size(), 0) != 0) {
             if (needed)
                 return false;
         }
