@@ -114,13 +114,6 @@ std::string RandomPart()
     return part;
 }
 
-bool Fail(int error)
-{
-    SetWriteFailure(error);
-    errno = error;
-    return false;
-}
-
 } // namespace
 
 bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
@@ -128,7 +121,7 @@ bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
     Abandon();
     at_.Reset();
     if (g_failWrites)
-        return Fail(EIO);
+        return WriteFailed(EIO);
     if (!LocateWriteTarget(path, makeFolders, at_) || !MayReplace(at_))
         return false;
     SweepOnce(at_.folder);
@@ -140,7 +133,7 @@ bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
         if (fd_ < 0) {
             if (errno == EEXIST)
                 continue;
-            return Fail(errno);
+            return WriteFailed(errno);
         }
         // A cleaner on another machine may have taken the new file for a dead writer's before
         // it was locked: it then holds the lock or has removed the file, and another name is
@@ -267,7 +260,7 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
         return false;
     bool ok = write(file.Fd()); // an exception (memory ran out) abandons the temporary
     if (!ok)
-        return Fail(errno);
+        return WriteFailed(errno);
     if (const int error = file.Commit()) {
         errno = error;
         return false;

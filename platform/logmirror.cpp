@@ -23,14 +23,17 @@ int OpenMirror(const char* path)
         return -1;
     const int fd = openat(at.folder, at.name.c_str(),
                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        SetWriteFailure(EINVAL, "\"" + at.path + "\" is not a regular file; it stays as it is");
+    if (fd < 0) {
+        SetWriteFailure(errno);
         return -1;
     }
-    if (fd < 0)
-        SetWriteFailure(errno);
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        st.st_mode = 0; // unknown: refused as what is not a regular file
+    if (!RequireRegularFile(at.path, st.st_mode)) {
+        close(fd);
+        return -1;
+    }
     return fd;
 }
 

@@ -20,13 +20,6 @@ bool Refuse(int error, const std::string& text)
     return false;
 }
 
-bool Fail(int error)
-{
-    SetWriteFailure(error);
-    errno = error;
-    return false;
-}
-
 std::string Join(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -104,21 +97,33 @@ void SetWriteFailure(int error, const std::string& text)
     t_text = text;
 }
 
+bool WriteFailed(int error)
+{
+    SetWriteFailure(error);
+    errno = error;
+    return false;
+}
+
+bool RequireRegularFile(const std::string& path, mode_t mode)
+{
+    return S_ISREG(mode) || Refuse(EINVAL, "\"" + path + "\" is not a regular file; it stays as it is");
+}
+
 bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at)
 {
     if (path.empty())
-        return Fail(ENOENT);
+        return WriteFailed(ENOENT);
     const bool absolute = path[0] == '/';
     int folder = open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
-        return Fail(errno);
+        return WriteFailed(errno);
     std::string shown = absolute ? "/" : "";
     Names names;
     PushFront(names, path, makeFolders);
     int links = 0;
     auto fail = [&](int error) {
         close(folder);
-        return Fail(error);
+        return WriteFailed(error);
     };
     while (!names.empty()) {
         auto [name, make] = names.front();
@@ -194,8 +199,8 @@ bool MayReplace(const WriteLocation& at)
 {
     if (!at.exists)
         return true;
-    if (!S_ISREG(at.st.st_mode))
-        return Refuse(EINVAL, "\"" + at.path + "\" is not a regular file; it stays as it is");
+    if (!RequireRegularFile(at.path, at.st.st_mode))
+        return false;
     // faccessat tells for everyone but root, to whom it grants everything.
     if ((at.st.st_mode & 0222) == 0
         || (geteuid() != 0 && faccessat(at.folder, at.name.c_str(), W_OK, AT_EACCESS) != 0)) {

@@ -44,5 +44,10 @@ std::string WriteFailureText();
 bool WriteWasRefused();
 // Records a failure: `text` empty for a plain system error (errno `error`).
 void SetWriteFailure(int error, const std::string& text = std::string());
+// Records the system error `error` as the failure and sets errno to it; false, to return.
+bool WriteFailed(int error);
+// Refuses (false, with the text set) a file of mode `mode` at `path` that is not a regular
+// file: only regular files are ever replaced or appended to.
+bool RequireRegularFile(const std::string& path, mode_t mode);
 
 } // namespace orvix
