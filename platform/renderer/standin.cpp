@@ -34,20 +34,29 @@ const char kBusyLine[] = "Renderer busy: it serves another program; this connect
 // way: they are waited for this long before a newcomer is refused.
 constexpr int kGoneWaitMs = 50;
 
-// Whether the program on a console link has gone: the end of its stream is waiting (what it
-// sends meanwhile is dropped; programs send nothing there). One that keeps sending is there.
-bool ConsolePeerGone(int fd)
+// Whether the program on the link `fd` has gone: `readEnded` takes what is waiting and says
+// whether the stream ended. The first wait is the one for a closing program's end; one that
+// keeps sending is there.
+bool PeerGone(int fd, const std::function<bool()>& readEnded)
 {
-    char sink[256];
     for (int round = 0; round < 64; ++round) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, round == 0 ? kGoneWaitMs : 0) <= 0)
             return false;
-        ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+        if (readEnded())
             return true;
     }
     return false;
+}
+
+// On a console link what the program sends meanwhile is dropped; programs send nothing there.
+bool ConsolePeerGone(int fd)
+{
+    return PeerGone(fd, [fd] {
+        char sink[256];
+        ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    });
 }
 
 std::string Trim(const std::string& s)
@@ -158,13 +167,10 @@ void CRendererStandIn::AcceptCommand()
 bool CRendererStandIn::CommandClientGone()
 {
     // What the program sent before it went (its closing packet) is served first.
-    for (int round = 0; commandFd_ >= 0 && round < 64; ++round) {
-        pollfd p{commandFd_, POLLIN, 0};
-        if (poll(&p, 1, round == 0 ? kGoneWaitMs : 0) <= 0)
-            return false;
+    return PeerGone(commandFd_, [this] {
         ReadCommands();
-    }
-    return commandFd_ < 0;
+        return commandFd_ < 0;
+    });
 }
 
 void CRendererStandIn::Refuse(int fd, bool console)
