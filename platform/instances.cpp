@@ -296,12 +296,15 @@ bool CInstanceHandshake::AskOtherInstances(int timeoutMs, std::function<bool(int
     if (folder < 0)
         return false;
     std::vector<std::string> names;
-    if (DIR* d = fdopendir(fcntl(folder, F_DUPFD_CLOEXEC, 0))) {
+    const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (DIR* d = listing < 0 ? nullptr : fdopendir(listing)) {
         rewinddir(d);
         while (dirent* e = readdir(d))
             if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && e->d_name != socketName_)
                 names.emplace_back(e->d_name);
         closedir(d);
+    } else if (listing >= 0) {
+        close(listing);
     }
     std::sort(names.begin(), names.end());
     bool yes = false;
