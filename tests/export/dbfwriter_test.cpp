@@ -456,9 +456,10 @@ TEST(ExportFile, ReplacedFilesKeepTheirPermissionsAndNewOnesFollowTheUmask)
                 struct stat st;
                 ASSERT_EQ(fstatat(folder, temp.c_str(), &st, 0), 0) << w.name;
                 EXPECT_EQ(st.st_mode & 0777, 0600u) << w.name;
-                if (orvix_test::CanActAsOtherUser())
+                if (orvix_test::CanActAsOtherUser()) {
                     EXPECT_TRUE(orvix_test::AsOtherUser([&] { return openat(folder, temp.c_str(), O_RDONLY) < 0; }))
                         << w.name << ": another user opened the temporary";
+                }
             };
             umask(c.umask);
             EXPECT_TRUE(w.write(path)) << w.name;
@@ -563,8 +564,9 @@ TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
             auto writes = [&](const std::string& target) {
                 const bool written = w.write(target);
                 EXPECT_EQ(written, expected) << why;
-                if (!written && c.refusal)
+                if (!written && c.refusal) {
                     EXPECT_NE(WriteFailureText().find(c.refusal), std::string::npos) << why << ": " << WriteFailureText();
+                }
                 return written == expected;
             };
             alarm(60); // a FIFO opened for writing would block
@@ -575,8 +577,9 @@ TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
                 close(at);
             } else {
                 writes(path);
-                if (std::string(c.name) == "planted.oxv")
+                if (std::string(c.name) == "planted.oxv") {
                     EXPECT_NE(WriteFailureText().find(path), std::string::npos) << why << ": " << WriteFailureText();
+                }
             }
             alarm(0);
             struct stat after;

@@ -67,8 +67,9 @@ TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
             ASSERT_EQ(link((dir.Path() + "/kept.oxv").c_str(), path.c_str()), 0);
         else
             orvix_test::WriteFile(path, "partial");
-        if (c.kind == kOthers)
+        if (c.kind == kOthers) {
             ASSERT_EQ(chown(path.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+        }
         if (c.kind == kLocked) {
             locks.push_back(open(path.c_str(), O_RDONLY));
             flock(locks.back(), LOCK_EX);
