@@ -33,9 +33,20 @@ example mytest.oxq
 # it is this user's own folder, not a link, that only the user may enter (anyone may take that
 # name first); else orvix-runtime-<host> in the user's state folder (a home may serve several
 # machines). It is kept, as a session's is, since another run may be starting in it.
+levels_own() { # folder: no level of its real path is another user's (root's are fine)
+    level=$(realpath "$1") || return 1
+    while :; do
+        case $(stat -c %u "$level") in 0 | "$(id -u)") ;; *) return 1 ;; esac
+        [ "$level" = / ] && return 0
+        level=$(dirname "$level")
+    done
+}
 own_private() { # folder [mkdir option]: made when missing; true when it is the user's own, 0700
+    existing=$1
+    while [ ! -e "$existing" ] && [ ! -L "$existing" ]; do existing=$(dirname "$existing"); done
+    levels_own "$existing" || return 1
     (umask 077 && mkdir $2 "$1") 2>/dev/null || true
-    [ ! -L "$1" ] && [ -d "$1" ] && [ -O "$1" ] && [ "$(stat -c %a "$1")" = 700 ]
+    [ ! -L "$1" ] && [ -d "$1" ] && [ -O "$1" ] && [ "$(stat -c %a "$1")" = 700 ] && levels_own "$1"
 }
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     case ${XDG_STATE_HOME:-} in
