@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,6 +20,7 @@
 
 #include "platform/clock.h"
 #include "platform/eventpump.h"
+#include "platform/peerowner.h"
 
 namespace orvix {
 
@@ -131,6 +133,81 @@ bool Address(int folder, const std::string& folderPath, const std::string& name,
     return true;
 }
 
+// `name` in the open folder `parent` (at `path`) as a runtime folder: made when missing, and
+// then used only when it is a folder of the user's own, not a link, that only the user may
+// enter. Anyone may make a name in a shared folder first; such a folder is left as it is.
+bool OwnPrivateFolder(int parent, const std::string& name, const std::string& path, std::string* why)
+{
+    if (mkdirat(parent, name.c_str(), 0700) == 0)
+        fchmodat(parent, name.c_str(), 0700, 0); // against a umask that took the user's own rights
+    struct stat st;
+    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        *why = Reason(path, strerror(errno));
+    else if (S_ISLNK(st.st_mode))
+        *why = Reason(path, "a link");
+    else if (!S_ISDIR(st.st_mode))
+        *why = Reason(path, "not a folder");
+    else if (st.st_uid != geteuid())
+        *why = Reason(path, "a folder of another user's");
+    else if ((st.st_mode & 07777) != 0700)
+        *why = Reason(path, "others may enter it (mode " + QString::number(st.st_mode & 07777, 8).toStdString() + ")");
+    else
+        return true;
+    return false;
+}
+
+// The user's home: $HOME when it is an absolute path, else the one the system keeps.
+std::string Home()
+{
+    const QByteArray home = qgetenv("HOME");
+    if (home.startsWith('/'))
+        return home.toStdString();
+    const passwd* entry = getpwuid(geteuid());
+    return entry && entry->pw_dir && entry->pw_dir[0] == '/' ? entry->pw_dir : "";
+}
+
+// The runtime folder every instance of this user finds when no session names one (see
+// DefaultFolder); "" with the reasons when neither place serves.
+std::string FallbackRuntimeFolder(std::string* why)
+{
+    const std::string temp = QDir::tempPath().toStdString();
+    const std::string uidName = "orvix-" + std::to_string(geteuid());
+    std::string tempWhy, stateWhy;
+    int base = OpenCheckedFolder(temp, false, false, &tempWhy);
+    if (base >= 0) {
+        const bool own = OwnPrivateFolder(base, uidName, temp + "/" + uidName, &tempWhy);
+        close(base);
+        if (own)
+            return temp + "/" + uidName;
+    }
+    std::string state = qgetenv("XDG_STATE_HOME").toStdString();
+    if (state.empty() || state[0] != '/') {
+        const std::string home = Home();
+        state = home.empty() ? home : home + "/.local/state";
+    }
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string hostName = std::string("orvix-runtime-") + host;
+    if (state.empty())
+        stateWhy = "is unknown: no home folder";
+    else if ((base = OpenCheckedFolder(state, true, false, &stateWhy)) >= 0) {
+        const bool own = OwnPrivateFolder(base, hostName, state + "/" + hostName, &stateWhy);
+        close(base);
+        if (own)
+            return state + "/" + hostName;
+    }
+    *why = "the temporary folder " + tempWhy + "; the state folder " + stateWhy;
+    return {};
+}
+
+// Only an instance of the user's own is asked or answered: in a folder that others may write
+// (or reach), anyone's process may be at the other end. The kernel names its user.
+bool OwnPeer(int fd)
+{
+    uid_t owner = 0;
+    return PeerOwner(fd, owner) && owner == geteuid();
+}
+
 // Removes an entry only when it is a socket of the user's own (the same one as `seen`, when
 // given): a folder may hold other files, and other users' sockets.
 void RemoveOwnSocket(int folder, const std::string& name, const struct stat* seen = nullptr)
@@ -146,7 +223,7 @@ void RemoveOwnSocket(int folder, const std::string& name, const struct stat* see
 } // namespace
 
 CInstanceHandshake::CInstanceHandshake(std::string folder)
-    : folder_(folder.empty() ? DefaultFolder(&privateBase_, &failure_) : std::move(folder))
+    : folder_(folder.empty() ? DefaultFolder(&failure_) : std::move(folder))
 {
 }
 
@@ -161,18 +238,14 @@ CInstanceHandshake::~CInstanceHandshake()
     }
     if (folderFd_ >= 0)
         close(folderFd_);
-    if (!privateBase_.empty()) {
-        rmdir(folder_.c_str());
-        rmdir(privateBase_.c_str());
-    }
 }
 
-std::string CInstanceHandshake::DefaultFolder(std::string* madePrivate, std::string* why)
+std::string CInstanceHandshake::DefaultFolder(std::string* why)
 {
     QByteArray own = qgetenv("ORVIX_INSTANCES");
     if (!own.isEmpty())
         return own.toStdString();
-    std::string runtimeWhy, tempWhy;
+    std::string runtimeWhy, fallbackWhy;
     QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty()) {
         int fd = OpenCheckedFolder(runtime.toStdString(), false, true, &runtimeWhy);
@@ -182,28 +255,11 @@ std::string CInstanceHandshake::DefaultFolder(std::string* madePrivate, std::str
         }
         runtimeWhy = "XDG_RUNTIME_DIR " + runtimeWhy + "; ";
     }
-    const std::string temp = QDir::tempPath().toStdString();
-    const std::string name = "orvix-" + std::to_string(geteuid());
-    int base = OpenCheckedFolder(temp, false, false, &tempWhy);
-    if (base >= 0) {
-        // Another user who made the folder first would see, answer or block every question.
-        struct stat st;
-        bool shared = (mkdirat(base, name.c_str(), 0700) == 0 || errno == EEXIST)
-                      && fstatat(base, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
-                      && st.st_uid == geteuid() && (st.st_mode & 0777) == 0700;
-        close(base);
-        if (shared)
-            return temp + "/" + name + "/orvix-instances";
-        std::string made = temp + "/" + name + "-XXXXXX";
-        if (mkdtemp(made.data())) {
-            if (madePrivate)
-                *madePrivate = made;
-            return made + "/orvix-instances";
-        }
-        tempWhy = Reason(temp, std::string("no private folder can be made: ") + strerror(errno));
-    }
+    const std::string fallback = FallbackRuntimeFolder(&fallbackWhy);
+    if (!fallback.empty())
+        return fallback + "/orvix-instances";
     if (why)
-        *why = runtimeWhy + "the temporary folder " + tempWhy;
+        *why = runtimeWhy + fallbackWhy;
     return {};
 }
 
@@ -254,6 +310,12 @@ bool CInstanceHandshake::Listen()
             auto* server = new QLocalServer(context_);
             QObject::connect(server, &QLocalServer::newConnection, server, [this, server] {
                 while (QLocalSocket* peer = server->nextPendingConnection()) {
+                    if (!OwnPeer(static_cast<int>(peer->socketDescriptor()))) {
+                        // Another user's process is told nothing.
+                        peer->abort();
+                        peer->deleteLater();
+                        continue;
+                    }
                     QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
                     QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
                         if (!peer->readAll().contains(kQuestion))
@@ -322,6 +384,10 @@ bool CInstanceHandshake::AskOtherInstances(int timeoutMs, std::function<bool(int
             // Nobody listens there any more: the socket of an instance that ended abruptly.
             if (errno == ECONNREFUSED)
                 RemoveOwnSocket(folder, name, &st);
+            close(fd);
+            continue;
+        }
+        if (!OwnPeer(fd)) {
             close(fd);
             continue;
         }

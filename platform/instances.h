@@ -30,15 +30,18 @@ public:
 
     // $ORVIX_INSTANCES when set (a group of instances of its own, as the tests need), else
     // "$XDG_RUNTIME_DIR/orvix-instances" when that folder is the user's. Otherwise the folder
-    // is in "<temp>/orvix-<uid>" when that is a folder of the user's (not a link) that only the
-    // user may enter (0700); anyone can make that name first, so otherwise a private folder of
-    // this process is made ("<temp>/orvix-<uid>-XXXXXX", its path in `madePrivate`). No level
-    // of the temporary folder's path may be another user's. "" when there is none (`why` says
-    // why).
-    static std::string DefaultFolder(std::string* madePrivate = nullptr, std::string* why = nullptr);
+    // is in the runtime folder that every instance of this user falls back to (and run.sh
+    // too): "<temp>/orvix-<uid>" when that is a folder of the user's own (not a link) that only
+    // the user may enter (0700); anyone may make that name first, so otherwise
+    // "<state>/orvix-runtime-<host>" in the user's state folder ($XDG_STATE_HOME, default
+    // ~/.local/state; named for the machine, as one home may serve several), made 0700 and held
+    // to the same rules. No level of these paths may be another user's. "" when there is none
+    // (`why` says why): the instance then runs without the check.
+    static std::string DefaultFolder(std::string* why = nullptr);
 
-    // Starts answering questions; false when the socket could not be made (Failure() says
-    // why). The folder and its missing parents are made private; none of its levels may be
+    // Starts answering questions, only those of the user's own processes (a stranger who
+    // reaches the socket gets no answer); false when the socket could not be made (Failure()
+    // says why). The folder and its missing parents are made private; none of its levels may be
     // another user's, and the folder itself must be the user's own. Any length of its path
     // serves: the socket is reached through a descriptor of the folder when the path is
     // longer than a socket's address takes.
@@ -50,14 +53,15 @@ public:
 
     // Asks every other instance in turn, waiting up to timeoutMs for each while events are
     // served. True as soon as one says that its renderer link runs; an instance that is
-    // gone, refuses or stays silent counts as no. Only sockets are asked, and of those that
-    // nobody listens on any more only the user's own are removed. pump(maxWaitMs) serves events; false stops
+    // gone, refuses or stays silent counts as no. Only sockets are asked, and only those that a
+    // process of the user's listens on (the kernel names the peer's user): a stranger's socket
+    // in a folder that others may write is not believed. Of the sockets that nobody listens on
+    // any more only the user's own are removed. pump(maxWaitMs) serves events; false stops
     // asking (the program quits).
     bool AskOtherInstances(int timeoutMs = kAnswerTimeoutMs, std::function<bool(int)> pump = {});
 
 private:
-    std::string privateBase_; // made by DefaultFolder, removed with the handshake; before folder_
-    std::string failure_;     // before folder_, which DefaultFolder may give a reason for
+    std::string failure_; // before folder_, which DefaultFolder may give a reason for
     std::string folder_;
     int folderFd_ = -1; // the folder, opened by Listen
     std::string socketName_;

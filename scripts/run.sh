@@ -28,16 +28,39 @@ example() { # file name in examples/
 example Task.c
 example mytest.oxq
 # Qt wants a private runtime folder, and the instance handshake keeps its sockets there. Where
-# no desktop session gives one: the folder the program itself falls back to, stable per user,
-# so that two runs (and programs started without this script) still see each other; it is
-# kept, as a session's is, since another run may be starting in it.
+# no desktop session gives one: the folder the program itself falls back to, so that two runs
+# (and programs started without this script) see each other. That is <temp>/orvix-<uid> when
+# it is this user's own folder, not a link, that only the user may enter (anyone may take that
+# name first); else orvix-runtime-<host> in the user's state folder (a home may serve several
+# machines). It is kept, as a session's is, since another run may be starting in it.
+levels_own() { # folder: no level of its real path is another user's (root's are fine)
+    level=$(realpath "$1") || return 1
+    while :; do
+        case $(stat -c %u "$level") in 0 | "$(id -u)") ;; *) return 1 ;; esac
+        [ "$level" = / ] && return 0
+        level=$(dirname "$level")
+    done
+}
+own_private() { # folder [mkdir option]: made when missing; true when it is the user's own, 0700
+    existing=$1
+    while [ ! -e "$existing" ] && [ ! -L "$existing" ]; do existing=$(dirname "$existing"); done
+    levels_own "$existing" || return 1
+    (umask 077 && mkdir $2 "$1") 2>/dev/null || true
+    [ ! -L "$1" ] && [ -d "$1" ] && [ -O "$1" ] && [ "$(stat -c %a "$1")" = 700 ] && levels_own "$1"
+}
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    case ${XDG_STATE_HOME:-} in
+    /*) STATE=$XDG_STATE_HOME ;;
+    *) STATE=$HOME/.local/state ;;
+    esac
     XDG_RUNTIME_DIR=${TMPDIR:-/tmp}/orvix-$(id -u)
-    mkdir -m 700 "$XDG_RUNTIME_DIR" 2>/dev/null || true
-    if [ -L "$XDG_RUNTIME_DIR" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -O "$XDG_RUNTIME_DIR" ] \
-        || ! chmod 700 "$XDG_RUNTIME_DIR"; then
-        echo "run.sh: $XDG_RUNTIME_DIR is not a folder of this user's own; set XDG_RUNTIME_DIR" >&2
-        exit 1
+    if ! own_private "$XDG_RUNTIME_DIR"; then
+        echo "run.sh: $XDG_RUNTIME_DIR is not a folder of this user's own; using one in $STATE" >&2
+        XDG_RUNTIME_DIR=$STATE/orvix-runtime-$(uname -n)
+        if ! own_private "$XDG_RUNTIME_DIR" -p; then
+            echo "run.sh: $XDG_RUNTIME_DIR is not a folder of this user's own either; set XDG_RUNTIME_DIR" >&2
+            exit 1
+        fi
     fi
     export XDG_RUNTIME_DIR
 fi

@@ -1,8 +1,8 @@
 // orvix-renderer: the stand-in renderer program. Ports from ORVIX_RENDERER_PORT and
 // ORVIX_CONSOLE_PORT (defaults 22222 and 20000; 0 takes a free port); scenes are looked for
 // in the folder given with --scenes (default: the current folder). It prints the ports it
-// listens on and runs until it is stopped. It serves one program at a time and says so on
-// stderr when it refuses another.
+// listens on and runs until it is stopped. It serves one program at a time, and only the
+// user's own; each connection it refuses is said on stderr.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +51,8 @@ int main(int argc, char** argv)
     const int commandPort = Port("ORVIX_RENDERER_PORT", 22222), consolePort = Port("ORVIX_CONSOLE_PORT", 20000);
     orvix::CRendererStandIn renderer(commandPort, consolePort, scenes);
     renderer.verbose = verbose;
-    renderer.onRefused = [](const char* link) {
-        fprintf(stderr, "orvix-renderer: refused a second program's %s link: it serves another program\n", link);
+    renderer.onRefused = [](const char* link, const std::string& why) {
+        fprintf(stderr, "orvix-renderer: refused a %s connection: %s\n", link, why.c_str());
     };
     if (int e = renderer.Start()) {
         // The command port is taken first: without it, it is the one that failed.

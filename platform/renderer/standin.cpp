@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
+#include "platform/peerowner.h"
 
 namespace orvix {
 
@@ -29,6 +30,7 @@ void SendAll(int fd, const void* data, size_t size)
 // What a program that connects to a stand-in already serving another one is told on its
 // console before the stand-in closes its links.
 const char kBusyLine[] = "Renderer busy: it serves another program; this connection is refused.\n";
+const char kBusy[] = "it serves another program";
 
 // A program closes its old links just before it connects again, so their ends may be on the
 // way: they are waited for this long before a newcomer is refused.
@@ -139,10 +141,12 @@ void CRendererStandIn::RunOnce(int timeoutMs)
 void CRendererStandIn::AcceptConsole()
 {
     int fd = console_.Accept(0);
-    if (fd < 0)
+    if (fd < 0 || RefusedAsStranger(fd, true))
         return;
     if (consoleFd_ >= 0 && !ConsolePeerGone(consoleFd_)) {
-        Refuse(fd, true);
+        // The command link carries packets only: the reason goes on the console.
+        SendAll(fd, kBusyLine, sizeof kBusyLine - 1);
+        Refuse(fd, true, kBusy);
         return;
     }
     if (consoleFd_ >= 0)
@@ -154,10 +158,10 @@ void CRendererStandIn::AcceptConsole()
 void CRendererStandIn::AcceptCommand()
 {
     int fd = command_.Accept(0);
-    if (fd < 0)
+    if (fd < 0 || RefusedAsStranger(fd, false))
         return;
     if (commandFd_ >= 0 && !CommandClientGone()) {
-        Refuse(fd, false);
+        Refuse(fd, false, kBusy);
         return;
     }
     DropCommandClient();
@@ -173,15 +177,28 @@ bool CRendererStandIn::CommandClientGone()
     });
 }
 
-void CRendererStandIn::Refuse(int fd, bool console)
+void CRendererStandIn::Refuse(int fd, bool console, const std::string& why)
 {
-    // The command link carries packets only: the reason goes on the console.
-    if (console)
-        SendAll(fd, kBusyLine, sizeof kBusyLine - 1);
     close(fd);
     ++refused;
     if (onRefused)
-        onRefused(console ? "console" : "command");
+        onRefused(console ? "console" : "command", why);
+}
+
+// Checked before the connection can make the stand-in busy: another user's process must not
+// keep the user's own program out either.
+bool CRendererStandIn::RefusedAsStranger(int fd, bool console)
+{
+    uid_t owner = 0;
+    std::string why;
+    if (!PeerOwner(fd, owner, &why))
+        why = "its owner cannot be told (" + why + ")";
+    else if (owner != geteuid())
+        why = "it is user " + std::to_string(owner) + "'s, not this user's (" + std::to_string(geteuid()) + ")";
+    else
+        return false;
+    Refuse(fd, console, why);
+    return true;
 }
 
 void CRendererStandIn::DropCommandClient()

@@ -2,7 +2,10 @@
 // "Inventor started!" to each console connection, answers a scene name (type 5) with the
 // scene's graph-parameter definitions (type 1 and one packet per parameter), acknowledges
 // each command sent with the wait flag (type 7) and keeps the values it was sent. It serves
-// one program at a time: while one is connected, another's connections are refused.
+// one program at a time: while one is connected, another's connections are refused. It serves
+// only its own user: it runs as the user and reads the user's scene files for whoever asks,
+// so a connection from another user's process, or one whose owner cannot be told, is closed
+// before anything is said or read.
 //
 // The definitions of scene "x.iv" come from the text file "x.iv.params" beside the scene:
 // one "NAME value" per line, blank lines and lines starting with '#' skipped. Without that
@@ -43,10 +46,10 @@ public:
     std::string scene;
     int commands = 0;
     bool verbose = false;
-    // Connections refused because another program is served; each refusal is told with the
-    // link's name ("console" or "command").
+    // Connections refused (another program is served, or the connection is not the user's);
+    // each refusal is told with the link's name ("console" or "command") and the reason.
     int refused = 0;
-    std::function<void(const char* link)> onRefused;
+    std::function<void(const char* link, const std::string& why)> onRefused;
 
 private:
     void AcceptConsole();
@@ -57,7 +60,8 @@ private:
     void Say(const std::string& line);
     void DropCommandClient();
     bool CommandClientGone();
-    void Refuse(int fd, bool console);
+    void Refuse(int fd, bool console, const std::string& why);
+    bool RefusedAsStranger(int fd, bool console);
 
     CTcpListener command_, console_;
     int commandPortWanted_, consolePortWanted_;

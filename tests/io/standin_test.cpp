@@ -1,6 +1,10 @@
-// The stand-in renderer's own conventions: the scene description file and its answers.
+// The stand-in renderer's own conventions: the scene description file, its answers, and whom
+// it serves.
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
 
 #include "platform/renderer/standin.h"
 #include "platform/tcpsocket.h"
@@ -49,4 +53,66 @@ TEST(StandInTest, AnswersSceneLoadsAndAcknowledgesCommands)
     EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(buffer, buffer + n)), "07 01 00");
     EXPECT_EQ(renderer.values[0], "91");
     EXPECT_EQ(renderer.commands, 2);
+}
+
+// The stand-in runs as the user and reads the user's scene files for whoever asks, so it serves
+// only its own user: a stranger's links, and a link whose owner cannot be told (its end closed
+// already), are closed before anything is said or read, each with a line, and do not make it
+// busy: the user's own program is then served.
+TEST(StandInTest, ServesOnlyItsOwnUser)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "only root can act as another user";
+    const orvix_test::ScopedTempDir temp("orvix-scenes");
+    const std::string& dir = temp.Path();
+    orvix_test::WriteFile(dir + "/private.iv.params", "SECRET 1\n");
+    chmod((dir + "/private.iv.params").c_str(), 0600);
+    CRendererStandIn renderer(0, 0, dir);
+    ASSERT_EQ(renderer.Start(), 0);
+    std::vector<std::string> said;
+    renderer.onRefused = [&said](const char* link, const std::string& why) { said.push_back(link + (": " + why)); };
+    const char load[] = "\x05\x0bprivate.iv";
+    auto nothingCame = [](CTcpSocket& link) {
+        char buffer[64];
+        const long n = link.Recv(buffer, sizeof buffer, 2000);
+        return n == kRecvClosed || n == kRecvError;
+    };
+    std::atomic<bool> stop{false};
+    std::thread serving([&] {
+        while (!stop)
+            renderer.RunOnce(10);
+    });
+    EXPECT_TRUE(orvix_test::AsOtherUser([&] {
+        CTcpSocket console, command;
+        return console.Connect("127.0.0.1", renderer.ConsolePort(), 1000) == 0 && nothingCame(console)
+               && command.Connect("127.0.0.1", renderer.CommandPort(), 1000) == 0 && command.Send(load, sizeof load) >= 0
+               && nothingCame(command);
+    }));
+    stop = true;
+    serving.join();
+    {
+        CTcpSocket gone;
+        ASSERT_EQ(gone.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0);
+        gone.Close();
+        renderer.RunOnce(1000);
+    }
+    const std::string other = std::to_string(orvix_test::kOtherUser), me = std::to_string(geteuid());
+    EXPECT_EQ(said, (std::vector<std::string>{"console: it is user " + other + "'s, not this user's (" + me + ")",
+                                              "command: it is user " + other + "'s, not this user's (" + me + ")",
+                                              "console: its owner cannot be told (its other end is no longer connected)"}));
+    EXPECT_EQ(renderer.scene, "");
+
+    CTcpSocket console, command;
+    ASSERT_EQ(console.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0);
+    renderer.RunOnce(1000);
+    char buffer[64];
+    const long n = console.Recv(buffer, sizeof buffer, 1000);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max(n, 0L))), "Inventor started!\n");
+    ASSERT_EQ(command.Connect("127.0.0.1", renderer.CommandPort(), 1000), 0);
+    renderer.RunOnce(1000);
+    ASSERT_EQ(command.Send(load, sizeof load), static_cast<long>(sizeof load));
+    renderer.RunOnce(1000);
+    EXPECT_EQ(renderer.scene, "private.iv");
+    EXPECT_EQ(renderer.values[0], "1");
+    EXPECT_EQ(renderer.refused, 3);
 }

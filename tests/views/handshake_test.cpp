@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <poll.h>
+#include <thread>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include "document/orvixdoc.h"
 #include "platform/eventpump.h"
 #include "platform/instances.h"
+#include "tests/common/test_support.h"
 #include "tests/document/doc_fixture.h"
 #include "views/mainframe.h"
 
@@ -67,6 +70,25 @@ protected:
             usleep(2000);
         }
         return false;
+    }
+
+    // A Unix socket bound (or connected) to `name` in the instance folder, through a descriptor
+    // of the folder (`at`, else one opened here): its path may be longer than an address takes.
+    // -1 when that fails.
+    int SocketAt(const std::string& name, bool bindIt, int at = -1) const
+    {
+        int dir = at >= 0 ? dup(at) : open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%s", dir, name.c_str());
+        auto* a = reinterpret_cast<sockaddr*>(&address);
+        if ((bindIt ? bind(fd, a, sizeof address) : connect(fd, a, sizeof address)) != 0) {
+            close(fd);
+            fd = -1;
+        }
+        close(dir);
+        return fd;
     }
 
     std::string folder;
@@ -126,18 +148,9 @@ TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
     // and other users' sockets.
     mkdir(folder.c_str(), 0700);
     chmod(folder.c_str(), 02775);
-    // Bound through the folder's descriptor: its path may be longer than an address takes.
     auto bound = [this](const std::string& path) {
-        int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%s", dir,
-                 path.substr(path.rfind('/') + 1).c_str());
-        bool made = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        close(dir);
-        return made;
+        int fd = SocketAt(path.substr(path.rfind('/') + 1), true);
+        return fd >= 0 && close(fd) == 0;
     };
     std::string stale = folder + "/99999999", file = folder + "/11111111", fifo = folder + "/22222222",
                 foreign = folder + "/33333333";
@@ -169,57 +182,110 @@ TEST_F(HandshakeTest, AGoneOrSilentInstanceCountsAsNo)
     EXPECT_EQ(CInstanceHandshake::kAnswerTimeoutMs, 2000);
 }
 
+// Only the user's own instances are asked and answered: the kernel names the user at the
+// other end. In a folder that others may write (one that ORVIX_INSTANCES names), a stranger's
+// instance that says its link runs is not believed, and a stranger that reaches this
+// instance's socket gets no answer.
+TEST_F(HandshakeTest, OnlyTheUsersOwnInstancesAreAskedAndAnswered)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "only root can act as another user";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
+    // The stranger listens (the kernel notes its user then) and says yes to whoever comes.
+    const int strangers = SocketAt("1", true);
+    ASSERT_GE(strangers, 0);
+    ASSERT_EQ(lchown((folder + "/1").c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+    ASSERT_TRUE(orvix_test::AsOtherUser([strangers] { return listen(strangers, 4) == 0; }));
+    std::thread answering([strangers] {
+        pollfd p{strangers, POLLIN, 0};
+        if (poll(&p, 1, 5000) == 1) {
+            int fd = accept(strangers, nullptr, nullptr);
+            send(fd, "1", 1, MSG_NOSIGNAL);
+            close(fd);
+        }
+    });
+    CInstanceHandshake me(folder);
+    me.SetRendererRunning(true);
+    ASSERT_TRUE(me.Listen());
+    EXPECT_FALSE(me.AskOtherInstances());
+    answering.join();
+    close(strangers);
+
+    // The socket's mode opened, as on a file system that keeps none: the stranger's question
+    // ends without an answer, while the user's own is answered. (The stranger is handed the
+    // folder: the test's own folders above it are closed to others.)
+    ASSERT_EQ(chmod(me.SocketPath().c_str(), 0666), 0);
+    const std::string name = me.SocketPath().substr(folder.size() + 1);
+    const int at = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    EXPECT_TRUE(orvix_test::AsOtherUser([&] {
+        const int fd = SocketAt(name, false, at);
+        pollfd p{fd, POLLIN, 0};
+        char got = 0;
+        return fd >= 0 && send(fd, "?", 1, MSG_NOSIGNAL) == 1 && poll(&p, 1, 2000) == 1 && recv(fd, &got, 1, 0) <= 0;
+    }));
+    close(at);
+    EXPECT_TRUE(CInstanceHandshake(folder).AskOtherInstances());
+}
+
 // Where no session names a runtime folder, the shared "<temp>/orvix-<uid>" is used only when it
-// is a folder of the user's that nobody else may enter; otherwise a private one, which goes
-// with the handshake. Any length of the temporary folder's name serves, and a second instance
-// finds the first there; below a folder of another user's there is none, and the main frame
-// says once that it runs without the check.
+// is a folder of the user's that nobody else may enter; otherwise the one in the user's state
+// folder, named for the machine, which every copy of the user finds too. Both are kept (another
+// copy may be starting in them), and any length of their names serves. Below folders of
+// another user's there is none, and the main frame says once that it runs without the check.
 TEST_F(HandshakeTest, TheFallbackFolderIsUsedOnlyWhenItIsTheUsersOwn)
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), instances = qgetenv("ORVIX_INSTANCES"),
-                     temp = qgetenv("TMPDIR"), log = qgetenv("ORVIX_LOG");
+                     temp = qgetenv("TMPDIR"), log = qgetenv("ORVIX_LOG"), state = qgetenv("XDG_STATE_HOME"),
+                     home = qgetenv("HOME");
     qunsetenv("XDG_RUNTIME_DIR");
     qunsetenv("ORVIX_INSTANCES");
+    qputenv("HOME", QByteArray::fromStdString(dir + "/home"));
     mkdir((dir + "/real").c_str(), 0700);
-    // The temporary folder's name is over the 108 bytes of a socket's address.
-    const std::string longTemp = dir + "/" + std::string(120, 'l'), otherUsers = dir + "/other";
+    // The temporary and state folders' names are over the 108 bytes of a socket's address.
+    const std::string longTemp = dir + "/" + std::string(120, 'l'), otherUsers = dir + "/other",
+                      longState = dir + "/" + std::string(120, 's'), states = dir + "/state";
     mkdir(longTemp.c_str(), 0700);
     mkdir(otherUsers.c_str(), 0755);
     mkdir((otherUsers + "/tmp").c_str(), 0700);
-    enum Kind { kShared, kPrivate, kNone };
-    const std::string uid = "/orvix-" + std::to_string(getuid());
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string uid = "/orvix-" + std::to_string(getuid()), byHost = std::string("/orvix-runtime-") + host;
     const struct {
         const char* what;
-        std::string temp;
-        Kind kind;
+        std::string temp, state, base; // base: the runtime folder used, "" none
         std::function<void()> make;
     } cases[] = {
-        {"absent", dir, kShared, [] {}},
-        {"open to others", dir, kPrivate, [&] { mkdir((dir + uid).c_str(), 0755); }},
-        {"a link", dir, kPrivate, [&] { symlink((dir + "/real").c_str(), (dir + uid).c_str()); }},
-        {"another user's", dir, kPrivate, [&] { mkdir((dir + uid).c_str(), 0700), lchown((dir + uid).c_str(), 65534, 65534); }},
-        {"a long temporary folder", longTemp, kShared, [] {}},
-        {"below another user's folder", otherUsers + "/tmp", kNone, [&] { lchown(otherUsers.c_str(), 65534, 65534); }},
+        {"absent", dir, states, dir + uid, [] {}},
+        {"open to others", dir, states, states + byHost, [&] { mkdir((dir + uid).c_str(), 0755); }},
+        {"a link", dir, states, states + byHost, [&] { symlink((dir + "/real").c_str(), (dir + uid).c_str()); }},
+        {"another user's", dir, states, states + byHost,
+         [&] { mkdir((dir + uid).c_str(), 0700), lchown((dir + uid).c_str(), 65534, 65534); }},
+        {"a long temporary folder", longTemp, states, longTemp + uid, [] {}},
+        {"below another user's folder, a long state folder", otherUsers + "/tmp", longState, longState + byHost,
+         [&] { lchown(otherUsers.c_str(), 65534, 65534); }},
+        {"below another user's folder, a relative state folder", otherUsers + "/tmp", "state",
+         dir + "/home/.local/state" + byHost, [] {}},
+        {"below another user's folders both", otherUsers + "/tmp", otherUsers + "/state", "", [] {}},
     };
     for (const auto& c : cases) {
         if (geteuid() != 0 && strstr(c.what, "another user's"))
             continue; // only root can make it
         SCOPED_TRACE(c.what);
         qputenv("TMPDIR", QByteArray::fromStdString(c.temp));
-        const std::string shared = c.temp + uid;
-        std::filesystem::remove_all(shared);
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(c.state));
+        std::filesystem::remove_all(c.temp + uid);
         c.make();
         std::string socket;
         {
             CInstanceHandshake me;
-            EXPECT_EQ(me.Listen(), c.kind != kNone) << me.Failure();
+            EXPECT_EQ(me.Listen(), !c.base.empty()) << me.Failure();
             socket = me.SocketPath();
-            EXPECT_EQ(socket.rfind(shared + "/", 0) == 0, c.kind == kShared) << socket;
-            if (c.kind == kShared) {
+            EXPECT_EQ(socket.rfind(c.base + "/orvix-instances/", 0) == 0, !c.base.empty()) << socket;
+            if (!c.base.empty()) {
                 me.SetRendererRunning(true);
                 EXPECT_TRUE(CInstanceHandshake().AskOtherInstances());
-            }
-            if (c.kind == kNone) {
+            } else {
                 EXPECT_NE(me.Failure().find(otherUsers + ": a folder of another user's"), std::string::npos)
                     << me.Failure();
                 EXPECT_TRUE(std::filesystem::is_empty(c.temp));
@@ -235,12 +301,16 @@ TEST_F(HandshakeTest, TheFallbackFolderIsUsedOnlyWhenItIsTheUsersOwn)
                 EXPECT_TRUE(logged.size() > 10 && logged.substr(10) == line + "\n") << logged;
             }
         }
-        EXPECT_EQ(std::filesystem::exists(std::filesystem::path(socket).parent_path().parent_path()), c.kind == kShared);
-        if (c.kind == kShared)
-            EXPECT_TRUE(std::filesystem::is_empty(shared + "/orvix-instances")); // its socket went with it
-        std::filesystem::remove_all(shared);
+        if (!c.base.empty()) {
+            struct stat st;
+            ASSERT_EQ(lstat(c.base.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+            EXPECT_TRUE(std::filesystem::is_empty(c.base + "/orvix-instances")); // its socket went with it
+            std::filesystem::remove_all(c.base);
+        }
+        std::filesystem::remove_all(c.temp + uid);
     }
     for (auto [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, {"ORVIX_INSTANCES", instances}, {"TMPDIR", temp},
-                               {"ORVIX_LOG", log}})
+                               {"ORVIX_LOG", log}, {"XDG_STATE_HOME", state}, {"HOME", home}})
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }
