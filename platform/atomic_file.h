@@ -16,6 +16,9 @@ namespace orvix {
 // made exclusively, private to the user and locked while it is written. At the commit it
 // takes what the replaced file had (its permission bits, owner, group, access list and
 // extended attributes; a new file gets what the umask leaves of 0666), and then replaces it.
+// The commit looks at the target again: what has its name then must pass Begin's rules, and
+// belong to the owner Begin gave the new file, so that a file swapped in meanwhile never
+// gets the data nor lends them its rights.
 // The first write into a folder in a run of the program removes the temporaries there that
 // killed writers left: the user's own regular files of that form whose process is gone and
 // that nobody holds locked.
@@ -43,9 +46,15 @@ public:
     const std::string& Target() const { return at_.path; }
 
 private:
+    bool MakeTemporary();
+    // The commit's last step for the temporary's descriptor `file`: replaces the target as it
+    // is now. False, with the failure recorded.
+    bool Settle(int file);
+
     WriteLocation at_;
     int fd_ = -1;
     std::string temp_;
+    int examined_ = -1; // the file Begin looked at, wherever it is now (-1: there was none)
 };
 
 // Writes `data` to `path` through a CAtomicWrite, making missing folders of the path. False
