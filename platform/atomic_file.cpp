@@ -153,12 +153,28 @@ bool SameOwner(int temp, int file, const std::string& path, bool give)
     return false;
 }
 
+// Renames `temp` to `name` in `folder` only while nothing has that name: 0, or the errno
+// (EEXIST: taken). Where the file system cannot rename so, the name is claimed as a second
+// link, and the temporary's name then removed.
+int ClaimName(int folder, const std::string& temp, const std::string& name)
+{
+    if (renameat2(folder, temp.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (linkat(folder, temp.c_str(), folder, name.c_str(), 0) != 0)
+        return errno;
+    unlinkat(folder, temp.c_str(), 0);
+    return 0;
+}
+
 } // namespace
 
 bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
 {
     Abandon();
     at_.Reset();
+    nextName_ = nullptr;
     if (g_failWrites)
         return WriteFailed(EIO);
     // Another user's file stays theirs; where that cannot be, it is not replaced.
@@ -167,6 +183,22 @@ bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
         Abandon();
         return false;
     }
+    return true;
+}
+
+bool CAtomicWrite::BeginNew(const std::string& path, bool makeFolders, std::function<std::string()> nextName)
+{
+    Abandon();
+    at_.Reset();
+    nextName_ = nullptr;
+    if (g_failWrites)
+        return WriteFailed(EIO);
+    // The last name is not followed: a link there, dangling or not, is a name that is taken.
+    if (!LocateWriteTarget(path, makeFolders, at_, false) || !MakeTemporary()) {
+        Abandon();
+        return false;
+    }
+    nextName_ = nextName ? std::move(nextName) : [] { return std::string(); };
     return true;
 }
 
@@ -216,7 +248,7 @@ int CAtomicWrite::Commit()
     } else {
         if (g_beforeRename)
             g_beforeRename(at_.path.substr(0, at_.path.size() - at_.name.size()) + temp_);
-        if (!Settle(lock))
+        if (!(nextName_ ? Claim(lock) : Settle(lock)))
             error = errno ? errno : EIO;
     }
     if (error)
@@ -246,6 +278,24 @@ bool CAtomicWrite::Settle(int file)
     CloseIfOpen(now);
     errno = error;
     return done;
+}
+
+// A new file gets what the umask leaves, and the first name that nothing has.
+bool CAtomicWrite::Claim(int file)
+{
+    if (!TakeAttributes(-1, file))
+        return WriteFailed(errno);
+    const std::string folder = at_.path.substr(0, at_.path.size() - at_.name.size());
+    for (;;) {
+        const int error = ClaimName(at_.folder, temp_, at_.name);
+        if (error != EEXIST)
+            return error == 0 || WriteFailed(error);
+        const std::string next = nextName_();
+        if (next.empty())
+            return WriteFailed(EEXIST);
+        at_.name = next;
+        at_.path = folder + next;
+    }
 }
 
 void CAtomicWrite::Abandon()
@@ -326,6 +376,13 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
 {
     CAtomicWrite file;
     return file.Begin(path, true) && WriteAndCommit(file, write);
+}
+
+bool WriteNewFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
+                            std::function<std::string()> nextName)
+{
+    CAtomicWrite file;
+    return file.BeginNew(path, true, std::move(nextName)) && WriteAndCommit(file, write);
 }
 
 } // namespace orvix
