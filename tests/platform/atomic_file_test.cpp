@@ -112,38 +112,19 @@ TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
     mkdir(group.c_str(), 0775);
     ASSERT_EQ(chown(group.c_str(), 0, orvix_test::kOtherUser), 0);
     chmod(group.c_str(), 02775);
-    // From within the group folder: the other user cannot reach our private folders.
+    // Acting within the group folder: the other user cannot reach our private folders.
     const int at = open(group.c_str(), O_PATH | O_DIRECTORY);
-    auto asOther = [&](const std::function<bool()>& body) {
-        return orvix_test::AsOtherUser([&] { return fchdir(at) == 0 && body(); });
-    };
-    auto theirs = [&] { // renames the user's file away, if there is one, and puts its own
-        return asOther([] {
-            rename("priv.csv", "moved.csv");
-            const int fd = open("priv.csv", O_WRONLY | O_CREAT | O_EXCL, 0666);
-            return fd >= 0 && fchmod(fd, 0666) == 0 && close(fd) == 0;
-        });
-    };
     const struct {
         const char* name;
         bool existed; // the user's 0600 file was there at Begin
-        std::function<bool()> meanwhile;
+        bool asOther, movesAway;
+        mode_t puts; // the mode of the file put in its place; 0: none
         bool written;
         mode_t mode; // of the file at the name afterwards
-    } cases[] = {
-        {"swapped", true, theirs, false, 0666},
-        {"appeared", false, theirs, false, 0666},
-        {"gone", true,
-         [&] { return asOther([] { return rename("priv.csv", "moved.csv") == 0; }); },
-         true, 0600},
-        {"own", true,
-         [&] {
-             orvix_test::WriteFile(group + "/mine.csv", "");
-             return chmod((group + "/mine.csv").c_str(), 0640) == 0
-                    && rename((group + "/mine.csv").c_str(), path.c_str()) == 0;
-         },
-         true, 0640},
-    };
+    } cases[] = {{"swapped", true, true, true, 0666, false, 0666},
+                 {"appeared", false, true, false, 0666, false, 0666},
+                 {"gone", true, true, true, 0, true, 0600},
+                 {"own", true, false, true, 0640, true, 0640}};
     const mode_t saved = umask(022);
     for (const auto& c : cases) {
         unlink(path.c_str());
@@ -152,10 +133,16 @@ TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
             orvix_test::WriteFile(path, "old");
             chmod(path.c_str(), 0600);
         }
+        auto meanwhile = [&] {
+            if (c.movesAway && renameat(at, "priv.csv", at, "moved.csv") != 0)
+                return false;
+            const int fd = c.puts ? openat(at, "priv.csv", O_WRONLY | O_CREAT | O_EXCL, c.puts) : -1;
+            return !c.puts || (fd >= 0 && fchmod(fd, c.puts) == 0 && close(fd) == 0);
+        };
         CAtomicWrite write;
         ASSERT_TRUE(write.Begin(path, false)) << c.name;
         ASSERT_TRUE(WriteAll(write.Fd(), "new", 3));
-        ASSERT_TRUE(c.meanwhile()) << c.name;
+        ASSERT_TRUE(c.asOther ? orvix_test::AsOtherUser(meanwhile) : meanwhile()) << c.name;
         EXPECT_EQ(write.Commit() == 0, c.written) << c.name;
         struct stat st;
         ASSERT_EQ(stat(path.c_str(), &st), 0) << c.name;
@@ -165,8 +152,7 @@ TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
         if (!c.written) {
             EXPECT_EQ(WriteFailureText(), "\"" + path + "\" belongs to another user; it is not replaced") << c.name;
         }
-        EXPECT_EQ(Names(group).size(), 1u + (c.existed && std::string(c.name) != "own")) << c.name
-                                                                                         << ": a temporary was left";
+        EXPECT_EQ(Names(group).size(), 1u + c.existed) << c.name << ": a temporary was left";
     }
     umask(saved);
     close(at);
