@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -381,20 +382,26 @@ void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
 
 bool COrvixDoc::OnSaveDocument(const std::string& path) { return AfterWrite(path, WriteDataFile(path)); }
 
-bool COrvixDoc::WriteDataFile(const std::string& path)
+bool COrvixDoc::WriteDataFile(const std::string& path, const std::function<std::string()>& nextName)
 {
     // The archive writes through a small buffer as it fills: one pass, no copy of the file
     // in memory, one flush to the disk at the end.
-    bool stored = WriteFileAtomically(path, [this](int fd) {
+    auto store = [this](int fd) {
         CArchive ar = CArchive::StoringTo(fd);
         Serialize(ar);
         return ar.Flush();
-    });
-    if (stored) {
-        writtenPath_ = path;
-        written_ = StampOf(path);
-    }
-    return stored;
+    };
+    std::string written = path;
+    auto next = [&] {
+        const std::string name = nextName();
+        written = (std::filesystem::path(path).parent_path() / name).string();
+        return name;
+    };
+    if (!(nextName ? WriteNewFileAtomically(path, store, next) : WriteFileAtomically(path, store)))
+        return false;
+    writtenPath_ = written;
+    written_ = StampOf(written);
+    return true;
 }
 
 bool COrvixDoc::AfterWrite(const std::string& path, bool written)

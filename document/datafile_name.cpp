@@ -7,7 +7,6 @@
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
-#include "platform/sharedfile.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -29,10 +28,12 @@ bool FolderExists(const std::string& path)
     return std::filesystem::is_directory(MapPath(path), ec);
 }
 
-bool FileExists(const std::string& path)
+// Anything that has the name takes it: a file, a folder, a FIFO, a link (also one that leads
+// nowhere, which a write would otherwise follow).
+bool NameTaken(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::exists(MapPath(path), ec);
+    return std::filesystem::exists(std::filesystem::symlink_status(MapPath(path), ec));
 }
 
 // Texts that the user types become part of a file name: a separator in them would put
@@ -47,21 +48,20 @@ std::string FileNamePart(std::string text)
 
 std::string TextOr(const std::string& text, const char* fallback) { return text.empty() ? fallback : text; }
 
-// The first "<base>NN.oxv" that does not exist: two digits from 01, three from 100.
+// "<base>NN.oxv": two digits from 01, three from 100.
+std::string DataFileName(const std::string& base, int n) { return base + Format("%02d", n) + ".oxv"; }
+
+// The first "<base>NN.oxv" that nothing has.
 std::string FirstFreeDataFile(const std::string& base)
 {
     std::string file;
     for (int n = 1; n > 0; ++n) {
-        file = base + Format("%02d", n) + ".oxv";
-        if (!FileExists(file))
+        file = DataFileName(base, n);
+        if (!NameTaken(file))
             break;
     }
     return file;
 }
-
-// Another instance's save of a large file may take a while; past this the save goes on
-// without its turn.
-constexpr int kDataFolderTurnMs = 5000;
 
 } // namespace
 
@@ -106,17 +106,23 @@ bool COrvixDoc::SetDataFileName(int testType)
 bool COrvixDoc::SaveDataFile()
 {
     std::string file = dataFilePath;
-    bool written;
-    {
-        // Instances on this machine look for a free name and write it in turn.
-        CFolderLock turn(std::filesystem::path(MapPath(file)).parent_path(), kDataFolderTurnMs);
-        // The name was free when it was chosen; a file there now that this document did not
-        // leave is another recording.
-        FileStamp there = StampOf(MapPath(file));
-        if (!dataFileBase_.empty() && there.exists && (MapPath(file) != writtenPath_ || there != written_))
-            file = FirstFreeDataFile(dataFileBase_);
-        written = WriteDataFile(MapPath(file));
-    }
+    // The file that this document wrote itself is saved over, as any file is.
+    if (dataFileBase_.empty() || (MapPath(file) == writtenPath_ && StampOf(writtenPath_) == written_))
+        return AfterWrite(MapPath(file), WriteDataFile(MapPath(file)));
+    // The name was free when it was chosen. A new recording claims it as the file comes into
+    // being: what has it by then (another instance's or rig's recording, anything at all)
+    // keeps it, and the first free number is taken. No lock, which anyone who may read the
+    // folder could hold, orders the writers.
+    int n = 0;
+    auto next = [&] {
+        while (++n > 0) {
+            file = DataFileName(dataFileBase_, n);
+            if (!NameTaken(file))
+                return std::filesystem::path(MapPath(file)).filename().string();
+        }
+        return std::string();
+    };
+    const bool written = WriteDataFile(MapPath(file), next);
     if (!AfterWrite(MapPath(file), written))
         return false;
     if (file != dataFilePath) {

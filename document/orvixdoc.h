@@ -268,9 +268,9 @@ public:
     bool SetDataFileName(int testType);
     // Saves to the data file (the Test page's Save). A name that SetDataFileName chose may
     // have been taken since by another recording (a second instance, a second rig on the
-    // folder): that file stays, the next free number is taken and the log says which. The
-    // file this document wrote itself is saved over. False (with a message) when the file
-    // could not be written: the document then stays modified and keeps its name.
+    // folder) or anything else: that stays, the next free number is taken and the log says
+    // which. The file this document wrote itself is saved over. False (with a message) when
+    // the file could not be written: the document then stays modified and keeps its name.
     bool SaveDataFile();
     // Cell ids name a letter in data-file names: 1..26.
     static int ClampCellId(int id);
@@ -297,8 +297,10 @@ public:
 
 private:
     void ShowNotesOnPanel();
-    // Writes the data file without a word, and remembers the file it wrote.
-    bool WriteDataFile(const std::string& path);
+    // Writes the data file without a word, and remembers the file it wrote. With `nextName`,
+    // a new file that takes the place of nothing, under `path`'s name or the next that
+    // `nextName` gives (WriteNewFileAtomically).
+    bool WriteDataFile(const std::string& path, const std::function<std::string()>& nextName = nullptr);
     // After a write: the document takes the file as its own, or the user hears why not.
     bool AfterWrite(const std::string& path, bool written);
 

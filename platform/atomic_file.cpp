@@ -114,16 +114,96 @@ std::string RandomPart()
     return part;
 }
 
+void CloseIfOpen(int& fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+// Looks at what the location's name holds now, through a descriptor of it (only a path: a
+// FIFO is not opened), so that the file checked is the file whose attributes are handed on.
+// `file` -1 and `at.exists` false when nothing has the name. False, with the failure
+// recorded, when it cannot be looked at.
+bool LookAt(WriteLocation& at, int& file)
+{
+    file = openat(at.folder, at.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    at.exists = file >= 0;
+    if (file < 0)
+        return errno == ENOENT || WriteFailed(errno);
+    if (fstat(file, &at.st) == 0)
+        return true;
+    const int error = errno;
+    CloseIfOpen(file);
+    return WriteFailed(error);
+}
+
+// A file of another user's is replaced only where the new file stays theirs (root keeps its
+// owner): the temporary `temp` must have the owner of `file`, or, when `give`, get it.
+// False, with the refusal recorded, when it has not.
+bool SameOwner(int temp, int file, const std::string& path, bool give)
+{
+    struct stat mine, theirs;
+    if (fstat(temp, &mine) != 0 || fstat(file, &theirs) != 0)
+        return WriteFailed(errno);
+    if (mine.st_uid == theirs.st_uid || (give && fchown(temp, theirs.st_uid, static_cast<gid_t>(-1)) == 0))
+        return true;
+    SetWriteFailure(EPERM, "\"" + path + "\" belongs to another user; it is not replaced");
+    errno = EPERM;
+    return false;
+}
+
+// Renames `temp` to `name` in `folder` only while nothing has that name: 0, or the errno
+// (EEXIST: taken). Where the file system cannot rename so, the name is claimed as a second
+// link, and the temporary's name then removed.
+int ClaimName(int folder, const std::string& temp, const std::string& name)
+{
+    if (renameat2(folder, temp.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (linkat(folder, temp.c_str(), folder, name.c_str(), 0) != 0)
+        return errno;
+    unlinkat(folder, temp.c_str(), 0);
+    return 0;
+}
+
 } // namespace
 
 bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
 {
     Abandon();
     at_.Reset();
+    nextName_ = nullptr;
     if (g_failWrites)
         return WriteFailed(EIO);
-    if (!LocateWriteTarget(path, makeFolders, at_) || !MayReplace(at_))
+    // Another user's file stays theirs; where that cannot be, it is not replaced.
+    if (!LocateWriteTarget(path, makeFolders, at_) || !LookAt(at_, examined_) || !MayReplace(at_)
+        || !MakeTemporary() || (examined_ >= 0 && !SameOwner(fd_, examined_, at_.path, true))) {
+        Abandon();
         return false;
+    }
+    return true;
+}
+
+bool CAtomicWrite::BeginNew(const std::string& path, bool makeFolders, std::function<std::string()> nextName)
+{
+    Abandon();
+    at_.Reset();
+    nextName_ = nullptr;
+    if (g_failWrites)
+        return WriteFailed(EIO);
+    // The last name is not followed: a link there, dangling or not, is a name that is taken.
+    if (!LocateWriteTarget(path, makeFolders, at_, false) || !MakeTemporary()) {
+        Abandon();
+        return false;
+    }
+    nextName_ = nextName ? std::move(nextName) : [] { return std::string(); };
+    return true;
+}
+
+bool CAtomicWrite::MakeTemporary()
+{
     SweepOnce(at_.folder);
     const long nameMax = fpathconf(at_.folder, _PC_NAME_MAX);
     for (;;) {
@@ -142,17 +222,9 @@ bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
         bool taken = (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
                      || (fstat(fd_, &st) == 0 && st.st_nlink == 0);
         if (!taken)
-            break;
+            return true;
         close(fd_);
     }
-    // Another user's file stays theirs; where that cannot be, it is not replaced.
-    if (at_.exists && at_.st.st_uid != geteuid() && fchown(fd_, at_.st.st_uid, static_cast<gid_t>(-1)) != 0) {
-        Abandon();
-        SetWriteFailure(EPERM, "\"" + at_.path + "\" belongs to another user; it is not replaced");
-        errno = EPERM;
-        return false;
-    }
-    return true;
 }
 
 int CAtomicWrite::Commit()
@@ -161,48 +233,79 @@ int CAtomicWrite::Commit()
         return EBADF;
     int error = 0;
     int lock = -1;
-    // What the file is now decides what the new one gets; one that became something else
-    // than a regular file meanwhile is not replaced.
-    at_.exists = fstatat(at_.folder, at_.name.c_str(), &at_.st, AT_SYMLINK_NOFOLLOW) == 0;
-    const bool replaceable = MayReplace(at_);
-    if (!replaceable)
-        error = errno;
-    else if (!TakeAttributes(at_.folder, at_.name, at_.exists ? &at_.st : nullptr, fd_))
-        error = errno;
-    // The lock belongs to the open file, not to a descriptor: a second descriptor keeps it
-    // through the rename. Released at the close, it would leave the file to a cleaner that
-    // cannot see this process (another pid namespace, another machine) in the gap before the
-    // rename, and the rename would fail.
-    if (!error && (fsync(fd_) != 0 || (lock = fcntl(fd_, F_DUPFD_CLOEXEC, 0)) < 0))
+    // The data reach the disk first, so that the target is looked at again just before the
+    // rename. The lock belongs to the open file, not to a descriptor: a second descriptor
+    // keeps it through the rename. Released at the close, it would leave the file to a
+    // cleaner that cannot see this process (another pid namespace, another machine) in the
+    // gap before the rename, and the rename would fail.
+    if (fsync(fd_) != 0 || (lock = fcntl(fd_, F_DUPFD_CLOEXEC, 0)) < 0)
         error = errno;
     if (close(fd_) != 0 && !error)
         error = errno;
     fd_ = -1;
-    if (!error) {
+    if (error) {
+        SetWriteFailure(error);
+    } else {
         if (g_beforeRename)
             g_beforeRename(at_.path.substr(0, at_.path.size() - at_.name.size()) + temp_);
-        if (renameat(at_.folder, temp_.c_str(), at_.folder, at_.name.c_str()) != 0)
-            error = errno;
+        if (!(nextName_ ? Claim(lock) : Settle(lock)))
+            error = errno ? errno : EIO;
     }
-    if (error) {
+    if (error)
         unlinkat(at_.folder, temp_.c_str(), 0);
-        if (replaceable)
-            SetWriteFailure(error);
-    }
-    if (lock >= 0)
-        close(lock);
+    CloseIfOpen(lock);
+    CloseIfOpen(examined_);
     temp_.clear();
     return error;
 }
 
+// What has the target's name now must pass Begin's rules, and the file whose attributes the
+// new one takes (that one, or the one Begin looked at when it has left the name) must belong
+// to the owner Begin gave the new file: a file swapped in meanwhile by someone who may write
+// the folder neither gets the data nor lends them its mode, group, access list or
+// attributes. What may still change between this look and the rename is only which file the
+// rename unlinks, and whoever could put one there could unlink it as well.
+bool CAtomicWrite::Settle(int file)
+{
+    int now = -1;
+    if (!LookAt(at_, now))
+        return false;
+    const int source = now >= 0 ? now : examined_;
+    const bool done = MayReplace(at_) && (source < 0 || SameOwner(file, source, at_.path, false))
+                      && (TakeAttributes(source, file) || WriteFailed(errno))
+                      && (renameat(at_.folder, temp_.c_str(), at_.folder, at_.name.c_str()) == 0 || WriteFailed(errno));
+    const int error = errno;
+    CloseIfOpen(now);
+    errno = error;
+    return done;
+}
+
+// A new file gets what the umask leaves, and the first name that nothing has.
+bool CAtomicWrite::Claim(int file)
+{
+    if (!TakeAttributes(-1, file))
+        return WriteFailed(errno);
+    const std::string folder = at_.path.substr(0, at_.path.size() - at_.name.size());
+    for (;;) {
+        const int error = ClaimName(at_.folder, temp_, at_.name);
+        if (error != EEXIST)
+            return error == 0 || WriteFailed(error);
+        const std::string next = nextName_();
+        if (next.empty())
+            return WriteFailed(EEXIST);
+        at_.name = next;
+        at_.path = folder + next;
+    }
+}
+
 void CAtomicWrite::Abandon()
 {
-    if (fd_ < 0)
-        return;
     const int error = errno; // the caller reports why: the write's reason, not the clean-up's
-    close(fd_);
-    fd_ = -1;
-    unlinkat(at_.folder, temp_.c_str(), 0);
+    CloseIfOpen(examined_);
+    if (fd_ >= 0) {
+        CloseIfOpen(fd_);
+        unlinkat(at_.folder, temp_.c_str(), 0);
+    }
     temp_.clear();
     errno = error;
 }
@@ -253,11 +356,10 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
     return WriteFileAtomically(path, [data, size](int fd) { return WriteAll(fd, data, size); });
 }
 
-bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write)
+namespace {
+
+bool WriteAndCommit(CAtomicWrite& file, const std::function<bool(int fd)>& write)
 {
-    CAtomicWrite file;
-    if (!file.Begin(path, true))
-        return false;
     bool ok = write(file.Fd()); // an exception (memory ran out) abandons the temporary
     if (!ok)
         return WriteFailed(errno);
@@ -266,6 +368,21 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(int f
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write)
+{
+    CAtomicWrite file;
+    return file.Begin(path, true) && WriteAndCommit(file, write);
+}
+
+bool WriteNewFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
+                            std::function<std::string()> nextName)
+{
+    CAtomicWrite file;
+    return file.BeginNew(path, true, std::move(nextName)) && WriteAndCommit(file, write);
 }
 
 } // namespace orvix

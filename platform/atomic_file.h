@@ -16,6 +16,9 @@ namespace orvix {
 // made exclusively, private to the user and locked while it is written. At the commit it
 // takes what the replaced file had (its permission bits, owner, group, access list and
 // extended attributes; a new file gets what the umask leaves of 0666), and then replaces it.
+// The commit looks at the target again: what has its name then must pass Begin's rules, and
+// belong to the owner Begin gave the new file, so that a file swapped in meanwhile never
+// gets the data nor lends them its rights.
 // The first write into a folder in a run of the program removes the temporaries there that
 // killed writers left: the user's own regular files of that form whose process is gone and
 // that nobody holds locked.
@@ -30,6 +33,11 @@ public:
     // checks that it may be replaced and makes the temporary. False, with errno and
     // WriteFailureText() set, when any of that failed or was refused.
     bool Begin(const std::string& path, bool makeFolders);
+    // Begins a new file, which never takes the place of anything: the commit gives it the
+    // last name of `path` only while nothing has that name (not even a dangling link), else
+    // the first such of the names that `nextName` gives in turn (names in the same folder;
+    // "" gives up with EEXIST). Writers that choose names alike thus need no lock.
+    bool BeginNew(const std::string& path, bool makeFolders, std::function<std::string()> nextName);
     // The temporary's descriptor while a write is begun, else -1.
     int Fd() const { return fd_; }
     // Flushes the temporary to the disk and renames it over the target. Returns 0, or the
@@ -39,13 +47,21 @@ public:
     int Commit();
     // Removes the temporary; the target stays as it was.
     void Abandon();
-    // The file that Commit replaces, as the walk reached it.
+    // The file that Commit replaces (or made, for a new file), as the walk reached it.
     const std::string& Target() const { return at_.path; }
 
 private:
+    bool MakeTemporary();
+    // The commit's last step for the temporary's descriptor `file`: replaces the target as it
+    // is now, or claims a name for a new file. False, with the failure recorded.
+    bool Settle(int file);
+    bool Claim(int file);
+
     WriteLocation at_;
     int fd_ = -1;
     std::string temp_;
+    int examined_ = -1; // the file Begin looked at, wherever it is now (-1: there was none)
+    std::function<std::string()> nextName_; // set for a new file
 };
 
 // Writes `data` to `path` through a CAtomicWrite, making missing folders of the path. False
@@ -55,6 +71,10 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
 // The same, the data coming from `write`, which writes them to the temporary file's
 // descriptor as it makes them and returns false (errno set) when a write failed.
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
+// The same for a new file under the first free of the names of `path` and `nextName`
+// (CAtomicWrite::BeginNew).
+bool WriteNewFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
+                            std::function<std::string()> nextName);
 
 // Writes all `size` bytes to the descriptor, again after an interruption or a short write;
 // at `offset` when it is not negative (the descriptor's position then stays). False (errno

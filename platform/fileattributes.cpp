@@ -37,19 +37,19 @@ bool ReadGrowing(const std::function<ssize_t(char*, size_t)>& get, std::string& 
 // Copies every extended attribute that the user may read and set; the access list must
 // come along (a file whose list kept some users out must not open to them), the others
 // (a security label, trusted attributes of root's) where the system lets them.
-bool CopyAttributes(int folder, const std::string& name, int fd)
+bool CopyAttributes(int replaced, int fd)
 {
-    // The folder's descriptor is only a path; its name under /proc reaches the file without
-    // walking the path again.
-    const std::string path = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
+    // The descriptor may be only a path; its name under /proc reaches that very file (also
+    // when it has been renamed or removed since) without walking a path again.
+    const std::string path = "/proc/self/fd/" + std::to_string(replaced);
     std::string names;
-    if (!ReadGrowing([&](char* list, size_t size) { return llistxattr(path.c_str(), list, size); }, names))
+    if (!ReadGrowing([&](char* list, size_t size) { return listxattr(path.c_str(), list, size); }, names))
         return errno == ENOTSUP;
     for (size_t at = 0; at < names.size(); at += strlen(names.c_str() + at) + 1) {
         const char* attribute = names.c_str() + at;
         const bool needed = strcmp(attribute, kAccessList) == 0;
         std::string value;
-        auto read = [&](char* bytes, size_t size) { return lgetxattr(path.c_str(), attribute, bytes, size); };
+        auto read = [&](char* bytes, size_t size) { return getxattr(path.c_str(), attribute, bytes, size); };
         if (!ReadGrowing(read, value) || fsetxattr(fd, attribute, value.data(), value.size(), 0) != 0) {
             if (needed)
                 return false;
@@ -79,18 +79,18 @@ mode_t CurrentUmask()
     return mask;
 }
 
-bool TakeAttributes(int folder, const std::string& name, const struct stat* replaced, int fd)
+bool TakeAttributes(int replaced, int fd)
 {
-    if (!replaced)
+    if (replaced < 0)
         return fchmod(fd, 0666 & ~CurrentUmask()) == 0;
-    struct stat mine;
-    if (fstat(fd, &mine) != 0)
+    struct stat mine, theirs;
+    if (fstat(fd, &mine) != 0 || fstat(replaced, &theirs) != 0)
         return false;
-    const bool grouped = mine.st_gid == replaced->st_gid || fchown(fd, static_cast<uid_t>(-1), replaced->st_gid) == 0;
-    if (!CopyAttributes(folder, name, fd))
+    const bool grouped = mine.st_gid == theirs.st_gid || fchown(fd, static_cast<uid_t>(-1), theirs.st_gid) == 0;
+    if (!CopyAttributes(replaced, fd))
         return false;
     // After the access list: the group's bits are its mask. Set-id bits are not handed on.
-    return fchmod(fd, replaced->st_mode & (grouped ? 01777 : 01707)) == 0;
+    return fchmod(fd, theirs.st_mode & (grouped ? 01777 : 01707)) == 0;
 }
 
 } // namespace orvix

@@ -15,7 +15,9 @@ namespace {
 
 // The file is opened for each line (another program may rotate it), under the rules of every
 // write: a planted link is not followed, and only a regular file is appended to; a FIFO is
-// never opened for writing, which would block the program until a reader came.
+// never opened for writing, which would block the program until a reader came. What is
+// appended to must be the user's own, as the opened file tells: a file that another user
+// made (a 0666 one in a sticky folder, say) would hand them every line.
 int OpenMirror(const char* path)
 {
     WriteLocation at;
@@ -32,6 +34,11 @@ int OpenMirror(const char* path)
         st.st_mode = 0; // unknown: refused as what is not a regular file
     if (!RequireRegularFile(at.path, st.st_mode)) {
         close(fd);
+        return -1;
+    }
+    if (st.st_uid != geteuid()) {
+        close(fd);
+        SetWriteFailure(EPERM, "\"" + at.path + "\" belongs to another user; it stays as it is");
         return -1;
     }
     return fd;

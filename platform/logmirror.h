@@ -1,7 +1,7 @@
 // The log's copy in a file: when ORVIX_LOG names one, every log line is appended to it, so
-// that the log can be read without a control panel. Only a regular file that the user may
-// write is appended to (the rules of every write, writepath.h); anything else is said once on
-// stderr and left as it is.
+// that the log can be read without a control panel. Only a regular file of the user's own
+// that the user may write is appended to (the rules of every write, writepath.h); anything
+// else is said once on stderr and left as it is.
 #pragma once
 #include <string>
 

@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace orvix {
 
@@ -40,21 +38,6 @@ bool LockExclusively(int fd, int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-CFolderLock::CFolderLock(const std::string& folder, int timeoutMs)
-{
-    fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ >= 0 && !LockExclusively(fd_, timeoutMs)) {
-        close(fd_);
-        fd_ = -1;
-    }
-}
-
-CFolderLock::~CFolderLock()
-{
-    if (fd_ >= 0)
-        close(fd_); // also releases the lock
 }
 
 } // namespace orvix

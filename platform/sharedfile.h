@@ -27,20 +27,4 @@ FileStamp StampOf(const std::string& path);
 // (ETIMEDOUT at the deadline).
 bool LockExclusively(int fd, int timeoutMs);
 
-// Holds a folder locked while it lives (flock on the folder itself: nothing is made in it),
-// so that programs that look for a free name in the folder and then write it take turns.
-// When the lock cannot be had (a folder that cannot be opened, a file system without locks,
-// the deadline passed) it holds nothing and the caller goes on without it.
-class CFolderLock {
-public:
-    CFolderLock(const std::string& folder, int timeoutMs);
-    ~CFolderLock();
-    bool Held() const { return fd_ >= 0; }
-    CFolderLock(const CFolderLock&) = delete;
-    CFolderLock& operator=(const CFolderLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 } // namespace orvix

@@ -109,7 +109,7 @@ bool RequireRegularFile(const std::string& path, mode_t mode)
     return S_ISREG(mode) || Refuse(EINVAL, "\"" + path + "\" is not a regular file; it stays as it is");
 }
 
-bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at)
+bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at, bool followLast)
 {
     if (path.empty())
         return WriteFailed(ENOENT);
@@ -149,7 +149,7 @@ bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation&
                 || fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 return fail(errno);
         }
-        if (S_ISLNK(st.st_mode)) {
+        if (S_ISLNK(st.st_mode) && (followLast || !last)) {
             if (++links > 40)
                 return fail(ELOOP);
             if (!MayFollow(folder, st)) {

@@ -27,10 +27,11 @@ struct WriteLocation {
 };
 
 // Walks `path` to the folder of the file that a write replaces (the file a link of the last
-// name finally names). Missing folders of the path as given are made when `makeFolders`;
-// those of a link's target never are. False, with errno and WriteFailureText() set, when the
-// path cannot be walked or a rule refuses it.
-bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at);
+// name finally names; with `followLast` false, the last name itself, whatever it is). Missing
+// folders of the path as given are made when `makeFolders`; those of a link's target never
+// are. False, with errno and WriteFailureText() set, when the path cannot be walked or a rule
+// refuses it.
+bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at, bool followLast = true);
 
 // Refuses (false, with the text set) a target that exists and is not a regular file, or that
 // the user may not write: read-only (for root too, as a read-only file is on the original

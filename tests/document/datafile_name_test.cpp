@@ -5,7 +5,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "doc_fixture.h"
 #include "document/datapathdlg.h"
@@ -108,6 +111,46 @@ TEST_F(DataFileTest, ASaveNeverReplacesAnotherRecordingUnderItsName)
     EXPECT_EQ(first.dataFilePath, "c:\\data\\MOaa4aOrient03.oxv");
     EXPECT_EQ(first.GetPathName(), dataDir + "/MOaa4aOrient03.oxv");
     EXPECT_EQ(orvix_test::ReadFile(dataDir + "/MOaa4aOrient01.oxv"), "x");
+}
+
+// A new recording takes only a name that nothing has. Whatever another user put in a shared
+// data folder at the number that comes next (a link leading nowhere, a FIFO, a file), before
+// the naming or between the naming and the save, keeps its name and is not written through;
+// the next free number is taken.
+TEST_F(DataFileTest, ANewRecordingTakesOnlyAFreeName)
+{
+    chmod(dataDir.c_str(), 01777);
+    const int at = open(dataDir.c_str(), O_PATH | O_DIRECTORY);
+    const std::string elsewhere = dir + "/elsewhere.oxv";
+    const struct {
+        const char* kind;
+        std::function<bool(const char* name)> make;
+    } cases[] = {
+        {"dangling link", [&](const char* name) { return symlinkat(elsewhere.c_str(), at, name) == 0; }},
+        {"FIFO", [&](const char* name) { return mkfifoat(at, name, 0666) == 0; }},
+        {"file", [&](const char* name) { return close(openat(at, name, O_WRONLY | O_CREAT | O_EXCL, 0666)) == 0; }},
+    };
+    for (const auto& c : cases) {
+        auto put = [&](const char* name) {
+            return orvix_test::CanActAsOtherUser() ? orvix_test::AsOtherUser([&] { return c.make(name); }) : c.make(name);
+        };
+        for (const char* name : {"MOaa4aOrient01.oxv", "MOaa4aOrient02.oxv", "MOaa4aOrient03.oxv"})
+            unlinkat(at, name, 0);
+        ASSERT_TRUE(put("MOaa4aOrient01.oxv")) << c.kind;
+        COrvixDoc doc;
+        ASSERT_TRUE(doc.AddTestType("Orient"));
+        EXPECT_EQ(doc.dataFilePath, "c:\\data\\MOaa4aOrient02.oxv") << c.kind;
+        ASSERT_TRUE(put("MOaa4aOrient02.oxv")) << c.kind;
+        doc.notes = c.kind;
+        ASSERT_TRUE(doc.SaveDataFile()) << c.kind << ": " << (ui.Texts().empty() ? "" : ui.Texts().back());
+        EXPECT_EQ(doc.dataFilePath, "c:\\data\\MOaa4aOrient03.oxv") << c.kind;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dataDir + "/MOaa4aOrient03.oxv"))) << c.kind;
+        EXPECT_EQ(fs::symlink_status(dataDir + "/MOaa4aOrient02.oxv").type(),
+                  fs::symlink_status(dataDir + "/MOaa4aOrient01.oxv").type())
+            << c.kind;
+        EXPECT_FALSE(fs::exists(elsewhere)) << c.kind;
+    }
+    close(at);
 }
 
 TEST_F(DataFileTest, NamePartsFollowTheSettings)

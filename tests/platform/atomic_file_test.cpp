@@ -97,6 +97,67 @@ TEST(AtomicFile, ASaveRemovesTheTemporariesOfWritersThatAreGone)
         close(fd);
 }
 
+// What Begin checked is checked again at the commit, on what has the name then. In a group
+// folder another member may rename the user's 0600 file away and put a file of its own in
+// its place: that file is not replaced, and the new data never get its 0666 (nor go into a
+// file that appeared meanwhile); a file gone from the name lends its own rights, not the
+// umask's; the user's own file swapped in is replaced with its rights.
+TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "needs a second user";
+    const orvix_test::ScopedTempDir dir("orvix-atomic");
+    const std::string group = dir.Path() + "/group", path = group + "/priv.csv";
+    chmod(dir.Path().c_str(), 0755);
+    mkdir(group.c_str(), 0775);
+    ASSERT_EQ(chown(group.c_str(), 0, orvix_test::kOtherUser), 0);
+    chmod(group.c_str(), 02775);
+    // Acting within the group folder: the other user cannot reach our private folders.
+    const int at = open(group.c_str(), O_PATH | O_DIRECTORY);
+    const struct {
+        const char* name;
+        bool existed; // the user's 0600 file was there at Begin
+        bool asOther, movesAway;
+        mode_t puts; // the mode of the file put in its place; 0: none
+        bool written;
+        mode_t mode; // of the file at the name afterwards
+    } cases[] = {{"swapped", true, true, true, 0666, false, 0666},
+                 {"appeared", false, true, false, 0666, false, 0666},
+                 {"gone", true, true, true, 0, true, 0600},
+                 {"own", true, false, true, 0640, true, 0640}};
+    const mode_t saved = umask(022);
+    for (const auto& c : cases) {
+        unlink(path.c_str());
+        unlink((group + "/moved.csv").c_str());
+        if (c.existed) {
+            orvix_test::WriteFile(path, "old");
+            chmod(path.c_str(), 0600);
+        }
+        auto meanwhile = [&] {
+            if (c.movesAway && renameat(at, "priv.csv", at, "moved.csv") != 0)
+                return false;
+            const int fd = c.puts ? openat(at, "priv.csv", O_WRONLY | O_CREAT | O_EXCL, c.puts) : -1;
+            return !c.puts || (fd >= 0 && fchmod(fd, c.puts) == 0 && close(fd) == 0);
+        };
+        CAtomicWrite write;
+        ASSERT_TRUE(write.Begin(path, false)) << c.name;
+        ASSERT_TRUE(WriteAll(write.Fd(), "new", 3));
+        ASSERT_TRUE(c.asOther ? orvix_test::AsOtherUser(meanwhile) : meanwhile()) << c.name;
+        EXPECT_EQ(write.Commit() == 0, c.written) << c.name;
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
+        EXPECT_EQ(st.st_uid, c.written ? 0u : orvix_test::kOtherUser) << c.name;
+        EXPECT_EQ(orvix_test::ReadFile(path), c.written ? "new" : "") << c.name;
+        if (!c.written) {
+            EXPECT_EQ(WriteFailureText(), "\"" + path + "\" belongs to another user; it is not replaced") << c.name;
+        }
+        EXPECT_EQ(Names(group).size(), 1u + c.existed) << c.name << ": a temporary was left";
+    }
+    umask(saved);
+    close(at);
+}
+
 // Every name that the file system takes can be saved: the temporary's name is cut to fit the
 // name limit (not inside a character), keeping the writer's pid and the random part.
 TEST(AtomicFile, EveryNameTheFileSystemTakesCanBeSaved)
