@@ -22,6 +22,7 @@
 #include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
+#include "app/qt_ui.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
 #include "export/odbcfilename.h"
@@ -125,6 +126,17 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         return false;
     }
 
+    // First, so that a signal also ends a dialog of the start-up, before the main window is
+    // there; the program then leaves once its loop runs.
+    quitSignals_ = std::make_unique<CQuitSignals>([this](int sig) {
+        const char* name = sigabbrev_np(sig);
+        fprintf(stderr, "Orvix: SIG%s: leaving as File > Exit does; a second signal ends the program at once.\n",
+                name ? name : "?");
+        LeaveOnRequest();
+    });
+    leaveRetry_ = new QTimer(this);
+    leaveRetry_->setSingleShot(true);
+    connect(leaveRetry_, &QTimer::timeout, this, [this] { GoOnLeaving(); });
     if (const char* simulate = getenv("ORVIX_SIMULATED_SUBJECT"); simulate && std::string(simulate) == "1")
         subject_ = std::make_unique<CSimulatedSubject>();
     doc_ = std::make_unique<COrvixDoc>();
@@ -147,12 +159,6 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
     panels_->SetMainWindow(mainFrame_.get());
-    quitSignals_ = std::make_unique<CQuitSignals>([this](int sig) {
-        const char* name = sigabbrev_np(sig);
-        fprintf(stderr, "Orvix: SIG%s: leaving as File > Exit does; a second signal ends the program at once.\n",
-                name ? name : "?");
-        LeaveOnRequest();
-    });
     if (mainFrame_->Handshake())
         quitSignals_->RemoveOnAbruptEnd(mainFrame_->Handshake()->SocketPath());
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
@@ -241,7 +247,7 @@ int COrvixApp::Run()
     OnRunFlagChanged(experiment_.runner.GetRunFlag());
     looping_ = true;
     if (leaveRequested_)
-        QTimer::singleShot(0, this, [this] { LeaveOnRequest(); });
+        leaveRetry_->start(0);
     QApplication::exec();
     looping_ = false;
     return ExitInstance();
@@ -268,19 +274,29 @@ void COrvixApp::StopTestRun()
 
 void COrvixApp::LeaveOnRequest()
 {
-    if (!mainFrame_)
+    leaveRequested_ = true;
+    GoOnLeaving();
+}
+
+void COrvixApp::GoOnLeaving()
+{
+    if (!leaveRequested_)
         return;
-    if (!looping_) {
-        leaveRequested_ = true;
-        return;
-    }
-    // File > Exit cannot come while a dialog waits for the user or a test runs either: the
-    // run is stopped, and the dialog left to the user.
-    if (QApplication::activeModalWidget() || TestRunActive()) {
+    // File > Exit cannot come while a dialog waits for the user or a test runs either. The
+    // dialog on top is ended as its Escape would, and the rest waits until its caller has
+    // gone on: that may end the dialog below, or show another, which is ended too. The run is
+    // stopped as Stop does.
+    if (EndActiveModal() || TestRunActive()) {
         StopTestRun();
-        QTimer::singleShot(kLeaveRetryMs, this, [this] { LeaveOnRequest(); });
+        leaveRetry_->start(kLeaveRetryMs);
         return;
     }
+    // During the start-up: the main loop leaves as soon as it runs.
+    if (!looping_ || !mainFrame_)
+        return;
+    // The exit's own question (save the changes?) is the user's to answer; a further signal
+    // meanwhile ends the program at once.
+    leaveRequested_ = false;
     OnCommand(ID_APP_EXIT);
     // The user kept the program (Cancel): the next request asks again.
     if (mainFrame_->isVisible() && quitSignals_)

@@ -53,7 +53,8 @@ public:
     bool MayLeaveDocument();
     void OnAppAbout();
     // A request to end from outside (SIGTERM, SIGINT, SIGHUP): the program leaves as File >
-    // Exit does, once a running test is stopped and no dialog waits for the user.
+    // Exit does, once a running test is stopped and the dialogs that wait for the user are
+    // ended as their Escape would end them.
     void LeaveOnRequest();
     // The desktop session ends and lets the program ask: a running test is stopped and the
     // document's changes may be saved; false when the user would rather keep the session.
@@ -115,7 +116,10 @@ private:
     std::unique_ptr<CQuitSignals> quitSignals_;
     // The main loop runs; a request to end that came before it waits for it.
     bool looping_ = false;
+    // A request to end is being carried out: what stands in its way is ended, one step a turn.
     bool leaveRequested_ = false;
+    QTimer* leaveRetry_ = nullptr;
+    void GoOnLeaving();
     // How often a request to end looks again whether it may go on.
     static constexpr int kLeaveRetryMs = 100;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -11,6 +12,17 @@
 #include "tasklang/transformdlg.h"
 
 namespace orvix {
+
+bool EndActiveModal()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal)
+        return false;
+    // The key itself, not reject(): a message box's answer is the button Escape clicks.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(modal, &escape);
+    return true;
+}
 
 int CQtUI::MessageBox(const std::string& text, unsigned style, const std::string& caption)
 {

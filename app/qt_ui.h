@@ -4,6 +4,11 @@
 
 namespace orvix {
 
+// Ends the modal dialog on top, the one the user answers now, as its Escape would: a dialog
+// is cancelled, a message box gets its Cancel, its No or its only button. Its caller goes on
+// once the event that called this is over. False when no dialog waits for the user.
+bool EndActiveModal();
+
 class CQtUI : public IUserInterface {
 public:
     int MessageBox(const std::string& text, unsigned style, const std::string& caption) override;

@@ -11,13 +11,13 @@
 #include "model/param.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
+#include "platform/numbers.h"
 #include "platform/ui.h"
 
 namespace orvix {
 
 namespace {
 constexpr int kConsoleConnectMs = 5000;
-constexpr int kPumpSliceMs = 10;
 } // namespace
 
 bool COrvixDoc::PumpMessages(int maxWaitMs)
@@ -33,15 +33,11 @@ bool COrvixDoc::PumpMessages(int maxWaitMs)
 
 void COrvixDoc::OnEnable()
 {
-    // A click while the switch still waits for the renderer or the scene is one too many:
-    // it would start a second switch inside the first.
-    if (switching_)
+    // A click while the switch still waits for the renderer or the scene, or while a scene's
+    // definitions come, is one too many: it would start a second switch inside the first.
+    if (switching_ || definitionsPending_)
         return;
-    switching_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{switching_};
+    CWaitMark switching(switching_);
     if (hooks.createControlPanel)
         hooks.createControlPanel();
     if (!experiment_)
@@ -114,6 +110,14 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
     CDeviceIO* io = Devices();
     if (!io)
         return false;
+    const std::string scene = sceneFile ? sceneFile : "";
+    if (definitionsPending_) {
+        // Asked for from an event served while the last scene's definitions come: the
+        // renderer's answers to the two would meet in one block.
+        AddLogLine("Scene \"" + scene
+                   + "\" not loaded: the renderer is still sending the graph parameters of the last one.");
+        return false;
+    }
     std::vector<std::unique_ptr<CParam>> old;
     if (!keepGraphParams)
         for (CParam* p : graph_.TakeAll())
@@ -131,6 +135,8 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
             break;
         if (TickMs() - t0 > kSceneTimeoutMs) {
             SetRunFlag(0);
+            AddLogLine("The renderer did not answer the scene \"" + scene + "\" within "
+                       + FormatInt(static_cast<int>(kSceneTimeoutMs / 1000)) + " s: no graph parameters came.");
             break;
         }
         if (!PumpMessages(kPumpSliceMs))
@@ -150,7 +156,7 @@ bool COrvixDoc::LoadScene(const char* sceneFile, bool keepGraphParams)
             }
         }
     }
-    loadedScene = sceneFile ? sceneFile : "";
+    loadedScene = scene;
     io->ResetSerial();
     return true;
 }

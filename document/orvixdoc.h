@@ -137,7 +137,13 @@ public:
     // ---- Renderer intake and the experiment switch ("&Enable") ----
     static constexpr uint32_t kRendererStartMs = 5000;
     static constexpr uint32_t kSceneTimeoutMs = 60000;
-    static constexpr int kDefinitionWaitMs = 2000;
+    // The whole definition block after a scene load, first packet to last. A renderer sends
+    // it at once, as soon as the scene is loaded: this is generous (2 s for each of five
+    // definitions, where a working link brings 255 within milliseconds) and small beside the
+    // minute the switch waits for the scene itself. Events are served meanwhile.
+    static constexpr uint32_t kDefinitionBlockMs = 10000;
+    // How long one turn of a wait for the renderer serves events before it looks again.
+    static constexpr int kPumpSliceMs = 10;
     static constexpr uint32_t kPanelRefreshMs = 100;
     // Reads one renderer packet; a definition block replaces the graph parameters.
     bool OnRendererReceive() override;
@@ -239,6 +245,16 @@ private:
     IExperiment* experiment_ = nullptr;
     // "&Enable" is switching the experiment on (waiting for the renderer or the scene).
     bool switching_ = false;
+    // A scene's graph-parameter definitions are being read (events are served meanwhile).
+    bool definitionsPending_ = false;
+    // Set for the life of a wait, cleared at its end however it ends.
+    struct CWaitMark {
+        explicit CWaitMark(bool& flag) : flag_(flag) { flag_ = true; }
+        ~CWaitMark() { flag_ = false; }
+        CWaitMark(const CWaitMark&) = delete;
+        CWaitMark& operator=(const CWaitMark&) = delete;
+        bool& flag_;
+    };
     // The manual stimulus control's last change, shown on the graph page once it rests.
     uint32_t lastAnalogChange_ = 0;
     bool analogRefreshPending_ = false;

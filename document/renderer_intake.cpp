@@ -1,11 +1,13 @@
 // The document's side of the renderer's command link: packets that arrive unasked, and the
 // graph-parameter definitions the renderer sends after it has loaded a scene.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <unordered_set>
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
+#include "platform/clock.h"
 #include "platform/numbers.h"
 #include "platform/ui.h"
 
@@ -49,24 +51,44 @@ void COrvixDoc::ParseGraphParams(int count)
     CDeviceIO* io = Devices();
     if (!io)
         return;
+    // Events are served while the block comes, but nothing may switch the experiment or load
+    // another scene meanwhile; the run flag says a scene is loading, which also keeps the
+    // experiment passes and a test run's start away.
+    CWaitMark pending(definitionsPending_);
     io->SetAsyncMode(false);
-    graph_.Resize(count);
+    SetRunFlag(-1);
+    // Read whole before the table changes, so that what is served meanwhile never meets a
+    // half-built table.
+    std::vector<std::pair<std::string, std::string>> definitions;
+    const uint32_t t0 = TickMs();
+    while (static_cast<int>(definitions.size()) < count) {
+        // What has come is read first, also once the deadline has passed.
+        if (const uint8_t* packet = io->ReceivePacket(0, true)) {
+            std::string text;
+            if (int length = packet[1]; length > 2) {
+                const char* start = reinterpret_cast<const char*>(packet + 4);
+                text.assign(start, strnlen(start, static_cast<size_t>(length - 2)));
+            }
+            auto& [name, value] = definitions.emplace_back();
+            SplitDefinition(text, name, value);
+            continue;
+        }
+        uint32_t elapsed = TickMs() - t0;
+        if (!io->IsRendererRunning() || elapsed >= kDefinitionBlockMs)
+            break;
+        // A request to quit ends the block too; it is made again for the loop outside.
+        if (!PumpMessages(static_cast<int>(std::min<uint32_t>(kPumpSliceMs, kDefinitionBlockMs - elapsed))))
+            break;
+    }
+
+    const int received = static_cast<int>(definitions.size());
+    // Keep what came, and only that: no slot without a definition.
+    graph_.Resize(received);
     graph_.ClearIndex();
     std::unordered_set<std::string> seen;
-    int received = 0;
-    for (int i = 0; i < count; ++i) {
-        // Bounded: a renderer that goes away or falls silent ends the block.
-        const uint8_t* packet = io->ReceivePacket(kDefinitionWaitMs);
-        if (!packet)
-            break;
-        int length = packet[1];
-        std::string text;
-        if (length > 2) {
-            const char* start = reinterpret_cast<const char*>(packet + 4);
-            text.assign(start, strnlen(start, static_cast<size_t>(length - 2)));
-        }
-        std::string name, value;
-        SplitDefinition(text, name, value);
+    int duplicates = 0;
+    for (int i = 0; i < received; ++i) {
+        const auto& [name, value] = definitions[static_cast<size_t>(i)];
         CParam* param = graph_.At(i);
         param->GetName() = name;
         *param = value.c_str();
@@ -76,21 +98,17 @@ void COrvixDoc::ParseGraphParams(int count)
         for (char& c : upper)
             c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         if (name != "." && !seen.insert(upper).second)
-            MessageBox("Duplicate graph parameter find!");
-        ++received;
+            ++duplicates;
     }
-    if (received < count) {
-        // Keep what came, and only that: no slot without a definition.
-        graph_.Resize(received);
+    // The parameter stays; the box is shown once per repeated name.
+    for (int i = 0; i < duplicates; ++i)
+        MessageBox("Duplicate graph parameter find!");
+    if (received < count)
         AddLogLine(Format("Graph parameter definitions incomplete: %d of %d received.", received, count));
-        if (io->IsRendererRunning()) {
-            io->SetAsyncMode(true);
-            SetRunFlag(0);
-        }
-        return;
-    }
-    io->SetAsyncMode(true);
-    SetRunFlag(1);
+    // Cut short: paused while the renderer is up, idle when the link went down meanwhile.
+    if (io->IsRendererRunning())
+        io->SetAsyncMode(true);
+    SetRunFlag(received < count ? 0 : 1);
 }
 
 } // namespace orvix

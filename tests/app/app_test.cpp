@@ -5,12 +5,14 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
 #include <QUrl>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
 #include "app/orvixapp.h"
+#include "app/qt_ui.h"
 #include "document/commandfile.h"
 #include "export/exportdatadlg.h"
 #include "export/exportparamdlg.h"
@@ -397,6 +400,76 @@ TEST_F(DocTest, QuitEndsTheExperimentSwitchsWaits)
     io.Close();
     unsetenv("ORVIX_CONSOLE_PORT");
     unsetenv("ORVIX_RENDERER_PORT");
+}
+
+// SIGTERM while dialogs wait for the user, the program's own Qt ones: a message box on top
+// of the start-up's data-folder question, before the main loop runs. Each ends as its Escape
+// would, then the program leaves as Exit does, asking about the unsaved changes.
+TEST_F(DocTest, AQuitSignalEndsTheDialogsThenLeavesAsExitDoes)
+{
+    CQtUI qtUi;
+    SetUI(&qtUi);
+    // SIGTERM is the program's while it runs, not the temporary folders' (their handler
+    // would keep the program from taking it); both come back after the program.
+    struct sigaction folders = {}, dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGTERM, &dfl, &folders);
+    struct Restore {
+        CScriptedUI& ui;
+        struct sigaction& folders;
+        ~Restore()
+        {
+            SetUI(&ui);
+            sigaction(SIGTERM, &folders, nullptr);
+        }
+    } restore{ui, folders};
+    SetReg("TestType", nullptr, "Demo");
+    SetReg("Parameters", "DataPath", "c:\\nowhere");
+    std::vector<std::string> seen;
+    int inner = 0;
+    bool signalled = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            seen.push_back(box->text().toStdString());
+            box->button(QMessageBox::No)->click(); // the exit's question is the user's
+        } else if (!signalled) {
+            seen.push_back(modal->windowTitle().toStdString());
+            signalled = true;
+            QTimer::singleShot(50, [] {
+                struct sigaction now = {};
+                sigaction(SIGTERM, nullptr, &now);
+                if (now.sa_handler != SIG_DFL)
+                    raise(SIGTERM);
+            });
+            // This waits in the dialog's loop, where the signal comes.
+            inner = MessageBox("Inner?", MB_YESNO);
+        }
+    });
+    watch.start(20);
+    // Without the signal's work nothing would end them: a deadline closes what still waits
+    // and ends the loop, again until the test is over.
+    bool late = false;
+    QTimer deadline;
+    QObject::connect(&deadline, &QTimer::timeout, [&] {
+        late = true;
+        while (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+        QApplication::exit(1);
+        deadline.setInterval(500);
+    });
+    deadline.start(20000);
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    EXPECT_EQ(inner, IDNO);
+    app.Document()->SetModifiedFlag();
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_FALSE(app.MainFrame()->isVisible());
+    EXPECT_EQ(seen, (std::vector<std::string>{"DataPath", "Save changes to Untitled?"}));
+    EXPECT_FALSE(late);
 }
 
 // "Export Data..." and "Align trials ..." open their dialogs from the menu; the export

@@ -88,15 +88,49 @@ TEST_F(IntakeTest, LinkDroppingInTheMiddleOfABlockEndsIt)
                                                "Graph parameter definitions incomplete: 1 of 3 received."}));
 }
 
-TEST_F(IntakeTest, SilentRendererInTheMiddleOfABlockPausesTheRun)
+// A renderer that sends one definition every 1.8 s: the block ends by its deadline, events
+// are served meanwhile (nothing there may switch the experiment or load another scene), and
+// what came is kept.
+TEST_F(IntakeTest, SlowRendererEndsTheBlockByItsDeadlineKeepingWhatCame)
 {
     OpenWithPeer();
-    experiment.runner.SetRunFlag(-1);
-    PeerSend(Header(2) + Def("A 1"));
+    CFakeClock& clock = UseFakeClock();
+    experiment.runner.SetRunFlag(1);
+    int pumps = 0, sent = 0;
+    doc->hooks.pumpMessages = [&](int maxWaitMs) {
+        if (++pumps == 1) {
+            EXPECT_EQ(experiment.runner.GetRunFlag(), -1);
+            doc->OnEnable();
+            EXPECT_FALSE(doc->LoadScene("other.iv", false));
+            EXPECT_EQ(experiment.runner.GetRunFlag(), -1);
+        }
+        clock.AdvanceMs(static_cast<uint32_t>(maxWaitMs));
+        if (clock.TickMs() >= static_cast<uint32_t>(sent + 1) * 1800u) {
+            ++sent;
+            PeerSend(Def("P" + std::to_string(sent) + " " + std::to_string(sent)));
+        }
+        return true;
+    };
+    PeerSend(Header(8));
     EXPECT_TRUE(doc->OnRendererReceive());
-    EXPECT_EQ(doc->GetGraphParamCount(), 1);
+    EXPECT_EQ(clock.TickMs(), COrvixDoc::kDefinitionBlockMs);
+    EXPECT_GE(pumps, 100);
+    ASSERT_EQ(doc->GetGraphParamCount(), 5);
+    EXPECT_EQ(doc->GetGraphParam(4).GetName(), "P5");
+    EXPECT_EQ(doc->FindGraphParam("P5"), 4);
     EXPECT_TRUE(deviceIO.IsRendererRunning());
     EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
+    EXPECT_TRUE(PeerRead(1, 50).empty()); // "other.iv" was not asked for
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Scene \"other.iv\" not loaded: the renderer is still sending the "
+                                               "graph parameters of the last one.",
+                                               "Graph parameter definitions incomplete: 5 of 8 received."}));
+
+    // A request to quit ends the block at once.
+    doc->hooks.pumpMessages = [](int) { return false; };
+    PeerSend(Header(3) + Def("A 1"));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetGraphParamCount(), 1);
+    EXPECT_EQ(clock.TickMs(), COrvixDoc::kDefinitionBlockMs);
 }
 
 TEST_F(IntakeTest, AnalogStepsMoveAndTurnTheStimulusAndTellTheRenderer)

@@ -187,6 +187,8 @@ TEST_F(EnableTest, SceneWhoseDefinitionsNeverComeTimesOutAfterAMinute)
     EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
     EXPECT_GE(clock.TickMs(), 60000u);
     EXPECT_EQ(orvix_test::ToHex(PeerRead(7)), "05 05 78 2E 69 76 00");
+    EXPECT_EQ(Log(), std::vector<std::string>{
+                         "The renderer did not answer the scene \"x.iv\" within 60 s: no graph parameters came."});
 
     // A name too long for the packet is refused and nothing is waited for.
     uint32_t before = clock.TickMs();
