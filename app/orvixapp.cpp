@@ -142,7 +142,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         --waitDepth_;
         return go;
     };
-    analysisCommands_ = std::make_unique<CAnalysisCommands>(*doc_);
+    analysisCommands_ =
+        std::make_unique<CAnalysisCommands>(*doc_, [this](const std::string& path) { return LoadDocumentFile(path); });
     mainFrame_ = std::make_unique<CMainFrame>(
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
@@ -426,8 +427,13 @@ void COrvixApp::OnFileNew()
 
 bool COrvixApp::OpenDocumentFile(const std::string& path)
 {
+    return doc_ && doc_->OnUpdateFileOpen() && MayLeaveDocument() && LoadDocumentFile(path);
+}
+
+bool COrvixApp::LoadDocumentFile(const std::string& path)
+{
     // During a test run the file is refused as a disabled command is: without a word.
-    if (!doc_ || !doc_->OnUpdateFileOpen() || !MayLeaveDocument())
+    if (!doc_ || !doc_->OnUpdateFileOpen())
         return false;
     if (!doc_->OnOpenDocument(path))
         return false;

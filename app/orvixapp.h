@@ -63,6 +63,9 @@ public:
     void SetupMenu(QMenuBar*) {}
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);
+    // The same once the user was asked about unsaved changes (an export asks once for all
+    // the files it visits): the document, the recent-file list and the views follow the file.
+    bool LoadDocumentFile(const std::string& path);
 
     // The file, exit, about and control-panel commands.
     bool OnCommand(int id) override;

@@ -30,6 +30,7 @@
 #include "runner/taskrunner.h"
 #include "runner/testrun.h"
 #include "tests/runner/run_fixture.h"
+#include "views/graphview.h"
 #include "views/mainframe.h"
 #include "views/orvixview.h"
 
@@ -409,9 +410,9 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
         COrvixDoc d;
         d.commandLines = {"OR 0", "OR 90"};
         d.ParseCommandFile(kNoAngleOffset);
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < (name[13] == '2' ? 3 : 2); ++i) {
             auto* t = new CTrial;
-            t->commandIndex = i;
+            t->commandIndex = i % 2;
             t->SetStartTime(1000u * static_cast<uint32_t>(i));
             d.AddTrial(t);
         }
@@ -442,6 +443,11 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
     EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient01.csv"));
     EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient02.csv"));
     EXPECT_EQ(doc.dataFilePath, data + "/M1aa1aOrient02.oxv");
+    // The views show the document that is open, as after File > Open.
+    EXPECT_EQ(app.MainFrame()->TrialView()->Layout().trialCount, 3);
+    auto* graph = qobject_cast<CGraphView*>(app.MainFrame()->GraphPane());
+    ASSERT_NE(graph, nullptr);
+    EXPECT_TRUE(graph->HasTrials());
 
     // While a test runs the export, which replaces the document, is not offered.
     doc.testRunning = 1;
