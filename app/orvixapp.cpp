@@ -22,6 +22,7 @@
 #include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
+#include "app/helpwindow.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
 #include "export/odbcfilename.h"
@@ -403,6 +404,9 @@ bool COrvixApp::OnCommand(int id)
     case ID_FILE_SAVE: OnFileSave(); return true;
     case ID_FILE_SAVE_AS: OnFileSaveAs(); return true;
     case ID_APP_ABOUT: OnAppAbout(); return true;
+    case ID_HELP_FINDER:
+    case ID_HELP:
+    case ID_DEFAULT_HELP: OnHelpTopics(); return true;
     case ID_FILE_PRINT_SETUP:
         if (mainFrame_)
             mainFrame_->OnFilePrintSetup();
@@ -457,6 +461,28 @@ void COrvixApp::OnAppAbout()
     QObject::connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
     layout->addWidget(buttons);
     UI().RunModal(about);
+}
+
+void COrvixApp::OnHelpTopics()
+{
+    if (!help_) {
+        const std::vector<std::string> places = DocumentationPlaces();
+        const std::string folder = FindDocumentation(places);
+        if (folder.empty()) {
+            std::string looked;
+            for (const std::string& place : places)
+                looked += "\n" + place;
+            MessageBox("Orvix's documentation is the file README.md and the folder docs/ of its source tree. "
+                       "They were not found in:"
+                       + looked,
+                       MB_ICONINFORMATION);
+            return;
+        }
+        help_ = new CHelpWindow(folder, mainFrame_.get());
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void COrvixApp::LoadRecentFiles()

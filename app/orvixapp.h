@@ -3,6 +3,7 @@
 // experiment is enabled, turns F1..F8 into channel commands, and shuts down.
 #pragma once
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@ namespace orvix {
 
 class CAnalysisCommands;
 class CControlPanelOwner;
+class CHelpWindow;
 class CMainFrame;
 class COrvixDoc;
 class CQuitSignals;
@@ -52,6 +54,8 @@ public:
     // saved or dropped its changes.
     bool MayLeaveDocument();
     void OnAppAbout();
+    // Help > "&Help Topics": the program's documentation in a window of its own.
+    void OnHelpTopics();
     // A request to end from outside (SIGTERM, SIGINT, SIGHUP): the program leaves as File >
     // Exit does, once a running test is stopped and no dialog waits for the user.
     void LeaveOnRequest();
@@ -106,6 +110,8 @@ private:
     std::unique_ptr<CControlPanelOwner> panels_;
     std::unique_ptr<CAnalysisCommands> analysisCommands_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    // A window of the main frame's, shown again when asked again.
+    QPointer<CHelpWindow> help_;
     QTimer* passTimer_ = nullptr;
     // Inside one of the document's long waits (nested event handling).
     int waitDepth_ = 0;

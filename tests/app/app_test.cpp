@@ -11,13 +11,16 @@
 #include <QUrl>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
+#include "app/helpwindow.h"
 #include "app/orvixapp.h"
 #include "document/commandfile.h"
 #include "export/exportdatadlg.h"
@@ -643,6 +646,39 @@ TEST_F(DocTest, OpenAndSaveAsMapTheDataFoldersForm)
     EXPECT_EQ(app.Document()->GetPathName(), data + "/x.oxv");
     EXPECT_TRUE(std::filesystem::exists(data + "/x.oxv"));
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    app.ExitInstance();
+}
+
+// Help > "&Help Topics" shows the program's own documentation (found in its source tree
+// here), and only the documentation's files: another user's README is not taken for it.
+TEST_F(DocTest, HelpTopicsShowsTheDocumentation)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    QAction* topics = app.MainFrame()->Action(ICommandTarget::ID_HELP_FINDER);
+    ASSERT_NE(topics, nullptr);
+    EXPECT_EQ(topics->text(), "&Help Topics");
+    topics->trigger();
+    auto* help = app.MainFrame()->findChild<CHelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const std::vector<std::string>& files = help->Files();
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files[0], "README.md");
+    EXPECT_TRUE(help->Browser()->toPlainText().startsWith("Orvix\n")); // the title, as Markdown
+    const auto platform = std::find(files.begin(), files.end(), "docs/platform.md");
+    ASSERT_NE(platform, files.end());
+    help->ShowFile(static_cast<size_t>(platform - files.begin()));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("how the Windows platform maps here"));
+    // A link out of the documentation loads nothing.
+    orvix_test::WriteFile(dir + "/README.md", "# planted\n");
+    const QUrl planted = QUrl::fromLocalFile(QString::fromStdString(dir + "/README.md"));
+    EXPECT_FALSE(help->Browser()->loadResource(QTextDocument::MarkdownResource, planted).isValid());
+    EXPECT_EQ(FindDocumentation({dir + "/none", dir}), dir);
+    if (orvix_test::CanActAsOtherUser()) {
+        ASSERT_EQ(chown((dir + "/README.md").c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+        EXPECT_EQ(FindDocumentation({dir}), "");
+    }
     app.ExitInstance();
 }
 
