@@ -205,9 +205,13 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     panels_->Create();
     SetupMenu(mainFrame_->menuBar());
 
-    // The 1 ms timer resolution is the default on Linux: nothing to raise.
+    // The 1 ms timer resolution is the default on Linux: nothing to raise. One pass per
+    // millisecond: between passes the loop sleeps until an event comes or the next
+    // pass is due, as a Test run's passes wait, so an enabled experiment does not spin a core
+    // between tests.
     passTimer_ = new QTimer(this);
-    passTimer_->setInterval(0);
+    passTimer_->setTimerType(Qt::PreciseTimer);
+    passTimer_->setInterval(kPassIntervalMs);
     connect(passTimer_, &QTimer::timeout, this, [this] {
         // A Test run makes its own passes; it tells the run flag again when it is over.
         if (experiment_.runner.GetRunFlag() == 0 || (doc_ && doc_->testRunning)) {
@@ -217,8 +221,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
             if (passTimer_->interval() != kWaitPollMs)
                 passTimer_->setInterval(kWaitPollMs);
         } else {
-            if (passTimer_->interval() != 0)
-                passTimer_->setInterval(0);
+            if (passTimer_->interval() != kPassIntervalMs)
+                passTimer_->setInterval(kPassIntervalMs);
             if (experiment_.runner.GetRunFlag() != -1)
                 ExperimentPass();
         }
@@ -236,7 +240,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
 
 void COrvixApp::OnRunFlagChanged(int flag)
 {
-    // Passes run back to back while the flag is set; with the flag at 0 the loop sleeps
+    // Passes run every millisecond while the flag is set; with the flag at 0 the loop sleeps
     // until an event comes.
     if (passTimer_ && flag != 0 && !passTimer_->isActive())
         passTimer_->start();

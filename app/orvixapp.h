@@ -116,6 +116,8 @@ private:
     // Inside one of the document's long waits (nested event handling).
     int waitDepth_ = 0;
     static constexpr int kWaitPollMs = 10;
+    // The experiment passes' pace: the task's timing resolution.
+    static constexpr int kPassIntervalMs = 1;
     bool embedded_ = false;
     bool capsLock_ = false;
     std::vector<std::string> recentFiles_;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -211,9 +212,13 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
     struct CountingView : IDocObserver {
         CTaskRunner* runner = nullptr;
         int passes = 0;
+        std::chrono::steady_clock::time_point first, last;
         void OnUpdate(IDocObserver*, const DocUpdate& u) override
         {
-            if (u.hint == HINT_PASS && ++passes == 50) {
+            if (u.hint != HINT_PASS)
+                return;
+            (++passes == 1 ? first : last) = std::chrono::steady_clock::now();
+            if (passes == 50) {
                 runner->SetRunFlag(0);
                 QApplication::quit();
             }
@@ -237,6 +242,9 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
     app.Experiment().deviceIO.sendHookForTest = nullptr;
     app.Experiment().deviceIO.SetRendererRunningForTest(false);
     EXPECT_EQ(view.passes, 50);
+    // Between passes the loop waits for events, a pass due every millisecond: however fast
+    // the machine, 50 passes take 49 ms (less one for the first pass's own lateness).
+    EXPECT_GE(view.last - view.first, std::chrono::milliseconds(45));
 }
 
 TEST_F(DocTest, OpeningAMissingFileSaysSo)
