@@ -37,10 +37,11 @@ enum VirtualKey : int {
 };
 
 // The Shift and Ctrl keys held: `shift` and `control` as the window system says now (either
-// side), and the sides that the key events named. A held key whose side nobody named counts
-// for both sides.
+// side), and, where key events name them, the sides held. Without the sides (no window's key
+// events to follow) a held key counts for both sides.
 struct HeldModifiers {
     bool shift = false, control = false;
+    bool sidesKnown = false;
     bool leftShift = false, rightShift = false, leftControl = false, rightControl = false;
 };
 
@@ -48,15 +49,14 @@ struct HeldModifiers {
 // VK_LSHIFT ... VK_RCONTROL their own side. -1 for any other code.
 constexpr int ModifierKeyDown(int virtualKey, const HeldModifiers& held)
 {
-    const bool shiftSide = held.leftShift || held.rightShift;
-    const bool controlSide = held.leftControl || held.rightControl;
+    const bool either = !held.sidesKnown;
     switch (virtualKey) {
     case VK_SHIFT: return held.shift;
-    case VK_LSHIFT: return held.shift && (held.leftShift || !shiftSide);
-    case VK_RSHIFT: return held.shift && (held.rightShift || !shiftSide);
+    case VK_LSHIFT: return held.shift && (either || held.leftShift);
+    case VK_RSHIFT: return held.shift && (either || held.rightShift);
     case VK_CONTROL: return held.control;
-    case VK_LCONTROL: return held.control && (held.leftControl || !controlSide);
-    case VK_RCONTROL: return held.control && (held.rightControl || !controlSide);
+    case VK_LCONTROL: return held.control && (either || held.leftControl);
+    case VK_RCONTROL: return held.control && (either || held.rightControl);
     default: return -1;
     }
 }

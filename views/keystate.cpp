@@ -77,11 +77,13 @@ CKeyboardState::~CKeyboardState()
 bool CKeyboardState::IsKeyDown(int virtualKey) const
 {
     // Which sides are held, the key events say; whether any is, the window system says now,
-    // so a release that went to another window leaves no key down.
+    // so a release that went to another window leaves no key down. A key pressed while
+    // another window had the keyboard reads as neither side until it is pressed again.
     const Qt::KeyboardModifiers now = QGuiApplication::queryKeyboardModifiers();
     HeldModifiers held;
     held.shift = now & Qt::ShiftModifier;
     held.control = now & Qt::ControlModifier;
+    held.sidesKnown = true;
     held.leftShift = down_.count(VK_LSHIFT);
     held.rightShift = down_.count(VK_RSHIFT);
     held.leftControl = down_.count(VK_LCONTROL);

@@ -346,6 +346,10 @@ TEST_F(FrameTest, KeyDownTellsTheLeftAndRightShiftAndCtrlKeysApart)
     EXPECT_EQ(down(), "101000");
     send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 0xffe2);
     EXPECT_EQ(down(), "000000");
+    // A Shift key whose side nobody named is neither side.
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 0);
+    EXPECT_EQ(down(), "100000");
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 0);
 }
 
 TEST_F(FrameTest, EveryTopLevelMenuHasAMnemonicOfItsOwn)
