@@ -1,5 +1,7 @@
 #include "app/analysiscommands.h"
 
+#include <utility>
+
 #include "analysis/aligntrialsdlg.h"
 #include "document/orvixdoc.h"
 #include "export/exportparamdlg.h"
@@ -7,7 +9,10 @@
 
 namespace orvix {
 
-CAnalysisCommands::CAnalysisCommands(COrvixDoc& doc, QWidget* parent) : doc_(doc), parent_(parent) {}
+CAnalysisCommands::CAnalysisCommands(COrvixDoc& doc, OpenDocument openDocument, QWidget* parent)
+    : doc_(doc), openDocument_(std::move(openDocument)), parent_(parent)
+{
+}
 
 bool CAnalysisCommands::OnCommand(int id)
 {
@@ -50,7 +55,7 @@ void CAnalysisCommands::OnAlignTrials()
 
 COrvixDoc* CAnalysisCommands::OpenDataFile(const std::string& path)
 {
-    return doc_.OnOpenDocument(path) ? &doc_ : nullptr;
+    return openDocument_(path) ? &doc_ : nullptr;
 }
 
 bool CAnalysisCommands::MayReplaceDocument()

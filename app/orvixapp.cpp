@@ -22,6 +22,7 @@
 #include "analysis/statjob.h"
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
+#include "app/helpwindow.h"
 #include "app/qt_ui.h"
 #include "document/orvixdoc.h"
 #include "export/datasourcedlg.h"
@@ -32,6 +33,7 @@
 #include "platform/eventpump.h"
 #include "platform/instances.h"
 #include "platform/numbers.h"
+#include "platform/paths.h"
 #include "platform/quitsignals.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
@@ -154,7 +156,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
         --waitDepth_;
         return go;
     };
-    analysisCommands_ = std::make_unique<CAnalysisCommands>(*doc_);
+    analysisCommands_ =
+        std::make_unique<CAnalysisCommands>(*doc_, [this](const std::string& path) { return LoadDocumentFile(path); });
     mainFrame_ = std::make_unique<CMainFrame>(
         *doc_, experiment_, std::vector<ICommandTarget*>{doc_.get(), this, analysisCommands_.get()});
     mainFrame_->hooks.openDocument = [this](const std::string& path) { return OpenDocumentFile(path); };
@@ -181,6 +184,9 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     };
     mainFrame_->hooks.editDataSource = [this](std::string& text) { return CDataSourceDlg::Edit(text, mainFrame_.get()); };
     doc_->hooks.askOtherInstances = [this] { return mainFrame_ && mainFrame_->AskOtherInstances(); };
+    // The document names its data files as the program does ("c:\data\..."); the list holds
+    // paths of this machine, as Open takes them.
+    doc_->hooks.addRecentFile = [this](const std::string& path) { AddRecentFile(MapPath(path)); };
     // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
     doc_->hooks.testRunChanged = [this](bool) {
         if (QAction* open = mainFrame_ ? mainFrame_->Action(ID_FILE_OPEN) : nullptr)
@@ -205,9 +211,13 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     panels_->Create();
     SetupMenu(mainFrame_->menuBar());
 
-    // The 1 ms timer resolution is the default on Linux: nothing to raise.
+    // The 1 ms timer resolution is the default on Linux: nothing to raise. One pass per
+    // millisecond: between passes the loop sleeps until an event comes or the next
+    // pass is due, as a Test run's passes wait, so an enabled experiment does not spin a core
+    // between tests.
     passTimer_ = new QTimer(this);
-    passTimer_->setInterval(0);
+    passTimer_->setTimerType(Qt::PreciseTimer);
+    passTimer_->setInterval(kPassIntervalMs);
     connect(passTimer_, &QTimer::timeout, this, [this] {
         // A Test run makes its own passes; it tells the run flag again when it is over.
         if (experiment_.runner.GetRunFlag() == 0 || (doc_ && doc_->testRunning)) {
@@ -217,8 +227,8 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
             if (passTimer_->interval() != kWaitPollMs)
                 passTimer_->setInterval(kWaitPollMs);
         } else {
-            if (passTimer_->interval() != 0)
-                passTimer_->setInterval(0);
+            if (passTimer_->interval() != kPassIntervalMs)
+                passTimer_->setInterval(kPassIntervalMs);
             if (experiment_.runner.GetRunFlag() != -1)
                 ExperimentPass();
         }
@@ -236,7 +246,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
 
 void COrvixApp::OnRunFlagChanged(int flag)
 {
-    // Passes run back to back while the flag is set; with the flag at 0 the loop sleeps
+    // Passes run every millisecond while the flag is set; with the flag at 0 the loop sleeps
     // until an event comes.
     if (passTimer_ && flag != 0 && !passTimer_->isActive())
         passTimer_->start();
@@ -414,6 +424,9 @@ bool COrvixApp::OnCommand(int id)
     case ID_FILE_SAVE: OnFileSave(); return true;
     case ID_FILE_SAVE_AS: OnFileSaveAs(); return true;
     case ID_APP_ABOUT: OnAppAbout(); return true;
+    case ID_HELP_FINDER:
+    case ID_HELP:
+    case ID_DEFAULT_HELP: OnHelpTopics(); return true;
     case ID_FILE_PRINT_SETUP:
         if (mainFrame_)
             mainFrame_->OnFilePrintSetup();
@@ -442,8 +455,13 @@ void COrvixApp::OnFileNew()
 
 bool COrvixApp::OpenDocumentFile(const std::string& path)
 {
+    return doc_ && doc_->OnUpdateFileOpen() && MayLeaveDocument() && LoadDocumentFile(path);
+}
+
+bool COrvixApp::LoadDocumentFile(const std::string& path)
+{
     // During a test run the file is refused as a disabled command is: without a word.
-    if (!doc_ || !doc_->OnUpdateFileOpen() || !MayLeaveDocument())
+    if (!doc_ || !doc_->OnUpdateFileOpen())
         return false;
     if (!doc_->OnOpenDocument(path))
         return false;
@@ -463,6 +481,28 @@ void COrvixApp::OnAppAbout()
     QObject::connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
     layout->addWidget(buttons);
     UI().RunModal(about);
+}
+
+void COrvixApp::OnHelpTopics()
+{
+    if (!help_) {
+        const std::vector<std::string> places = DocumentationPlaces();
+        const std::string folder = FindDocumentation(places);
+        if (folder.empty()) {
+            std::string looked;
+            for (const std::string& place : places)
+                looked += "\n" + place;
+            MessageBox("Orvix's documentation is the file README.md and the folder docs/ of its source tree. "
+                       "They were not found in:"
+                       + looked,
+                       MB_ICONINFORMATION);
+            return;
+        }
+        help_ = new CHelpWindow(folder, mainFrame_.get());
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void COrvixApp::LoadRecentFiles()

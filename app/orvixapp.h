@@ -3,6 +3,7 @@
 // experiment is enabled, turns F1..F8 into channel commands, and shuts down.
 #pragma once
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@ namespace orvix {
 
 class CAnalysisCommands;
 class CControlPanelOwner;
+class CHelpWindow;
 class CMainFrame;
 class COrvixDoc;
 class CQuitSignals;
@@ -52,6 +54,8 @@ public:
     // saved or dropped its changes.
     bool MayLeaveDocument();
     void OnAppAbout();
+    // Help > "&Help Topics": the program's documentation in a window of its own.
+    void OnHelpTopics();
     // A request to end from outside (SIGTERM, SIGINT, SIGHUP): the program leaves as File >
     // Exit does, once a running test is stopped and the dialogs that wait for the user are
     // ended as their Escape would end them.
@@ -64,6 +68,9 @@ public:
     void SetupMenu(QMenuBar*) {}
     // Opens a data file into the document; false when it could not be opened.
     bool OpenDocumentFile(const std::string& path);
+    // The same once the user was asked about unsaved changes (an export asks once for all
+    // the files it visits): the document, the recent-file list and the views follow the file.
+    bool LoadDocumentFile(const std::string& path);
 
     // The file, exit, about and control-panel commands.
     bool OnCommand(int id) override;
@@ -104,10 +111,14 @@ private:
     std::unique_ptr<CControlPanelOwner> panels_;
     std::unique_ptr<CAnalysisCommands> analysisCommands_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    // A window of the main frame's, shown again when asked again.
+    QPointer<CHelpWindow> help_;
     QTimer* passTimer_ = nullptr;
     // Inside one of the document's long waits (nested event handling).
     int waitDepth_ = 0;
     static constexpr int kWaitPollMs = 10;
+    // The experiment passes' pace: the task's timing resolution.
+    static constexpr int kPassIntervalMs = 1;
     bool embedded_ = false;
     bool capsLock_ = false;
     std::vector<std::string> recentFiles_;

@@ -29,6 +29,11 @@ public:
         ID_FILE_PRINT_SETUP = 57606,
         ID_APP_ABOUT = 57664,
         ID_APP_EXIT = 57665,
+        // The help handlers: the Help menu's "&Help Topics", and the help and default-help
+        // commands, which have no entry of their own.
+        ID_HELP_FINDER = 57667,
+        ID_HELP = 57669,
+        ID_DEFAULT_HELP = 57671,
 
         // The response graph's commands. Its axis menus list the table's columns and carry
         // the column in each entry, so they have no ids of their own.

@@ -314,9 +314,15 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
         ApplyDataFile(*c);
 
     if (!mergeMode) {
-        size_t slash = path.find_last_of("\\/");
-        if (slash != std::string::npos)
-            GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = path.substr(0, slash).c_str();
+        // A path that names its folder makes that folder the data folder, in the form the
+        // program names folders ("c:\data" for ~/orvix/c/data). Paths opened here are of this
+        // machine: '/' separates the folders, a backslash is part of a name.
+        if (path.find('/') != std::string::npos) {
+            std::error_code ec;
+            const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
+            if (!ec)
+                GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = UnmapPath(file.parent_path().string()).c_str();
+        }
         if (!loadFormat) {
             GetBehavParam("Param2ShowX", CParam(nullptr, "X")) = showX.c_str();
             GetBehavParam("Param2ShowY", CParam(nullptr, "Spikes/S")) = showY.c_str();

@@ -172,6 +172,8 @@ public:
         std::function<bool(int maxWaitMs)> pumpMessages;
         // The control panel is made when it does not exist yet (it shows the log).
         std::function<void()> createControlPanel;
+        // A data file the document was saved to goes on File's recent-file list.
+        std::function<void(const std::string& path)> addRecentFile;
     } hooks;
     // ==== Menu commands, channels and what the observers are told (document/commands.cpp) ====
     // Runs a menu command the document handles; false when it is not one of them.

@@ -19,8 +19,9 @@ enum ExportFormat : int { EXPORT_CSV = 0, EXPORT_DBF = 1, EXPORT_ODBC = 2 };
 class IDocumentOpener {
 public:
     virtual ~IDocumentOpener() = default;
-    // Opens a data file as the application's one document, its previous contents replaced
-    // without a question; null (the reason shown) when the file cannot be opened.
+    // Opens a data file as the application's one document, as File > Open does (the views
+    // show it), its previous contents replaced without a question; null (the reason shown)
+    // when the file cannot be opened.
     virtual COrvixDoc* OpenDataFile(const std::string& path) = 0;
     // Asked once before the first file is opened: false (the user kept the document, or it
     // may not be replaced now) and the export does not start.

@@ -547,6 +547,10 @@ void CTest::OnSave()
     }
     if (doc_->SaveDataFile()) {
         save_->setEnabled(false);
+        // The data file is the document's file now, and on File's recent-file list.
+        doc_->SetPathName(doc_->dataFilePath);
+        if (doc_->hooks.addRecentFile)
+            doc_->hooks.addRecentFile(doc_->dataFilePath);
         return;
     }
     MessageBox("Warning: failed to save file");

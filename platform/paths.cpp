@@ -6,17 +6,45 @@
 
 namespace orvix {
 
+namespace {
+
+std::string DrivesFolder()
+{
+    if (const char* d = getenv("ORVIX_DRIVES"); d && *d)
+        return d;
+    return std::string(getenv("HOME") ? getenv("HOME") : "/tmp") + "/orvix";
+}
+
+std::filesystem::path WithoutTrailingSeparator(const std::filesystem::path& path)
+{
+    return path.has_filename() || !path.has_parent_path() || path == path.root_path() ? path : path.parent_path();
+}
+
+// "x:\a\b" for a folder below drives/x, "" for any other.
+std::string DriveForm(const std::filesystem::path& path, const std::filesystem::path& drives)
+{
+    const std::filesystem::path relative = path.lexically_relative(drives);
+    auto part = relative.begin();
+    if (relative.empty() || part == relative.end())
+        return "";
+    const std::string letter = part->string();
+    if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z')
+        return "";
+    std::string form = letter + ":";
+    for (++part; part != relative.end(); ++part)
+        if (!part->empty())
+            form += "\\" + part->string();
+    return form;
+}
+
+} // namespace
+
 std::string MapPath(const std::string& windowsPath)
 {
     std::string rest = windowsPath;
     std::string prefix;
     if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
-        std::string drives;
-        if (const char* d = getenv("ORVIX_DRIVES"); d && *d)
-            drives = d;
-        else
-            drives = std::string(getenv("HOME") ? getenv("HOME") : "/tmp") + "/orvix";
-        prefix = drives + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
+        prefix = DrivesFolder() + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
         rest = rest.substr(2);
         if (!rest.empty() && rest[0] != '\\' && rest[0] != '/')
             rest = "/" + rest;
@@ -25,6 +53,26 @@ std::string MapPath(const std::string& windowsPath)
         if (c == '\\')
             c = '/';
     return prefix + rest;
+}
+
+std::string UnmapPath(const std::string& localPath)
+{
+    namespace fs = std::filesystem;
+    const fs::path path = WithoutTrailingSeparator(fs::path(localPath).lexically_normal());
+    if (!path.is_absolute())
+        return localPath;
+    const fs::path drives = WithoutTrailingSeparator(fs::path(DrivesFolder()).lexically_normal());
+    std::error_code ec1, ec2;
+    std::string form = DriveForm(path, drives);
+    // The same folders, one of them named through a link.
+    if (form.empty())
+        form = DriveForm(fs::weakly_canonical(path, ec1), fs::weakly_canonical(drives, ec2));
+    if (form.empty() || ec1 || ec2)
+        return localPath;
+    // A name that the drive form cannot carry (a backslash in it) stays a path of this machine.
+    if (fs::weakly_canonical(MapPath(form), ec1) != fs::weakly_canonical(path, ec2) || ec1 || ec2)
+        return localPath;
+    return form;
 }
 
 std::string MapSerialPort(const std::string& portName)

@@ -1,5 +1,6 @@
 // The task runner as the task language's host: what the built-in functions do to the
 // document, the current trial, the renderer and the devices.
+#include <algorithm>
 #include <cstdint>
 
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include "model/trial.h"
 #include "platform/clock.h"
 #include "platform/numbers.h"
+#include "platform/virtualkeys.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {
@@ -142,16 +144,15 @@ int CTaskRunner::KeyDown(int virtualKey)
 {
     if (frameHooks.isKeyDown)
         return frameHooks.isKeyDown(virtualKey) ? 1 : 0;
-    // Without the main frame's keyboard: the modifier keys as the window system reports
-    // them now (left and right are not told apart); other keys read as up.
+    // Without the main frame's keyboard: the Shift and Ctrl keys as the window system reports
+    // them now (no side named, so either side reads as both); other keys read as up.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return 0;
-    Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
-    switch (virtualKey) {
-    case 16: case 160: case 161: return held.testFlag(Qt::ShiftModifier) ? 1 : 0;
-    case 17: case 162: case 163: return held.testFlag(Qt::ControlModifier) ? 1 : 0;
-    default: return 0;
-    }
+    const Qt::KeyboardModifiers now = QGuiApplication::queryKeyboardModifiers();
+    HeldModifiers held;
+    held.shift = now.testFlag(Qt::ShiftModifier);
+    held.control = now.testFlag(Qt::ControlModifier);
+    return std::max(ModifierKeyDown(virtualKey, held), 0);
 }
 
 // ---- Trial and document ----

@@ -23,8 +23,7 @@ class CTrial;
 bool SweepLines(const std::string& param, float begin, float end, float step, std::vector<std::string>& lines,
                 std::string& error);
 // The command lines of a command file: trimmed, without blank lines and lines starting
-// with '#'; a line longer than 999 characters counts as pieces of 999. False when the file
-// cannot be opened.
+// with '#'; each line whole, however long. False when the file cannot be opened.
 bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lines);
 
 class CTestRun {

@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/numbers.h"
+#include "platform/virtualkeys.h"
 #include "tasklang/taskhost.h"
 #include "tasklang/tasksymbol.h"
 
@@ -206,9 +207,9 @@ const ConstantEntry kConstants[] = {
     {"KEY_CENTER", 67}, {"KEY_BACK", 66}, {"KEY_FORTH", 70}, {"KEY_LEFT", 76}, {"KEY_RIGHT", 82},
     {"TRIAL_NONE", 0}, {"TRIAL_EARLY", 1}, {"TRIAL_HIT", 2}, {"TRIAL_MISS", 3},
     {"TRIAL_CONTINUE", 4}, {"TRIAL_END", 5}, {"TRIAL_FAIL", 6}, {"TRIAL_REPEAT", 7},
-    {"VK_CONTROL", 17}, {"VK_LCONTROL", 162}, {"VK_RCONTROL", 163},
-    {"VK_SHIFT", 16}, {"VK_LSHIFT", 160}, {"VK_RSHIFT", 161},
-    {"VK_LEFT", 37}, {"VK_RIGHT", 39}, {"VK_UP", 38}, {"VK_DOWN", 40},
+    {"VK_CONTROL", VK_CONTROL}, {"VK_LCONTROL", VK_LCONTROL}, {"VK_RCONTROL", VK_RCONTROL},
+    {"VK_SHIFT", VK_SHIFT}, {"VK_LSHIFT", VK_LSHIFT}, {"VK_RSHIFT", VK_RSHIFT},
+    {"VK_LEFT", VK_LEFT}, {"VK_RIGHT", VK_RIGHT}, {"VK_UP", VK_UP}, {"VK_DOWN", VK_DOWN},
 };
 
 void AppendVariable(CTaskSymbolTable& table, const char* name, int* storage, int kind)

@@ -5,15 +5,27 @@
 #include <QEvent>
 #include <QKeyEvent>
 
+#include "platform/virtualkeys.h"
+
 namespace orvix {
 
 namespace {
-enum : int {
-    VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_MBUTTON = 0x04, VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D,
-    VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B,
-    VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
-    VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_F1 = 0x70,
-};
+
+// The window system's names of the left and right Shift and Ctrl keys (X11 and Wayland key
+// symbols), which Qt hands on as the key event's native virtual key.
+constexpr quint32 kShiftL = 0xffe1, kShiftR = 0xffe2, kControlL = 0xffe3, kControlR = 0xffe4;
+
+int SideOf(quint32 keySymbol)
+{
+    switch (keySymbol) {
+    case kShiftL: return VK_LSHIFT;
+    case kShiftR: return VK_RSHIFT;
+    case kControlL: return VK_LCONTROL;
+    case kControlR: return VK_RCONTROL;
+    default: return 0;
+    }
+}
+
 } // namespace
 
 int VirtualKeyOf(int qtKey)
@@ -64,10 +76,22 @@ CKeyboardState::~CKeyboardState()
 
 bool CKeyboardState::IsKeyDown(int virtualKey) const
 {
+    // Which sides are held, the key events say; whether any is, the window system says now,
+    // so a release that went to another window leaves no key down. A key pressed while
+    // another window had the keyboard reads as neither side until it is pressed again.
+    const Qt::KeyboardModifiers now = QGuiApplication::queryKeyboardModifiers();
+    HeldModifiers held;
+    held.shift = now & Qt::ShiftModifier;
+    held.control = now & Qt::ControlModifier;
+    held.sidesKnown = true;
+    held.leftShift = down_.count(VK_LSHIFT);
+    held.rightShift = down_.count(VK_RSHIFT);
+    held.leftControl = down_.count(VK_LCONTROL);
+    held.rightControl = down_.count(VK_RCONTROL);
+    if (int down = ModifierKeyDown(virtualKey, held); down >= 0)
+        return down;
     switch (virtualKey) {
-    case VK_SHIFT: return QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
-    case VK_CONTROL: return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
-    case VK_MENU: return QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
+    case VK_MENU: return now & Qt::AltModifier;
     case VK_LBUTTON: return QGuiApplication::mouseButtons() & Qt::LeftButton;
     case VK_RBUTTON: return QGuiApplication::mouseButtons() & Qt::RightButton;
     case VK_MBUTTON: return QGuiApplication::mouseButtons() & Qt::MiddleButton;
@@ -83,8 +107,12 @@ bool CKeyboardState::eventFilter(QObject*, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->isAutoRepeat())
             break;
-        // A key event travels up the parents: each delivery says the same.
-        if (int vk = VirtualKeyOf(key->key())) {
+        // A key event travels up the parents: each delivery says the same. A Shift or Ctrl
+        // key is kept by its side, when the window system names it.
+        int vk = VirtualKeyOf(key->key());
+        if (vk == VK_SHIFT || vk == VK_CONTROL)
+            vk = SideOf(key->nativeVirtualKey());
+        if (vk) {
             if (event->type() == QEvent::KeyPress)
                 down_.insert(vk);
             else

@@ -1,7 +1,7 @@
 // The experimenter's keyboard as the task's KeyDown built-in asks it: whether a key, named
 // by its Windows virtual-key code, is down at this moment. Shift, Ctrl, Alt and the mouse
-// buttons are asked of the window system; other keys are followed through the key events
-// the program receives.
+// buttons are asked of the window system, the left and right Shift and Ctrl keys told apart
+// by the key events; other keys are followed through the key events the program receives.
 #pragma once
 #include <QObject>
 #include <set>

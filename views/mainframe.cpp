@@ -168,6 +168,8 @@ void CMainFrame::CreateMenus()
         connect(menu, &QMenu::aboutToShow, [this, menu] { UpdateCommandStates(menu); });
 
     QMenu* help = menuBar()->addMenu("&Help");
+    AddCommand(help, Id::ID_HELP_FINDER, "&Help Topics");
+    help->addSeparator();
     AddCommand(help, Id::ID_APP_ABOUT, "&About Orvix...");
 }
 

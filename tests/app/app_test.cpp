@@ -12,14 +12,18 @@
 #include <QUrl>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "analysis/aligntrialsdlg.h"
 #include "app/channelkeys.h"
 #include "app/controlpanel_owner.h"
 #include "app/filedialogs.h"
+#include "app/helpwindow.h"
 #include "app/orvixapp.h"
 #include "app/qt_ui.h"
 #include "document/commandfile.h"
@@ -33,6 +37,7 @@
 #include "runner/taskrunner.h"
 #include "runner/testrun.h"
 #include "tests/runner/run_fixture.h"
+#include "views/graphview.h"
 #include "views/mainframe.h"
 #include "views/orvixview.h"
 
@@ -210,9 +215,13 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
     struct CountingView : IDocObserver {
         CTaskRunner* runner = nullptr;
         int passes = 0;
+        std::chrono::steady_clock::time_point first, last;
         void OnUpdate(IDocObserver*, const DocUpdate& u) override
         {
-            if (u.hint == HINT_PASS && ++passes == 50) {
+            if (u.hint != HINT_PASS)
+                return;
+            (++passes == 1 ? first : last) = std::chrono::steady_clock::now();
+            if (passes == 50) {
                 runner->SetRunFlag(0);
                 QApplication::quit();
             }
@@ -236,6 +245,9 @@ TEST_F(DocTest, RunningFlagDrivesThePassesAndQuitEndsTheLoop)
     app.Experiment().deviceIO.sendHookForTest = nullptr;
     app.Experiment().deviceIO.SetRendererRunningForTest(false);
     EXPECT_EQ(view.passes, 50);
+    // Between passes the loop waits for events, a pass due every millisecond: however fast
+    // the machine, 50 passes take 49 ms (less one for the first pass's own lateness).
+    EXPECT_GE(view.last - view.first, std::chrono::milliseconds(45));
 }
 
 TEST_F(DocTest, OpeningAMissingFileSaysSo)
@@ -482,9 +494,9 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
         COrvixDoc d;
         d.commandLines = {"OR 0", "OR 90"};
         d.ParseCommandFile(kNoAngleOffset);
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < (name[13] == '2' ? 3 : 2); ++i) {
             auto* t = new CTrial;
-            t->commandIndex = i;
+            t->commandIndex = i % 2;
             t->SetStartTime(1000u * static_cast<uint32_t>(i));
             d.AddTrial(t);
         }
@@ -515,6 +527,11 @@ TEST_F(DocTest, ExportAndAlignCommandsOpenTheirDialogs)
     EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient01.csv"));
     EXPECT_TRUE(std::filesystem::exists(out + "/M1aa1aOrient02.csv"));
     EXPECT_EQ(doc.dataFilePath, data + "/M1aa1aOrient02.oxv");
+    // The views show the document that is open, as after File > Open.
+    EXPECT_EQ(app.MainFrame()->TrialView()->Layout().trialCount, 3);
+    auto* graph = qobject_cast<CGraphView*>(app.MainFrame()->GraphPane());
+    ASSERT_NE(graph, nullptr);
+    EXPECT_TRUE(graph->HasTrials());
 
     // While a test runs the export, which replaces the document, is not offered.
     doc.testRunning = 1;
@@ -710,6 +727,39 @@ TEST_F(DocTest, OpenAndSaveAsMapTheDataFoldersForm)
     EXPECT_EQ(app.Document()->GetPathName(), data + "/x.oxv");
     EXPECT_TRUE(std::filesystem::exists(data + "/x.oxv"));
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    app.ExitInstance();
+}
+
+// Help > "&Help Topics" shows the program's own documentation (found in its source tree
+// here), and only the documentation's files: another user's README is not taken for it.
+TEST_F(DocTest, HelpTopicsShowsTheDocumentation)
+{
+    COrvixApp app;
+    ASSERT_TRUE(app.InitInstance(QStringList{"orvix"}));
+    QAction* topics = app.MainFrame()->Action(ICommandTarget::ID_HELP_FINDER);
+    ASSERT_NE(topics, nullptr);
+    EXPECT_EQ(topics->text(), "&Help Topics");
+    topics->trigger();
+    auto* help = app.MainFrame()->findChild<CHelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const std::vector<std::string>& files = help->Files();
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files[0], "README.md");
+    EXPECT_TRUE(help->Browser()->toPlainText().startsWith("Orvix\n")); // the title, as Markdown
+    const auto platform = std::find(files.begin(), files.end(), "docs/platform.md");
+    ASSERT_NE(platform, files.end());
+    help->ShowFile(static_cast<size_t>(platform - files.begin()));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("how the Windows platform maps here"));
+    // A link out of the documentation loads nothing.
+    orvix_test::WriteFile(dir + "/README.md", "# planted\n");
+    const QUrl planted = QUrl::fromLocalFile(QString::fromStdString(dir + "/README.md"));
+    EXPECT_FALSE(help->Browser()->loadResource(QTextDocument::MarkdownResource, planted).isValid());
+    EXPECT_EQ(FindDocumentation({dir + "/none", dir}), dir);
+    if (orvix_test::CanActAsOtherUser()) {
+        ASSERT_EQ(chown((dir + "/README.md").c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+        EXPECT_EQ(FindDocumentation({dir}), "");
+    }
     app.ExitInstance();
 }
 

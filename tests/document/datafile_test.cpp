@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,6 +217,11 @@ TEST_F(DocTest, RoundTripThroughAFile)
     EXPECT_EQ(doc.trialTable.GetInt(1, 0), 90);
     EXPECT_EQ(doc.trialTable.GetInt(2, 2), 2); // "Status" of trial 2
     EXPECT_EQ(doc.GetBehavParam("DataPath", CParam()).GetText(), dir);
+    // Below the drives folder the data folder is named as the program names it.
+    std::filesystem::create_directories(dir + "/drives/c/data");
+    std::filesystem::copy_file(path, dir + "/drives/c/data/round.oxv");
+    ASSERT_TRUE(doc.OnOpenDocument(dir + "/drives/c/data/round.oxv"));
+    EXPECT_EQ(doc.GetBehavParam("DataPath", CParam()).GetText(), "c:\\data");
 }
 
 TEST_F(DocTest, VersionsAndLoadFormat)

@@ -276,6 +276,8 @@ TEST_F(TestPageTest, NotesAndSave)
     auto* notes = Control<QPlainTextEdit>(page, CTest::IDC_NOTES);
     EXPECT_EQ(notes->toPlainText(), "cell looked good");
 
+    std::vector<std::string> recent;
+    doc->hooks.addRecentFile = [&](const std::string& file) { recent.push_back(file); };
     // No data file named yet: the warning says so.
     Button(CTest::IDC_SAVE)->click();
     EXPECT_EQ(ui.Texts().back().rfind("Warning: failed to save file\nThe document has no data file name yet", 0), 0u)
@@ -289,6 +291,7 @@ TEST_F(TestPageTest, NotesAndSave)
     EXPECT_EQ(doc->notes, "second cell");
     EXPECT_FALSE(Button(CTest::IDC_SAVE)->isEnabled());
     EXPECT_EQ(doc->GetPathName(), path);
+    EXPECT_EQ(recent, std::vector<std::string>{path}); // on File's recent-file list
     EXPECT_FALSE(orvix_test::ReadFile(path).empty());
     // A new document clears the page's notes too.
     doc->OnNewDocument();

@@ -20,6 +20,16 @@ TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
     EXPECT_EQ(MapPath("d:x"), "/srv/drives/d/x");
     EXPECT_EQ(MapPath("data\\a.oxv"), "data/a.oxv");
     EXPECT_EQ(MapPath("/home/u/a.oxv"), "/home/u/a.oxv");
+    // And back, for the folders the program names as its own.
+    EXPECT_EQ(UnmapPath("/srv/drives/c/data"), "c:\\data");
+    EXPECT_EQ(UnmapPath("/srv/drives//c/./temp/x/"), "c:\\temp\\x");
+    EXPECT_EQ(UnmapPath("/srv/drives/d"), "d:");
+    EXPECT_EQ(UnmapPath("/srv/drives"), "/srv/drives");
+    EXPECT_EQ(UnmapPath("/srv/drives/C/data"), "/srv/drives/C/data");
+    EXPECT_EQ(UnmapPath("/srv/drives/cd/data"), "/srv/drives/cd/data");
+    EXPECT_EQ(UnmapPath("/srv/drives/c/a\\b"), "/srv/drives/c/a\\b");
+    EXPECT_EQ(UnmapPath("/srv/drivesx/c"), "/srv/drivesx/c");
+    EXPECT_EQ(UnmapPath("/home/u/data"), "/home/u/data");
     unsetenv("ORVIX_DRIVES");
     EXPECT_EQ(MapSerialPort("COM2"), "/dev/ttyS1");
     EXPECT_EQ(MapSerialPort("com10"), "/dev/ttyS9");

@@ -10,6 +10,8 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QKeyEvent>
+#include <QSpontaneKeyEvent>
 #include <QSplitter>
 #include <QTest>
 #include <QToolButton>
@@ -21,6 +23,8 @@
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
 #include "model/trial.h"
+#include "platform/virtualkeys.h"
+#include "runner/taskrunner.h"
 #include "tests/document/doc_fixture.h"
 #include "views/framebars.h"
 #include "views/fpview.h"
@@ -308,6 +312,44 @@ TEST_F(FrameTest, StatusPanesAndTheLatencyButton)
     EXPECT_TRUE(frame->Action(ID_LATENCY)->isChecked());
     frame->RouteCommand(ID_LATENCY);
     EXPECT_FALSE(experiment.runner.IsMeasuringLatency());
+}
+
+// KeyDown tells the left and right Shift and Ctrl keys apart as the window system names
+// them (X11 key symbols); VK_SHIFT and VK_CONTROL are either side. Without the window the
+// runner reads the modifier state alone, where a held key counts for both sides.
+TEST_F(FrameTest, KeyDownTellsTheLeftAndRightShiftAndCtrlKeysApart)
+{
+    CTaskRunner& runner = experiment.runner;
+    auto send = [&](QEvent::Type type, Qt::Key key, Qt::KeyboardModifiers held, quint32 keySymbol) {
+        QKeyEvent event(type, key, held, 0, keySymbol, 0);
+        QSpontaneKeyEvent::setSpontaneous(&event); // as the window system's, which sets the modifier state
+        QApplication::instance()->notify(frame.get(), &event);
+    };
+    auto down = [&] {
+        std::string keys;
+        for (int vk : {VK_SHIFT, VK_LSHIFT, VK_RSHIFT, VK_CONTROL, VK_LCONTROL, VK_RCONTROL})
+            keys += std::to_string(runner.KeyDown(vk));
+        return keys;
+    };
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 0xffe1); // Shift_L
+    EXPECT_EQ(down(), "110000");
+    send(QEvent::KeyPress, Qt::Key_Control, Qt::ShiftModifier | Qt::ControlModifier, 0xffe4); // Control_R
+    EXPECT_EQ(down(), "110101");
+    const auto window = runner.frameHooks.isKeyDown;
+    runner.frameHooks.isKeyDown = nullptr;
+    EXPECT_EQ(down(), "111111");
+    runner.frameHooks.isKeyDown = window;
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::ControlModifier, 0xffe1);
+    EXPECT_EQ(down(), "000101");
+    send(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier, 0xffe4);
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 0xffe2); // Shift_R
+    EXPECT_EQ(down(), "101000");
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 0xffe2);
+    EXPECT_EQ(down(), "000000");
+    // A Shift key whose side nobody named is neither side.
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 0);
+    EXPECT_EQ(down(), "100000");
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 0);
 }
 
 TEST_F(FrameTest, EveryTopLevelMenuHasAMnemonicOfItsOwn)
