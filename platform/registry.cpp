@@ -440,8 +440,9 @@ long RegQueryValueEx(HKEY key, const char* name, std::string* data)
             *data = n->defaultValue;
         return ERROR_SUCCESS;
     }
+    const std::string wanted = name;
     for (const auto& [vn, vd] : n->values) {
-        if (registry::SameName(vn, name)) {
+        if (registry::SameName(vn, wanted)) {
             if (data)
                 *data = vd;
             return ERROR_SUCCESS;
