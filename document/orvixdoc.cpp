@@ -1,11 +1,14 @@
 #include "document/orvixdoc.h"
 
 #include "io/deviceio.h"
+#include "platform/registry.h"
 
 namespace orvix {
 
 COrvixDoc::COrvixDoc() : ownRecords_(*this)
 {
+    // What the settings file could not give or take goes to this document's log.
+    SetRegistryReporter(this, [this](const std::string& line) { AddLogLine(line); });
     ReadRegistry();
     curTestType_ = -1;
     trialRecords_ = &ownRecords_;
@@ -13,6 +16,7 @@ COrvixDoc::COrvixDoc() : ownRecords_(*this)
 
 COrvixDoc::~COrvixDoc()
 {
+    RemoveRegistryReporter(this);
     if (experiment_)
         experiment_->Detach(*this);
 }

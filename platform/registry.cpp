@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <strings.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,37 +27,129 @@ using registry::Node;
 
 RegHandle g_rootHandle{{}, true};
 
-// The file's tree and the stamp of what was read. Anything but a regular file reads as
-// empty, and is never waited on (a FIFO in its place would block an ordinary open). `whole`
-// becomes false (errno set) when there is a file that could not be read whole: writing the
-// tree back would then lose what it holds.
-Node ReadTree(const std::string& path, FileStamp& stamp, bool* whole = nullptr)
+// ---- Telling the user ----
+
+// Each thing is told once, on stderr and to the reporter; what comes before there is a
+// reporter waits for one (the first read comes before the document that shows the log).
+struct Teller {
+    std::set<std::string> told;
+    const void* owner = nullptr;
+    std::function<void(const std::string&)> report;
+    std::vector<std::string> waiting;
+};
+
+Teller& TheTeller()
 {
-    stamp = FileStamp();
-    bool ok = false;
+    static Teller teller;
+    return teller;
+}
+
+// `key` tells what is the same thing; by default the text.
+void Tell(const std::string& text, const std::string& key = {})
+{
+    Teller& t = TheTeller();
+    if (!t.told.insert(key.empty() ? text : key).second)
+        return;
+    fprintf(stderr, "Orvix: %s\n", text.c_str());
+    if (t.report)
+        t.report(text);
+    else if (t.waiting.size() < 32)
+        t.waiting.push_back(text);
+}
+
+// A line of the file as the user may see it in a message: bytes that do not print as \xHH.
+std::string Shown(const std::string& line)
+{
+    constexpr size_t kMost = 60;
+    std::string out;
+    char buf[8];
+    for (size_t i = 0; i < line.size() && i < kMost; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return "\"" + out + (line.size() > kMost ? "...\"" : "\"");
+}
+
+// ---- The file ----
+
+// What a read of the file gave. Only the user's own regular file is read; anything else
+// reads as empty and is never waited on (a FIFO in its place would block an ordinary open).
+struct FileRead {
+    enum State { Read, Missing, Failed, NotUsed } state = Missing;
+    registry::ParsedText parsed;
+    FileStamp stamp;
+    std::string why; // Failed, NotUsed
+    // Nothing may be written over the file: it is not the user's, or of another version.
+    bool Kept() const { return state == NotUsed || !parsed.unknownVersion.empty(); }
+};
+
+FileRead ReadTree(const std::string& path)
+{
+    FileRead r;
     std::string text;
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat s;
     if (fd < 0) {
-        ok = errno == ENOENT;
+        r.state = errno == ENOENT ? FileRead::Missing : FileRead::Failed;
     } else if (fstat(fd, &s) != 0) {
-        // errno tells
-    } else if (!S_ISREG(s.st_mode)) {
-        errno = EINVAL;
+        r.state = FileRead::Failed;
+    } else if (!S_ISREG(s.st_mode) || s.st_uid != geteuid()) {
+        r.state = FileRead::NotUsed;
+        r.stamp = FileStamp::Of(s);
+        r.why = !S_ISREG(s.st_mode) ? "it is not a regular file"
+                                    : "it is another user's (uid " + std::to_string(s.st_uid) + ")";
     } else {
-        stamp = FileStamp::Of(s);
+        r.stamp = FileStamp::Of(s);
         char buf[65536];
         ssize_t n;
         while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
             if (n > 0)
                 text.append(buf, static_cast<size_t>(n));
-        ok = n == 0;
+        r.state = n == 0 ? FileRead::Read : FileRead::Failed;
     }
+    if (r.state == FileRead::Failed)
+        r.why = strerror(errno);
     if (fd >= 0)
         close(fd);
-    if (whole)
-        *whole = ok;
-    return registry::ParseText(text);
+    if (r.state == FileRead::Read)
+        r.parsed = registry::ParseText(text);
+    return r;
+}
+
+// Says what the user must know of a read: a file not used, or lines and versions this
+// program does not know.
+void TellAbout(const std::string& path, const FileRead& r)
+{
+    const std::string file = "The settings file \"" + path + "\"";
+    if (r.state == FileRead::Failed)
+        Tell(file + " cannot be read (" + r.why + "): its settings are not used and changes are not saved.");
+    if (r.state == FileRead::NotUsed)
+        Tell(file + " is not used: " + r.why + ". The program uses its defaults; changes of the settings are kept "
+                    "only until it ends.");
+    if (!r.parsed.unknownVersion.empty())
+        Tell(file + " is of a version this program does not know (" + Shown(r.parsed.unknownVersion)
+             + "): it is read as far as it can be and never written; changes of the settings are kept only until "
+               "the program ends.");
+    if (r.parsed.unread.empty())
+        return;
+    // The same lines are told once, wherever a write moved them to.
+    std::string key = path, lines;
+    for (size_t i = 0; i < r.parsed.unread.size(); ++i) {
+        key += '\n' + r.parsed.unread[i].second;
+        if (i < 5)
+            lines += (i ? ", line " : "line ") + std::to_string(r.parsed.unread[i].first) + " "
+                     + Shown(r.parsed.unread[i].second);
+    }
+    if (r.parsed.unread.size() > 5)
+        lines += " and " + std::to_string(r.parsed.unread.size() - 5) + " more";
+    Tell(file + " has " + std::to_string(r.parsed.unread.size())
+             + " lines that this program does not understand; they are kept as they are: " + lines + ".",
+         key);
 }
 
 // The lock that orders the writes of all instances: flock on "<file>.lock" beside the file,
@@ -76,30 +168,42 @@ public:
             close(fd_); // also releases the lock
     }
     State state() const { return state_; }
-    const std::string& path() const { return path_; }
+    // Why it was refused.
+    std::string Why() const
+    {
+        return "the lock \"" + path_ + "\" "
+               + (error_ == ETIMEDOUT ? "was held by another program for " + std::to_string(kDeadlineMs / 1000) + " s"
+                  : error_ == EPERM   ? "is not a regular file of the user's"
+                                      : std::string("cannot be taken: ") + strerror(error_));
+    }
 
 private:
     State Take()
     {
         fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        if (fd_ < 0)
-            return errno == ENOENT ? NoFolder : Refused;
         struct stat s;
-        if (fstat(fd_, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != geteuid()) {
-            errno = EPERM;
-            return Refused;
-        }
-        return LockExclusively(fd_, kDeadlineMs) ? Held : Refused;
+        if (fd_ < 0)
+            error_ = errno;
+        else if (fstat(fd_, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != geteuid())
+            error_ = EPERM;
+        else if (!LockExclusively(fd_, kDeadlineMs))
+            error_ = errno;
+        else
+            return Held;
+        return error_ == ENOENT ? NoFolder : Refused;
     }
 
     std::string path_;
     int fd_ = -1;
+    int error_ = 0;
     State state_;
 };
 
 // This instance's view of the registry: the file as last read, with the changes not yet
 // written on top. A change reaches the file by being made again, under the write lock, on
-// the file as it is then, so that what other instances and hand edits put there stays.
+// the file as it is then, so that what other instances and hand edits put there stays. A
+// file that must be kept as it is (another user's, another version) is never written: the
+// changes then stay in the view for the rest of the run.
 class Store {
 public:
     int transactionDepth = 0;
@@ -107,13 +211,8 @@ public:
     // The view, read again first when the file changed since this instance last saw it.
     Node& View()
     {
-        FileStamp now = StampOf(RegistryFilePath());
-        if (!loaded_ || now != stamp_) {
-            root_ = ReadTree(RegistryFilePath(), stamp_);
-            loaded_ = true;
-            for (const Change& c : pending_)
-                registry::Apply(root_, c);
-        }
+        if (!loaded_ || StampOf(RegistryFilePath()) != stamp_)
+            TakeRead(ReadTree(RegistryFilePath()));
         return root_;
     }
 
@@ -140,41 +239,76 @@ public:
     {
         if (pending_.empty())
             return ERROR_SUCCESS;
+        View();
+        if (kept_) {
+            Keep();
+            return ERROR_SUCCESS;
+        }
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
-        if (lock.state() == WriteLock::Refused) {
-            fprintf(stderr, "Orvix: the registry's lock \"%s\" cannot be taken: %s\n", lock.path().c_str(),
-                    strerror(errno));
-            Reset();
-            return ERROR_WRITE_FAULT;
+        if (lock.state() == WriteLock::Refused)
+            return Fail("Changes of the settings are not saved: " + lock.Why() + ".");
+        FileRead fresh = ReadTree(path);
+        if (fresh.state == FileRead::Failed)
+            return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why + ").");
+        if (fresh.Kept()) {
+            TakeRead(std::move(fresh));
+            Keep();
+            return ERROR_SUCCESS;
         }
-        FileStamp read;
-        bool whole = false;
-        Node fresh = ReadTree(path, read, &whole);
-        if (!whole) {
-            fprintf(stderr, "Orvix: the registry \"%s\" cannot be read: %s\n", path.c_str(), strerror(errno));
-            Reset();
-            return ERROR_WRITE_FAULT;
-        }
+        TellAbout(path, fresh);
+        Node& tree = fresh.parsed.root;
+        for (const Change& c : unsaved_)
+            registry::Apply(tree, c);
         for (const Change& c : pending_)
-            registry::Apply(fresh, c);
+            registry::Apply(tree, c);
+        if (!WriteFileAtomically(path, registry::ToText(tree)))
+            return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
         pending_.clear();
-        if (!WriteFileAtomically(path, registry::ToText(fresh))) {
-            Reset();
-            return ERROR_WRITE_FAULT;
-        }
-        root_ = std::move(fresh);
+        unsaved_.clear();
+        root_ = std::move(tree);
         stamp_ = StampOf(path); // still under the lock: no other instance wrote since
         loaded_ = true;
         return ERROR_SUCCESS;
     }
 
 private:
+    // Takes what a read gave as the base of the view.
+    void TakeRead(FileRead r)
+    {
+        kept_ = r.Kept();
+        root_ = std::move(r.parsed.root);
+        stamp_ = r.stamp;
+        loaded_ = true;
+        for (const Change& c : unsaved_)
+            registry::Apply(root_, c);
+        for (const Change& c : pending_)
+            registry::Apply(root_, c);
+        TellAbout(RegistryFilePath(), r);
+    }
+
+    // The pending changes stay in the view only (TakeRead told why).
+    void Keep()
+    {
+        for (Change& c : pending_)
+            unsaved_.push_back(std::move(c));
+        pending_.clear();
+    }
+
+    long Fail(const std::string& why)
+    {
+        Tell(why);
+        Reset();
+        return ERROR_WRITE_FAULT;
+    }
+
     Node root_;
     FileStamp stamp_;
     bool loaded_ = false;
-    std::vector<Change> pending_;
+    bool kept_ = false;            // the file is never written
+    std::vector<Change> unsaved_;  // made while the file was kept: held for the run
+    std::vector<Change> pending_;  // not yet committed
 };
 
 Store& TheStore()
@@ -209,7 +343,31 @@ std::string RegistryFilePath()
     return base + "/Morvane/Orvix.reg";
 }
 
-void ReloadRegistry() { TheStore().Reset(); }
+void ReloadRegistry()
+{
+    TheTeller().told.clear();
+    TheStore() = Store();
+    TheStore().View();
+}
+
+void SetRegistryReporter(const void* owner, std::function<void(const std::string&)> report)
+{
+    Teller& t = TheTeller();
+    t.owner = owner;
+    t.report = std::move(report);
+    for (const auto& text : t.waiting)
+        t.report(text);
+    t.waiting.clear();
+}
+
+void RemoveRegistryReporter(const void* owner)
+{
+    Teller& t = TheTeller();
+    if (t.owner == owner) {
+        t.owner = nullptr;
+        t.report = nullptr;
+    }
+}
 
 long RegCreateKeyEx(HKEY parent, const char* subKey, HKEY* result)
 {
@@ -250,7 +408,7 @@ long RegQueryInfoKey(HKEY key, uint32_t* subKeyCount, uint32_t* valueCount)
     if (!n)
         return ERROR_INVALID_HANDLE;
     if (subKeyCount)
-        *subKeyCount = static_cast<uint32_t>(n->children.size());
+        *subKeyCount = static_cast<uint32_t>(n->Children().size());
     if (valueCount)
         *valueCount = static_cast<uint32_t>(n->values.size());
     return ERROR_SUCCESS;
@@ -282,8 +440,9 @@ long RegQueryValueEx(HKEY key, const char* name, std::string* data)
             *data = n->defaultValue;
         return ERROR_SUCCESS;
     }
+    const std::string wanted = name;
     for (const auto& [vn, vd] : n->values) {
-        if (strcasecmp(vn.c_str(), name) == 0) {
+        if (registry::SameName(vn, wanted)) {
             if (data)
                 *data = vd;
             return ERROR_SUCCESS;
@@ -304,10 +463,10 @@ long RegEnumKey(HKEY key, uint32_t index, std::string* name)
     Node* n = ResolveHandle(key);
     if (!n)
         return ERROR_INVALID_HANDLE;
-    if (index >= n->children.size())
+    if (index >= n->Children().size())
         return ERROR_NO_MORE_ITEMS;
     if (name)
-        *name = n->children[index]->name;
+        *name = n->Children()[index]->name;
     return ERROR_SUCCESS;
 }
 
@@ -321,7 +480,7 @@ long RegDeleteKey(HKEY parent, const char* subKey)
     Node* n = TheStore().View().Find(path);
     if (!n)
         return ERROR_FILE_NOT_FOUND;
-    if (!n->children.empty())
+    if (!n->Children().empty())
         return ERROR_ACCESS_DENIED;
     return TheStore().Make({Change::DeleteKey, path, {}, {}});
 }

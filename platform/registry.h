@@ -7,10 +7,16 @@
 // and value names match without regard to letter case and keep the case they were created
 // with.
 //
+// Only the user's own regular file is read. One that is not, or whose first line names a
+// version this program does not know, is never written: changes then hold until the
+// program ends. Lines the reader does not understand are kept in the file as they are.
+// Each such thing, and each kind of change that could not be written, is told once.
+//
 // The calls keep the shape of the Windows registry calls the program was written against,
 // with strings in place of fixed buffers.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace orvix {
@@ -59,8 +65,15 @@ private:
     bool done_ = false;
 };
 
-// The file in use, and a fresh read of it (after the environment changed; for tests).
+// The file in use, and a fresh read of it (after the environment changed; for tests: what
+// was told is told again).
 std::string RegistryFilePath();
 void ReloadRegistry();
+
+// Where the registry tells what it cannot read or write (one line each, also on stderr).
+// What it told before a reporter was there is passed to the reporter when it is installed.
+// RemoveRegistryReporter removes the reporter only when `owner` installed it.
+void SetRegistryReporter(const void* owner, std::function<void(const std::string&)> report);
+void RemoveRegistryReporter(const void* owner);
 
 } // namespace orvix

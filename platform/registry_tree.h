@@ -2,7 +2,27 @@
 // registry calls make to it. A change is kept as what the call meant (this value set, that
 // key gone) so that it can be made again on a newer copy of the tree: what another program
 // wrote to the file in the meantime then stays.
+//
+// The text form (docs/platform.md shows an example):
+//   ORVIX REGISTRY 1              first line; another version is read as far as it can be
+//                                 and never written
+//   [Software\Morvane\Orvix]      a key's path, its names separated by backslashes
+//   @="text"                      the key's default value
+//   "name"="text"                 a named value
+//   []                            the root key, written when it holds values
+//   [\3\Deeper\Still]             the first 3 names of the previous key's path, then these:
+//                                 long paths are written so, each name once
+// In a key's path, a backslash, "x" and two upper-case hex digits stand for that byte and
+// (as older versions wrote it) a backslash and a quote for a quote; any other backslash
+// separates names. The writer escapes control bytes, bytes from 0x7F, "]", and, at the start
+// of a name after a backslash, a quote and an "x" that two hex digits follow, so that older
+// readers read the names right too. In quoted text, \\ \" \n and \xHH are escapes. A key
+// with neither values nor unread lines is written only when no key below it is. Lines end
+// in LF; a CR before it is read as part of the line end. A line the reader does not
+// understand is kept, as it was, with the key it follows (or at the top), and written back
+// there among the key's values.
 #pragma once
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,17 +30,40 @@
 
 namespace orvix::registry {
 
+// Names match without regard to ASCII letter case, whatever the locale.
+bool SameName(const std::string& a, const std::string& b);
+
+struct NameLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
 struct Node {
     std::string name;
     bool hasDefault = false;
     std::string defaultValue;
     std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::unique_ptr<Node>> children;
+    // Lines of the file that the reader did not understand, as they were (their CR kept),
+    // each with the number of values before it.
+    std::vector<std::pair<size_t, std::string>> unread;
 
-    // Names match without regard to letter case.
+    Node() = default;
+    // A tree of any depth is freed without recursion.
+    ~Node();
+    Node(Node&&) noexcept = default;
+    Node& operator=(Node&&) noexcept = default;
+
+    const std::vector<std::unique_ptr<Node>>& Children() const { return children_; }
     Node* Child(const std::string& n) const;
+    // The child of that name, made (last) when there is none.
+    Node& MakeChild(const std::string& n);
+    // Removes the child of that name with its tree; the unread lines of the tree move here.
+    void RemoveChild(const std::string& n);
     // The node at `path` below this one, or null.
     Node* Find(const std::vector<std::string>& path);
+
+private:
+    std::vector<std::unique_ptr<Node>> children_; // in creation order
+    std::map<std::string, Node*, NameLess> index_;
 };
 
 struct Change {
@@ -37,7 +80,15 @@ void Apply(Node& root, const Change& change);
 // Key paths split at backslashes, empty parts dropped.
 std::vector<std::string> SplitPath(const std::string& path);
 
-Node ParseText(const std::string& text);
+struct ParsedText {
+    Node root;
+    // The first line when it names a version this reader does not know, else "".
+    std::string unknownVersion;
+    // The lines kept unread, with their numbers (from 1), for telling the user.
+    std::vector<std::pair<size_t, std::string>> unread;
+};
+
+ParsedText ParseText(const std::string& text);
 std::string ToText(const Node& root);
 
 } // namespace orvix::registry

@@ -2,7 +2,7 @@
 # Installs clang and its libFuzzer and sanitizer runtimes when missing, builds every target with
 # them (libFuzzer, ASan, UBSan) into ./build-fuzz and runs one of the fuzz targets for a
 # bounded time.
-# Usage: scripts/fuzz.sh [seconds] [fuzz_datafile|fuzz_open|fuzz_task] [more libFuzzer flags, e.g. -fork=4]
+# Usage: scripts/fuzz.sh [seconds] [fuzz_datafile|fuzz_open|fuzz_task|fuzz_registry] [more libFuzzer flags, e.g. -fork=4]
 # Findings land in build-fuzz/findings-<target>; the working corpus grows in build-fuzz/corpus-<target>
 # (the seeds in tests/fuzz/corpus are only read).
 set -e
@@ -15,6 +15,7 @@ TARGET=${2:-fuzz_datafile}
 case "$TARGET" in
     fuzz_datafile|fuzz_open) SEEDS="$ROOT/tests/fuzz/corpus/datafile"; DICT= ;;
     fuzz_task) SEEDS="$ROOT/tests/fuzz/corpus/task"; DICT="-dict=$ROOT/tests/fuzz/task.dict" ;;
+    fuzz_registry) SEEDS="$ROOT/tests/fuzz/corpus/registry"; DICT="-dict=$ROOT/tests/fuzz/registry.dict" ;;
     *) echo "unknown fuzz target: $TARGET" >&2; exit 2 ;;
 esac
 ORVIX_FUZZ_TOOLS=1 "$ROOT/scripts/setup.sh"

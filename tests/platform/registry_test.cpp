@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 #include "tests/common/test_support.h"
 
@@ -23,16 +24,28 @@ protected:
     {
         path = temp.Path() + "/sub/Orvix.reg";
         setenv("ORVIX_REGISTRY", path.c_str(), 1);
+        SetRegistryReporter(this, [this](const std::string& line) { told.push_back(line); });
         ReloadRegistry();
+        told.clear(); // what other tests left to be told
     }
     void TearDown() override
     {
         FailAtomicWritesForTesting(false);
         unsetenv("ORVIX_REGISTRY");
         ReloadRegistry();
+        RemoveRegistryReporter(this);
+    }
+    // The file as a hand edit leaves it, read again.
+    void Edit(const std::string& text)
+    {
+        mkdir((temp.Path() + "/sub").c_str(), 0700);
+        unlink(path.c_str());
+        orvix_test::WriteFile(path, text);
+        ReloadRegistry();
     }
     orvix_test::ScopedTempDir temp{"orvix-reg"};
     std::string path;
+    std::vector<std::string> told;
 };
 
 std::string Value(HKEY root, const char* key, const char* name)
@@ -125,9 +138,12 @@ TEST_F(RegistryTest, FailedWriteKeepsThePreviousFile)
 
     FailAtomicWritesForTesting(true);
     EXPECT_EQ(RegSetValueEx(k, "v", "new"), ERROR_WRITE_FAULT);
+    EXPECT_EQ(RegSetValueEx(k, "v", "newer"), ERROR_WRITE_FAULT);
     FailAtomicWritesForTesting(false);
     EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "old");
     EXPECT_EQ(orvix_test::ReadFile(path), before);
+    ASSERT_EQ(told.size(), 1u); // once for the kind
+    EXPECT_EQ(told[0].rfind("Changes of the settings are not saved to \"" + path + "\": ", 0), 0u) << told[0];
     RegCloseKey(k);
 }
 
@@ -218,7 +234,168 @@ TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
         EXPECT_EQ(orvix_test::ReadFile(path), before);
         EXPECT_EQ(orvix_test::ReadFile(other), "theirs");
         EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "refused"), "<no value>");
+        ASSERT_FALSE(told.empty());
+        EXPECT_NE(told.back().find("not saved: the lock \"" + lock + "\""), std::string::npos) << told.back();
     }
     unlink(lock.c_str());
     EXPECT_EQ(Set("K", "refused", "no more"), ERROR_SUCCESS);
+}
+
+// Every key and value name and every value comes back as it was written: in the session and
+// after a new read, also names that look like the file's escapes. The forms that hand edits,
+// Windows editors and the previous version of the writer left read as they were meant.
+TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
+{
+    const std::vector<std::string> names = {"xdeadline", "x10 narrow",  "Say \"hi\"", "50% \"grey\" box",
+                                            "\"quoted\"", "two\nlines\r", "nice",      "\xE9t\xE9 [1]"};
+    for (const auto& name : names)
+        ASSERT_EQ(Set(("Software\\T\\" + name).c_str(), name.c_str(), name.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(HKEY_CURRENT_USER, "RootValue", "on the root"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(HKEY_CURRENT_USER, nullptr, "root default"), ERROR_SUCCESS);
+    for (bool reread : {false, true}) {
+        if (reread)
+            ReloadRegistry();
+        HKEY k;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\T", &k), ERROR_SUCCESS);
+        std::string key;
+        for (uint32_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(RegEnumKey(k, i, &key), ERROR_SUCCESS);
+            EXPECT_EQ(key, names[i]);
+            EXPECT_EQ(Value(k, key.c_str(), key.c_str()), names[i]);
+        }
+        EXPECT_EQ(RegEnumKey(k, static_cast<uint32_t>(names.size()), &key), ERROR_NO_MORE_ITEMS);
+        RegCloseKey(k);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "", "RootValue"), "on the root");
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "", nullptr), "root default");
+    }
+    EXPECT_EQ(orvix_test::ReadFile(path), "ORVIX REGISTRY 1\n\n[]\n@=\"root default\"\n\"RootValue\"=\"on the root\"\n"
+                                          "\n[Software\\T\\\\x78deadline]\n\"xdeadline\"=\"xdeadline\"\n"
+                                          "\n[Software\\T\\\\x7810 narrow]\n\"x10 narrow\"=\"x10 narrow\"\n"
+                                          "\n[Software\\T\\Say \"hi\"]\n\"Say \\\"hi\\\"\"=\"Say \\\"hi\\\"\"\n"
+                                          "\n[Software\\T\\50% \"grey\" box]\n\"50% \\\"grey\\\" box\"=\"50% \\\"grey\\\" box\"\n"
+                                          "\n[Software\\T\\\\x22quoted\"]\n\"\\\"quoted\\\"\"=\"\\\"quoted\\\"\"\n"
+                                          "\n[Software\\T\\two\\x0Alines\\x0D]\n\"two\\nlines\\x0D\"=\"two\\nlines\\x0D\"\n"
+                                          "\n[Software\\T\\nice]\n\"nice\"=\"nice\"\n"
+                                          "\n[Software\\T\\\\xE9t\\xE9 [1\\x5D]\n\"\\xE9t\\xE9 [1]\"=\"\\xE9t\\xE9 [1]\"\n");
+
+    const char* const header = "ORVIX REGISTRY 1\n";
+    const struct {
+        std::string file;
+        const char *key, *name, *value;
+    } cases[] = {
+        {"ORVIX REGISTRY 1\r\n\r\n[Software\\A]\r\n\"v\"=\"crlf\"\r\n@=\"default\"\r\n", "Software\\A", "v", "crlf"},
+        {"ORVIX REGISTRY 1\r\n[Software\\A]\r\n@=\"default\"\r\n", "Software\\A", nullptr, "default"},
+        {"\xEF\xBB\xBFORVIX REGISTRY 1\r\n[A]\r\n\"v\"=\"after a byte-order mark\"\r\n", "A", "v",
+         "after a byte-order mark"},
+        // As the previous version wrote the names above.
+        {header + std::string("[T\\xdeadline]\n\"v\"=\"1\"\n"), "T\\xdeadline", "v", "1"},
+        {header + std::string("[T\\Say \\\"hi\\\"]\n\"v\"=\"2\"\n"), "T\\Say \"hi\"", "v", "2"},
+        {header + std::string("[T\\\\\"quoted\\\"]\n\"v\"=\"3\"\n"), "T\\\"quoted\"", "v", "3"},
+        {header + std::string("[T\\\\xE9t\\xE9 [1\\x5D]\n\"v\"=\"4\"\n"), "T\\\xE9t\xE9 [1]", "v", "4"},
+        {header + std::string("[T\\nice]\n\"v\"=\"5\"\n"), "T\\nice", "v", "5"},
+        {header + std::string("[]\n\"v\"=\"on the root\"\n"), "", "v", "on the root"},
+        {header + std::string("[K]\n\"v\"=\"cut short"), "K", "v", "cut short"},
+        {header + std::string("[K]\n\"v\"=\"cut after a backslash\\\n"), "K", "v", "cut after a backslash\\"},
+        {header + std::string("[K]\n@=\"cut \\\"quoted\\\"\n"), "K", nullptr, "cut \"quoted\""},
+        // A path after the names it shares with the key before.
+        {header + std::string("[A\\B\\C]\n[\\1\\D\\E]\n\"v\"=\"6\"\n"), "A\\D\\E", "v", "6"},
+    };
+    for (const auto& c : cases) {
+        Edit(c.file);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, c.key, c.name), c.value) << c.file;
+        EXPECT_EQ(Set("Written", "w", "1"), ERROR_SUCCESS);
+        ReloadRegistry();
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, c.key, c.name), c.value) << orvix_test::ReadFile(path);
+    }
+    EXPECT_TRUE(told.empty()) << told.front();
+}
+
+// Lines the reader does not understand stay in the file, beside the values they were
+// beside, through every write, and are told once. A file of a version the reader does not
+// know is read as far as it can be, never written, and told once.
+TEST_F(RegistryTest, WhatTheReaderCannotReadIsKeptAndToldOnce)
+{
+    Edit("ORVIX REGISTRY 1\n; top\n\n[Software\\P]\n# my data folder\n\"DataPath\"=\"c:\\\\data\"\n"
+         "  \"Indented\"=\"1\"\r\n\"Subject\"=\"Monkey1\" # note\n\x01\xFF\n[\\7\\Far]\n\"Where\"=\"?\"\n"
+         "[Software\\P]\n\"Late\"=\"2\"\n");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "Software\\P", "DataPath"), "c:\\data");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "Software\\P", "Late"), "2");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], "The settings file \"" + path + "\" has 7 lines that this program does not understand; they "
+                       "are kept as they are: line 2 \"; top\", line 5 \"# my data folder\", line 7 \"  \"Indented\"=\"1\"\\x0D\", "
+                       "line 8 \"\"Subject\"=\"Monkey1\" # note\", line 9 \"\\x01\\xFF\" and 2 more.");
+    HKEY k;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\P", &k), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValue(k, "DataPath"), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueEx(k, "New", "3"), ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(orvix_test::ReadFile(path), "ORVIX REGISTRY 1\n; top\n\n[Software\\P]\n# my data folder\n"
+                                          "  \"Indented\"=\"1\"\r\n\"Subject\"=\"Monkey1\" # note\n\x01\xFF\n"
+                                          "[\\7\\Far]\n\"Where\"=\"?\"\n[Software\\P]\n\"Late\"=\"2\"\n\"New\"=\"3\"\n");
+    EXPECT_EQ(told.size(), 1u);
+
+    Edit("ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "1");
+    EXPECT_EQ(Set("K", "w", "2"), ERROR_SUCCESS);
+    EXPECT_EQ(Set("K", "w", "3"), ERROR_SUCCESS);
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "w"), "3"); // for the rest of the run
+    EXPECT_EQ(orvix_test::ReadFile(path), "ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n");
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[1].find("of a version this program does not know (\"ORVIX REGISTRY 2\")"), std::string::npos);
+}
+
+// A path of any depth is written once per level, read and freed without recursion.
+TEST_F(RegistryTest, DeepPathsNeitherCrashNorBloat)
+{
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "a\\";
+    ASSERT_EQ(Set(deep.c_str(), "leaf", "deep"), ERROR_SUCCESS);
+    EXPECT_LT(orvix_test::ReadFile(path).size(), deep.size() + 100);
+    std::string level = "Each\\";
+    {
+        CRegistryTransaction t;
+        for (int i = 0; i < 300; ++i)
+            Set((level += "level\\").c_str(), "v", "1");
+        EXPECT_TRUE(t.Commit());
+    }
+    EXPECT_LT(orvix_test::ReadFile(path).size(), deep.size() + 300 * 40);
+    ReloadRegistry();
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, deep.c_str(), "leaf"), "deep");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, level.c_str(), "v"), "1");
+}
+
+// A settings file that is not the user's own is not read and never written, also when it
+// becomes another's while the program runs; changes hold for the run, and it is told once.
+TEST_F(RegistryTest, ASettingsFileNotTheUsersOwnIsNotUsed)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "another user's file needs root";
+    Edit("ORVIX REGISTRY 1\n[K]\n\"v\"=\"1\"\n");
+    ASSERT_EQ(chown(path.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+    const std::string theirs = orvix_test::ReadFile(path);
+    ReloadRegistry();
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "<no key>");
+    EXPECT_EQ(Set("K", "w", "mine"), ERROR_SUCCESS);
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "w"), "mine");
+    EXPECT_EQ(orvix_test::ReadFile(path), theirs);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], "The settings file \"" + path + "\" is not used: it is another user's (uid 65534). The program "
+                       "uses its defaults; changes of the settings are kept only until it ends.");
+
+    Edit("ORVIX REGISTRY 1\n[K]\n\"v\"=\"1\"\n");
+    EXPECT_EQ(Set("K", "w", "2"), ERROR_SUCCESS);
+    const std::string mine = orvix_test::ReadFile(path);
+    ASSERT_EQ(chown(path.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0); // between two changes
+    EXPECT_EQ(Set("K", "w", "3"), ERROR_SUCCESS);
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "<no value>");
+    EXPECT_EQ(orvix_test::ReadFile(path), mine);
+    EXPECT_EQ(told.size(), 2u);
+
+    unlink(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    ReloadRegistry();
+    EXPECT_EQ(Set("K", "w", "4"), ERROR_SUCCESS);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_NE(told[2].find("is not used: it is not a regular file"), std::string::npos) << told[2];
 }
