@@ -133,11 +133,16 @@ bool Address(int folder, const std::string& folderPath, const std::string& name,
     return true;
 }
 
-// `name` in the open folder `parent` (at `path`) as a runtime folder: made when missing, and
-// then used only when it is a folder of the user's own, not a link, that only the user may
-// enter. Anyone may make a name in a shared folder first; such a folder is left as it is.
-bool OwnPrivateFolder(int parent, const std::string& name, const std::string& path, std::string* why)
+// `name` in the folder `base` (made when missing, when `makeBase`) as a runtime folder: made
+// when missing, and then used only when it is a folder of the user's own, not a link, that
+// only the user may enter. Anyone may make a name in a shared folder first; such a folder is
+// left as it is. Its path, or "" with the reason in `why`.
+std::string OwnPrivateFolder(const std::string& base, bool makeBase, const std::string& name, std::string* why)
 {
+    const int parent = OpenCheckedFolder(base, makeBase, false, why);
+    if (parent < 0)
+        return {};
+    const std::string path = base + "/" + name;
     if (mkdirat(parent, name.c_str(), 0700) == 0)
         fchmodat(parent, name.c_str(), 0700, 0); // against a umask that took the user's own rights
     struct stat st;
@@ -152,8 +157,9 @@ bool OwnPrivateFolder(int parent, const std::string& name, const std::string& pa
     else if ((st.st_mode & 07777) != 0700)
         *why = Reason(path, "others may enter it (mode " + QString::number(st.st_mode & 07777, 8).toStdString() + ")");
     else
-        return true;
-    return false;
+        why->clear();
+    close(parent);
+    return why->empty() ? path : std::string();
 }
 
 // The user's home: $HOME when it is an absolute path, else the one the system keeps.
@@ -170,16 +176,11 @@ std::string Home()
 // DefaultFolder); "" with the reasons when neither place serves.
 std::string FallbackRuntimeFolder(std::string* why)
 {
-    const std::string temp = QDir::tempPath().toStdString();
-    const std::string uidName = "orvix-" + std::to_string(geteuid());
     std::string tempWhy, stateWhy;
-    int base = OpenCheckedFolder(temp, false, false, &tempWhy);
-    if (base >= 0) {
-        const bool own = OwnPrivateFolder(base, uidName, temp + "/" + uidName, &tempWhy);
-        close(base);
-        if (own)
-            return temp + "/" + uidName;
-    }
+    std::string folder = OwnPrivateFolder(QDir::tempPath().toStdString(), false,
+                                          "orvix-" + std::to_string(geteuid()), &tempWhy);
+    if (!folder.empty())
+        return folder;
     std::string state = qgetenv("XDG_STATE_HOME").toStdString();
     if (state.empty() || state[0] != '/') {
         const std::string home = Home();
@@ -187,15 +188,10 @@ std::string FallbackRuntimeFolder(std::string* why)
     }
     char host[256] = {};
     gethostname(host, sizeof host - 1);
-    const std::string hostName = std::string("orvix-runtime-") + host;
     if (state.empty())
         stateWhy = "is unknown: no home folder";
-    else if ((base = OpenCheckedFolder(state, true, false, &stateWhy)) >= 0) {
-        const bool own = OwnPrivateFolder(base, hostName, state + "/" + hostName, &stateWhy);
-        close(base);
-        if (own)
-            return state + "/" + hostName;
-    }
+    else if (!(folder = OwnPrivateFolder(state, true, std::string("orvix-runtime-") + host, &stateWhy)).empty())
+        return folder;
     *why = "the temporary folder " + tempWhy + "; the state folder " + stateWhy;
     return {};
 }
