@@ -51,16 +51,13 @@ std::string TextOr(const std::string& text, const char* fallback) { return text.
 // "<base>NN.oxv": two digits from 01, three from 100.
 std::string DataFileName(const std::string& base, int n) { return base + Format("%02d", n) + ".oxv"; }
 
-// The first "<base>NN.oxv" that nothing has.
-std::string FirstFreeDataFile(const std::string& base)
+// The first number from `from` on whose "<base>NN.oxv" nothing has; 0 when none is left.
+int FirstFreeNumber(const std::string& base, int from)
 {
-    std::string file;
-    for (int n = 1; n > 0; ++n) {
-        file = DataFileName(base, n);
-        if (!NameTaken(file))
-            break;
-    }
-    return file;
+    for (int n = from; n > 0; ++n)
+        if (!NameTaken(DataFileName(base, n)))
+            return n;
+    return 0;
 }
 
 } // namespace
@@ -97,7 +94,7 @@ bool COrvixDoc::SetDataFileName(int testType)
     std::string type = testType >= 0 && testType < GetTestTypeCount() ? testTypeNames_[static_cast<size_t>(testType)] : "";
     std::string name = path + FileNamePart(subject + hole + position + grid + cell + type);
 
-    dataFilePath = FirstFreeDataFile(name);
+    dataFilePath = DataFileName(name, FirstFreeNumber(name, 1));
     dataFileBase_ = name;
     SetPathName(dataFilePath);
     return true;
@@ -115,12 +112,10 @@ bool COrvixDoc::SaveDataFile()
     // folder could hold, orders the writers.
     int n = 0;
     auto next = [&] {
-        while (++n > 0) {
-            file = DataFileName(dataFileBase_, n);
-            if (!NameTaken(file))
-                return std::filesystem::path(MapPath(file)).filename().string();
-        }
-        return std::string();
+        if (!(n = FirstFreeNumber(dataFileBase_, n + 1)))
+            return std::string();
+        file = DataFileName(dataFileBase_, n);
+        return std::filesystem::path(MapPath(file)).filename().string();
     };
     const bool written = WriteDataFile(MapPath(file), next);
     if (!AfterWrite(MapPath(file), written))
