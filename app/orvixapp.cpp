@@ -33,7 +33,6 @@
 #include "platform/eventpump.h"
 #include "platform/instances.h"
 #include "platform/numbers.h"
-#include "platform/paths.h"
 #include "platform/quitsignals.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
@@ -184,9 +183,7 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     };
     mainFrame_->hooks.editDataSource = [this](std::string& text) { return CDataSourceDlg::Edit(text, mainFrame_.get()); };
     doc_->hooks.askOtherInstances = [this] { return mainFrame_ && mainFrame_->AskOtherInstances(); };
-    // The document names its data files as the program does ("c:\data\..."); the list holds
-    // paths of this machine, as Open takes them.
-    doc_->hooks.addRecentFile = [this](const std::string& path) { AddRecentFile(MapPath(path)); };
+    doc_->hooks.addRecentFile = [this](const std::string& path) { AddRecentFile(path); };
     // Not only the menu: the shortcut of "&Open..." must not work during a test run either.
     doc_->hooks.testRunChanged = [this](bool) {
         if (QAction* open = mainFrame_ ? mainFrame_->Action(ID_FILE_OPEN) : nullptr)

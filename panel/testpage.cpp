@@ -547,10 +547,9 @@ void CTest::OnSave()
     }
     if (doc_->SaveDataFile()) {
         save_->setEnabled(false);
-        // The data file is the document's file now, and on File's recent-file list.
-        doc_->SetPathName(doc_->dataFilePath);
+        // The save made the data file the document's file: it goes on File's recent-file list.
         if (doc_->hooks.addRecentFile)
-            doc_->hooks.addRecentFile(doc_->dataFilePath);
+            doc_->hooks.addRecentFile(doc_->GetPathName());
         return;
     }
     MessageBox("Warning: failed to save file");
