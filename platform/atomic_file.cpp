@@ -170,13 +170,18 @@ int ClaimName(int folder, const std::string& temp, const std::string& name)
 
 } // namespace
 
-bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
+bool CAtomicWrite::Restart()
 {
     Abandon();
     at_.Reset();
     nextName_ = nullptr;
-    if (g_failWrites)
-        return WriteFailed(EIO);
+    return !g_failWrites || WriteFailed(EIO);
+}
+
+bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
+{
+    if (!Restart())
+        return false;
     // Another user's file stays theirs; where that cannot be, it is not replaced.
     if (!LocateWriteTarget(path, makeFolders, at_) || !LookAt(at_, examined_) || !MayReplace(at_)
         || !MakeTemporary() || (examined_ >= 0 && !SameOwner(fd_, examined_, at_.path, true))) {
@@ -188,11 +193,8 @@ bool CAtomicWrite::Begin(const std::string& path, bool makeFolders)
 
 bool CAtomicWrite::BeginNew(const std::string& path, bool makeFolders, std::function<std::string()> nextName)
 {
-    Abandon();
-    at_.Reset();
-    nextName_ = nullptr;
-    if (g_failWrites)
-        return WriteFailed(EIO);
+    if (!Restart())
+        return false;
     // The last name is not followed: a link there, dangling or not, is a name that is taken.
     if (!LocateWriteTarget(path, makeFolders, at_, false) || !MakeTemporary()) {
         Abandon();

@@ -51,6 +51,8 @@ public:
     const std::string& Target() const { return at_.path; }
 
 private:
+    // Forgets a write begun before; false (a failure recorded) while writes are made to fail.
+    bool Restart();
     bool MakeTemporary();
     // The commit's last step for the temporary's descriptor `file`: replaces the target as it
     // is now, or claims a name for a new file. False, with the failure recorded.
