@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "platform/library.h"
 #include "platform/logmirror.h"
 #include "platform/paths.h"
@@ -35,6 +36,39 @@ TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
     EXPECT_EQ(MapSerialPort("com10"), "/dev/ttyS9");
     EXPECT_EQ(MapSerialPort("COM0"), "COM0");
     EXPECT_EQ(MapSerialPort("/dev/pts/3"), "/dev/pts/3");
+}
+
+// The lab's three values in both encodings, worked out from the code page's chart.
+TEST(CodePage, LabLettersCrossBothWaysAndOthersAreRefusedWhereTheyStand)
+{
+    const std::pair<std::string, std::string> values[] = {
+        {"5\xB5V", "5\xC2\xB5V"}, {"caf\xE9", "caf\xC3\xA9"}, {"30\xB0", "30\xC2\xB0"},
+        {"\x80 \x9F", "\xE2\x82\xAC \xC5\xB8"}, {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
+    };
+    for (const auto& [cp, utf8] : values) {
+        std::string back;
+        EXPECT_EQ(ToUtf8(cp), utf8);
+        EXPECT_TRUE(FromUtf8(utf8, back));
+        EXPECT_EQ(back, cp);
+    }
+    std::string text = "kept";
+    TextRefusal why;
+    EXPECT_FALSE(FromUtf8("ab\n5\xC2\xB5V \xCE\xA9", text, &why)); // "Ω"
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(why.codePoint, 0x3A9u);
+    EXPECT_EQ(why.letter, "\xCE\xA9");
+    EXPECT_EQ(why.line, 2u);
+    EXPECT_EQ(why.column, 5u);
+    EXPECT_EQ(RefusalMessage(why, "mytest.oxq"), "The letter U+03A9 at line 2, column 5 of mytest.oxq cannot be kept: "
+                                                 "the program's text holds only the letters of the code page Windows-1252.");
+    EXPECT_FALSE(FromUtf8("\xC2\x80", text)); // a C1 control the code page has no byte for
+    // A file: UTF-8 lines read as UTF-8, others as the code page's own bytes; the mark dropped.
+    EXPECT_TRUE(DecodeText("\xEF\xBB\xBFLabel 5\xC2\xB5V\nLabel caf\xE9\r\nLabel 30\xB0", text));
+    EXPECT_EQ(text, "Label 5\xB5V\nLabel caf\xE9\r\nLabel 30\xB0");
+    EXPECT_FALSE(DecodeText("a\nb\nc \xCE\xA9\n", text, &why));
+    EXPECT_EQ(why.line, 3u);
+    EXPECT_FALSE(IsUtf8("\xED\xA0\x80")); // a surrogate
+    EXPECT_FALSE(IsUtf8("\xC0\xAF"));      // overlong
 }
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
