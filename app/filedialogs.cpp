@@ -16,11 +16,17 @@ namespace orvix {
 namespace {
 
 // A name typed into the name box is either the program's form of a path ("c:\data\x.oxv",
-// the program's text) or one of this machine: the path it names on this machine.
+// the program's text, which the mapping changes) or one of this machine: the path it names
+// on this machine.
 std::string Mapped(const QString& typed)
 {
     std::string text;
-    return FromQ(typed, text) ? MapPath(text) : PathFromQ(typed);
+    if (FromQ(typed, text)) {
+        std::string mapped = MapPath(text);
+        if (mapped != text)
+            return mapped;
+    }
+    return PathFromQ(typed);
 }
 
 // Qt's own dialog, as a desktop's would not let the name be mapped; its name box is the

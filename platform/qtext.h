@@ -1,6 +1,7 @@
 // Text across the widget boundary: widgets hold Unicode (QString), the program its code page.
 #pragma once
 #include <QFile>
+#include <QObject>
 #include <QString>
 #include <string>
 
@@ -36,9 +37,11 @@ inline std::string FromShown(const QString& shown)
 bool TakeTyped(const QString& typed, std::string& text, const std::string& field, qsizetype* at = nullptr,
                qsizetype* length = nullptr);
 
-// The same for a line edit or a plain-text edit: refused, the field gets the focus back with
-// the letter selected, so that the user can mend it. (A template, so that the platform needs
-// no widgets: it is only ever made for them.)
+// The same for a line edit or a plain-text edit: refused, the field's window and the field get
+// the focus back with the letter selected, so that the user can mend it; again once the
+// events waiting are done, for a refusal met as the focus leaves the field goes on to where
+// it was going first. (A template, so that the platform needs no widgets: it is only ever
+// made for them.)
 template <class Field>
 bool TakeField(Field& edit, std::string& text, const std::string& field)
 {
@@ -46,16 +49,25 @@ bool TakeField(Field& edit, std::string& text, const std::string& field)
     if constexpr (requires { edit.toPlainText(); }) {
         if (TakeTyped(edit.toPlainText(), text, field, &at, &length))
             return true;
-        auto cursor = edit.textCursor();
-        cursor.setPosition(static_cast<int>(at));
-        cursor.setPosition(static_cast<int>(at + length), decltype(cursor)::KeepAnchor);
-        edit.setTextCursor(cursor);
     } else {
         if (TakeTyped(edit.text(), text, field, &at, &length))
             return true;
-        edit.setSelection(static_cast<int>(at), static_cast<int>(length));
     }
-    edit.setFocus();
+    auto mark = [&edit, at, length] {
+        if constexpr (requires { edit.toPlainText(); }) {
+            auto cursor = edit.textCursor();
+            cursor.setPosition(static_cast<int>(at));
+            cursor.setPosition(static_cast<int>(at + length), decltype(cursor)::KeepAnchor);
+            edit.setTextCursor(cursor);
+        } else {
+            edit.setSelection(static_cast<int>(at), static_cast<int>(length));
+        }
+        // The message's window may hand the activation to another of the program's windows.
+        edit.activateWindow();
+        edit.setFocus();
+    };
+    mark();
+    QMetaObject::invokeMethod(&edit, mark, Qt::QueuedConnection);
     return false;
 }
 

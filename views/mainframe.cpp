@@ -665,11 +665,9 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // The history is the user's whatever becomes of the document: written before the
     // question whether to save it, which may keep the window open.
     SaveInputHistory();
-    // A comment the document cannot keep is mended before the window closes.
-    if (!StoreComment()) {
-        event->ignore();
-        return;
-    }
+    // A comment the document cannot keep is said and not taken; the save question's Cancel
+    // keeps the window for mending it.
+    StoreComment();
     if (!(hooks.saveModified ? hooks.saveModified() : doc_.SaveModified())) {
         event->ignore();
         return;
