@@ -14,9 +14,9 @@
 
 #include "analysis/figondelay.h"
 #include "document/orvixdoc.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {

@@ -26,7 +26,7 @@
 #include "analysis/tablemodel.h"
 #include "document/orvixdoc.h"
 #include "platform/objectname.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -272,7 +272,9 @@ bool CStat::SelectCases(CTableModel& table)
 {
     int column = caseColumn_->currentIndex();
     int op = operator_->currentIndex();
-    std::string value = FromQ(caseValue_->text());
+    std::string value;
+    if (!TakeField(*caseValue_, value, "the case value"))
+        return false;
     if (column < 0 || op < 0 || value.empty()) {
         MessageBox("Equation for selecting cases is invalid!");
         return false;
@@ -306,7 +308,9 @@ void CStat::OnEstimate()
         MessageBox("Invalid factors.");
         return;
     }
-    std::string name = FromQ(function_->currentText());
+    std::string name;
+    if (!TakeField(*function_->lineEdit(), name, "the Function box"))
+        return;
     TableFunction function = nullptr;
     for (const char* known : kTableFunctions)
         if (name == known && library_)
@@ -335,7 +339,7 @@ void CStat::OnEstimate()
     casesLine_.clear();
     if (cases_->isChecked())
         casesLine_ = std::string("Cases selected by: ") + table.GetColumnName(caseColumn_->currentIndex())
-                     + FromQ(operator_->currentText()) + FromQ(caseValue_->text());
+                     + FromShown(operator_->currentText()) + FromShown(caseValue_->text());
     job_ = new CStatJob(function, std::move(copy), std::move(selection), level_, this);
     connect(job_, &CStatJob::finished, this, [this] { OnAnalysisDone(); });
     ShowBusy(true);
@@ -389,7 +393,7 @@ std::vector<std::string> CStat::OutputLines() const
 {
     std::vector<std::string> lines;
     for (int i = 0; i < output_->count(); ++i)
-        lines.push_back(FromQ(output_->item(i)->text()));
+        lines.push_back(FromShown(output_->item(i)->text()));
     return lines;
 }
 

@@ -8,14 +8,26 @@
 
 #include "app/orvixapp.h"
 #include "platform/paths.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
 
 namespace {
 
-QString ToQ(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
-std::string FromQ(const QString& text) { return text.toLocal8Bit().toStdString(); }
+// A name typed into the name box is either the program's form of a path ("c:\data\x.oxv",
+// the program's text, which the mapping changes) or one of this machine: the path it names
+// on this machine.
+std::string Mapped(const QString& typed)
+{
+    std::string text;
+    if (FromQ(typed, text)) {
+        std::string mapped = MapPath(text);
+        if (mapped != text)
+            return mapped;
+    }
+    return PathFromQ(typed);
+}
 
 // Qt's own dialog, as a desktop's would not let the name be mapped; its name box is the
 // line edit Qt names "fileNameEdit".
@@ -36,7 +48,7 @@ public:
                 QPushButton* button = box ? box->button(acceptMode() == AcceptOpen ? QDialogButtonBox::Open
                                                                                    : QDialogButtonBox::Save)
                                           : nullptr;
-                if (button && MapPath(FromQ(text)) != FromQ(text))
+                if (button && Mapped(text) != PathFromQ(text))
                     button->setEnabled(true);
             });
     }
@@ -44,21 +56,26 @@ public:
     void accept() override
     {
         if (QLineEdit* name = NameEdit()) {
-            const std::string typed = FromQ(name->text());
-            const std::string mapped = MapPath(typed);
+            const std::string typed = PathFromQ(name->text());
+            const std::string mapped = Mapped(name->text());
             if (mapped != typed) {
-                if (QFileInfo(ToQ(mapped)).isDir()) {
-                    setDirectory(ToQ(mapped));
+                if (QFileInfo(PathToQ(mapped)).isDir()) {
+                    setDirectory(PathToQ(mapped));
                     name->clear();
                     return;
                 }
-                name->setText(ToQ(mapped));
+                name->setText(PathToQ(mapped));
             }
         }
         // Said here rather than by Qt, so that the message goes where all of the program's go.
         const QStringList files = selectedFiles();
         if (acceptMode() == AcceptOpen && !files.isEmpty() && !QFileInfo::exists(files.front())) {
-            MessageBox(FromQ(QFileInfo(files.front()).fileName())
+            // Shown in the program's text; a name it cannot hold goes as this machine's bytes.
+            const QString file = QFileInfo(files.front()).fileName();
+            std::string shown;
+            if (!FromQ(file, shown))
+                shown = PathFromQ(file);
+            MessageBox(shown
                            + "\nFile not found.\nPlease verify the correct file name was given.",
                        MB_ICONWARNING);
             return;
@@ -81,7 +98,7 @@ std::string Run(QFileDialog& dialog)
 {
     if (UI().RunModal(dialog) != IDOK || dialog.selectedFiles().isEmpty())
         return std::string();
-    return FromQ(dialog.selectedFiles().front());
+    return PathFromQ(dialog.selectedFiles().front());
 }
 
 } // namespace
@@ -99,8 +116,8 @@ std::string AskOpenPath(QWidget* parent, const std::string& documentPath)
 {
     CMappedFileDialog dialog(parent, "Open", QFileDialog::AcceptOpen);
     const DialogStart start = FileDialogStart(documentPath);
-    if (!start.folder.empty() && QFileInfo(ToQ(start.folder)).isDir())
-        dialog.setDirectory(ToQ(start.folder));
+    if (!start.folder.empty() && QFileInfo(PathToQ(start.folder)).isDir())
+        dialog.setDirectory(PathToQ(start.folder));
     return Run(dialog);
 }
 
@@ -108,28 +125,29 @@ std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath)
 {
     CMappedFileDialog dialog(parent, "Save As", QFileDialog::AcceptSave);
     const DialogStart start = FileDialogStart(documentPath);
-    if (!start.folder.empty() && QFileInfo(ToQ(start.folder)).isDir()) {
-        dialog.setDirectory(ToQ(start.folder));
-        dialog.selectFile(ToQ(start.name));
+    if (!start.folder.empty() && QFileInfo(PathToQ(start.folder)).isDir()) {
+        dialog.setDirectory(PathToQ(start.folder));
+        dialog.selectFile(PathToQ(start.name));
     } else if (!start.folder.empty()) {
         // A folder that is not there yet: the dialog cannot show it, but the name box keeps
         // it, so that Return saves there rather than in whatever folder the dialog shows.
-        dialog.OfferName(ToQ(start.folder + "/" + start.name));
+        dialog.OfferName(PathToQ(start.folder + "/" + start.name));
     } else {
-        dialog.selectFile(ToQ(start.name));
+        dialog.selectFile(PathToQ(start.name));
     }
     return Run(dialog);
 }
 
 bool AskExistingFile(QWidget* parent, std::string& path, const std::string& filter)
 {
-    CMappedFileDialog dialog(parent, "Open", QFileDialog::AcceptOpen, QString::fromLatin1(filter.c_str()));
+    CMappedFileDialog dialog(parent, "Open", QFileDialog::AcceptOpen, ToQ(filter));
     const DialogStart start = FileDialogStart(path);
-    const QFileInfo folder(start.folder.empty() ? QString(".") : ToQ(start.folder));
+    const QFileInfo folder(start.folder.empty() ? QString(".") : PathToQ(start.folder));
     if (folder.isDir()) {
         dialog.setDirectory(folder.absoluteFilePath());
         dialog.selectFile(ToQ(start.name));
     } else {
+        // The path as the program keeps it; the name box maps it when it is taken.
         dialog.OfferName(ToQ(path));
     }
     std::string chosen = Run(dialog);

@@ -11,12 +11,11 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
+#include "platform/qtext.h"
 
 namespace orvix {
 
 namespace {
-
-QString ToQ(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 
 // A regular file of the program's own: the user's, root's or that of whoever owns the
 // running program. What another user put where the program looks is not shown as its help.
@@ -60,9 +59,9 @@ QVariant CDocBrowser::loadResource(int type, const QUrl& name)
     if (!url.isLocalFile())
         return {};
     const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
-    const QString folder = QFileInfo(ToQ(folder_)).canonicalFilePath();
+    const QString folder = QFileInfo(PathToQ(folder_)).canonicalFilePath();
     if (file.isEmpty() || folder.isEmpty() || !file.startsWith(folder + '/')
-        || !IsProgramFile(file.toLocal8Bit().toStdString()))
+        || !IsProgramFile(PathFromQ(file)))
         return {};
     return QTextBrowser::loadResource(type, QUrl::fromLocalFile(file));
 }
@@ -82,7 +81,7 @@ CHelpWindow::CHelpWindow(const std::string& folder, QWidget* parent) : QWidget(p
     auto* splitter = new QSplitter(this);
     contents_ = new QListWidget(splitter);
     for (const std::string& file : files_)
-        contents_->addItem(ToQ(file));
+        contents_->addItem(PathToQ(file));
     browser_ = new CDocBrowser(folder, splitter);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({200, 800});
@@ -99,7 +98,7 @@ CHelpWindow::CHelpWindow(const std::string& folder, QWidget* parent) : QWidget(p
     connect(browser_, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
         const QString shown = QFileInfo(url.toLocalFile()).canonicalFilePath();
         for (size_t i = 0; i < files_.size(); ++i)
-            if (QFileInfo(ToQ(folder_ + "/" + files_[i])).canonicalFilePath() == shown) {
+            if (QFileInfo(PathToQ(folder_ + "/" + files_[i])).canonicalFilePath() == shown) {
                 QSignalBlocker quiet(contents_);
                 contents_->setCurrentRow(static_cast<int>(i));
             }
@@ -110,7 +109,8 @@ CHelpWindow::CHelpWindow(const std::string& folder, QWidget* parent) : QWidget(p
 void CHelpWindow::ShowFile(size_t index)
 {
     if (index < files_.size())
-        browser_->setSource(QUrl::fromLocalFile(ToQ(folder_ + "/" + files_[index])), QTextDocument::MarkdownResource);
+        browser_->setSource(QUrl::fromLocalFile(PathToQ(folder_ + "/" + files_[index])),
+                            QTextDocument::MarkdownResource);
 }
 
 } // namespace orvix

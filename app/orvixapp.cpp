@@ -33,6 +33,7 @@
 #include "platform/eventpump.h"
 #include "platform/instances.h"
 #include "platform/numbers.h"
+#include "platform/qtext.h"
 #include "platform/quitsignals.h"
 #include "platform/registry.h"
 #include "platform/simsubject.h"
@@ -61,7 +62,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     CommandLine line;
     for (const QString& a : arguments.mid(1)) {
         std::error_code error;
-        std::string text = a.toLocal8Bit().toStdString();
+        std::string text = PathFromQ(a);
         if (IsKnownSwitch(a)) {
             line.embedded = true;
         } else if (!std::filesystem::exists(text, error)
@@ -389,7 +390,7 @@ bool COrvixApp::OnFileSaveAs()
     if (path.empty())
         return false;
     // Without an extension the file would not show in the Open dialog's list.
-    if (QFileInfo(QString::fromLocal8Bit(path.c_str())).suffix().isEmpty())
+    if (QFileInfo(PathToQ(path)).suffix().isEmpty())
         path += ".oxv";
     if (!doc_->OnSaveDocument(path))
         return false;

@@ -9,6 +9,7 @@
 
 #include "app/filedialogs.h"
 #include "document/datapathdlg.h"
+#include "platform/qtext.h"
 #include "tasklang/transformdlg.h"
 
 namespace orvix {
@@ -27,8 +28,8 @@ bool EndActiveModal()
 int CQtUI::MessageBox(const std::string& text, unsigned style, const std::string& caption)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QString::fromLatin1(caption.c_str()));
-    box.setText(QString::fromLatin1(text.c_str()));
+    box.setWindowTitle(ToQ(caption));
+    box.setText(ToQ(text));
     switch (style & 0xF0) {
     case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
@@ -79,12 +80,17 @@ bool CQtUI::AskTransform(std::string& name, std::string& expression)
 
 bool CQtUI::AskPassword(const std::string& prompt, std::string& password)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(QApplication::activeWindow(), "Password", QString::fromLatin1(prompt.c_str()),
-                                         QLineEdit::Password, QString(), &ok);
-    if (ok)
-        password = text.toLatin1().toStdString();
-    return ok;
+    // Asked again, with the letter named, until the password can be the program's text.
+    QString text;
+    for (;;) {
+        bool ok = false;
+        text = QInputDialog::getText(QApplication::activeWindow(), "Password", ToQ(prompt), QLineEdit::Password,
+                                     text, &ok);
+        if (!ok)
+            return false;
+        if (TakeTyped(text, password, "the password"))
+            return true;
+    }
 }
 
 bool CQtUI::AskOpenFile(std::string& path, const std::string& filter)

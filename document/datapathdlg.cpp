@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "platform/qtext.h"
+
 namespace orvix {
 
 CDataPathDlg::CDataPathDlg(QWidget* parent) : QDialog(parent)
@@ -17,16 +19,21 @@ CDataPathDlg::CDataPathDlg(QWidget* parent) : QDialog(parent)
     layout->addWidget(edit_);
     // Cancel (or closing the window) leaves the naming without a data file.
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        // The folder's name is the program's text ("c:\data"): a letter the code page cannot
+        // hold keeps the dialog open for mending.
+        if (std::string folder; TakeField(*edit_, folder, "the data file directory"))
+            accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 }
 
 void CDataPathDlg::SetDirectory(const std::string& directory)
 {
-    edit_->setText(QString::fromLatin1(directory.data(), static_cast<qsizetype>(directory.size())));
+    edit_->setText(ToQ(directory));
 }
 
-std::string CDataPathDlg::Directory() const { return edit_->text().toLatin1().toStdString(); }
+std::string CDataPathDlg::Directory() const { return FromShown(edit_->text()); }
 
 } // namespace orvix

@@ -9,9 +9,9 @@
 #include <stdexcept>
 
 #include "export/odbctable.h"
-#include "platform/latin1.h"
 #include "platform/objectname.h"
 #include "platform/odbc.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -54,11 +54,19 @@ CConnectDlg::CConnectDlg(QWidget* parent) : QDialog(parent)
     layout->addWidget(buttons);
 }
 
+void CConnectDlg::accept()
+{
+    std::string text;
+    if (TakeField(*source_->lineEdit(), text, "the data source") && TakeField(*user_, text, "the user's name")
+        && TakeField(*password_, text, "the password"))
+        QDialog::accept();
+}
+
 std::string CConnectDlg::ConnectString() const
 {
-    const std::string source = FromQ(source_->currentText());
-    const std::string user = FromQ(user_->text());
-    const std::string password = FromQ(password_->text());
+    const std::string source = FromShown(source_->currentText());
+    const std::string user = FromShown(user_->text());
+    const std::string password = FromShown(password_->text());
     std::string connect = source.find('=') != std::string::npos ? source : "DSN=" + ConnectValue(source);
     if (!user.empty())
         connect += (connect.empty() || connect.back() == ';' ? "UID=" : ";UID=") + ConnectValue(user);
@@ -69,8 +77,8 @@ std::string CConnectDlg::ConnectString() const
 
 void CConnectDlg::Remember() const
 {
-    g_lastSource = FromQ(source_->currentText());
-    g_lastUser = FromQ(user_->text());
+    g_lastSource = FromShown(source_->currentText());
+    g_lastUser = FromShown(user_->text());
 }
 
 OpenDatabaseResult OpenDatabase(COdbcConnection& db, QWidget* parent)

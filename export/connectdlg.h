@@ -17,6 +17,8 @@ public:
     enum { IDC_SOURCE = 2001, IDC_USER = 2002, IDC_PASSWORD = 2003 };
 
     explicit CConnectDlg(QWidget* parent = nullptr);
+    // Ends the dialog only when every field's text can be the program's.
+    void accept() override;
 
     // "DSN=<source>;UID=<user>;PWD=<password>", values braced where needed; a source
     // that holds "=" is taken as a connect string of its own and the user and password

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/latin1.h"
 #include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -35,7 +35,14 @@ CDataSourceDlg::CDataSourceDlg(QWidget* parent) : QDialog(parent)
 
 void CDataSourceDlg::SetText(const std::string& text) { edit_->setPlainText(ToQ(text)); }
 
-std::string CDataSourceDlg::Text() const { return FromQ(edit_->toPlainText()); }
+std::string CDataSourceDlg::Text() const { return FromShown(edit_->toPlainText()); }
+
+void CDataSourceDlg::accept()
+{
+    std::string text;
+    if (TakeField(*edit_, text, "the file name or query"))
+        QDialog::accept();
+}
 
 bool CDataSourceDlg::Edit(std::string& text, QWidget* parent)
 {

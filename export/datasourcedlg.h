@@ -17,6 +17,8 @@ public:
 
     void SetText(const std::string& text);
     std::string Text() const;
+    // Ends the dialog only when the text can be the program's.
+    void accept() override;
 
     // Runs the dialog over the text: true (the text as edited) on OK; on Cancel the text
     // stays as it was.

@@ -15,9 +15,9 @@
 #include "document/orvixdoc.h"
 #include "export/connectdlg.h"
 #include "export/exportoptionsdlg.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -29,7 +29,7 @@ const char* const kOutputFile = "&Output file:";
 
 QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int id, int value)
 {
-    auto* r = Named(new QRadioButton(QString::fromLatin1(text), parent), id);
+    auto* r = Named(new QRadioButton(ToQ(text), parent), id);
     group->addButton(r, value);
     return r;
 }
@@ -128,11 +128,13 @@ void CExportDataDlg::OnFormat(int format)
     output_->setEnabled(files);
 }
 
-void CExportDataDlg::KeepSettings()
+bool CExportDataDlg::KeepSettings()
 {
-    choices_.output = FromQ(output_->text());
+    if (!TakeField(*output_, choices_.output, "the \"Output\" field"))
+        return false;
     choices_.singleFile = single_->isChecked();
     choices_.expandVector = expand_->isChecked();
+    return true;
 }
 
 void CExportDataDlg::OnSingleFile()
@@ -145,9 +147,9 @@ void CExportDataDlg::OnOK()
 {
     if (StopIfRunning())
         return;
-    KeepSettings();
     ExportSettings s;
-    s.input = FromQ(input_->text());
+    if (!KeepSettings() || !TakeField(*input_, s.input, "the \"Input files\" field"))
+        return;
     s.output = choices_.output;
     s.format = choices_.format;
     s.eventType = choices_.eventType;

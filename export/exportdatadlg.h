@@ -60,7 +60,8 @@ public:
 
 private:
     // Keeps the output, single-file and expand-vector settings for the next dialogs.
-    void KeepSettings();
+    // False when the output's text was refused (a letter the code page cannot hold).
+    bool KeepSettings();
     // The bar and the status line at the trial reached.
     void ShowProgress();
     void SetBar(int maximum, int value);

@@ -14,9 +14,9 @@
 #include "export/connectdlg.h"
 #include "export/exportoptionsdlg.h"
 #include "export/paramexport.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
@@ -27,7 +27,7 @@ namespace {
 
 QRadioButton* Radio(QButtonGroup* group, QWidget* parent, const char* text, int id, int value)
 {
-    auto* r = Named(new QRadioButton(QString::fromLatin1(text), parent), id);
+    auto* r = Named(new QRadioButton(ToQ(text), parent), id);
     group->addButton(r, value);
     return r;
 }
@@ -111,9 +111,10 @@ void CExportParamDlg::OnOK()
     if (StopIfRunning())
         return;
     ParamExportSettings s;
-    s.input = FromQ(input_->text());
-    s.output = FromQ(output_->text());
-    s.names = FromQ(names_->text());
+    if (!TakeField(*input_, s.input, "the \"Input files\" field")
+        || !TakeField(*output_, s.output, "the \"Output file\" field")
+        || !TakeField(*names_, s.names, "the \"Param to export\" field"))
+        return;
     s.kind = kind_;
     s.format = format_;
     // The database is chosen once per dialog; as designed, one that cannot be opened

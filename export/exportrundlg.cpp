@@ -8,9 +8,9 @@
 
 #include "platform/clock.h"
 #include "platform/eventpump.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "platform/qtext.h"
+
 namespace orvix {
 
 CInputStringDlg::CInputStringDlg(QWidget* parent) : QDialog(parent), edit_(new QLineEdit(this))
@@ -20,8 +22,9 @@ CInputStringDlg::CInputStringDlg(QWidget* parent) : QDialog(parent), edit_(new Q
 
 void CInputStringDlg::accept()
 {
-    text_ = edit_->text().toLatin1().toStdString();
-    QDialog::accept();
+    // A letter the code page cannot hold keeps the dialog open for mending.
+    if (TakeField(*edit_, text_, "the string"))
+        QDialog::accept();
 }
 
 } // namespace orvix

@@ -12,6 +12,7 @@
 #include "panel/parampages.h"
 #include "panel/playback.h"
 #include "panel/testpage.h"
+#include "platform/qtext.h"
 
 namespace orvix {
 
@@ -23,7 +24,7 @@ CControlPanel::CControlPanel(COrvixDoc* doc, CExperiment& experiment, HMODULE st
       doc_(doc)
 {
     setObjectName("ControlPanel");
-    setWindowTitle(QString::fromLatin1(caption ? caption : ""));
+    setWindowTitle(ToQ(caption ? caption : ""));
     setModal(false);
     // A panel left open does not keep the program running once the main window closes.
     setAttribute(Qt::WA_QuitOnClose, false);

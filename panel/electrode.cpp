@@ -17,6 +17,7 @@
 #include "document/orvixdoc.h"
 #include "platform/objectname.h"
 #include "platform/numbers.h"
+#include "platform/qtext.h"
 
 namespace orvix {
 
@@ -112,7 +113,8 @@ void CElectrode::ShowChannel(int c)
 void CElectrode::ReadControls()
 {
     for (size_t i = 0; i < 8; ++i) {
-        depths_[i] = std::clamp(ParseInt(depthEdits_[i]->text().toLatin1().constData()), -32768, 32767);
+        // The field's validator lets only a number in.
+        depths_[i] = std::clamp(ParseInt(FromShown(depthEdits_[i]->text())), -32768, 32767);
         active_[i] = activeChecks_[i]->isChecked() ? 1 : 0;
         int e = electrodeGroups_[i]->checkedId();
         if (e >= 0)

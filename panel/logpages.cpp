@@ -14,7 +14,7 @@
 #include "document/orvixdoc.h"
 #include "panel/lines.h"
 #include "platform/objectname.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 
 namespace orvix {
 

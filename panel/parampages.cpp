@@ -15,7 +15,7 @@
 #include "panel/lines.h"
 #include "panel/paramlist.h"
 #include "platform/objectname.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 
@@ -93,7 +93,7 @@ void CParamPage::UpdateList(int index)
         }
         if (paramList_->count() > 0) {
             paramList_->setCurrentRow(0);
-            valueText_ = LineValue(FromQ(paramList_->item(0)->text()));
+            valueText_ = LineValue(FromShown(paramList_->item(0)->text()));
             valueEdit_->setText(ToQ(valueText_));
         }
         lines_->Fit(*paramList_, columnWidth_);
@@ -106,7 +106,7 @@ void CParamPage::UpdateList(int index)
 void CParamPage::OnSelChangeParamList()
 {
     int row = SelectedRow();
-    valueText_ = row >= 0 ? LineValue(FromQ(paramList_->item(row)->text())) : std::string();
+    valueText_ = row >= 0 ? LineValue(FromShown(paramList_->item(row)->text())) : std::string();
     valueEdit_->setText(ToQ(valueText_));
 }
 
@@ -131,7 +131,8 @@ void CParamPage::OnAddInitParam()
         return;
     }
     CParam saved(Param(row));
-    ApplyValue();
+    if (!ApplyValue())
+        return;
     if (doc_->AddInitParam(kind_, saved, Param(row)))
         initList_->addItem(ToQ(Param(row).GetName()));
     paramList_->setFocus();
@@ -153,8 +154,8 @@ bool CParamPage::eventFilter(QObject* watched, QEvent* event)
         int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             if (watched == valueEdit_) {
-                ApplyValue();
-                paramList_->setFocus();
+                if (ApplyValue())
+                    paramList_->setFocus();
                 return true;
             }
             if (watched == paramList_) {
@@ -170,7 +171,6 @@ bool CParamPage::eventFilter(QObject* watched, QEvent* event)
 CParamPage::Edit CParamPage::TakeEditedValue()
 {
     Edit edit;
-    valueText_ = FromQ(valueEdit_->text());
     int row = SelectedRow();
     if (row < 0 || row >= ParamCount()) {
         valueText_.clear();
@@ -179,11 +179,20 @@ CParamPage::Edit CParamPage::TakeEditedValue()
         return edit;
     }
     CParam& param = Param(row);
-    if (IsSeparator(param) || valueText_ == ".") {
+    const std::string line = FromShown(paramList_->item(row)->text());
+    if (IsSeparator(param)) {
         paramList_->setFocus();
         return edit;
     }
-    std::string line = FromQ(paramList_->item(row)->text());
+    // A letter the code page cannot hold: the parameter keeps its value, the edit the text.
+    if (!TakeField(*valueEdit_, valueText_, "the value of " + LineName(line))) {
+        edit.refused = true;
+        return edit;
+    }
+    if (valueText_ == ".") {
+        paramList_->setFocus();
+        return edit;
+    }
     edit.param = &param;
     edit.row = row;
     edit.oldValue = LineValue(line);
@@ -209,21 +218,22 @@ CGraphParam::CGraphParam(COrvixDoc* doc, QWidget* parent) : CParamPage(doc, KIND
 
 void CGraphParam::FocusAfterRefusedAdd() { valueEdit_->setFocus(); }
 
-void CGraphParam::ApplyValue()
+bool CGraphParam::ApplyValue()
 {
     Edit edit = TakeEditedValue();
     if (!edit.param)
-        return;
+        return !edit.refused;
     *edit.param = valueText_.c_str();
     doc_->SendGraphParam(edit.row);
     if (valueText_ == edit.oldValue) {
         paramList_->setFocus();
-        return;
+        return true;
     }
     if (edit.name == doc_->GetBehavParam("FPParamH", CParam("", "TPOSH")).GetText()
         || edit.name == doc_->GetBehavParam("FPParamV", CParam("", "TPOSV")).GetText())
         doc_->UpdateAllViews(nullptr, HINT_PARAMS_RELOADED);
     ReplaceLine(edit.row, edit.name, valueText_);
+    return true;
 }
 
 void CGraphParam::OnXYToHV()
@@ -263,14 +273,14 @@ CBehavParam::CBehavParam(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent)
 
 void CBehavParam::FocusAfterRefusedAdd() { paramList_->setFocus(); }
 
-void CBehavParam::ApplyValue()
+bool CBehavParam::ApplyValue()
 {
     Edit edit = TakeEditedValue();
     if (!edit.param)
-        return;
+        return !edit.refused;
     if (valueText_ == edit.oldValue) {
         paramList_->setFocus();
-        return;
+        return true;
     }
     *edit.param = valueText_.c_str();
     const std::string& name = edit.name;
@@ -291,6 +301,7 @@ void CBehavParam::ApplyValue()
     // The actions above may have rebuilt the list; the row still names the same parameter.
     if (row < paramList_->count())
         ReplaceLine(row, name, valueText_);
+    return true;
 }
 
 void CBehavParam::OnAddBehavParam()

@@ -24,8 +24,9 @@ public:
 
     // index < 0 rebuilds both lists; index >= 0 rewrites that parameter's line.
     void UpdateList(int index);
-    // Applies the value text to the selected parameter.
-    virtual void ApplyValue() = 0;
+    // Applies the value text to the selected parameter; false when the text was refused (a
+    // letter the code page cannot hold): the edit keeps it, with the focus, for mending.
+    virtual bool ApplyValue() = 0;
     void OnSelChangeParamList();
     void OnAddInitParam();
     void OnDelInitParam();
@@ -45,9 +46,11 @@ protected:
     // Replaces line row with the name and the new value and selects it.
     void ReplaceLine(int row, const std::string& name, const std::string& value);
     // The edited value for the selected line: the parameter, the line's row, name and old
-    // value; param is null (focus back on the list) when there is nothing to change.
+    // value; param is null (focus back on the list) when there is nothing to change, or
+    // (refused) when the typed text cannot be the program's.
     struct Edit {
         CParam* param = nullptr;
+        bool refused = false;
         int row = -1;
         std::string name, oldValue;
     };
@@ -75,7 +78,7 @@ class CGraphParam : public CParamPage {
 public:
     enum { IDD = 137, IDC_XY_TO_HV = 1101 };
     explicit CGraphParam(COrvixDoc* doc, QWidget* parent = nullptr);
-    void ApplyValue() override;
+    bool ApplyValue() override;
     void OnXYToHV();
 
 protected:
@@ -88,7 +91,7 @@ public:
     enum { IDD = 138, IDC_ADD_BEHAV = 1146, IDC_DEL_BEHAV = 1147 };
     // An edited "TaskType" makes the task runner read its parameters again.
     CBehavParam(COrvixDoc* doc, CTaskRunner& runner, QWidget* parent = nullptr);
-    void ApplyValue() override;
+    bool ApplyValue() override;
     void OnAddBehavParam();
     void OnDelBehavParam();
 

@@ -7,21 +7,25 @@
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstring>
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "panel/playback_run.h"
-#include "platform/objectname.h"
 #include "platform/clock.h"
+#include "platform/objectname.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
 
 namespace {
-std::string Text(QWidget* page, int id)
+// A field's text as the program's; false when refused (a letter the code page cannot hold),
+// the message naming the field by its accessible name.
+bool Take(QWidget* page, int id, std::string& value)
 {
     auto* edit = page->findChild<QLineEdit*>(QStringLiteral("ctl%1").arg(id));
-    return edit ? edit->text().toLatin1().toStdString() : std::string();
+    return !edit || TakeField(*edit, value, "the " + FromShown(edit->accessibleName()) + " field");
 }
 } // namespace
 
@@ -49,14 +53,15 @@ CPlayBack::CPlayBack(COrvixDoc* doc, CDeviceIO& io, QWidget* parent) : QWidget(p
     int r = 1;
     for (const Row& row : rows) {
         grid->addWidget(new QLabel(row.label, this), r, 0);
-        grid->addWidget(AddField(row.paramId, row.param), r, 1);
-        grid->addWidget(AddField(row.valueId, row.value), r, 2);
+        const std::string event(row.label, std::strlen(row.label) - 1);
+        grid->addWidget(AddField(row.paramId, row.param, event + " parameter"), r, 1);
+        grid->addWidget(AddField(row.valueId, row.value, event + " value"), r, 2);
         ++r;
     }
     grid->addWidget(new QLabel("Key:", this), r, 0);
-    grid->addWidget(AddField(IDC_KEY_PARAM, "CURSORDEPTH"), r++, 1);
+    grid->addWidget(AddField(IDC_KEY_PARAM, "CURSORDEPTH", "Key parameter"), r++, 1);
     grid->addWidget(new QLabel("Eye:", this), r, 0);
-    grid->addWidget(AddField(IDC_EYE_PARAM, "FPPOS"), r++, 1);
+    grid->addWidget(AddField(IDC_EYE_PARAM, "FPPOS", "Eye parameter"), r++, 1);
 
     slider_ = Named(new QSlider(Qt::Horizontal, this), IDC_SLIDER);
     slider_->setTickPosition(QSlider::TicksBelow);
@@ -80,7 +85,12 @@ CPlayBack::CPlayBack(COrvixDoc* doc, CDeviceIO& io, QWidget* parent) : QWidget(p
 
 CPlayBack::~CPlayBack() = default;
 
-QLineEdit* CPlayBack::AddField(int id, const char* text) { return Named(new QLineEdit(text, this), id); }
+QLineEdit* CPlayBack::AddField(int id, const char* text, const std::string& name)
+{
+    QLineEdit* edit = Named(new QLineEdit(text, this), id);
+    edit->setAccessibleName(ToQ(name));
+    return edit;
+}
 
 void CPlayBack::UpdateRange()
 {
@@ -101,17 +111,20 @@ void CPlayBack::OnOK()
         MessageBox("Inventor is not running.\nSorry, I can't play back.");
         return;
     }
+    std::string eye, targetOff, figureOn, figureOff, key;
+    CPlaybackSettings s;
+    if (!Take(this, IDC_EYE_PARAM, eye) || !Take(this, IDC_TARGET_OFF_PARAM, targetOff)
+        || !Take(this, IDC_FIG_ON_PARAM, figureOn) || !Take(this, IDC_FIG_OFF_PARAM, figureOff)
+        || !Take(this, IDC_KEY_PARAM, key) || !Take(this, IDC_TARGET_OFF_VALUE, s.targetOffValue)
+        || !Take(this, IDC_FIG_ON_VALUE, s.figureOnValue) || !Take(this, IDC_FIG_OFF_VALUE, s.figureOffValue))
+        return;
     playing_ = true;
     start_->setText("&Stop");
-    CPlaybackSettings s;
-    s.eye = doc_->FindGraphParam(Text(this, IDC_EYE_PARAM).c_str());
-    s.targetOff = doc_->FindGraphParam(Text(this, IDC_TARGET_OFF_PARAM).c_str());
-    s.figureOn = doc_->FindGraphParam(Text(this, IDC_FIG_ON_PARAM).c_str());
-    s.figureOff = doc_->FindGraphParam(Text(this, IDC_FIG_OFF_PARAM).c_str());
-    s.key = doc_->FindGraphParam(Text(this, IDC_KEY_PARAM).c_str());
-    s.targetOffValue = Text(this, IDC_TARGET_OFF_VALUE);
-    s.figureOnValue = Text(this, IDC_FIG_ON_VALUE);
-    s.figureOffValue = Text(this, IDC_FIG_OFF_VALUE);
+    s.eye = doc_->FindGraphParam(eye.c_str());
+    s.targetOff = doc_->FindGraphParam(targetOff.c_str());
+    s.figureOn = doc_->FindGraphParam(figureOn.c_str());
+    s.figureOff = doc_->FindGraphParam(figureOff.c_str());
+    s.key = doc_->FindGraphParam(key.c_str());
     s.bin = static_cast<float>(doc_->GetBehavParam("EyePointBin", CParam("", 16.6667f)).GetDouble());
     s.units = static_cast<float>(doc_->GetBehavParam("UnitsPerDeg", CParam("", 60.0)).GetDouble());
     run_ = std::make_unique<CPlaybackRun>(*doc_, io_, s);

@@ -3,6 +3,7 @@
 #pragma once
 #include <QWidget>
 #include <memory>
+#include <string>
 
 class QLineEdit;
 class QPushButton;
@@ -53,7 +54,8 @@ public:
 
 private:
     void Finish();
-    QLineEdit* AddField(int id, const char* text);
+    // A field with its text and the name its messages give it ("FIG_ON value").
+    QLineEdit* AddField(int id, const char* text, const std::string& name);
 
     COrvixDoc* doc_;
     CDeviceIO& io_;

@@ -11,15 +11,16 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <cctype>
+#include <type_traits>
 
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"
-#include "platform/objectname.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
+#include "platform/objectname.h"
 #include "platform/paths.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "runner/taskrunner.h"
 
@@ -27,7 +28,12 @@ namespace orvix {
 
 namespace {
 
-std::string Text(const QLineEdit* e) { return FromQ(e->text()); }
+// A field's text as the program's; refused (a letter the code page cannot hold), `value` stays
+// as it was and the field has the focus again.
+bool Take(QLineEdit* e, std::string& value, const char* label)
+{
+    return TakeField(*e, value, std::string("the \"") + label + "\" field");
+}
 
 // The controls a run disables, and those its end enables again.
 const std::initializer_list<int> kRunDisables = {
@@ -260,25 +266,39 @@ void CTest::LoadSettings()
 
 void CTest::SaveSettings() { settings_.Save(*doc_); }
 
-void CTest::UpdateData(bool save)
+bool CTest::UpdateData(bool save)
 {
     CTestSettings& s = settings_;
     if (save) {
-        s.accumTimes = ParseInt(Text(accumTimes_));
-        s.begin = static_cast<float>(ParseDouble(Text(begin_)));
-        s.end = static_cast<float>(ParseDouble(Text(end_)));
-        s.step = static_cast<float>(ParseDouble(Text(step_)));
-        s.customItems = Text(customItems_);
-        s.param2Change = Text(param2Change_);
-        s.ivFile = Text(ivFile_);
-        s.taskFile = Text(taskFile_);
-        s.commandGroupSize = ParseInt(Text(groupSize_));
-        s.commandGroupNumParam = ParseInt(Text(groupNumParam_));
+        // Up to the first field refused, which keeps its old value and the focus.
+        bool taken = true;
+        auto text = [&](QLineEdit* e, std::string& value, const char* label) {
+            taken = taken && Take(e, value, label);
+        };
+        auto number = [&](QLineEdit* e, auto& value, const char* label) {
+            std::string typed;
+            if (!taken || !Take(e, typed, label))
+                taken = false;
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int>)
+                value = ParseInt(typed);
+            else
+                value = static_cast<float>(ParseDouble(typed));
+        };
+        number(accumTimes_, s.accumTimes, "Accum Times");
+        number(begin_, s.begin, "Begin");
+        number(end_, s.end, "End");
+        number(step_, s.step, "Step");
+        text(customItems_, s.customItems, "Command File");
+        text(param2Change_, s.param2Change, "Param to Test");
+        text(ivFile_, s.ivFile, "Open Inventor File");
+        text(taskFile_, s.taskFile, "Task File");
+        number(groupSize_, s.commandGroupSize, "commands in a group");
+        number(groupNumParam_, s.commandGroupNumParam, "parameters");
         s.isRandom = random_->isChecked();
         s.useCustomItems = useCustomItems_->isChecked();
         s.isBalanced = balanced_->isChecked();
-        notes_ = notesEdit_->toPlainText().toLatin1().toStdString();
-        return;
+        taken = taken && TakeField(*notesEdit_, notes_, "the notes");
+        return taken;
     }
     // Filling the fields is no edit of the user's: no focus or change handling then.
     accumTimes_->setText(ToQ(FormatInt(s.accumTimes)));
@@ -294,8 +314,9 @@ void CTest::UpdateData(bool save)
     random_->setChecked(s.isRandom);
     useCustomItems_->setChecked(s.useCustomItems);
     balanced_->setChecked(s.isBalanced);
-    if (notesEdit_->toPlainText().toLatin1().toStdString() != notes_)
+    if (std::string shown; !FromQ(notesEdit_->toPlainText(), shown) || shown != notes_)
         notesEdit_->setPlainText(ToQ(notes_));
+    return true;
 }
 
 void CTest::SetNotes(const std::string& notes)
@@ -339,7 +360,10 @@ std::string CTest::OpenFile(const std::string& current, const char* filter)
 
 void CTest::OnBrowseCommandFile()
 {
-    std::string path = OpenFile(Text(customItems_), "Command File (*.oxq);;All Files (*.*)");
+    std::string path = settings_.customItems;
+    if (!Take(customItems_, path, "Command File"))
+        return;
+    path = OpenFile(path, "Command File (*.oxq);;All Files (*.*)");
     if (path.empty())
         return;
     settings_.customItems = path;
@@ -349,7 +373,10 @@ void CTest::OnBrowseCommandFile()
 
 void CTest::OnBrowseTaskFile()
 {
-    std::string path = OpenFile(Text(taskFile_), "Task File (*.c);;All Files (*.*)");
+    std::string path = settings_.taskFile;
+    if (!Take(taskFile_, path, "Task File"))
+        return;
+    path = OpenFile(path, "Task File (*.c);;All Files (*.*)");
     if (path.empty())
         return;
     settings_.taskFile = path;
@@ -360,8 +387,9 @@ void CTest::OnBrowseTaskFile()
 void CTest::OnViewCommands()
 {
     if (run_->commandListChanged) {
+        if (!UpdateData(true))
+            return;
         run_->commandListChanged = 0;
-        UpdateData(true);
         run_->ReadCommandList(settings_);
     }
     CViewListDlg dialog(&doc_->commandLines, this);
@@ -433,14 +461,16 @@ void CTest::OnDeleteTest()
 
 void CTest::OnReloadScene()
 {
-    UpdateData(true);
+    if (!UpdateData(true))
+        return;
     SaveSettings();
     doc_->ReloadScene();
 }
 
 void CTest::OnReloadTask()
 {
-    UpdateData(true);
+    if (!UpdateData(true))
+        return;
     SaveSettings();
     runner_.RequestReload();
 }
@@ -451,7 +481,8 @@ void CTest::OnKillFocusField()
         return;
     std::string scene = doc_->GetExpParam("IVFile", CParam(nullptr, "mytest.iv")).GetText();
     std::string task = doc_->GetExpParam("TaskFile", CParam(nullptr, "Task.c")).GetText();
-    UpdateData(true);
+    if (!UpdateData(true))
+        return;
     SaveSettings();
     if (settings_.ivFile != scene)
         doc_->ReloadScene();
@@ -493,9 +524,8 @@ void CTest::OnStart()
             MessageBox("The experiment is not enabled. Please switch it on with \"Enable\" first.");
             return;
         }
-        if (run_->EndedWithin(kLateStopMs))
+        if (run_->EndedWithin(kLateStopMs) || !UpdateData(true))
             return;
-        UpdateData(true);
         SaveSettings();
     }
     run_->OnStart(settings_);
@@ -536,7 +566,9 @@ void CTest::OnCancel()
 
 void CTest::OnSave()
 {
-    UpdateData(true);
+    // The notes go into the file: a letter they cannot keep is mended first.
+    if (!UpdateData(true))
+        return;
     doc_->notes = notes_;
     // Data files are written through a temporary file: a failed save leaves the previous
     // copy as it was, so nothing is removed here.

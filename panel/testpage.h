@@ -70,8 +70,10 @@ public:
 
     void LoadSettings();
     void SaveSettings();
-    // true: controls into the members; false: members into the controls.
-    void UpdateData(bool save);
+    // true: controls into the members, false when a field's text was refused (a letter the
+    // code page cannot hold: the field keeps the focus for mending); false: members into the
+    // controls.
+    bool UpdateData(bool save);
     void SetNotes(const std::string& notes);
     const CTestSettings& Settings() const { return settings_; }
 

@@ -31,10 +31,10 @@ void CRecordingDC::Ellipse(int left, int top, int right, int bottom)
     Add(DrawOp::Kind::Ellipse, {{left, top}, {right, bottom}});
 }
 
-void CRecordingDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)
+void CRecordingDC::Text(int x, int y, const std::string& text, HAlign h, VAlign v)
 {
     DrawOp& op = Add(DrawOp::Kind::Text, {{x, y}});
-    op.text = latin1;
+    op.text = text;
     op.hAlign = h;
     op.vAlign = v;
 }
@@ -60,9 +60,9 @@ bool CRecordingDC::RectVisible(int left, int top, int right, int bottom) const
 
 void CRecordingDC::SetPixel(int x, int y, COLORREF colour) { Add(DrawOp::Kind::Pixel, {{x, y}}).pixelColour = colour; }
 
-void CRecordingDC::TextBox(int left, int top, int right, int bottom, const std::string& latin1)
+void CRecordingDC::TextBox(int left, int top, int right, int bottom, const std::string& text)
 {
-    Add(DrawOp::Kind::TextBox, {{left, top}, {right, bottom}}).text = latin1;
+    Add(DrawOp::Kind::TextBox, {{left, top}, {right, bottom}}).text = text;
 }
 
 } // namespace orvix

@@ -94,14 +94,14 @@ public:
     virtual void FillRect(int left, int top, int right, int bottom, COLORREF colour) = 0;
     // Whether any of the rectangle can show on the surface; drawing what cannot is skipped.
     virtual bool RectVisible(int left, int top, int right, int bottom) const { return true; }
-    // In the font and text colour, without a background.
-    virtual void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) = 0;
+    // In the font and text colour, without a background. Texts are the program's (its code page).
+    virtual void Text(int x, int y, const std::string& text, HAlign h = HAlign::Left, VAlign v = VAlign::Top) = 0;
     // One device pixel at the point, whatever the pen.
     virtual void SetPixel(int x, int y, COLORREF colour) = 0;
     // Text from the box's top-left corner, lines broken at '\n' and between words where
     // they would pass the right edge, cut at the box's edges (GDI's DrawText with word
     // breaks). The corners are given as the caller's y direction has them.
-    virtual void TextBox(int left, int top, int right, int bottom, const std::string& latin1) = 0;
+    virtual void TextBox(int left, int top, int right, int bottom, const std::string& text) = 0;
 
 private:
     DrawState state_;
@@ -130,13 +130,13 @@ public:
     void Polyline(std::span<const Point> points) override;
     void Rectangle(int left, int top, int right, int bottom) override;
     void Ellipse(int left, int top, int right, int bottom) override;
-    void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
+    void Text(int x, int y, const std::string& text, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
     void SetPixel(int x, int y, COLORREF colour) override;
     void Polygon(std::span<const Point> points) override;
     void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
     // Inside `visible` when a test sets it, else everywhere.
     bool RectVisible(int left, int top, int right, int bottom) const override;
-    void TextBox(int left, int top, int right, int bottom, const std::string& latin1) override;
+    void TextBox(int left, int top, int right, int bottom, const std::string& text) override;
 
     std::vector<DrawOp> ops;
     struct Box {

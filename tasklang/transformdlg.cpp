@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "platform/qtext.h"
+
 namespace orvix {
 
 CTransformDlg::CTransformDlg(QWidget* parent)
@@ -26,9 +28,9 @@ CTransformDlg::CTransformDlg(QWidget* parent)
 
 void CTransformDlg::accept()
 {
-    name = nameEdit_->text().toLatin1().toStdString();
-    expression = expressionEdit_->text().toLatin1().toStdString();
-    QDialog::accept();
+    // A letter the code page cannot hold keeps the dialog open for mending.
+    if (TakeField(*nameEdit_, name, "the column's name") && TakeField(*expressionEdit_, expression, "the expression"))
+        QDialog::accept();
 }
 
 } // namespace orvix

@@ -12,6 +12,7 @@
 #include "platform/atomic_file.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/qtext.h"
 #include "platform/registry.h"
 #include "runner/taskrunner.h"
 #include "views/viewcommands.h"
@@ -223,10 +224,10 @@ std::vector<InputFileEntry> FindMatchingFiles(const std::string& pattern)
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : mapped.substr(0, slash));
     std::string name = slash == std::string::npos ? mapped : mapped.substr(slash + 1);
     std::vector<InputFileEntry> found;
-    QDir dir(QString::fromLocal8Bit(folder.c_str()));
+    QDir dir(PathToQ(folder));
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : entries) {
-        std::string file = info.fileName().toLocal8Bit().toStdString();
+        std::string file = PathFromQ(info.fileName());
         if (!WildcardMatch(name.c_str(), file.c_str()) || IsTemporaryFileName(file))
             continue;
         std::string path = folder == "/" ? "/" + file : folder + "/" + file;

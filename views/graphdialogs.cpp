@@ -16,6 +16,7 @@
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
 #include "platform/numbers.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "views/graphview.h"
 
@@ -23,7 +24,6 @@ namespace orvix {
 
 namespace {
 
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.c_str()); }
 
 constexpr int kDefaultLatency = 70;
 
@@ -51,8 +51,8 @@ CRevCorrDlg::CRevCorrDlg(int latency, int duration, float minimum, float maximum
         spin->setKeyboardTracking(false);
     latencySpin_->setValue(latency);
     durationSpin_->setValue(duration);
-    maximumEdit_->setText(Latin1(FormatPageNumber(maximum)));
-    minimumEdit_->setText(Latin1(FormatPageNumber(minimum)));
+    maximumEdit_->setText(ToQ(FormatPageNumber(maximum)));
+    minimumEdit_->setText(ToQ(FormatPageNumber(minimum)));
     subtractCheck_->setChecked(subtract);
 
     auto* grid = new QGridLayout;
@@ -80,12 +80,16 @@ CRevCorrDlg::CRevCorrDlg(int latency, int duration, float minimum, float maximum
 bool CRevCorrDlg::Exchange()
 {
     float max = 0, min = 0;
-    if (!ParsePageNumber(maximumEdit_->text().toLatin1().toStdString(), max)) {
+    // A letter the code page cannot hold makes a text no number.
+    std::string maxText, minText;
+    FromQ(maximumEdit_->text(), maxText);
+    FromQ(minimumEdit_->text(), minText);
+    if (!ParsePageNumber(maxText, max)) {
         MessageBox("Please enter a number.");
         maximumEdit_->setFocus();
         return false;
     }
-    if (!ParsePageNumber(minimumEdit_->text().toLatin1().toStdString(), min)) {
+    if (!ParsePageNumber(minText, min)) {
         MessageBox("Please enter a number.");
         minimumEdit_->setFocus();
         return false;
@@ -147,7 +151,7 @@ CSetSelectionDlg::CSetSelectionDlg(const std::vector<CParam>* candidates, std::v
     // One line per candidate in both lists, selected where the lists hold it.
     for (const CParam& c : *candidates_) {
         CParam candidate(c);
-        const QString line = Latin1(candidate.GetName() + "=" + candidate.GetText());
+        const QString line = ToQ(candidate.GetName() + "=" + candidate.GetText());
         auto* a = new QListWidgetItem(line, first_);
         auto* b = new QListWidgetItem(line, second_);
         auto holds = [&](const std::vector<CParam>& list) {
@@ -193,7 +197,7 @@ CSwitchRidgeDlg::CSwitchRidgeDlg(int sources, QWidget* parent) : QDialog(parent)
     setWindowTitle("Switch RIDGE 0 & 14");
     combo_->setObjectName("combo1327");
     for (int i = 1; i <= sources; ++i)
-        combo_->addItem(Latin1(Format("in=%d", i)));
+        combo_->addItem(ToQ(Format("in=%d", i)));
     combo_->setCurrentIndex(-1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSwitchRidgeDlg::accept);

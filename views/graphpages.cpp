@@ -11,15 +11,22 @@
 #include <QVBoxLayout>
 
 #include "platform/numbers.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 
 namespace orvix {
 
 namespace {
 
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.c_str()); }
-QString Number(float v) { return Latin1(FormatPageNumber(v)); }
-QString Integer(int v) { return Latin1(FormatInt(v)); }
+QString Number(float v) { return ToQ(FormatPageNumber(v)); }
+QString Integer(int v) { return ToQ(FormatInt(v)); }
+
+// A number field's text; a letter the code page cannot hold makes it no number.
+std::string NumberText(const QLineEdit* edit)
+{
+    std::string text;
+    return FromQ(edit->text(), text) ? text : std::string();
+}
 
 QGridLayout* Grid(QWidget* page)
 {
@@ -54,7 +61,7 @@ QGridLayout* CGraphPage::AddGroup(const char* title, int row, int column, int co
 
 bool CGraphPage::ReadNumber(int id, float& value)
 {
-    if (ParsePageNumber(Edit(id)->text().toLatin1().toStdString(), value))
+    if (ParsePageNumber(NumberText(Edit(id)), value))
         return true;
     MessageBox("Please enter a number.");
     Edit(id)->setFocus();
@@ -65,7 +72,7 @@ bool CGraphPage::ReadNumber(int id, float& value)
 bool CGraphPage::ReadInteger(int id, int32_t& value, int low, int high, bool ranged)
 {
     int32_t v = 0;
-    if (!ParsePageInteger(Edit(id)->text().toLatin1().toStdString(), v) || (ranged && (v < low || v > high))) {
+    if (!ParsePageInteger(NumberText(Edit(id)), v) || (ranged && (v < low || v > high))) {
         MessageBox(ranged ? Format("Please enter an integer between %d and %d.", low, high) : "Please enter an integer.");
         Edit(id)->setFocus();
         Edit(id)->selectAll();
@@ -75,10 +82,9 @@ bool CGraphPage::ReadInteger(int id, int32_t& value, int low, int high, bool ran
     return true;
 }
 
-bool CGraphPage::ReadText(int id, std::string& value)
+bool CGraphPage::ReadText(int id, std::string& value, const char* field)
 {
-    value = Edit(id)->text().toLatin1().toStdString();
-    return true;
+    return TakeField(*Edit(id), value, field);
 }
 
 // ---- Figure ----
@@ -136,12 +142,12 @@ CAxisPage::CAxisPage(const AxisPageValues& v, QWidget* parent) : CGraphPage(pare
     AddEdit(1056, "Maximum:", 0, 0, x)->setText(Number(v.xMaximum));
     AddEdit(1057, "Minimum:", 1, 0, x)->setText(Number(v.xMinimum));
     AddEdit(1058, "Major Unit:", 2, 0, x)->setText(Number(v.xMajorUnit));
-    AddEdit(1059, "Title:", 3, 0, x)->setText(Latin1(v.xTitle));
+    AddEdit(1059, "Title:", 3, 0, x)->setText(ToQ(v.xTitle));
     QGridLayout* y = AddGroup("Y Axis", 0, 2, 2);
     AddEdit(1053, "Maximum:", 0, 0, y)->setText(Number(v.yMaximum));
     AddEdit(1054, "Minimum:", 1, 0, y)->setText(Number(v.yMinimum));
     AddEdit(1055, "Major Unit:", 2, 0, y)->setText(Number(v.yMajorUnit));
-    AddEdit(1060, "Title:", 3, 0, y)->setText(Latin1(v.yTitle));
+    AddEdit(1060, "Title:", 3, 0, y)->setText(ToQ(v.yTitle));
     AddEdit(1106, "Hist Bin:", 1)->setText(Integer(v.histBin));
     AddEdit(1107, "Label Space:", 1, 1)->setText(Integer(v.labelSpace));
     AddEdit(1108, "Hist Min:", 2)->setText(Integer(v.histMin));
@@ -153,8 +159,9 @@ bool CAxisPage::Exchange(GraphProperties& values)
 {
     AxisPageValues a = values.axis;
     if (!ReadNumber(1056, a.xMaximum) || !ReadNumber(1057, a.xMinimum) || !ReadNumber(1058, a.xMajorUnit)
-        || !ReadText(1059, a.xTitle) || !ReadNumber(1053, a.yMaximum) || !ReadNumber(1054, a.yMinimum)
-        || !ReadNumber(1055, a.yMajorUnit) || !ReadText(1060, a.yTitle) || !ReadInteger(1106, a.histBin, 0, 0, false)
+        || !ReadText(1059, a.xTitle, "the X axis's title") || !ReadNumber(1053, a.yMaximum)
+        || !ReadNumber(1054, a.yMinimum) || !ReadNumber(1055, a.yMajorUnit)
+        || !ReadText(1060, a.yTitle, "the Y axis's title") || !ReadInteger(1106, a.histBin, 0, 0, false)
         || !ReadInteger(1107, a.labelSpace, 0, 0, false) || !ReadInteger(1109, a.histMax, 0, 0, false)
         || !ReadInteger(1108, a.histMin, 0, 0, false))
         return false;

@@ -32,7 +32,9 @@ protected:
     QGridLayout* AddGroup(const char* title, int row, int column = 0, int columnSpan = 4);
     bool ReadNumber(int id, float& value);
     bool ReadInteger(int id, int32_t& value, int low, int high, bool ranged);
-    bool ReadText(int id, std::string& value);
+    // False when the text was refused (a letter the code page cannot hold), the message naming
+    // `field`.
+    bool ReadText(int id, std::string& value, const char* field);
 };
 
 class CFigurePage : public CGraphPage {

@@ -13,6 +13,7 @@
 
 #include "document/graphinteraction.h"
 #include "document/orvixdoc.h"
+#include "platform/qtext.h"
 #include "views/graphdialogs.h"
 #include "views/qpainterdc.h"
 
@@ -249,7 +250,7 @@ void CGraphView::UpdatePaneTexts()
     if (ResponsePaneText(doc_, at.y(), text))
         responseText_ = text;
     if (stimulusText_ != oldStimulus || responseText_ != oldResponse)
-        emit paneTextsChanged(QString::fromLatin1(stimulusText_.c_str()), QString::fromLatin1(responseText_.c_str()));
+        emit paneTextsChanged(ToQ(stimulusText_), ToQ(responseText_));
 }
 
 void CGraphView::mousePressEvent(QMouseEvent* event)

@@ -12,6 +12,8 @@
 #include "document/graphinteraction.h"
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
+#include "platform/paths.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "platform/writepath.h"
 #include "views/graphdialogs.h"
@@ -59,8 +61,6 @@ bool IsForwarded(int id)
     return id == Id::ID_GRAPH_EXPORT_DATA || id == Id::ID_EXPORT_PARAM
         || id == Id::ID_MAXIMIZE || id == Id::ID_RESTORE;
 }
-
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.c_str()); }
 
 } // namespace
 
@@ -254,7 +254,7 @@ QMenu* CGraphView::CreateContextMenu(int region, QWidget* parent)
     const int offered = graph_.OfferedColumnCount();
     for (int i = 0; i < offered; ++i) {
         const int k = offered - 1 - i;
-        QAction* action = addEntry(menu->addAction(Latin1(graph_.ColumnName(i))), k == variable);
+        QAction* action = addEntry(menu->addAction(ToQ(graph_.ColumnName(i))), k == variable);
         action->setData(QVariantList{axis, k});
         connect(action, &QAction::triggered, this, [this, axis, k] {
             graph_.SelectAxisParam(axis, k);
@@ -334,7 +334,7 @@ void CGraphView::OnProperties()
 void CGraphView::OnFont()
 {
     FontRecord& f = doc_.plot.mainFont;
-    QFont font(Latin1(f.faceName));
+    QFont font(ToQ(f.faceName));
     font.setPointSizeF(std::max(FontPointSize(f.height), 1.0));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 1, 1000)));
     font.setItalic(f.italic);
@@ -346,7 +346,10 @@ void CGraphView::OnFont()
         return;
     const QFont chosen = dialog.selectedFont();
     FontRecord record = f;
-    record.faceName = chosen.family().toLatin1().toStdString().substr(0, 31);
+    // A name the code page cannot hold leaves the font as it was.
+    if (!TakeTyped(chosen.family(), record.faceName, "the font's name"))
+        return;
+    record.faceName = record.faceName.substr(0, 31);
     record.height = FontHeightForPoints(chosen.pointSizeF(), f.height);
     record.weight = chosen.weight();
     record.italic = chosen.italic();
@@ -368,7 +371,7 @@ void CGraphView::OnCopyData()
     const std::string text = CopyDataText(doc_);
     if (text.empty())
         return;
-    QGuiApplication::clipboard()->setText(Latin1(text));
+    QGuiApplication::clipboard()->setText(ToQ(text));
 }
 
 void CGraphView::OnEditCopy()
@@ -416,15 +419,13 @@ void CGraphView::OnExportGraph()
     if (askPictureFile)
         path = askPictureFile();
     else
-        path = QFileDialog::getSaveFileName(this, "Save Graph As", QString(),
-                                            "PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)")
-                   .toLocal8Bit()
-                   .toStdString();
+        path = PathFromQ(QFileDialog::getSaveFileName(
+            this, "Save Graph As", QString(), "PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
     if (path.empty())
         return;
     COrvixSrvrItem item(doc_);
     if (!item.SavePicture(path, logicalDpiX()))
-        MessageBox("Can't save the picture \"" + path + "\".\n" + WriteFailureText());
+        MessageBox("Can't save the picture \"" + UnmapPath(path) + "\".\n" + WriteFailureText());
 }
 
 } // namespace orvix

@@ -36,7 +36,7 @@
 #include "io/deviceio.h"
 #include "platform/eventpump.h"
 #include "platform/instances.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "runner/experiment.h"
 #include "views/framebars.h"
@@ -52,7 +52,7 @@ namespace {
 // Menu texts carry the Windows forms: "&" marks the mnemonic, "\t" leads the shortcut.
 QString MenuText(const char* text)
 {
-    QString t = QString::fromLatin1(text);
+    QString t = ToQ(text);
     int tab = t.indexOf('\t');
     return tab >= 0 ? t.left(tab) : t;
 }
@@ -308,8 +308,8 @@ QWidget* CMainFrame::CreateGraphView()
         return false;
     };
     connect(graph, &CGraphView::paneTextsChanged, this, [this](const QString& stimulus, const QString& response) {
-        SetPaneText(ID_INDICATOR_S, FromQ(stimulus));
-        SetPaneText(ID_INDICATOR_R, FromQ(response));
+        SetPaneText(ID_INDICATOR_S, FromShown(stimulus));
+        SetPaneText(ID_INDICATOR_R, FromShown(response));
     });
     return graph;
 }
@@ -390,7 +390,7 @@ void CMainFrame::CreateBars()
     for (size_t i = 0; i < std::size(kPanes); ++i) {
         auto* label = new QLabel(bar);
         label->setObjectName(QStringLiteral("pane%1").arg(kPanes[i].id));
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(kPanes[i].sample)) + 8);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(ToQ(kPanes[i].sample)) + 8);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addPermanentWidget(label);
         panes_[i] = label;
@@ -468,7 +468,7 @@ std::string CMainFrame::PaneText(int paneId) const
 {
     for (size_t i = 0; i < std::size(kPanes); ++i)
         if (kPanes[i].id == paneId)
-            return FromQ(panes_[i]->text());
+            return FromShown(panes_[i]->text());
     return {};
 }
 
@@ -520,7 +520,7 @@ void CMainFrame::UpdateRecentFiles(QMenu* file)
         files.resize(kRecentMenuEntries);
     for (size_t i = 0; i < files.size(); ++i) {
         std::string path = files[i];
-        auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(QString::fromLocal8Bit(path.c_str())), file);
+        auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(PathToQ(path)), file);
         connect(action, &QAction::triggered, this, [this, path] {
             if (hooks.openDocument)
                 hooks.openDocument(path);
@@ -539,7 +539,8 @@ void CMainFrame::UpdateRecentFiles(QMenu* file)
 void CMainFrame::UpdateTitle()
 {
     std::string name = doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle();
-    QString title = QString::fromLocal8Bit(name.c_str()) + " - Orvix";
+    // The document's file name as this machine names it.
+    QString title = PathToQ(name) + " - Orvix";
     if (windowTitle() != title)
         setWindowTitle(title);
 }
@@ -663,8 +664,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 {
     // The history is the user's whatever becomes of the document: written before the
     // question whether to save it, which may keep the window open.
-    StoreComment();
     SaveInputHistory();
+    // A comment the document cannot keep is said and not taken; the save question's Cancel
+    // keeps the window for mending it.
+    StoreComment();
     if (!(hooks.saveModified ? hooks.saveModified() : doc_.SaveModified())) {
         event->ignore();
         return;
@@ -695,7 +698,7 @@ bool CMainFrame::OpenDroppedFile(const QMimeData& data)
         if (!url.isLocalFile())
             continue;
         if (hooks.openDocument)
-            hooks.openDocument(url.toLocalFile().toLocal8Bit().toStdString());
+            hooks.openDocument(PathFromQ(url.toLocalFile()));
         return true;
     }
     return false;

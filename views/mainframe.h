@@ -185,8 +185,9 @@ private:
     void CreatePanes();
     QWidget* CreateGraphView();
     void UpdateToolStates();
-    // The comment edit's text into the comment trial (when that is a trial).
-    void StoreComment();
+    // The comment edit's text into the comment trial (when that is a trial); false when the
+    // text was refused (a letter the code page cannot hold: the edit keeps it and the focus).
+    bool StoreComment();
     void ShowCommentTrial();
     bool OnCommentKey(int qtKey);
     // Builds the input-file list from the box's text; true when it was built (it may be

@@ -10,8 +10,8 @@
 #include "document/orvixdoc.h"
 #include "export/odbcfilename.h"
 #include "model/param.h"
-#include "platform/latin1.h"
 #include "platform/numbers.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "views/framebars.h"
 #include "views/mainframe.h"
@@ -21,18 +21,21 @@ namespace orvix {
 
 QWidget* CMainFrame::GetCommentEdit() const { return dialogBar_->comment; }
 
-void CMainFrame::StoreComment()
+bool CMainFrame::StoreComment()
 {
     CTrial* trial = doc_.GetTrial(commentTrial_);
     if (!trial)
-        return;
-    std::string text = FromQ(dialogBar_->comment->text());
+        return true;
+    std::string text = trial->comment;
+    if (!TakeField(*dialogBar_->comment, text, "the comment"))
+        return false;
     if (trial->comment == text)
-        return;
+        return true;
     // A comment is part of the data file: the document has changed.
     trial->comment = text;
     doc_.SetModifiedFlag();
     doc_.FillTrialRow(commentTrial_);
+    return true;
 }
 
 void CMainFrame::ShowCommentTrial()
@@ -44,9 +47,8 @@ void CMainFrame::ShowCommentTrial()
 
 void CMainFrame::SelectTrialComment(int trial)
 {
-    if (dialogBar_->comment->hasFocus())
+    if (dialogBar_->comment->hasFocus() || !StoreComment())
         return;
-    StoreComment();
     commentTrial_ = trial;
     ShowCommentTrial();
 }
@@ -82,8 +84,9 @@ bool CMainFrame::OnCommentKey(int qtKey)
     case Qt::Key_Down: key = CommentKey::Down; break;
     default: return false;
     }
-    if (CommentKeyStoresFirst(key))
-        StoreComment();
+    // A comment refused stays in the edit, which keeps the focus, until it is mended.
+    if (CommentKeyStoresFirst(key) && !StoreComment())
+        return true;
     if (key == CommentKey::Enter) {
         // To the frame, which does nothing with keys: the arrows that follow scroll no view.
         setFocus();
@@ -121,7 +124,7 @@ std::vector<std::string> CMainFrame::InputHistory() const
     std::vector<std::string> items;
     QComboBox* box = dialogBar_->inputFile;
     for (int i = 0; i < box->count(); ++i)
-        items.push_back(FromQ(box->itemText(i)));
+        items.push_back(FromShown(box->itemText(i)));
     return items;
 }
 
@@ -144,7 +147,10 @@ bool CMainFrame::OpenInputFile(int index)
 bool CMainFrame::RebuildInputList()
 {
     QComboBox* box = dialogBar_->inputFile;
-    const std::string text = InputText(FromQ(box->currentText()));
+    std::string typed;
+    if (!TakeField(*box->lineEdit(), typed, "the input-file box"))
+        return false;
+    const std::string text = InputText(typed);
     inputFiles_.Rebuild({});
     std::vector<InputFileEntry> files;
     if (IsOdbcSource(text)) {
@@ -198,7 +204,10 @@ void CMainFrame::Navigate(CInputFileList::Button button, bool shift)
 void CMainFrame::OnEditDataSource()
 {
     QComboBox* box = dialogBar_->inputFile;
-    std::string text = ToMultiLine(FromQ(box->currentText()));
+    std::string text;
+    if (!TakeField(*box->lineEdit(), text, "the input-file box"))
+        return;
+    text = ToMultiLine(text);
     bool accepted = false;
     if (hooks.editDataSource) {
         accepted = hooks.editDataSource(text);
@@ -209,8 +218,7 @@ void CMainFrame::OnEditDataSource()
         dialog.setOption(QInputDialog::UsePlainTextEditForTextInput);
         dialog.setTextValue(ToQ(text));
         accepted = UI().RunModal(dialog) == IDOK;
-        if (accepted)
-            text = FromQ(dialog.textValue());
+        accepted = accepted && TakeTyped(dialog.textValue(), text, "the file name or query");
     }
     if (!accepted)
         return;

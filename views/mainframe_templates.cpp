@@ -5,7 +5,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "views/mainframe.h"
 

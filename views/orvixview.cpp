@@ -15,7 +15,7 @@
 #include <cmath>
 
 #include "document/orvixdoc.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/ui.h"
 #include "views/qpainterdc.h"
 #include "views/viewcommands.h"
@@ -213,7 +213,11 @@ void COrvixView::ChooseFont()
     if (UI().RunModal(dialog) != IDOK)
         return;
     QFont chosen = dialog.selectedFont();
-    font.face = FromQ(chosen.family());
+    // A name the code page cannot hold leaves the font as it was.
+    std::string face = font.face;
+    if (!TakeTyped(chosen.family(), face, "the font's name"))
+        return;
+    font.face = face;
     font.height = PointsToHeight(chosen.pointSizeF());
     font.weight = chosen.weight();
     font.italic = chosen.italic();

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 
 namespace orvix {
 
@@ -59,7 +59,7 @@ constexpr size_t kMaxCachedTexts = 8192;
 
 } // namespace
 
-const QStaticText& CTextCache::Get(const QFont& font, const std::string& latin1)
+const QStaticText& CTextCache::Get(const QFont& font, const std::string& text)
 {
     if (count_ >= kMaxCachedTexts) {
         fonts_.clear();
@@ -70,10 +70,10 @@ const QStaticText& CTextCache::Get(const QFont& font, const std::string& latin1)
         fonts_.push_back(FontTexts{font, {}});
         f = fonts_.end() - 1;
     }
-    auto [it, added] = f->texts.try_emplace(latin1);
+    auto [it, added] = f->texts.try_emplace(text);
     if (added) {
         ++count_;
-        it->second.setText(ToQ(latin1));
+        it->second.setText(ToQ(text));
         it->second.setTextFormat(Qt::PlainText);
         it->second.setPerformanceHint(QStaticText::AggressiveCaching);
         it->second.prepare(QTransform(), font);
@@ -141,7 +141,7 @@ bool CQPainterDC::RectVisible(int left, int top, int right, int bottom) const
     return device.adjusted(-1, -1, 1, 1).intersects(area);
 }
 
-void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign v)
+void CQPainterDC::Text(int x, int y, const std::string& text, HAlign h, VAlign v)
 {
     const Font& font = State().font;
     // Text is laid out in the device's own pixels, upright whatever the transform, in the
@@ -158,10 +158,10 @@ void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign
         fontCache_.emplace(FontCache{font, scale, qfont, metrics, metrics.fontDpi() == QFontMetricsF(qfont).fontDpi()});
     }
     const QFontMetricsF& metrics = fontCache_->metrics;
-    const QStaticText& text = texts_->Get(fontCache_->qfont, latin1);
+    const QStaticText& laidOut = texts_->Get(fontCache_->qfont, text);
     const double width = h == HAlign::Left ? 0.0
-        : fontCache_->screenResolution ? text.size().width()
-                                       : metrics.horizontalAdvance(QString::fromLatin1(latin1.c_str()));
+        : fontCache_->screenResolution ? laidOut.size().width()
+                                       : metrics.horizontalAdvance(ToQ(text));
     double dx = h == HAlign::Left ? 0.0 : h == HAlign::Centre ? -width / 2 : -width;
     // A laid-out text is placed by its top left corner.
     double top = v == VAlign::Top ? 0.0 : v == VAlign::Bottom ? -metrics.descent() - metrics.ascent() : -metrics.ascent();
@@ -182,11 +182,11 @@ void CQPainterDC::Text(int x, int y, const std::string& latin1, HAlign h, VAlign
         painter_.rotate(-font.escapement / 10.0);
     painter_.setFont(fontCache_->qfont);
     painter_.setPen(ToQColor(State().textColour));
-    painter_.drawStaticText(QPointF(dx, top), text);
+    painter_.drawStaticText(QPointF(dx, top), laidOut);
     painter_.restore();
 }
 
-void CQPainterDC::TextBox(int left, int top, int right, int bottom, const std::string& latin1)
+void CQPainterDC::TextBox(int left, int top, int right, int bottom, const std::string& text)
 {
     // Laid out downwards from the top-left corner whichever way the caller's y runs.
     int width = std::abs(right - left);
@@ -201,7 +201,7 @@ void CQPainterDC::TextBox(int left, int top, int right, int bottom, const std::s
     painter_.setClipRect(box, Qt::IntersectClip);
     painter_.setFont(ToQFont(State().font));
     painter_.setPen(ToQColor(State().textColour));
-    painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ToQ(latin1));
+    painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ToQ(text));
     painter_.restore();
 }
 

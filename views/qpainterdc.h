@@ -19,7 +19,7 @@ namespace orvix {
 // repaint, and laying a text out costs more than drawing it. Whoever repaints keeps one.
 class CTextCache {
 public:
-    const QStaticText& Get(const QFont& font, const std::string& latin1);
+    const QStaticText& Get(const QFont& font, const std::string& text);
 
 private:
     struct FontTexts {
@@ -43,13 +43,13 @@ public:
     void Polyline(std::span<const Point> points) override;
     void Rectangle(int left, int top, int right, int bottom) override;
     void Ellipse(int left, int top, int right, int bottom) override;
-    void Text(int x, int y, const std::string& latin1, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
+    void Text(int x, int y, const std::string& text, HAlign h = HAlign::Left, VAlign v = VAlign::Top) override;
     void SetPixel(int x, int y, COLORREF colour) override;
     void Polygon(std::span<const Point> points) override;
     void FillRect(int left, int top, int right, int bottom, COLORREF colour) override;
     // Against the painter's clip, or the device's area when it does not clip.
     bool RectVisible(int left, int top, int right, int bottom) const override;
-    void TextBox(int left, int top, int right, int bottom, const std::string& latin1) override;
+    void TextBox(int left, int top, int right, int bottom, const std::string& text) override;
 
 private:
     // The state goes to the painter before each primitive: the caller may have used the

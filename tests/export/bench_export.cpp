@@ -27,7 +27,7 @@
 #include "export/trialrecords.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/ui.h"

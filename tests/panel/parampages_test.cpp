@@ -185,6 +185,30 @@ TEST_F(PanelTest, BehaviourPageEditsActOnTheParameterName)
     EXPECT_TRUE(sent.empty()); // behaviour parameters never go to the renderer
 }
 
+TEST_F(PanelTest, TypedValuesAreKeptInTheCodePageAndALetterItCannotHoldIsRefused)
+{
+    int label = AddBehav("Label", "x");
+    CBehavParam* page = Panel()->BehavPage();
+    // Typed and shown as Unicode, kept as Windows-1252: µ B5, é E9, ° B0, € 80.
+    const std::pair<const char*, std::string> values[] = {
+        {"5µV", "5\xB5V"}, {"café", "caf\xE9"}, {"30°", "30\xB0"}, {"€", "\x80"}};
+    for (const auto& [typed, stored] : values) {
+        EditValue(page, label, typed);
+        EXPECT_EQ(doc->GetBehavParam(label).GetText(), stored);
+        EXPECT_EQ(page->ParamList()->item(label)->text(), QString::fromUtf8(L("Label", 10, typed)));
+    }
+    EXPECT_TRUE(ui.messages.empty());
+
+    // "Ω" is refused where it is typed: named, the value kept, the letter selected for mending.
+    EditValue(page, label, "5Ω");
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The letter U+03A9 in the value of Label cannot be kept: the "
+                                                   "program's text holds only the letters of the code page "
+                                                   "Windows-1252."});
+    EXPECT_EQ(doc->GetBehavParam(label).GetText(), "\x80");
+    EXPECT_EQ(page->ValueEdit()->text(), QString::fromUtf8("5Ω"));
+    EXPECT_EQ(page->ValueEdit()->selectedText(), QString::fromUtf8("Ω"));
+}
+
 TEST_F(PanelTest, BehaviourPageAddsAndDeletesParameters)
 {
     AddBehav("First", "1");

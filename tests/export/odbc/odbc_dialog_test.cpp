@@ -14,7 +14,7 @@
 #include "export/exportoptionsdlg.h"
 #include "export/exportparamdlg.h"
 #include "document/paramtable.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
 using namespace orvix;

@@ -10,7 +10,7 @@
 
 #include "app/orvixapp.h"
 #include "export/datasourcedlg.h"
-#include "platform/latin1.h"
+#include "platform/qtext.h"
 #include "tests/export/odbc/odbc_fixture.h"
 #include "views/framebars.h"
 #include "views/mainframe.h"
@@ -69,7 +69,7 @@ TEST_F(OdbcFrameTest, InputBoxOpensTheFilesAQueryNames)
         return IDOK;
     };
     frame->OnEditDataSource();
-    EXPECT_EQ(FromQ(bar->inputFile->currentText()), "ODBC://orvix_sqlite:select fileName\xB6" "from " + table
+    EXPECT_EQ(FromShown(bar->inputFile->currentText()), "ODBC://orvix_sqlite:select fileName\xB6" "from " + table
                                                         + " order by N");
 
     bar->next->click();
