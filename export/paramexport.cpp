@@ -185,12 +185,12 @@ bool CParamExport::Run(const ParamExportSettings& settings)
         return !failed_;
     }
     const std::vector<std::string> names = SplitParamNames(settings.names);
-    file.Write(ParamCsvHeader(names));
+    file.WriteText(ParamCsvHeader(names));
     for (const std::string& path : files) {
         if (!progress_.IsRunning())
             break;
         if (COrvixDoc* doc = Open(path))
-            file.Write(ParamCsvLine(*doc, SplitDataFileName(path), names, settings.kind));
+            file.WriteText(ParamCsvLine(*doc, SplitDataFileName(path), names, settings.kind));
     }
     if (!file.Commit()) {
         MessageBox("Can't write the output file \"" + settings.output + "\": " + file.Error()

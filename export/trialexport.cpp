@@ -171,7 +171,7 @@ bool CTrialExport::ExportFile(const std::string& outputDir, int format, int even
             failed_ = true;
         writer.Close();
     } else {
-        file.Write(CsvHeader(eventType, columns));
+        file.WriteText(CsvHeader(eventType, columns));
         WriteCsvRows(file, data, eventType, map, progress_);
     }
     return CommitOrReport(file, shown);
@@ -244,7 +244,7 @@ void CTrialExport::ExportToSingleFile(const std::string& input, const std::strin
                     return;
                 }
             } else {
-                file.Write(CsvHeader(eventType, reference));
+                file.WriteText(CsvHeader(eventType, reference));
             }
             first = false;
         } else {
