@@ -49,12 +49,11 @@ bool ParamValue(COrvixDoc& doc, int kind, const std::string& name, std::string& 
     return true;
 }
 
-// A value's text: numbers as they are written, text as UTF-16 (the program's text is
-// Latin-1).
+// A value's text: numbers as they are written, text as characters (UTF-16).
 void BindValue(COdbcStatement& s, int number, OdbcSql sql, size_t size, int decimals, const std::string& value,
                std::u16string& wide, OdbcLen& length)
 {
-    wide = Latin1ToUtf16(value);
+    wide = ToUtf16(value);
     if (sql == OdbcSql::Varchar) {
         s.BindText(number, sql, size, wide, length);
         return;
@@ -248,7 +247,7 @@ bool CParamExport::ExportRow(const std::string& path, const DataFileParts& parts
         const bool present = count.m_nCountCellId > 0;
         if (present && options->duplicates == DUPLICATE_SKIP)
             return true;
-        std::u16string wideCell = Latin1ToUtf16(cell), wideTest = Latin1ToUtf16(test);
+        std::u16string wideCell = ToUtf16(cell), wideTest = ToUtf16(test);
         db->BeginTrans();
         try {
             OdbcLen cellLength, testLength;
