@@ -189,7 +189,7 @@ bool CParamExport::Run(const ParamExportSettings& settings)
         if (!progress_.IsRunning())
             break;
         if (COrvixDoc* doc = Open(path))
-            file.WriteText(ParamCsvLine(*doc, SplitDataFileName(path), names, settings.kind));
+            file.WriteText(ParamCsvLine(*doc, SplitDataFileName(doc->dataFilePath), names, settings.kind));
     }
     if (!file.Commit()) {
         MessageBox("Can't write the output file \"" + settings.output + "\": " + file.Error()
@@ -206,7 +206,7 @@ void CParamExport::RunOdbc(const ParamExportSettings& settings, const std::vecto
         if (!progress_.IsRunning())
             break;
         COrvixDoc* doc = Open(path);
-        if (doc && !ExportRow(path, SplitDataFileName(path), check, settings.kind))
+        if (doc && !ExportRow(doc->dataFilePath, SplitDataFileName(doc->dataFilePath), check, settings.kind))
             break;
     }
 }

@@ -18,6 +18,7 @@
 #include "export/trialrecords.h"
 #include "platform/atomic_file.h"
 #include "platform/numbers.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -199,7 +200,7 @@ void CTrialExport::CopyRefused(const std::string& path)
     if (in >= 0)
         close(in);
     if (!copied) {
-        MessageBox("Can't copy \"" + path + "\" to " + kRefusedFilesFolder + ": " + why + ".");
+        MessageBox("Can't copy \"" + ShownText(path) + "\" to " + kRefusedFilesFolder + ": " + why + ".");
         failed_ = true;
     }
 }

@@ -69,6 +69,8 @@ TEST(CodePage, LabLettersCrossBothWaysAndOthersAreRefusedWhereTheyStand)
     EXPECT_EQ(why.line, 3u);
     EXPECT_FALSE(IsUtf8("\xED\xA0\x80")); // a surrogate
     EXPECT_FALSE(IsUtf8("\xC0\xAF"));      // overlong
+    // Shown in a message: what the code page lacks by its code point, bytes that are not UTF-8 by value.
+    EXPECT_EQ(ShownText("/d/\xCE\xA9\xFF/caf\xC3\xA9"), "/d/<U+03A9><FF>/caf\xE9");
 }
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
@@ -77,10 +79,11 @@ TEST(LogMirror, AppendsLinesToTheNamedFile)
     std::string path = dir.Path() + "/log.txt";
     setenv("ORVIX_LOG", path.c_str(), 1);
     MirrorLogLine("one");
-    MirrorLogLine("two");
+    MirrorLogLine("two: 5\xB5V caf\xE9 30\xB0");
     unsetenv("ORVIX_LOG");
     MirrorLogLine("three");
-    EXPECT_EQ(orvix_test::ReadFile(path), "one\ntwo\n");
+    // The program's text, as the file is read with Linux tools: UTF-8.
+    EXPECT_EQ(orvix_test::ReadFile(path), "one\ntwo: 5\xC2\xB5V caf\xC3\xA9 30\xC2\xB0\n");
 }
 
 TEST(ScriptedUI, RecordsMessagesAndAnswersInOrder)
