@@ -127,13 +127,13 @@ std::string AskSaveAsPath(QWidget* parent, const std::string& documentPath)
     const DialogStart start = FileDialogStart(documentPath);
     if (!start.folder.empty() && QFileInfo(PathToQ(start.folder)).isDir()) {
         dialog.setDirectory(PathToQ(start.folder));
-        dialog.selectFile(PathToQ(start.name));
+        dialog.selectFile(ToQ(start.name));
     } else if (!start.folder.empty()) {
         // A folder that is not there yet: the dialog cannot show it, but the name box keeps
         // it, so that Return saves there rather than in whatever folder the dialog shows.
-        dialog.OfferName(PathToQ(start.folder + "/" + start.name));
+        dialog.OfferName(PathToQ(start.folder) + "/" + ToQ(start.name));
     } else {
-        dialog.selectFile(PathToQ(start.name));
+        dialog.selectFile(ToQ(start.name));
     }
     return Run(dialog);
 }
@@ -153,7 +153,14 @@ bool AskExistingFile(QWidget* parent, std::string& path, const std::string& filt
     std::string chosen = Run(dialog);
     if (chosen.empty())
         return false;
-    path = chosen;
+    // The caller keeps the path as the program's text.
+    std::string text;
+    TextRefusal why;
+    if (!ProgramPath(chosen, text, &why)) {
+        MessageBox(RefusalMessage(why, "the path \"" + ShownText(chosen) + "\"", false));
+        return false;
+    }
+    path = text;
     return true;
 }
 

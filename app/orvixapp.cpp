@@ -394,7 +394,8 @@ bool COrvixApp::OnFileSaveAs()
         path += ".oxv";
     if (!doc_->OnSaveDocument(path))
         return false;
-    AddRecentFile(path);
+    // The list holds the document's names for its files, the program's text.
+    AddRecentFile(doc_->GetPathName());
     return true;
 }
 
@@ -463,7 +464,7 @@ bool COrvixApp::LoadDocumentFile(const std::string& path)
         return false;
     if (!doc_->OnOpenDocument(path))
         return false;
-    AddRecentFile(path);
+    AddRecentFile(doc_->GetPathName());
     if (mainFrame_)
         mainFrame_->InitialUpdate();
     return true;

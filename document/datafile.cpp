@@ -10,6 +10,7 @@
 #include "document/datafile_format.h"
 #include "document/orvixdoc.h"
 #include "platform/atomic_file.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -68,14 +69,14 @@ std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool wit
     // Only a regular file: opening a pipe or a device could wait forever or act on it. The
     // type is checked before the open, and again on what was opened (without waiting).
     struct stat st;
-    const std::string notRegular = "File \"" + path + "\" is not a regular file: it can't be opened as a data file.";
+    const std::string notRegular = "File \"" + ShownText(path) + "\" is not a regular file: it can't be opened as a data file.";
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         MessageBox(notRegular);
         return nullptr;
     }
     FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0 || fstat(file.fd, &st) != 0) {
-        MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
+        MessageBox("File \"" + ShownText(path) + "\" doesn't exist or couldn't be opened!");
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -91,7 +92,7 @@ std::unique_ptr<DataFileContents> ReadContents(const std::string& path, bool wit
         MessageBox(kTooNew);
         return nullptr;
     } catch (const CArchiveException& e) {
-        MessageBox("Can't read the data file \"" + path + "\".\n" + e.what());
+        MessageBox("Can't read the data file \"" + ShownText(path) + "\".\n" + e.what());
         return nullptr;
     }
     return c;
@@ -276,9 +277,14 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
 {
     fileLoaded = 0;
     if (access(path.c_str(), R_OK) != 0) {
-        MessageBox("File \"" + path + "\" doesn't exist or couldn't be opened!");
+        MessageBox("File \"" + ShownText(path) + "\" doesn't exist or couldn't be opened!");
         return false;
     }
+    // The document names its file in the program's text (the title, the data folder, the
+    // exports' cell ids): a path that this text cannot hold could not be saved to again.
+    std::string name;
+    if (!NameOfPath(path, name))
+        return false;
     // Everything is read and checked before the document changes, so that a file that
     // cannot be used leaves the document as it was.
     auto c = ReadContents(path, loadFormat != 0, mergeMode != 0);
@@ -288,7 +294,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     std::vector<std::string> lines =
         mergeMode ? MergedCommandLines(commandLines, c->commandLines, mergeMode + 1) : c->commandLines;
     if (ParseCommandLines(lines, mergeMode ? MergeOffset(*c) : kNoAngleOffset, error).empty()) {
-        MessageBox(error.empty() ? "File \"" + path + "\" holds no stimulus commands." : error);
+        MessageBox(error.empty() ? "File \"" + name + "\" holds no stimulus commands." : error);
         return false;
     }
 
@@ -320,8 +326,13 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
         if (path.find('/') != std::string::npos) {
             std::error_code ec;
             const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
-            if (!ec)
-                GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = UnmapPath(file.parent_path().string()).c_str();
+            TextRefusal why;
+            const std::string folder = ec ? std::string() : UnmapPath(file.parent_path().string(), &why);
+            if (!folder.empty())
+                GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = folder.c_str();
+            else if (!ec) // the working folder of a relative path: the data folder stays
+                AddLogLine(RefusalMessage(why, "the folder \"" + ShownText(file.parent_path().string()) + "\"", false)
+                           + " The data folder stays as it was.");
         }
         if (!loadFormat) {
             GetBehavParam("Param2ShowX", CParam(nullptr, "X")) = showX.c_str();
@@ -343,9 +354,9 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     UpdateChannelRates(nullptr);
     for (int ch = 0; ch < kChannelCount; ++ch)
         UpdateChannelDisplay(ch);
-    dataFilePath = path;
+    dataFilePath = name;
     dataFileBase_.clear();
-    SetPathName(path);
+    SetPathName(name);
     SetModifiedFlag(false);
     RebuildTrialTable();
     return true;
@@ -386,7 +397,22 @@ void COrvixDoc::LoadSceneAfterOpen(const std::string& scene)
     SetRunFlag(runFlag);
 }
 
-bool COrvixDoc::OnSaveDocument(const std::string& path) { return AfterWrite(path, WriteDataFile(path)); }
+bool COrvixDoc::NameOfPath(const std::string& path, std::string& name)
+{
+    TextRefusal why;
+    if (ProgramPath(path, name, &why))
+        return true;
+    MessageBox(RefusalMessage(why, "the path \"" + ShownText(path) + "\"", false)
+               + "\nPlease name the file and its folders with the letters of Windows-1252.");
+    return false;
+}
+
+bool COrvixDoc::OnSaveDocument(const std::string& path)
+{
+    // Checked before writing: the document could not name the file it wrote.
+    std::string name;
+    return NameOfPath(path, name) && AfterWrite(path, WriteDataFile(path));
+}
 
 bool COrvixDoc::WriteDataFile(const std::string& path, const std::function<std::string()>& nextName)
 {
@@ -413,10 +439,11 @@ bool COrvixDoc::WriteDataFile(const std::string& path, const std::function<std::
 bool COrvixDoc::AfterWrite(const std::string& path, bool written)
 {
     if (!written) {
-        MessageBox("Can't save the data file \"" + path + "\".\n" + WriteFailureText() + ".");
+        MessageBox("Can't save the data file \"" + ShownText(path) + "\".\n" + WriteFailureText() + ".");
         return false;
     }
-    SetPathName(path);
+    std::string name;
+    SetPathName(ProgramPath(path, name) ? name : ShownText(path));
     SetModifiedFlag(false);
     return true;
 }

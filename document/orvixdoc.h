@@ -321,6 +321,9 @@ private:
     bool WriteDataFile(const std::string& path, const std::function<std::string()>& nextName = nullptr);
     // After a write: the document takes the file as its own, or the user hears why not.
     bool AfterWrite(const std::string& path, bool written);
+    // A path of this machine as the document's name for it (the program's text); false, and
+    // the user is told, when that text cannot hold it.
+    bool NameOfPath(const std::string& path, std::string& name);
 
     // The name SetDataFileName chose, without its number; empty when the data file was
     // opened or named otherwise. And the file this document wrote last, as it left it.

@@ -1,9 +1,11 @@
 #include "export/exportfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/codepage.h"
 
 namespace orvix {
 
@@ -40,6 +42,15 @@ void CExportFile::Write(const void* data, size_t size)
         return;
     }
     size_ += size;
+}
+
+void CExportFile::WriteText(const std::string& text)
+{
+    // Most exports are ASCII through and through: no copy then.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        Write(text);
+    else
+        Write(ToUtf8(text));
 }
 
 void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)

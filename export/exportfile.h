@@ -26,7 +26,9 @@ public:
 
     // Appends at the end.
     void Write(const void* data, size_t size);
-    void Write(const std::string& text) { Write(text.data(), text.size()); }
+    void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
+    // The program's text (the code page) as a text file of Linux holds it: UTF-8.
+    void WriteText(const std::string& text);
     // Overwrites bytes at an offset (a header rewritten at the end); later writes still
     // append.
     void WriteAt(uint64_t offset, const void* data, size_t size);

@@ -87,7 +87,7 @@ void CExistRecordset::Open(const std::string& sql, const std::vector<std::string
     s.Prepare(sql);
     std::vector<std::u16string> texts;
     for (const std::string& text : textParams)
-        texts.push_back(Latin1ToUtf16(text));
+        texts.push_back(ToUtf16(text));
     std::vector<OdbcLen> lengths(texts.size());
     int number = 1;
     for (size_t k = 0; k < texts.size(); ++k, ++number)

@@ -15,11 +15,11 @@ void COdbcFilename::Open(const std::string& sql)
 {
     Close();
     auto statement = std::make_unique<COdbcStatement>(db_);
-    names_.assign(static_cast<size_t>(kRowsetSize) * kNameBytes, '\0');
+    names_.assign(static_cast<size_t>(kRowsetSize) * kNameBytes, u'\0');
     lengths_.assign(kRowsetSize, 0);
     statement->SetRowArraySize(kRowsetSize);
     statement->ExecDirect(sql.empty() ? GetDefaultSQL() : sql);
-    statement->BindColumn(1, OdbcC::Char, names_.data(), kNameBytes, lengths_.data());
+    statement->BindColumn(1, OdbcC::WChar, names_.data(), kNameBytes * sizeof(char16_t), lengths_.data());
     statement_ = std::move(statement);
     MoveNext();
 }
@@ -39,18 +39,26 @@ void COdbcFilename::Close()
     fetched_ = 0;
 }
 
+bool COdbcFilename::Name(size_t row, std::string& name, TextRefusal* why) const
+{
+    name.clear();
+    if (row >= fetched_ || lengths_[row] == kOdbcNullData)
+        return true;
+    const char16_t* slot = names_.data() + row * kNameBytes;
+    const std::u16string_view wide(slot, static_cast<size_t>(std::find(slot, slot + kNameBytes - 1, u'\0') - slot));
+    return FromUtf16(wide, name, why);
+}
+
 std::string COdbcFilename::Name(size_t row) const
 {
-    if (row >= fetched_ || lengths_[row] == kOdbcNullData)
-        return std::string();
-    const char* slot = names_.data() + row * kNameBytes;
-    return std::string(slot, strnlen(slot, kNameBytes - 1));
+    std::string name;
+    return Name(row, name) ? name : std::string();
 }
 
 bool COdbcFilename::IsCut(size_t row) const
 {
     OdbcLen n = lengths_[row];
-    return row < fetched_ && (n == kOdbcNoTotal || n >= static_cast<OdbcLen>(kNameBytes));
+    return row < fetched_ && (n == kOdbcNoTotal || n >= static_cast<OdbcLen>(kNameBytes * sizeof(char16_t)));
 }
 
 namespace {
@@ -124,15 +132,24 @@ bool ReadOdbcFileNames(const OdbcInputSpec& spec, std::vector<std::string>& name
         return false;
     }
     std::vector<std::string> cut;
+    std::string refused;
+    size_t refusedCount = 0, rowNumber = 0;
     try {
         COdbcFilename query(db);
         query.Open(spec.statement);
         for (; !query.IsEOF(); query.MoveNext()) {
             for (size_t row = 0; row < query.RowsFetched(); ++row) {
-                if (query.IsCut(row))
+                std::string name;
+                TextRefusal why;
+                ++rowNumber;
+                if (query.IsCut(row)) {
                     cut.push_back(query.Name(row));
-                else if (std::string name = query.Name(row); !name.empty())
+                } else if (!query.Name(row, name, &why)) {
+                    if (refusedCount++ == 0)
+                        refused = RefusalMessage(why, "the name of row " + std::to_string(rowNumber), false);
+                } else if (!name.empty()) {
                     names.push_back(std::move(name));
+                }
             }
         }
     } catch (const COdbcError& e) {
@@ -143,6 +160,8 @@ bool ReadOdbcFileNames(const OdbcInputSpec& spec, std::vector<std::string>& name
     if (!cut.empty())
         MessageBox(std::to_string(cut.size()) + " file name(s) of the query are 256 characters or longer and were left "
                    "out; the first begins\n" + cut.front().substr(0, 80) + "...");
+    if (refusedCount)
+        MessageBox(std::to_string(refusedCount) + " file name(s) of the query were left out. " + refused);
     return true;
 }
 

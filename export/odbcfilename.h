@@ -32,17 +32,19 @@ public:
 
     // Rows of the current rowset.
     size_t RowsFetched() const { return eof_ ? 0 : fetched_; }
-    // Row i's name; "" for NULL.
+    // Row i's name as the program's text; "" for NULL. False, with the letter in `why`, when
+    // the code page cannot hold one of its letters.
+    bool Name(size_t row, std::string& name, TextRefusal* why = nullptr) const;
     std::string Name(size_t row) const;
-    // Row i's name did not fit its 256-byte buffer (it is 256 bytes or longer).
+    // Row i's name did not fit its buffer of 256 characters (it is 256 or longer).
     bool IsCut(size_t row) const;
-    // Row i's whole length as the driver reported it.
+    // Row i's whole length in bytes of UTF-16 as the driver reported it.
     OdbcLen Length(size_t row) const { return lengths_[row]; }
 
 private:
     COdbcConnection& db_;
     std::unique_ptr<COdbcStatement> statement_;
-    std::vector<char> names_;
+    std::vector<char16_t> names_;
     std::vector<OdbcLen> lengths_;
     size_t fetched_ = 0;
     bool eof_ = true;
@@ -61,7 +63,8 @@ std::string OdbcInputConnectString(const OdbcInputSpec& spec);
 // The names (files or patterns) that the statement's first column gives, in its order.
 // When the text names a user but no password (the history keeps none) and the data source
 // refuses the connection, the password is asked for. Names of 256 bytes or more, which the
-// rowset's buffers cannot hold, are left out and reported. False with the reason (the
+// rowset's buffers cannot hold, and names holding a letter that the program's text cannot,
+// are left out and reported. False with the reason (the
 // driver's diagnostics) when the data source cannot be opened or refuses the statement.
 bool ReadOdbcFileNames(const OdbcInputSpec& spec, std::vector<std::string>& names, std::string& error);
 

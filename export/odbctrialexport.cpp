@@ -224,7 +224,7 @@ void COdbcTrialExport::InsertRows(const std::string& table, const TableColumns& 
         if (deleteFirst) {
             COdbcStatement del(db_);
             del.Prepare("DELETE FROM " + table + " WHERE CellID = ? and Rep = ?");
-            std::u16string cell = Latin1ToUtf16(data.Name().cellId);
+            std::u16string cell = ToUtf16(data.Name().cellId);
             OdbcLen cellLength;
             int32_t rep = data.Name().repetition;
             del.BindText(1, OdbcSql::Varchar, cell.size(), cell, cellLength);

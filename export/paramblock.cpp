@@ -41,13 +41,11 @@ void CParamBlock::SetText(size_t param, size_t row, const char* text)
     unsigned char* slot = p.data.data() + row * p.stride;
     const char* t = text ? text : "";
     if (p.c == OdbcC::WChar) {
-        // Latin-1 bytes as UTF-16 code units, cut to the slot.
+        // Each letter of the code page is one UTF-16 unit: the cut keeps whole letters.
         const size_t room = p.stride / sizeof(char16_t) - 1;
-        size_t n = 0;
-        for (; n < room && t[n]; ++n) {
-            char16_t unit = static_cast<unsigned char>(t[n]);
-            std::memcpy(slot + n * sizeof unit, &unit, sizeof unit);
-        }
+        const std::u16string wide = ToUtf16(std::string_view(t, strnlen(t, room)));
+        const size_t n = std::min(wide.size(), room);
+        std::memcpy(slot, wide.data(), n * sizeof(char16_t));
         const char16_t end = 0;
         std::memcpy(slot + n * sizeof end, &end, sizeof end);
         return;

@@ -26,7 +26,7 @@ public:
         Param& p = params_[param];
         std::memcpy(p.data.data() + row * p.stride, &value, sizeof value);
     }
-    // A text of the program's (Latin-1); a WChar parameter takes it as UTF-16.
+    // A text of the program's (the code page); a WChar parameter takes it as UTF-16.
     void SetText(size_t param, size_t row, const char* text);
     // A number as the text of "%.<decimals>f" (a text parameter of kNumberText bytes): the
     // data source takes it as written, as the file exports write it, without the driver

@@ -49,12 +49,11 @@ bool ParamValue(COrvixDoc& doc, int kind, const std::string& name, std::string& 
     return true;
 }
 
-// A value's text: numbers as they are written, text as UTF-16 (the program's text is
-// Latin-1).
+// A value's text: numbers as they are written, text as characters (UTF-16).
 void BindValue(COdbcStatement& s, int number, OdbcSql sql, size_t size, int decimals, const std::string& value,
                std::u16string& wide, OdbcLen& length)
 {
-    wide = Latin1ToUtf16(value);
+    wide = ToUtf16(value);
     if (sql == OdbcSql::Varchar) {
         s.BindText(number, sql, size, wide, length);
         return;
@@ -185,12 +184,12 @@ bool CParamExport::Run(const ParamExportSettings& settings)
         return !failed_;
     }
     const std::vector<std::string> names = SplitParamNames(settings.names);
-    file.Write(ParamCsvHeader(names));
+    file.WriteText(ParamCsvHeader(names));
     for (const std::string& path : files) {
         if (!progress_.IsRunning())
             break;
         if (COrvixDoc* doc = Open(path))
-            file.Write(ParamCsvLine(*doc, SplitDataFileName(path), names, settings.kind));
+            file.WriteText(ParamCsvLine(*doc, SplitDataFileName(doc->dataFilePath), names, settings.kind));
     }
     if (!file.Commit()) {
         MessageBox("Can't write the output file \"" + settings.output + "\": " + file.Error()
@@ -207,7 +206,7 @@ void CParamExport::RunOdbc(const ParamExportSettings& settings, const std::vecto
         if (!progress_.IsRunning())
             break;
         COrvixDoc* doc = Open(path);
-        if (doc && !ExportRow(path, SplitDataFileName(path), check, settings.kind))
+        if (doc && !ExportRow(doc->dataFilePath, SplitDataFileName(doc->dataFilePath), check, settings.kind))
             break;
     }
 }
@@ -248,7 +247,7 @@ bool CParamExport::ExportRow(const std::string& path, const DataFileParts& parts
         const bool present = count.m_nCountCellId > 0;
         if (present && options->duplicates == DUPLICATE_SKIP)
             return true;
-        std::u16string wideCell = Latin1ToUtf16(cell), wideTest = Latin1ToUtf16(test);
+        std::u16string wideCell = ToUtf16(cell), wideTest = ToUtf16(test);
         db->BeginTrans();
         try {
             OdbcLen cellLength, testLength;

@@ -18,6 +18,7 @@
 #include "export/trialrecords.h"
 #include "platform/atomic_file.h"
 #include "platform/numbers.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -171,7 +172,7 @@ bool CTrialExport::ExportFile(const std::string& outputDir, int format, int even
             failed_ = true;
         writer.Close();
     } else {
-        file.Write(CsvHeader(eventType, columns));
+        file.WriteText(CsvHeader(eventType, columns));
         WriteCsvRows(file, data, eventType, map, progress_);
     }
     return CommitOrReport(file, shown);
@@ -199,7 +200,7 @@ void CTrialExport::CopyRefused(const std::string& path)
     if (in >= 0)
         close(in);
     if (!copied) {
-        MessageBox("Can't copy \"" + path + "\" to " + kRefusedFilesFolder + ": " + why + ".");
+        MessageBox("Can't copy \"" + ShownText(path) + "\" to " + kRefusedFilesFolder + ": " + why + ".");
         failed_ = true;
     }
 }
@@ -244,7 +245,7 @@ void CTrialExport::ExportToSingleFile(const std::string& input, const std::strin
                     return;
                 }
             } else {
-                file.Write(CsvHeader(eventType, reference));
+                file.WriteText(CsvHeader(eventType, reference));
             }
             first = false;
         } else {

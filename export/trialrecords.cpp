@@ -196,13 +196,13 @@ void WriteCsvRows(CExportFile& file, const CTrialData& data, int eventType, cons
     const int n = data.TrialCount();
     for (int i = 0; i < n && progress.IsRunning(); ++i) {
         if (buffer.size() > kCsvFlushAt) {
-            file.Write(buffer);
+            file.WriteText(buffer);
             buffer.clear();
         }
         AppendCsvRows(buffer, data, i, eventType, map);
         progress.OnTrial(i + 1);
     }
-    file.Write(buffer);
+    file.WriteText(buffer);
 }
 
 bool DefineDbfFields(CDbfWriter& writer, int eventType, const ExportColumns& columns)

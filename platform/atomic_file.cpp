@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/fileattributes.h"
+#include "platform/codepage.h"
 
 namespace orvix {
 
@@ -148,7 +149,7 @@ bool SameOwner(int temp, int file, const std::string& path, bool give)
         return WriteFailed(errno);
     if (mine.st_uid == theirs.st_uid || (give && fchown(temp, theirs.st_uid, static_cast<gid_t>(-1)) == 0))
         return true;
-    SetWriteFailure(EPERM, "\"" + path + "\" belongs to another user; it is not replaced");
+    SetWriteFailure(EPERM, "\"" + ShownText(path) + "\" belongs to another user; it is not replaced");
     errno = EPERM;
     return false;
 }

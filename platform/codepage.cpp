@@ -197,6 +197,34 @@ bool DecodeText(std::string_view bytes, std::string& text, TextRefusal* why)
     return true;
 }
 
+std::string ShownText(std::string_view utf8)
+{
+    std::string shown;
+    if (FromUtf8(utf8, shown))
+        return shown;
+    shown.clear();
+    char mark[16];
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned codePoint = 0;
+        size_t length = Sequence(utf8, i, codePoint);
+        std::string letter;
+        if (length == 0) {
+            std::snprintf(mark, sizeof mark, "<%02X>", static_cast<unsigned char>(utf8[i]));
+            shown += mark;
+            ++i;
+            continue;
+        }
+        if (FromUtf8(utf8.substr(i, length), letter)) {
+            shown += letter;
+        } else {
+            std::snprintf(mark, sizeof mark, "<U+%04X>", codePoint);
+            shown += mark;
+        }
+        i += length;
+    }
+    return shown;
+}
+
 std::string RefusalMessage(const TextRefusal& why, const std::string& where, bool withLine)
 {
     char letter[32];

@@ -33,6 +33,11 @@ bool IsUtf8(std::string_view bytes);
 // dropped. False, with `why`, for a UTF-8 line holding a letter the code page cannot hold.
 bool DecodeText(std::string_view bytes, std::string& text, TextRefusal* why = nullptr);
 
+// UTF-8 shown in a message of the program's, where nothing is kept (a path, a driver's
+// diagnostics): a letter the code page cannot hold is written as "<U+03A9>", a byte that is
+// not UTF-8 as "<FF>", so that nothing is lost from sight and nothing becomes "?".
+std::string ShownText(std::string_view utf8);
+
 // The refusal as the program's text, for a message box or the log: "The letter U+03A9 at line 3,
 // column 7 of <where> cannot be kept: the program's text holds only the letters of the code page
 // Windows-1252." The letter goes by its code point, as the code page cannot show it. `where`

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "platform/writepath.h"
 
 namespace orvix {
@@ -38,7 +39,7 @@ int OpenMirror(const char* path)
     }
     if (st.st_uid != geteuid()) {
         close(fd);
-        SetWriteFailure(EPERM, "\"" + at.path + "\" belongs to another user; it stays as it is");
+        SetWriteFailure(EPERM, "\"" + ShownText(at.path) + "\" belongs to another user; it stays as it is");
         return -1;
     }
     return fd;
@@ -56,12 +57,13 @@ bool MirrorLogLine(const std::string& line)
         // Said once: the log has nowhere else to go when no panel shows it.
         static std::once_flag told;
         std::call_once(told, [&] {
-            fprintf(stderr, "orvix: log lines are not written to \"%s\": %s.\n", path, WriteFailureText().c_str());
+            fprintf(stderr, "orvix: log lines are not written to \"%s\": %s.\n", path, ToUtf8(WriteFailureText()).c_str());
         });
         return false;
     }
-    // One write, so that lines of two writers never interleave.
-    const std::string text = line + "\n";
+    // One write, so that lines of two writers never interleave. The line is the program's
+    // text; the file is read with Linux tools: UTF-8.
+    const std::string text = ToUtf8(line) + "\n";
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     return written;

@@ -7,7 +7,8 @@
 
 namespace orvix {
 
-// False when ORVIX_LOG names a file that did not take the line.
+// `line` is the program's text; the file holds it as UTF-8. False when ORVIX_LOG names a file
+// that did not take the line.
 bool MirrorLogLine(const std::string& line);
 
 } // namespace orvix

@@ -8,6 +8,9 @@
 #include <chrono>
 #include <thread>
 
+#include <QByteArray>
+#include <QString>
+
 namespace orvix {
 
 static_assert(sizeof(SQLLEN) == sizeof(OdbcLen), "bound length indicators are SQLLEN");
@@ -51,13 +54,33 @@ SQLSMALLINT SqlType(OdbcSql s)
     return SQL_VARCHAR;
 }
 
-// A NUL-terminated text argument, or a null pointer for an empty filter.
-SQLCHAR* Filter(const std::string& s)
+SQLCHAR* Text(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+
+// Text for the wide API: the driver takes characters, whatever its database's encoding.
+SQLWCHAR* Wide(const std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(s.c_str())); }
+// A null pointer for an empty filter (matches every value).
+SQLWCHAR* WideFilter(const std::u16string& s) { return s.empty() ? nullptr : Wide(s); }
+
+std::u16string FromWide(const SQLWCHAR* text, size_t units)
 {
-    return s.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
+    return std::u16string(reinterpret_cast<const char16_t*>(text), units);
+}
+std::u16string FromWide(const SQLWCHAR* text)
+{
+    size_t n = 0;
+    while (text[n])
+        ++n;
+    return FromWide(text, n);
 }
 
-SQLCHAR* Text(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+std::string Utf8Of(std::u16string_view wide)
+{
+    const QByteArray utf8 = QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size())).toUtf8();
+    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+// What the driver says, for a message: nothing of it is kept.
+std::string Shown(std::u16string_view wide) { return ShownText(Utf8Of(wide)); }
 
 template <class Call>
 SQLRETURN WhileStillExecuting(Call call)
@@ -98,20 +121,21 @@ short COdbcConnection::Check(short rc, short type, void* handle, const char* wha
     std::string text, state;
     long native = 0;
     for (SQLSMALLINT record = 1; handle && record <= 20; ++record) {
-        SQLCHAR sqlState[6] = {0};
+        SQLWCHAR sqlState[6] = {0};
         SQLINTEGER nativeError = 0;
-        SQLCHAR message[SQL_MAX_MESSAGE_LENGTH + 1] = {0};
+        SQLWCHAR message[SQL_MAX_MESSAGE_LENGTH + 1] = {0};
         SQLSMALLINT length = 0;
-        SQLRETURN r = SQLGetDiagRec(type, handle, record, sqlState, &nativeError, message, sizeof message, &length);
+        SQLRETURN r = SQLGetDiagRecW(type, handle, record, sqlState, &nativeError, message,
+                                     static_cast<SQLSMALLINT>(std::size(message)), &length);
         if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO)
             break;
         if (record == 1) {
-            state = reinterpret_cast<char*>(sqlState);
+            state = Shown(FromWide(sqlState));
             native = nativeError;
         }
         if (!text.empty())
             text += '\n';
-        text += reinterpret_cast<char*>(message);
+        text += Shown(FromWide(message));
     }
     if (text.empty())
         text = rc == SQL_INVALID_HANDLE ? "invalid handle" : "the driver gave no diagnostics";
@@ -141,10 +165,11 @@ void COdbcConnection::Open(const std::string& connect, int loginSeconds)
         }
         SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginSeconds)),
                           0);
-        std::vector<SQLCHAR> out(4096);
+        std::vector<SQLWCHAR> out(4096);
         SQLSMALLINT outLength = 0;
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(connect), SQL_NTS, out.data(),
-                                        static_cast<SQLSMALLINT>(out.size()), &outLength, SQL_DRIVER_NOPROMPT);
+        const std::u16string wideConnect = ToUtf16(connect);
+        SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, Wide(wideConnect), SQL_NTS, out.data(),
+                                         static_cast<SQLSMALLINT>(out.size()), &outLength, SQL_DRIVER_NOPROMPT);
         if (Failed(rc)) {
             // The handle stays allocated until the diagnostics are read.
             try {
@@ -155,8 +180,8 @@ void COdbcConnection::Open(const std::string& connect, int loginSeconds)
                 throw;
             }
         }
-        connect_ = reinterpret_cast<char*>(out.data());
-        if (connect_.empty())
+        out.back() = 0;
+        if (!FromUtf16(FromWide(out.data()), connect_) || connect_.empty())
             connect_ = connect;
     } catch (...) {
         if (dbc_)
@@ -263,7 +288,8 @@ short COdbcStatement::Check(short rc, const char* what)
 
 void COdbcStatement::Prepare(const std::string& sql)
 {
-    Check(SQLPrepare(stmt_, Text(sql), SQL_NTS), "Preparing the statement");
+    const std::u16string wide = ToUtf16(sql);
+    Check(SQLPrepareW(stmt_, Wide(wide), SQL_NTS), "Preparing the statement");
 }
 
 void COdbcStatement::Execute()
@@ -277,7 +303,8 @@ void COdbcStatement::Execute()
 void COdbcStatement::ExecDirect(const std::string& sql)
 {
     paramsProcessed_ = 0;
-    SQLRETURN rc = WhileStillExecuting([&] { return SQLExecDirect(stmt_, Text(sql), SQL_NTS); });
+    const std::u16string wide = ToUtf16(sql);
+    SQLRETURN rc = WhileStillExecuting([&] { return SQLExecDirectW(stmt_, Wide(wide), SQL_NTS); });
     Check(rc, "Executing the statement");
     CheckParamStatus();
 }
@@ -358,22 +385,27 @@ bool COdbcStatement::Fetch()
 
 std::string COdbcStatement::GetText(int number)
 {
-    std::string value;
-    char chunk[512];
+    std::u16string wide;
+    SQLWCHAR chunk[512];
     for (;;) {
         SQLLEN length = 0;
-        SQLRETURN rc = SQLGetData(stmt_, static_cast<SQLUSMALLINT>(number), SQL_C_CHAR, chunk, sizeof chunk, &length);
+        SQLRETURN rc = SQLGetData(stmt_, static_cast<SQLUSMALLINT>(number), SQL_C_WCHAR, chunk, sizeof chunk, &length);
         if (rc == SQL_NO_DATA)
             break;
         Check(rc, "Reading a column");
         if (length == SQL_NULL_DATA)
             break;
-        // Cut: the chunk is full but for its NUL, and more follows.
+        // Cut: the chunk is full but for its NUL, and more follows. Lengths are in bytes.
         const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || length >= SQLLEN(sizeof chunk));
-        value.append(chunk, more ? sizeof chunk - 1 : static_cast<size_t>(length));
+        wide += FromWide(chunk, more ? std::size(chunk) - 1 : static_cast<size_t>(length) / sizeof(SQLWCHAR));
         if (!more)
             break;
     }
+    std::string value;
+    TextRefusal why;
+    if (!FromUtf16(wide, value, &why))
+        throw COdbcError("Reading a column",
+                         RefusalMessage(why, "column " + std::to_string(number) + " of the result", false), "", 0);
     return value;
 }
 
@@ -389,19 +421,38 @@ void COdbcStatement::CloseCursor() { SQLFreeStmt(stmt_, SQL_CLOSE); }
 void COdbcStatement::Tables(const std::string& qualifier, const std::string& owner, const std::string& name,
                             const std::string& type)
 {
+    const std::u16string q = CatalogueName(qualifier), o = CatalogueName(owner), n = CatalogueName(name),
+                         t = ToUtf16(type);
     SQLRETURN rc = WhileStillExecuting([&] {
-        return SQLTables(stmt_, Filter(qualifier), SQL_NTS, Filter(owner), SQL_NTS, Filter(name), SQL_NTS, Filter(type),
-                         SQL_NTS);
+        return SQLTablesW(stmt_, WideFilter(q), SQL_NTS, WideFilter(o), SQL_NTS, WideFilter(n), SQL_NTS, WideFilter(t),
+                          SQL_NTS);
     });
     Check(rc, "Listing the tables");
 }
 
 void COdbcStatement::Columns(const std::string& qualifier, const std::string& owner, const std::string& table)
 {
+    const std::u16string q = CatalogueName(qualifier), o = CatalogueName(owner), t = CatalogueName(table);
     SQLRETURN rc = WhileStillExecuting([&] {
-        return SQLColumns(stmt_, Filter(qualifier), SQL_NTS, Filter(owner), SQL_NTS, Filter(table), SQL_NTS, nullptr, 0);
+        return SQLColumnsW(stmt_, WideFilter(q), SQL_NTS, WideFilter(o), SQL_NTS, WideFilter(t), SQL_NTS, nullptr, 0);
     });
     Check(rc, "Listing the columns");
+}
+
+std::u16string COdbcStatement::CatalogueName(const std::string& name)
+{
+    // Names written without quotes are stored folded: PostgreSQL's "t2afc" is the program's
+    // T2AFC. The driver's narrow calls tried the lower-case name themselves; its wide ones
+    // take the name as given.
+    SQLUSMALLINT identifierCase = 0;
+    if (Failed(SQLGetInfo(connection_.Handle(), SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr))
+        || identifierCase != SQL_IC_LOWER || std::any_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+        return ToUtf16(name);
+    std::string lower = name;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ToUtf16(lower);
 }
 
 long long COdbcStatement::RowCount()
@@ -412,12 +463,15 @@ long long COdbcStatement::RowCount()
     return n;
 }
 
-std::u16string Latin1ToUtf16(const std::string& text)
+std::u16string ToUtf16(std::string_view text)
 {
-    std::u16string wide(text.size(), u'\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        wide[i] = static_cast<unsigned char>(text[i]);
-    return wide;
+    const std::string utf8 = ToUtf8(text);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String();
+}
+
+bool FromUtf16(std::u16string_view wide, std::string& text, TextRefusal* why)
+{
+    return FromUtf8(Utf8Of(wide), text, why);
 }
 
 std::string ConnectValue(const std::string& value)
@@ -469,14 +523,14 @@ std::vector<OdbcDataSource> ListDataSources()
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
     for (int guard = 0; guard < 10000; ++guard) {
-        SQLCHAR name[SQL_MAX_DSN_LENGTH + 1] = {0};
-        SQLCHAR description[512] = {0};
+        SQLWCHAR name[SQL_MAX_DSN_LENGTH + 1] = {0};
+        SQLWCHAR description[512] = {0};
         SQLSMALLINT nameLength = 0, descriptionLength = 0;
-        SQLRETURN rc = SQLDataSources(env, direction, name, sizeof name, &nameLength, description, sizeof description,
-                                      &descriptionLength);
+        SQLRETURN rc = SQLDataSourcesW(env, direction, name, static_cast<SQLSMALLINT>(std::size(name)), &nameLength,
+                                       description, static_cast<SQLSMALLINT>(std::size(description)), &descriptionLength);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
             break;
-        sources.push_back({reinterpret_cast<char*>(name), reinterpret_cast<char*>(description)});
+        sources.push_back({Shown(FromWide(name)), Shown(FromWide(description))});
         direction = SQL_FETCH_NEXT;
     }
     SQLFreeHandle(SQL_HANDLE_ENV, env);

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/codepage.h"
 
 namespace orvix {
 
@@ -35,8 +38,8 @@ private:
 };
 
 // The C types of bound buffers, and the SQL types they stand for (ODBC's SQL_C_... and
-// SQL_... codes, kept out of the headers of callers). Text values go as WChar: the program's
-// 8-bit text is Latin-1, which a UTF-8 database would refuse byte by byte.
+// SQL_... codes, kept out of the headers of callers). Text values go as WChar: characters,
+// which the driver stores in its database's own encoding.
 enum class OdbcC { SLong, SShort, UShort, UTinyInt, SBigInt, Double, Char, WChar };
 enum class OdbcSql { Numeric, Decimal, Varchar, Char, Integer, BigInt, Double };
 
@@ -118,7 +121,7 @@ public:
     void BindParameter(int number, OdbcC c, OdbcSql sql, size_t columnSize, int decimals, void* buffer,
                        OdbcLen bufferLength = 0, OdbcLen* indicators = nullptr);
     void ResetParams();
-    // A text parameter: `text` (Latin1ToUtf16 of the value) stays alive until Execute.
+    // A text parameter: `text` (ToUtf16 of the value) stays alive until Execute.
     void BindText(int number, OdbcSql sql, size_t columnSize, std::u16string& text, OdbcLen& indicator);
 
     // Row arrays: each Fetch reads up to `rows` rows into the bound columns' buffers
@@ -128,7 +131,8 @@ public:
     // False at the end of the result.
     bool Fetch();
     size_t RowsFetched() const { return rowsFetched_; }
-    // Column `number` of the current row as text (NULL: ""), for unbound columns.
+    // Column `number` of the current row as the program's text (NULL: ""), for unbound
+    // columns. A letter the code page cannot hold throws, naming it and the column.
     std::string GetText(int number);
     // The number of result columns; 0 for a statement without a result.
     int ResultColumns();
@@ -147,6 +151,9 @@ public:
 
 private:
     short Check(short rc, const char* what);
+    // A name for a catalogue call's filter, folded as the data source folds names written
+    // without quotes.
+    std::u16string CatalogueName(const std::string& name);
     // Throws for the first row of a parameter array that the driver marked as failed.
     void CheckParamStatus();
 
@@ -159,8 +166,12 @@ private:
     unsigned long rowsFetched_ = 0;
 };
 
-// Latin-1 text as UTF-16 code units (one per byte), as text parameters are bound.
-std::u16string Latin1ToUtf16(const std::string& text);
+// The program's text as UTF-16, as every text goes to the driver (statements, parameters,
+// connect strings, catalogue filters): through the wide API, as characters.
+std::u16string ToUtf16(std::string_view text);
+// Text from the driver as the program's; false, with the letter, when the code page cannot
+// hold one of its letters. Diagnostics are shown with such letters by their code points.
+bool FromUtf16(std::u16string_view wide, std::string& text, TextRefusal* why = nullptr);
 
 // A value of a connect string, braced when it holds a character that would end it or
 // confuse the parser (";", "{", "=", blanks at its ends). A "}" cannot be written inside

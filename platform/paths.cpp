@@ -52,15 +52,24 @@ std::string MapPath(const std::string& windowsPath)
     for (char& c : rest)
         if (c == '\\')
             c = '/';
-    return prefix + rest;
+    // The drives' folder is already this machine's.
+    return prefix + ToUtf8(rest);
 }
 
-std::string UnmapPath(const std::string& localPath)
+bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* why)
+{
+    return FromUtf8(localPath, text, why);
+}
+
+std::string UnmapPath(const std::string& localPath, TextRefusal* why)
 {
     namespace fs = std::filesystem;
+    std::string kept;
+    if (!ProgramPath(localPath, kept, why))
+        return std::string();
     const fs::path path = WithoutTrailingSeparator(fs::path(localPath).lexically_normal());
     if (!path.is_absolute())
-        return localPath;
+        return kept;
     const fs::path drives = WithoutTrailingSeparator(fs::path(DrivesFolder()).lexically_normal());
     std::error_code ec1, ec2;
     std::string form = DriveForm(path, drives);
@@ -68,11 +77,15 @@ std::string UnmapPath(const std::string& localPath)
     if (form.empty())
         form = DriveForm(fs::weakly_canonical(path, ec1), fs::weakly_canonical(drives, ec2));
     if (form.empty() || ec1 || ec2)
-        return localPath;
+        return kept;
+    // The form is built of the machine's names: the program's text of it maps back to them.
+    std::string text;
+    if (!FromUtf8(form, text))
+        return kept;
     // A name that the drive form cannot carry (a backslash in it) stays a path of this machine.
-    if (fs::weakly_canonical(MapPath(form), ec1) != fs::weakly_canonical(path, ec2) || ec1 || ec2)
-        return localPath;
-    return form;
+    if (fs::weakly_canonical(MapPath(text), ec1) != fs::weakly_canonical(path, ec2) || ec1 || ec2)
+        return kept;
+    return text;
 }
 
 std::string MapSerialPort(const std::string& portName)

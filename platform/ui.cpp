@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/codepage.h"
+
 namespace orvix {
 
 namespace {
@@ -11,7 +13,7 @@ class CConsoleUI : public IUserInterface {
 public:
     int MessageBox(const std::string& text, unsigned style, const std::string& caption) override
     {
-        fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
         return DefaultAnswer(style);
     }
     int RunModal(QDialog&) override { return IDCANCEL; }

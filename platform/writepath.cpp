@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/codepage.h"
+
 namespace orvix {
 
 namespace {
@@ -106,7 +108,7 @@ bool WriteFailed(int error)
 
 bool RequireRegularFile(const std::string& path, mode_t mode)
 {
-    return S_ISREG(mode) || Refuse(EINVAL, "\"" + path + "\" is not a regular file; it stays as it is");
+    return S_ISREG(mode) || Refuse(EINVAL, "\"" + ShownText(path) + "\" is not a regular file; it stays as it is");
 }
 
 bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation& at, bool followLast)
@@ -154,7 +156,7 @@ bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation&
                 return fail(ELOOP);
             if (!MayFollow(folder, st)) {
                 close(folder);
-                return Refuse(EACCES, "\"" + Join(shown, name)
+                return Refuse(EACCES, "\"" + ShownText(Join(shown, name))
                                           + "\" is a symbolic link of another user in a folder that everyone may "
                                             "write; it is not followed");
             }
@@ -205,8 +207,8 @@ bool MayReplace(const WriteLocation& at)
     if ((at.st.st_mode & 0222) == 0
         || (geteuid() != 0 && faccessat(at.folder, at.name.c_str(), W_OK, AT_EACCESS) != 0)) {
         if (at.st.st_uid == geteuid() || (at.st.st_mode & 0222) == 0)
-            return Refuse(EACCES, "\"" + at.path + "\" is read-only");
-        return Refuse(EACCES, "You may not write \"" + at.path + "\"");
+            return Refuse(EACCES, "\"" + ShownText(at.path) + "\" is read-only");
+        return Refuse(EACCES, "You may not write \"" + ShownText(at.path) + "\"");
     }
     return true;
 }

@@ -6,10 +6,13 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "document/orvixdoc.h"
 #include "model/trial.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/eventpump.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -87,18 +90,29 @@ bool SweepLines(const std::string& param, float begin, float end, float step, st
     return true;
 }
 
-bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lines)
+bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lines, std::string* refusal)
 {
     lines.clear();
     std::ifstream in(MapPath(path), std::ios::binary);
     if (!in)
         return false;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return false;
+    std::string text;
+    TextRefusal why;
+    if (!DecodeText(bytes, text, &why)) {
+        if (refusal)
+            *refusal = RefusalMessage(why, "the command file \"" + path + "\"");
+        return false;
+    }
     // Whole lines, however long: cutting a long line would make two different commands.
+    std::istringstream lineStream(std::move(text));
     std::string line;
-    while (std::getline(in, line)) {
-        std::string text = Trim(line);
-        if (!text.empty() && text[0] != '#')
-            lines.push_back(text);
+    while (std::getline(lineStream, line)) {
+        std::string trimmed = Trim(line);
+        if (!trimmed.empty() && trimmed[0] != '#')
+            lines.push_back(trimmed);
     }
     return true;
 }
@@ -117,10 +131,11 @@ bool CTestRun::ReadCommandList(const CTestSettings& settings)
         return false;
     std::vector<std::string> lines;
     if (settings.useCustomItems) {
-        if (!ReadCommandFileLines(settings.customItems, lines)) {
+        std::string refusal;
+        if (!ReadCommandFileLines(settings.customItems, lines, &refusal)) {
             doc_.commandLines.clear();
             doc_.ParseCommandFile(kNoAngleOffset);
-            MessageBox("Can't open command file: \"" + settings.customItems + "\"");
+            MessageBox(refusal.empty() ? "Can't open command file: \"" + settings.customItems + "\"" : refusal);
             return false;
         }
     } else {

@@ -23,8 +23,10 @@ class CTrial;
 bool SweepLines(const std::string& param, float begin, float end, float step, std::vector<std::string>& lines,
                 std::string& error);
 // The command lines of a command file: trimmed, without blank lines and lines starting
-// with '#'; each line whole, however long. False when the file cannot be opened.
-bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lines);
+// with '#'; each line whole, however long. The file is UTF-8, or the code page for a line that
+// is not (files of the original system). False when the file cannot be opened, or when it
+// holds a letter the program's text cannot (`refusal` then says which, and on which line).
+bool ReadCommandFileLines(const std::string& path, std::vector<std::string>& lines, std::string* refusal = nullptr);
 
 class CTestRun {
 public:

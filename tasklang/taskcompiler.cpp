@@ -3,9 +3,11 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "tasklang/taskbuiltins.h"
 #include "tasklang/taskhost.h"
 
@@ -43,7 +45,22 @@ TaskCompileStatus CTaskCompiler::CompileFile(const std::string& path, const std:
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return TaskCompileStatus::CannotOpen;
-    return Run(in);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return TaskCompileStatus::CannotOpen;
+    // The file is UTF-8 (a line that is not: the code page, as the original's files are);
+    // the scanner reads the program's text.
+    std::string text;
+    TextRefusal why;
+    if (!DecodeText(bytes, text, &why)) {
+        parser_.line = static_cast<int>(why.line);
+        std::string message = RefusalMessage(why, "the task file", false);
+        message.pop_back(); // the error's own form ends it with the line
+        parser_.ReportTaskError(message);
+        return TaskCompileStatus::Failed;
+    }
+    std::istringstream decoded(std::move(text));
+    return Run(decoded);
 }
 
 TaskCompileStatus CTaskCompiler::CompileStream(std::istream& in)

@@ -34,8 +34,10 @@
 #include "document/commandtarget.h"
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
+#include "platform/codepage.h"
 #include "platform/eventpump.h"
 #include "platform/instances.h"
+#include "platform/paths.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"
 #include "runner/experiment.h"
@@ -92,8 +94,8 @@ CMainFrame::CMainFrame(COrvixDoc& doc, CExperiment& experiment, std::vector<ICom
         // Said once; the program runs on, and nothing then keeps a second copy from taking
         // the renderer and the devices beside it.
         const std::string line =
-            "No check for other running copies: no instance socket (" + handshake_->Failure() + ").";
-        fprintf(stderr, "Orvix: %s\n", line.c_str());
+            "No check for other running copies: no instance socket (" + ShownText(handshake_->Failure()) + ").";
+        fprintf(stderr, "Orvix: %s\n", ToUtf8(line).c_str());
         doc_.AddLogLine(line);
     }
 
@@ -520,10 +522,10 @@ void CMainFrame::UpdateRecentFiles(QMenu* file)
         files.resize(kRecentMenuEntries);
     for (size_t i = 0; i < files.size(); ++i) {
         std::string path = files[i];
-        auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(PathToQ(path)), file);
+        auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(ToQ(path)), file);
         connect(action, &QAction::triggered, this, [this, path] {
-            if (hooks.openDocument)
-                hooks.openDocument(path);
+            if (hooks.openDocument) // the program's text of a path
+                hooks.openDocument(MapPath(path));
         });
         file->insertAction(exitAction_, action);
         recentActions_.push_back(action);
@@ -539,8 +541,7 @@ void CMainFrame::UpdateRecentFiles(QMenu* file)
 void CMainFrame::UpdateTitle()
 {
     std::string name = doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle();
-    // The document's file name as this machine names it.
-    QString title = PathToQ(name) + " - Orvix";
+    QString title = ToQ(name) + " - Orvix";
     if (windowTitle() != title)
         setWindowTitle(title);
 }

@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     renderer.onRefused = [](const char* link, const std::string& why) {
         fprintf(stderr, "orvix-renderer: refused a %s connection: %s\n", link, why.c_str());
     };
+    renderer.onSceneProblem = [](const std::string& why) { fprintf(stderr, "orvix-renderer: %s\n", why.c_str()); };
     if (int e = renderer.Start()) {
         // The command port is taken first: without it, it is the one that failed.
         const bool command = renderer.CommandPort() == 0;

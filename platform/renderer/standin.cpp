@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/peerowner.h"
 
@@ -81,17 +82,28 @@ const SceneParams& DefaultSceneParams()
     return params;
 }
 
-SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir)
+SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir, std::vector<std::string>* refused)
 {
     std::string path = MapPath(scene);
     if (!path.empty() && path[0] != '/' && !sceneDir.empty())
         path = sceneDir + "/" + path;
-    std::ifstream in(path + ".params");
+    path += ".params";
+    std::ifstream in(path, std::ios::binary);
     if (!in)
         return DefaultSceneParams();
     SceneParams params;
-    std::string line;
-    while (std::getline(in, line)) {
+    std::string bytes;
+    for (size_t number = 1; std::getline(in, bytes); ++number) {
+        // A person's text file: UTF-8, or the code page for a line that is not; the packets
+        // carry the program's text.
+        std::string line;
+        TextRefusal why;
+        if (!DecodeText(bytes, line, &why)) {
+            why.line = number;
+            if (refused) // the path is this machine's: the message stays UTF-8
+                refused->push_back(RefusalMessage(why, path) + " The line is left out.");
+            continue;
+        }
         line = Trim(line);
         if (line.empty() || line[0] == '#')
             continue;
@@ -258,7 +270,11 @@ void CRendererStandIn::Handle(uint8_t type, const uint8_t* payload, size_t size)
         return;
     case 5: { // scene name: answer with the scene's definitions
         scene = text(0);
-        SceneParams params = LoadSceneParams(scene, sceneDir_);
+        std::vector<std::string> refused;
+        SceneParams params = LoadSceneParams(scene, sceneDir_, &refused);
+        for (const std::string& why : refused)
+            if (onSceneProblem)
+                onSceneProblem(why);
         if (params.size() > 255)
             params.resize(255);
         SendPacket(1, std::string(1, static_cast<char>(params.size())));

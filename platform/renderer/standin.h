@@ -26,8 +26,10 @@ using SceneParams = std::vector<std::pair<std::string, std::string>>;
 
 const SceneParams& DefaultSceneParams();
 // The definitions for a scene: its ".params" file, else the built-in set. Relative scene
-// names are looked for in sceneDir.
-SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir);
+// names are looked for in sceneDir. The file is UTF-8 (a line that is not: the code page);
+// a line holding a letter the code page cannot is left out, and `refused` says why.
+SceneParams LoadSceneParams(const std::string& scene, const std::string& sceneDir,
+                            std::vector<std::string>* refused = nullptr);
 
 class CRendererStandIn {
 public:
@@ -50,6 +52,8 @@ public:
     // each refusal is told with the link's name ("console" or "command") and the reason.
     int refused = 0;
     std::function<void(const char* link, const std::string& why)> onRefused;
+    // A line of a scene's parameters that was left out, and why (a message in UTF-8).
+    std::function<void(const std::string& why)> onSceneProblem;
 
 private:
     void AcceptConsole();

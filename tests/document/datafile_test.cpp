@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -471,6 +472,40 @@ TEST_F(DocTest, SaveGoesToTheNamedDataFile)
     orvix_test::WriteFile(blocked, "x");
     EXPECT_FALSE(doc.OnSaveDocument(blocked + "/y.oxv"));
     EXPECT_EQ(ui.messages.back().text, "Can't save the data file \"" + blocked + "/y.oxv\".\nNot a directory.");
+}
+
+// A folder named with "ü" opens and saves: the document names it in the program's text
+// (the data folder in its "c:\..." form), and the save goes back to the same bytes. A
+// folder whose name the code page cannot hold is refused before anything is read or written.
+TEST_F(DocTest, FoldersWithTheLabsLettersOpenAndSave)
+{
+    const std::string folder = dir + "/drives/c/data/m\xC3\xBCller";
+    std::filesystem::create_directories(folder);
+    COrvixDoc doc;
+    doc.commandLines = {"Label 5\xB5V", "Label caf\xE9", "Label 30\xB0"};
+    doc.ParseCommandFile(kNoAngleOffset);
+    ASSERT_TRUE(doc.OnSaveDocument(folder + "/M1aa1aT01.oxv"));
+    COrvixDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(folder + "/M1aa1aT01.oxv"));
+    EXPECT_EQ(back.GetBehavParam("DataPath", CParam()).GetText(), "c:\\data\\m\xFCller");
+    EXPECT_EQ(back.dataFilePath, dir + "/drives/c/data/m\xFCller/M1aa1aT01.oxv");
+    EXPECT_EQ(back.commandLines, doc.commandLines);
+    back.SetModifiedFlag(true);
+    ASSERT_TRUE(back.DoFileSave());
+    EXPECT_EQ(std::filesystem::directory_iterator(folder)->path().filename(), "M1aa1aT01.oxv");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/drives/c/data"), {}), 1);
+
+    const std::string omega = dir + "/\xCE\xA9";
+    std::filesystem::create_directories(omega);
+    std::filesystem::copy_file(folder + "/M1aa1aT01.oxv", omega + "/a.oxv");
+    EXPECT_FALSE(back.OnOpenDocument(omega + "/a.oxv"));
+    const std::string refusal = "The letter U+03A9 in the path \"" + dir + "/<U+03A9>/a.oxv\" cannot be kept: the "
+                                "program's text holds only the letters of the code page Windows-1252.\nPlease name "
+                                "the file and its folders with the letters of Windows-1252.";
+    EXPECT_EQ(ui.messages.back().text, refusal);
+    EXPECT_EQ(back.dataFilePath, dir + "/drives/c/data/m\xFCller/M1aa1aT01.oxv");
+    EXPECT_FALSE(back.OnSaveDocument(omega + "/b.oxv"));
+    EXPECT_FALSE(std::filesystem::exists(omega + "/b.oxv"));
 }
 
 // Over a file-size limit the save fails with the system's reason and the old file stays: the

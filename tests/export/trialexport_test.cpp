@@ -234,3 +234,26 @@ TEST_F(LoopTest, DbfReadsBackWithTheCsvsValues)
 }
 
 } // namespace
+
+namespace {
+
+// The program's text is the code page: the CSV holds it as UTF-8 without a byte-order mark,
+// the dBASE file as the code page's own bytes under its mark (byte 29 = 0x03).
+TEST_F(LoopTest, TextIsUtf8InTheCsvAndTheCodePageInTheDbf)
+{
+    Save("M1aa1aLabel01.oxv", {"Label 5\xB5V", "Label caf\xE9", "Label 30\xB0"}, Trials(3, 3));
+    ASSERT_TRUE(Run(EXPORT_CSV, EXPORT_BASIC));
+    const std::string csv = ReadFile(out + "/M1aa1aLabel01.csv");
+    EXPECT_EQ(csv.substr(0, 6), "CellID");
+    for (const char* value : {",\"5\xC2\xB5V\",", ",\"caf\xC3\xA9\",", ",\"30\xC2\xB0\","})
+        EXPECT_NE(csv.find(value), std::string::npos) << value << " in " << csv;
+    ASSERT_TRUE(Run(EXPORT_DBF, EXPORT_BASIC));
+    const std::string dbf = ReadFile(out + "/M1aa1aLabel01.dbf");
+    ASSERT_GT(dbf.size(), 32u);
+    EXPECT_EQ(dbf[29], '\x03');
+    for (const char* value : {"5\xB5V ", "caf\xE9 ", "30\xB0 "})
+        EXPECT_NE(dbf.find(value), std::string::npos) << value;
+    EXPECT_EQ(dbf.find('\xC2'), std::string::npos);
+}
+
+} // namespace

@@ -22,6 +22,15 @@ TEST(StandInTest, SceneDescriptionLinesAndTheBuiltInSet)
     // An absolute scene name is not looked for in the scene folder.
     EXPECT_EQ(LoadSceneParams(dir + "/a.iv", "/nowhere"), p);
     EXPECT_EQ(LoadSceneParams("missing.iv", dir), DefaultSceneParams());
+    // UTF-8 lines become the code page's bytes of the packets, a line that is not UTF-8 is the
+    // code page's already; one with a letter the code page lacks is left out and said.
+    orvix_test::WriteFile(dir + "/caf\xC3\xA9.iv.params", "U 5\xC2\xB5V\nN caf\xC3\xA9\nOLD 30\xB0\nW 1\xCE\xA9\nOR 2\n");
+    std::vector<std::string> refused;
+    EXPECT_EQ(LoadSceneParams("caf\xE9.iv", dir, &refused),
+              (SceneParams{{"U", "5\xB5V"}, {"N", "caf\xE9"}, {"OLD", "30\xB0"}, {"OR", "2"}}));
+    EXPECT_EQ(refused, std::vector<std::string>{"The letter U+03A9 at line 4, column 4 of " + dir
+                                                + "/caf\xC3\xA9.iv.params cannot be kept: the program's text holds "
+                                                  "only the letters of the code page Windows-1252. The line is left out."});
 }
 
 TEST(StandInTest, AnswersSceneLoadsAndAcknowledgesCommands)

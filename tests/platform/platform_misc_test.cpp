@@ -31,6 +31,14 @@ TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
     EXPECT_EQ(UnmapPath("/srv/drives/c/a\\b"), "/srv/drives/c/a\\b");
     EXPECT_EQ(UnmapPath("/srv/drivesx/c"), "/srv/drivesx/c");
     EXPECT_EQ(UnmapPath("/home/u/data"), "/home/u/data");
+    // The program's text is the code page, the file system's names UTF-8.
+    EXPECT_EQ(MapPath("c:\\data\\m\xFCller 5\xB5V caf\xE9 30\xB0"), "/srv/drives/c/data/m\xC3\xBCller 5\xC2\xB5V caf\xC3\xA9 30\xC2\xB0");
+    EXPECT_EQ(UnmapPath("/srv/drives/c/data/m\xC3\xBCller"), "c:\\data\\m\xFCller");
+    EXPECT_EQ(UnmapPath("/home/caf\xC3\xA9"), "/home/caf\xE9");
+    TextRefusal why;
+    EXPECT_EQ(UnmapPath("/srv/drives/c/\xCE\xA9", &why), "");
+    EXPECT_EQ(why.codePoint, 0x3A9u);
+    EXPECT_EQ(UnmapPath("/home/m\xFCller", &why), ""); // not UTF-8: no text names it again
     unsetenv("ORVIX_DRIVES");
     EXPECT_EQ(MapSerialPort("COM2"), "/dev/ttyS1");
     EXPECT_EQ(MapSerialPort("com10"), "/dev/ttyS9");
@@ -69,6 +77,8 @@ TEST(CodePage, LabLettersCrossBothWaysAndOthersAreRefusedWhereTheyStand)
     EXPECT_EQ(why.line, 3u);
     EXPECT_FALSE(IsUtf8("\xED\xA0\x80")); // a surrogate
     EXPECT_FALSE(IsUtf8("\xC0\xAF"));      // overlong
+    // Shown in a message: what the code page lacks by its code point, bytes that are not UTF-8 by value.
+    EXPECT_EQ(ShownText("/d/\xCE\xA9\xFF/caf\xC3\xA9"), "/d/<U+03A9><FF>/caf\xE9");
 }
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
@@ -77,10 +87,11 @@ TEST(LogMirror, AppendsLinesToTheNamedFile)
     std::string path = dir.Path() + "/log.txt";
     setenv("ORVIX_LOG", path.c_str(), 1);
     MirrorLogLine("one");
-    MirrorLogLine("two");
+    MirrorLogLine("two: 5\xB5V caf\xE9 30\xB0");
     unsetenv("ORVIX_LOG");
     MirrorLogLine("three");
-    EXPECT_EQ(orvix_test::ReadFile(path), "one\ntwo\n");
+    // The program's text, as the file is read with Linux tools: UTF-8.
+    EXPECT_EQ(orvix_test::ReadFile(path), "one\ntwo: 5\xC2\xB5V caf\xC3\xA9 30\xC2\xB0\n");
 }
 
 TEST(ScriptedUI, RecordsMessagesAndAnswersInOrder)

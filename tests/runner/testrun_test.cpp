@@ -344,6 +344,16 @@ TEST_F(DocTest, CommandFileLines)
     EXPECT_EQ(lines[1], "OR 3, P 4");
     EXPECT_EQ(lines[2], longLine); // a long line stays one command
     EXPECT_FALSE(ReadCommandFileLines(dir + "/missing.oxq", lines));
+
+    // UTF-8 lines become the code page's bytes; a line that is not UTF-8 is the code page's.
+    orvix_test::WriteFile(path, "Label 5\xC2\xB5V\nLabel caf\xC3\xA9\r\nLabel 30\xB0\n");
+    ASSERT_TRUE(ReadCommandFileLines(path, lines));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Label 5\xB5V", "Label caf\xE9", "Label 30\xB0"}));
+    orvix_test::WriteFile(path, "Label 5\xC2\xB5V\n# note\nLabel 1\xCE\xA9\n");
+    std::string refusal;
+    EXPECT_FALSE(ReadCommandFileLines(path, lines, &refusal));
+    EXPECT_EQ(refusal, "The letter U+03A9 at line 3, column 8 of the command file \"" + path
+                           + "\" cannot be kept: the program's text holds only the letters of the code page Windows-1252.");
 }
 
 TEST_F(DocTest, TestSettingsTableHoldsExactlyItsEntries)

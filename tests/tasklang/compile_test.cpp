@@ -61,6 +61,14 @@ TEST_F(TaskCompileTest, BadFileLeavesNoProgram)
     // A file without TaskEntry parses but gives no program either.
     orvix_test::WriteFile(path, "int Other() 1;\n");
     EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::NoProgram);
+    // The file is UTF-8: the lab's letters are text, one the code page lacks fails it.
+    orvix_test::WriteFile(path, "// 5\xC2\xB5V caf\xC3\xA9 30\xC2\xB0\nint TaskEntry() TRIAL_END;\n");
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Compiled);
+    orvix_test::WriteFile(path, "int TaskEntry() TRIAL_END;\n// caf\xC3\xA9\n/* \xCE\xA9 */\n");
+    EXPECT_EQ(compiler.CompileFile(path), TaskCompileStatus::Failed);
+    EXPECT_EQ(host.log.back(), "Task file - The letter U+03A9 in the task file cannot be kept: the program's text "
+                               "holds only the letters of the code page Windows-1252 at line: 3");
+    EXPECT_EQ(compiler.GetProgram(), nullptr);
 }
 
 TEST_F(TaskCompileTest, ScannerBufferThatCannotGrowFailsTheCompilation)

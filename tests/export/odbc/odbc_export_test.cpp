@@ -148,10 +148,11 @@ TEST_F(OdbcExportTest, TraceShowsTheCreateAndInsertTexts)
     exportDb.Open(connect);
     ASSERT_TRUE(Export(EXPORT_SPIKE));
     std::string log = orvix_test::ReadFile(trace);
-    // The trace shows the first 128 characters of a statement and its whole length.
+    // The trace of the wide calls shows the first 127 characters of a statement and its whole
+    // length.
     const std::string create = "Create Table MYTEST_SPIKE ( CELLID char(6), REP decimal(2), TRIALNUM decimal(6), "
                                "SPIKEEVENT decimal(6), SPIKETIME decimal(9,1) ) ";
-    EXPECT_NE(log.find("SQL = [" + create.substr(0, 128) + "...][length = " + std::to_string(create.size()) + " "),
+    EXPECT_NE(log.find("SQL = [" + create.substr(0, 127) + "...][length = " + std::to_string(create.size()) + " "),
               std::string::npos)
         << log.substr(log.find("Create"), 300);
     EXPECT_NE(log.find("INSERT INTO MYTEST_SPIKE (Cellid, Rep, TrialNum, SpikeEvent, SpikeTime) VALUES (?, ?, ?, ?, "
@@ -244,18 +245,26 @@ TEST_F(OdbcExportTest, QuotesInCellIdsAndValuesAreHarmless)
     EXPECT_EQ(Count("SELECT count(*) FROM QUOTE"), 2);
 }
 
-// The program's text is Latin-1: an é in a cell id or a value is stored as that character
-// (a UTF-8 database refuses the byte alone), and the file is found again by its cell id.
-TEST_F(OdbcExportTest, LatinOneTextIsStoredAsItsCharacters)
+// Text goes to the driver as characters: "5µV", "café", "30°" and the é of a cell id (from a
+// folder's UTF-8 name) are what sqlite3 and psql read back, and come back as the program's
+// text; the file is found again by its cell id. A letter the code page lacks is refused.
+TEST_F(OdbcExportTest, TextIsStoredAsItsCharacters)
 {
-    SaveSmall("M1\xe9" "3P2LAT01.oxv", {"NAME caf\xe9", "NAME x"});
+    Save("M1\xC3\xA9" "3P2LAT01.oxv", {"NAME 5\xB5V", "NAME caf\xE9", "NAME 30\xB0"}, Trials(3, 3));
     ASSERT_TRUE(Export(EXPORT_BASIC)) << (ui.messages.empty() ? "" : ui.messages[0].text);
-    const char* code = IsPostgres() ? "ascii" : "unicode";
-    EXPECT_EQ(Query(std::string("SELECT length(NAME), ") + code + "(substr(NAME, 4, 1)), length(CELLID), " + code
-                    + "(substr(CELLID, 3, 1)) FROM LAT WHERE TRIALNUM = 0"),
-              (Rows{{"4", "233", "6", "233"}}));
+    EXPECT_EQ(ClientQuery("SELECT CELLID || '|' || NAME FROM LAT ORDER BY TRIALNUM"),
+              "M1\xC3\xA9" "3P2|5\xC2\xB5V\nM1\xC3\xA9" "3P2|caf\xC3\xA9\nM1\xC3\xA9" "3P2|30\xC2\xB0\n");
+    EXPECT_EQ(Query("SELECT CELLID, NAME FROM LAT ORDER BY TRIALNUM"),
+              (Rows{{"M1\xE9" "3P2", "5\xB5V"}, {"M1\xE9" "3P2", "caf\xE9"}, {"M1\xE9" "3P2", "30\xB0"}}));
     ASSERT_TRUE(Export(EXPORT_BASIC));
-    EXPECT_EQ(Count("SELECT count(*) FROM LAT"), 2);
+    EXPECT_EQ(Count("SELECT count(*) FROM LAT"), 3);
+    try {
+        Query(IsPostgres() ? "SELECT chr(937)" : "SELECT char(937)");
+        ADD_FAILURE() << "the letter was not refused";
+    } catch (const COdbcError& e) {
+        EXPECT_EQ(e.Text(), "The letter U+03A9 in column 1 of the result cannot be kept: the program's text holds only "
+                            "the letters of the code page Windows-1252.");
+    }
 }
 
 // A text cell is stored as its first 12 characters.

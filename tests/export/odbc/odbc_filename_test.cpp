@@ -107,6 +107,23 @@ TEST_F(OdbcFilenameTest, QueryGivesTheNames)
     EXPECT_EQ(ui.messages[0].text.rfind("1 file name(s) of the query are 256 characters or longer", 0), 0u);
 }
 
+// Names are read as characters and become the program's text; a name holding a letter the
+// code page lacks is left out and reported.
+TEST_F(OdbcFilenameTest, NamesAreTheProgramsTextAndALetterItLacksIsReported)
+{
+    Insert(1, "c:\\data\\5\xB5V caf\xE9 30\xB0.oxv");
+    Source().ExecuteSQL("INSERT INTO " + table + " (N, fileName) VALUES (2, 'x' || " + (IsPostgres() ? "chr" : "char")
+                        + "(937))");
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(ReadOdbcFileNames(Spec(Dsn(), "select fileName from " + table + " order by N"), names, error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{"c:\\data\\5\xB5V caf\xE9 30\xB0.oxv"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "1 file name(s) of the query were left out. The letter U+03A9 in the name of row 2 "
+                                   "cannot be kept: the program's text holds only the letters of the code page "
+                                   "Windows-1252.");
+}
+
 TEST_F(OdbcFilenameTest, RefusedQueryAndUnknownSourceGiveTheReason)
 {
     std::vector<std::string> names;

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+#include "tests/common/test_support.h"
 
 using namespace orvix;
 
@@ -51,6 +55,30 @@ long long Count(COdbcConnection& db, const std::string& sql)
 {
     auto rows = Query(db, sql);
     return rows.empty() || rows[0].empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+std::string ClientQuery(const std::string& sqliteFile, const std::string& sql)
+{
+    std::string command;
+    if (IsPostgres()) {
+        std::map<std::string, std::string> state;
+        std::istringstream in(orvix_test::ReadFile(ORVIX_PG_STATE));
+        for (std::string line; std::getline(in, line);)
+            if (size_t eq = line.find('='); eq != std::string::npos)
+                state[line.substr(0, eq)] = line.substr(eq + 1);
+        command = "PGCLIENTENCODING=UTF8 '" + state["bindir"] + "/psql' -X -w -A -t -U tc -d tctest -p " + state["port"]
+                  + " -h '" + state["dir"] + "' -c \"" + sql + "\"";
+    } else {
+        command = "sqlite3 -batch -noheader '" + sqliteFile + "' \"" + sql + "\"";
+    }
+    std::string output;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return "popen failed";
+    for (char buffer[256]; fgets(buffer, sizeof buffer, p);)
+        output += buffer;
+    pclose(p);
+    return output;
 }
 
 } // namespace odbc_test

@@ -22,6 +22,9 @@ void ResumeServer();
 // Every row of a query, each column as text (NULL as "").
 std::vector<std::vector<std::string>> Query(orvix::COdbcConnection& db, const std::string& sql);
 long long Count(orvix::COdbcConnection& db, const std::string& sql);
+// What the database's own client (sqlite3, psql) prints for a query: its rows' bytes, UTF-8,
+// one row a line, columns joined by '|'.
+std::string ClientQuery(const std::string& sqliteFile, const std::string& sql);
 
 } // namespace odbc_test
 
@@ -49,4 +52,5 @@ protected:
     bool Export(int eventType, const std::string& input = "");
     std::vector<std::vector<std::string>> Query(const std::string& sql) { return odbc_test::Query(db, sql); }
     long long Count(const std::string& sql) { return odbc_test::Count(db, sql); }
+    std::string ClientQuery(const std::string& sql) { return odbc_test::ClientQuery(dir + "/test.db", sql); }
 };
