@@ -166,6 +166,27 @@ TEST_F(IntakeTest, BlockOutOfStepClosesTheLink)
     EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
 }
 
+// Reset parameters asked for while the block comes would set the test type up on an empty
+// table: it is refused as a whole.
+TEST_F(IntakeTest, ResetParametersDuringTheBlockIsRefused)
+{
+    SetReg("TestType", nullptr, "T | U");
+    doc->ReadRegistry();
+    ASSERT_TRUE(doc->SetTestType(1));
+    OpenWithPeer();
+    doc->hooks.pumpMessages = [&](int) {
+        doc->OnResetParameters();
+        PeerSend(Def("RESET 0"));
+        return true;
+    };
+    PeerSend(Header(1));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetCurrentTestType(), 1);
+    EXPECT_EQ(doc->FindGraphParam("RESET"), 0);
+    EXPECT_EQ(Log(), std::vector<std::string>{"Parameters not reset: the renderer is still sending the graph "
+                                              "parameters of the scene."});
+}
+
 TEST_F(IntakeTest, AnalogStepsMoveAndTurnTheStimulusAndTellTheRenderer)
 {
     OpenWithPeer();
