@@ -237,6 +237,12 @@ void COrvixDoc::OnSaveParameters()
 
 void COrvixDoc::OnResetParameters()
 {
+    // Served while a scene's definitions come: the graph table is rebuilt when the block
+    // ends, and the test type's set-up would run on an empty one meanwhile.
+    if (definitionsPending_) {
+        AddLogLine("Parameters not reset: the renderer is still sending the graph parameters of the scene.");
+        return;
+    }
     if (!SaveModified())
         return;
     graph_.Clear();

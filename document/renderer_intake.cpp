@@ -33,6 +33,11 @@ void SplitDefinition(const std::string& text, std::string& name, std::string& va
     value = text.substr(i, bar == std::string::npos ? std::string::npos : bar - i);
 }
 
+// A definition is two bytes not examined and a text that ends in its NUL, at the payload's
+// last byte. Bytes that are no packet of the renderer's seldom end so: read as packets, they
+// give lengths that run into whatever comes next.
+bool IsDefinition(const uint8_t* packet) { return packet[1] >= 3 && packet[1 + packet[1]] == 0; }
+
 } // namespace
 
 bool COrvixDoc::OnRendererReceive()
@@ -64,11 +69,14 @@ void COrvixDoc::ParseGraphParams(int count)
     while (static_cast<int>(definitions.size()) < count) {
         // What has come is read first, also once the deadline has passed.
         if (const uint8_t* packet = io->ReceivePacket(0, true)) {
-            std::string text;
-            if (int length = packet[1]; length > 2) {
-                const char* start = reinterpret_cast<const char*>(packet + 4);
-                text.assign(start, strnlen(start, static_cast<size_t>(length - 2)));
+            if (!IsDefinition(packet)) {
+                io->CloseOutOfStep(Format("The renderer sent %d bytes of type %d that are no graph parameter "
+                                          "definition",
+                                          packet[1], packet[0]));
+                break;
             }
+            const char* start = reinterpret_cast<const char*>(packet + 4);
+            std::string text(start, strnlen(start, static_cast<size_t>(packet[1] - 2)));
             auto& [name, value] = definitions.emplace_back();
             SplitDefinition(text, name, value);
             continue;
@@ -80,6 +88,11 @@ void COrvixDoc::ParseGraphParams(int count)
         if (!PumpMessages(static_cast<int>(std::min<uint32_t>(kPumpSliceMs, kDefinitionBlockMs - elapsed))))
             break;
     }
+
+    // A definition begun and not finished: its rest may still come, and would be read as
+    // the header of the next packet.
+    if (io->IsRendererRunning() && io->HasHalfPacket())
+        io->CloseOutOfStep("The renderer's graph parameter definitions end in the middle of a packet");
 
     const int received = static_cast<int>(definitions.size());
     // Keep what came, and only that: no slot without a definition.

@@ -156,6 +156,13 @@ public:
     bool SendLatencyMeasuring(bool on);
     void SetAsyncMode(bool async);
     CCmdSocket& GetCmdSocket() { return cmdSocket_; }
+    // A packet has begun to arrive and is not whole yet.
+    bool HasHalfPacket() const { return packetHave_ > 0; }
+    // The stream cannot be trusted any more (a packet cut off for good, bytes that are no
+    // packet): nothing after it could be told from the rest of it. The layer is closed as
+    // for a failed receive, the half packet with it, and the log gets this one line; the
+    // next Enable connects again and loads the scene anew.
+    void CloseOutOfStep(const std::string& why);
 
 private:
     void StopRun();

@@ -196,6 +196,12 @@ bool CDeviceIO::SendClose() { return SendPacket(PKT_CLOSE, nullptr, 0); }
 
 bool CDeviceIO::SendLatencyMeasuring(bool on) { return SendPacket(on ? PKT_LATENCY_ON : PKT_LATENCY_OFF, nullptr, 0); }
 
+void CDeviceIO::CloseOutOfStep(const std::string& why)
+{
+    Log(why + ": the link is closed; press Enable to connect again.");
+    Close();
+}
+
 void CDeviceIO::SetAsyncMode(bool async)
 {
     if (!rendererRunning_)

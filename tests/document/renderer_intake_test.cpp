@@ -133,6 +133,60 @@ TEST_F(IntakeTest, SlowRendererEndsTheBlockByItsDeadlineKeepingWhatCame)
     EXPECT_EQ(clock.TickMs(), COrvixDoc::kDefinitionBlockMs);
 }
 
+// A renderer that stops in the middle of a definition, or sends bytes that are no definition:
+// nothing after could be told from the rest of them, so the link is closed with one line, what
+// came before is kept, and the next connection reads its block whole.
+TEST_F(IntakeTest, BlockOutOfStepClosesTheLink)
+{
+    CFakeClock& clock = UseFakeClock();
+    doc->hooks.pumpMessages = [&](int maxWaitMs) {
+        clock.AdvanceMs(static_cast<uint32_t>(maxWaitMs));
+        return true;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {Def("B 2").substr(0, 5), "'s graph parameter definitions end in the middle of a packet"},
+        {"\x06\x03xyz", " sent 3 bytes of type 6 that are no graph parameter definition"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        OpenWithPeer();
+        PeerSend(Header(3) + Def("A 1") + bytes);
+        EXPECT_TRUE(doc->OnRendererReceive());
+        EXPECT_EQ(doc->GetGraphParamCount(), 1);
+        EXPECT_FALSE(deviceIO.GetCmdSocket().IsConnected());
+        EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
+        EXPECT_EQ(Log(), (std::vector<std::string>{"The renderer" + why
+                                                       + ": the link is closed; press Enable to connect again.",
+                                                   "Graph parameter definitions incomplete: 1 of 3 received."}));
+        close(peer);
+    }
+    OpenWithPeer();
+    PeerSend(Header(2) + Def("A 1") + Def("B 2"));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetGraphParamCount(), 2);
+    EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
+}
+
+// Reset parameters asked for while the block comes would set the test type up on an empty
+// table: it is refused as a whole.
+TEST_F(IntakeTest, ResetParametersDuringTheBlockIsRefused)
+{
+    SetReg("TestType", nullptr, "T | U");
+    doc->ReadRegistry();
+    ASSERT_TRUE(doc->SetTestType(1));
+    OpenWithPeer();
+    doc->hooks.pumpMessages = [&](int) {
+        doc->OnResetParameters();
+        PeerSend(Def("RESET 0"));
+        return true;
+    };
+    PeerSend(Header(1));
+    EXPECT_TRUE(doc->OnRendererReceive());
+    EXPECT_EQ(doc->GetCurrentTestType(), 1);
+    EXPECT_EQ(doc->FindGraphParam("RESET"), 0);
+    EXPECT_EQ(Log(), std::vector<std::string>{"Parameters not reset: the renderer is still sending the graph "
+                                              "parameters of the scene."});
+}
+
 TEST_F(IntakeTest, AnalogStepsMoveAndTurnTheStimulusAndTellTheRenderer)
 {
     OpenWithPeer();
