@@ -139,8 +139,10 @@ bool LookAt(WriteLocation& at, int& file)
     return WriteFailed(error);
 }
 
-// A file of another user's is replaced only where the new file stays theirs (root keeps its
-// owner): the temporary `temp` must have the owner of `file`, or, when `give`, get it.
+// A file of another user's that MayReplace lets be replaced (one in a group folder; in a
+// sticky folder that everyone may write it refuses them) is replaced only where the new file
+// stays theirs (root gives it their owner): the temporary `temp` must have the owner of
+// `file`, or, when `give`, get it.
 // False, with the refusal recorded, when it has not.
 bool SameOwner(int temp, int file, const std::string& path, bool give)
 {

@@ -61,15 +61,28 @@ void PushFront(Names& names, const std::string& path, bool makeFolders)
     names.insert(names.begin(), parts.begin(), parts.end());
 }
 
-// The kernel's protected-symlinks rule: in a sticky folder that everyone may write, only the
-// user's own links and those of the folder's owner are followed.
-bool MayFollow(int folder, const struct stat& link)
+// Whether a folder is sticky and everyone may write it (/tmp): there anyone can make a name
+// first, and only the sticky bit keeps the others' names apart.
+bool SharedSticky(const struct stat& folder)
 {
+    return (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+}
+
+// A link is followed only when it is the user's own or root's (the system's own): one that
+// another user made, in any folder they may write, would send the user's data wherever the
+// user may write. In a sticky folder that everyone may write the kernel's protected-symlinks
+// rule holds too, so root's link there is followed only in root's folder. Empty: followed;
+// otherwise the reason, for the refusal.
+std::string NotFollowed(int folder, const struct stat& link)
+{
+    if (link.st_uid == geteuid())
+        return std::string();
+    if (link.st_uid != 0)
+        return "is a symbolic link of another user; it is not followed";
     struct stat st;
-    if (fstat(folder, &st) != 0)
-        return false;
-    const bool shared = (st.st_mode & S_ISVTX) && (st.st_mode & S_IWOTH);
-    return !shared || link.st_uid == geteuid() || link.st_uid == st.st_uid;
+    if (fstat(folder, &st) != 0 || (SharedSticky(st) && st.st_uid != 0))
+        return "is a symbolic link of another user in a folder that everyone may write; it is not followed";
+    return std::string();
 }
 
 } // namespace
@@ -154,11 +167,9 @@ bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation&
         if (S_ISLNK(st.st_mode) && (followLast || !last)) {
             if (++links > 40)
                 return fail(ELOOP);
-            if (!MayFollow(folder, st)) {
+            if (const std::string why = NotFollowed(folder, st); !why.empty()) {
                 close(folder);
-                return Refuse(EACCES, "\"" + ShownText(Join(shown, name))
-                                          + "\" is a symbolic link of another user in a folder that everyone may "
-                                            "write; it is not followed");
+                return Refuse(EACCES, "\"" + ShownText(Join(shown, name)) + "\" " + why);
             }
             errno = 0;
             const std::string target = ReadLink(folder, name);
@@ -197,12 +208,33 @@ bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation&
     return fail(EISDIR);
 }
 
+int OpenUsersFile(const std::string& path, int flags, mode_t mode)
+{
+    WriteLocation at;
+    if (!LocateWriteTarget(path, false, at, !(flags & O_NOFOLLOW)))
+        return -1;
+    const int fd = openat(at.folder, at.name.c_str(), flags | O_NOFOLLOW, mode);
+    if (fd < 0)
+        SetWriteFailure(errno);
+    return fd;
+}
+
 bool MayReplace(const WriteLocation& at)
 {
     if (!at.exists)
         return true;
     if (!RequireRegularFile(at.path, at.st.st_mode))
         return false;
+    // The kernel's protected-regular rule, whatever its setting here, and for root too: in a
+    // sticky folder that everyone may write, a file of neither the user nor the folder's owner
+    // is one that another user made first under the name, to be handed the data.
+    struct stat folder;
+    if (fstat(at.folder, &folder) != 0)
+        return WriteFailed(errno);
+    if (SharedSticky(folder) && at.st.st_uid != geteuid() && at.st.st_uid != folder.st_uid)
+        return Refuse(EACCES, "\"" + ShownText(at.path)
+                                  + "\" belongs to another user, in a folder that everyone may write; it is not "
+                                    "written");
     // faccessat tells for everyone but root, to whom it grants everything.
     if ((at.st.st_mode & 0222) == 0
         || (geteuid() != 0 && faccessat(at.folder, at.name.c_str(), W_OK, AT_EACCESS) != 0)) {

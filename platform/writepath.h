@@ -1,9 +1,11 @@
 // Where a write may go on a machine shared with other users. A path is walked one name at a
 // time through folder descriptors, so that what was checked is what gets written:
-// - a symbolic link is followed only where the kernel's protected-symlinks rule would follow
-//   it for this user (outside a sticky folder that everyone may write, or when the link is
-//   the user's or the folder owner's), whatever that rule's setting on this machine;
-// - only a regular file that the user may write is replaced or appended to.
+// - a symbolic link is followed only when it is the user's own or root's, and in a sticky
+//   folder that everyone may write only where the kernel's protected-symlinks rule would
+//   follow it too (the user's link, or the folder owner's), whatever that rule's setting;
+// - only a regular file that the user may write is replaced or appended to, and in a sticky
+//   folder that everyone may write only one of the user's or the folder owner's (the
+//   kernel's protected-regular rule), for root too.
 // A refusal leaves a sentence for the user (WriteFailureText) naming the path concerned.
 #pragma once
 #include <string>
@@ -35,8 +37,15 @@ bool LocateWriteTarget(const std::string& path, bool makeFolders, WriteLocation&
 
 // Refuses (false, with the text set) a target that exists and is not a regular file, or that
 // the user may not write: read-only (for root too, as a read-only file is on the original
-// platform), or without write permission for the user.
+// platform), without write permission for the user, or another user's in a sticky folder
+// that everyone may write (see above).
 bool MayReplace(const WriteLocation& at);
+
+// Opens a file that the program uses as the user's own (the settings file, its lock) as
+// open(2) would with `flags`, reaching it through the same walk as a write, so that a read
+// follows no link that a write would not; O_NOFOLLOW refuses a link of the last name. The
+// descriptor, or -1 with errno (and WriteFailureText()) set.
+int OpenUsersFile(const std::string& path, int flags, mode_t mode = 0);
 
 // Why the last write of this thread failed: the rule's sentence when one refused it,
 // otherwise the system's text for the errno of the failure.

@@ -486,11 +486,12 @@ TEST(ExportFile, ReplacedFilesKeepTheirPermissionsAndNewOnesFollowTheUmask)
 }
 
 // A write replaces or appends to only a regular file that the user may write, and follows a
-// link only where the kernel's protected-symlinks rule would: in a sticky folder that
-// everyone may write, a link of another user's (not the folder owner's) is refused. What is
-// refused stays as it was, with a sentence naming it; a FIFO never blocks the writer. A file
-// of another user's keeps its owner (root), or is not replaced (a user who cannot give it);
-// the log mirror appends to none (a 0666 file that another user made in a sticky folder).
+// link only when it is the user's own or root's: a link of another user's is refused, in a
+// sticky folder that everyone may write and in a group folder alike. In the sticky folder a
+// file that another user made first is not written, by root neither (the kernel's
+// protected-regular rule). What is refused stays as it was, with a sentence naming it; a FIFO
+// never blocks the writer. Elsewhere a file of another user's keeps its owner (root), or is
+// not replaced (a user who cannot give it); the log mirror appends to none.
 TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
 {
     namespace fs = std::filesystem;
@@ -530,8 +531,23 @@ TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
              chmod(p.c_str(), 0444);
          },
          false, "is read-only", false},
+        {"member.oxv",
+         [&](const std::string& p) {
+             ASSERT_EQ(chown(shared.c_str(), 0, other), 0);
+             chmod(shared.c_str(), 02775);
+             plantedBy(other)(p);
+         },
+         false, "is a symbolic link of another user", true},
+        {"first.csv",
+         [&](const std::string& p) {
+             orvix_test::WriteFile(p, "");
+             chmod(p.c_str(), 0600);
+             ASSERT_EQ(chown(p.c_str(), other, other), 0);
+         },
+         false, "belongs to another user, in a folder that everyone may write", true, true},
         {"theirs.oxv",
          [&](const std::string& p) {
+             chmod(shared.c_str(), 0755);
              orvix_test::WriteFile(p, "old");
              ASSERT_EQ(chown(p.c_str(), other, other), 0);
              chmod(p.c_str(), 0666);
@@ -593,8 +609,8 @@ TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
                 EXPECT_TRUE(!S_ISREG(after.st_mode) || ReadFile(path) == old) << why;
             } else {
                 EXPECT_EQ(ReadFile(path), w.After(old)) << why;
-                EXPECT_EQ(after.st_uid, before.st_uid) << why;
             }
+            EXPECT_EQ(after.st_uid, before.st_uid) << why;
             EXPECT_EQ(ReadFile(mine), std::string(c.name) == "own.oxv" ? w.After("old") : "old") << why;
             EXPECT_EQ(TemporaryIn(shared), "") << why;
         }
