@@ -92,7 +92,7 @@ FileRead ReadTree(const std::string& path)
 {
     FileRead r;
     std::string text;
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = OpenUsersFile(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat s;
     if (fd < 0) {
         r.state = errno == ENOENT ? FileRead::Missing : FileRead::Failed;
@@ -180,7 +180,7 @@ public:
 private:
     State Take()
     {
-        fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        fd_ = OpenUsersFile(path_, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         struct stat s;
         if (fd_ < 0)
             error_ = errno;

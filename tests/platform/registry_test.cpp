@@ -398,4 +398,17 @@ TEST_F(RegistryTest, ASettingsFileNotTheUsersOwnIsNotUsed)
     EXPECT_EQ(Set("K", "w", "4"), ERROR_SUCCESS);
     ASSERT_EQ(told.size(), 3u);
     EXPECT_NE(told[2].find("is not used: it is not a regular file"), std::string::npos) << told[2];
+
+    // A read follows a link only where a write would: not one that another user planted in its
+    // name in a sticky folder, even to a settings file of the user's own.
+    const std::string elsewhere = temp.Path() + "/mine.reg";
+    orvix_test::WriteFile(elsewhere, "ORVIX REGISTRY 1\n[K]\n\"v\"=\"5\"\n");
+    unlink(path.c_str());
+    chmod((temp.Path() + "/sub").c_str(), 01777);
+    ASSERT_EQ(symlink(elsewhere.c_str(), path.c_str()), 0);
+    ASSERT_EQ(lchown(path.c_str(), orvix_test::kOtherUser, orvix_test::kOtherUser), 0);
+    ReloadRegistry();
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "<no key>");
+    ASSERT_EQ(told.size(), 4u);
+    EXPECT_NE(told[3].find("cannot be read"), std::string::npos) << told[3];
 }
