@@ -166,7 +166,9 @@ int CTcpListener::Listen(int port, bool loopbackOnly)
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) {
+    // The system's full queue: another user's loop of connections that close at once must
+    // not fill it, or the user's own connects wait for the kernel's retries (1 s, 3 s, ...).
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, SOMAXCONN) != 0) {
         int e = errno;
         close(fd);
         return e;

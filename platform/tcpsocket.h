@@ -45,7 +45,8 @@ private:
     bool connected_ = false;
 };
 
-// A listening socket on loopback (port 0: any free port).
+// A listening socket on loopback (port 0: any free port), with the system's full queue of
+// connections waiting to be accepted (SOMAXCONN, as far as the system allows).
 class CTcpListener {
 public:
     ~CTcpListener() { Close(); }

@@ -37,6 +37,9 @@ const char kBusy[] = "it serves another program";
 // way: they are waited for this long before a newcomer is refused.
 constexpr int kGoneWaitMs = 50;
 
+// Connections taken from each port's queue in one turn.
+constexpr int kAcceptsPerTurn = 256;
+
 // Whether the program on the link `fd` has gone: `readEnded` takes what is waiting and says
 // whether the stream ended. The first wait is the one for a closing program's end; one that
 // keeps sending is there.
@@ -140,44 +143,53 @@ void CRendererStandIn::RunOnce(int timeoutMs)
     int n = poll(fds, commandFd_ >= 0 ? 3 : 2, timeoutMs);
     if (n <= 0)
         return;
-    if (fds[1].revents)
-        AcceptConsole();
-    if (fds[0].revents)
-        AcceptCommand();
+    // All that waits is taken, so that strangers are closed as fast as they come and the
+    // user's own connection never waits behind them for another turn. The bound keeps a flood
+    // from starving the program's commands.
+    for (int i = 0; fds[1].revents && i < kAcceptsPerTurn && AcceptConsole(); ++i) {
+    }
+    for (int i = 0; fds[0].revents && i < kAcceptsPerTurn && AcceptCommand(); ++i) {
+    }
     if (commandFd_ >= 0 && fds[2].revents)
         ReadCommands();
 }
 
 // One program at a time: a newcomer never takes the links of a program still connected (it
 // would end that program's run); the program's own reconnect finds its old links gone.
-void CRendererStandIn::AcceptConsole()
+bool CRendererStandIn::AcceptConsole()
 {
     int fd = console_.Accept(0);
-    if (fd < 0 || RefusedAsStranger(fd, true))
-        return;
+    if (fd < 0)
+        return false;
+    if (RefusedAsStranger(fd, true))
+        return true;
     if (consoleFd_ >= 0 && !ConsolePeerGone(consoleFd_)) {
         // The command link carries packets only: the reason goes on the console.
         SendAll(fd, kBusyLine, sizeof kBusyLine - 1);
         Refuse(fd, true, kBusy);
-        return;
+        return true;
     }
     if (consoleFd_ >= 0)
         close(consoleFd_);
     consoleFd_ = fd;
     Say("Inventor started!");
+    return true;
 }
 
-void CRendererStandIn::AcceptCommand()
+bool CRendererStandIn::AcceptCommand()
 {
     int fd = command_.Accept(0);
-    if (fd < 0 || RefusedAsStranger(fd, false))
-        return;
+    if (fd < 0)
+        return false;
+    if (RefusedAsStranger(fd, false))
+        return true;
     if (commandFd_ >= 0 && !CommandClientGone()) {
         Refuse(fd, false, kBusy);
-        return;
+        return true;
     }
     DropCommandClient();
     commandFd_ = fd;
+    return true;
 }
 
 bool CRendererStandIn::CommandClientGone()

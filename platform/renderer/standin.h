@@ -56,8 +56,9 @@ public:
     std::function<void(const std::string& why)> onSceneProblem;
 
 private:
-    void AcceptConsole();
-    void AcceptCommand();
+    // Takes one waiting connection; false when none waited.
+    bool AcceptConsole();
+    bool AcceptCommand();
     void ReadCommands();
     void Handle(uint8_t type, const uint8_t* payload, size_t size);
     void SendPacket(uint8_t type, const std::string& payload);

@@ -125,3 +125,24 @@ TEST(StandInTest, ServesOnlyItsOwnUser)
     EXPECT_EQ(renderer.values[0], "1");
     EXPECT_EQ(renderer.refused, 3);
 }
+
+// A flood of connections that are closed at once (another user's connect-and-close loop: their
+// owner can no longer be told) neither fills the ports' queues, which take the system's whole
+// queue, nor keeps the user's own program waiting: one turn closes all that waits and serves it.
+TEST(StandInTest, AFloodOfClosedConnectionsKeepsNoProgramOut)
+{
+    CRendererStandIn renderer(0, 0, ".");
+    ASSERT_EQ(renderer.Start(), 0);
+    constexpr int kFlood = 100;
+    for (int i = 0; i < kFlood; ++i) {
+        CTcpSocket gone;
+        ASSERT_EQ(gone.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0) << i << " connections were queued";
+    }
+    CTcpSocket console;
+    ASSERT_EQ(console.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0);
+    renderer.RunOnce(1000);
+    char buffer[64];
+    const long n = console.Recv(buffer, sizeof buffer, 1000);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max(n, 0L))), "Inventor started!\n");
+    EXPECT_EQ(renderer.refused, kFlood);
+}
