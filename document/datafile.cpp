@@ -467,4 +467,22 @@ bool COrvixDoc::DoFileSave()
     return false;
 }
 
+bool COrvixDoc::SaveAsFile(std::string path)
+{
+    if (std::filesystem::path(path).extension().empty())
+        path += ".oxv";
+    if (!OnSaveDocument(path))
+        return false;
+    // The list holds the document's names for its files, the program's text.
+    if (hooks.addRecentFile)
+        hooks.addRecentFile(GetPathName());
+    return true;
+}
+
+bool COrvixDoc::DoSaveAs()
+{
+    std::string path = SaveAsStart();
+    return UI().AskSaveAsFile(path) && SaveAsFile(path);
+}
+
 } // namespace orvix
