@@ -120,6 +120,9 @@ CStat::CStat(COrvixDoc* doc, HMODULE library, QWidget* parent) : QWidget(parent)
     function_ = Named(new QComboBox(this), IDC_FUNCTION);
     function_->setEditable(true);
     function_->setInsertPolicy(QComboBox::NoInsert);
+    // The name is looked up as typed, letter case included: a completion would turn "ANOVA"
+    // or "Anov" into "anova" and hide the mistake.
+    function_->setCompleter(nullptr);
     function_->addItem("anova");
     function_->setCurrentIndex(0);
     caseColumn_ = Named(new QComboBox(this), IDC_CASE_COLUMN);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -386,17 +385,8 @@ bool COrvixApp::OnFileSaveAs()
 {
     if (!doc_)
         return false;
-    std::string path = AskSaveAsPath(mainFrame_.get(), doc_->GetPathName());
-    if (path.empty())
-        return false;
-    // Without an extension the file would not show in the Open dialog's list.
-    if (QFileInfo(PathToQ(path)).suffix().isEmpty())
-        path += ".oxv";
-    if (!doc_->OnSaveDocument(path))
-        return false;
-    // The list holds the document's names for its files, the program's text.
-    AddRecentFile(doc_->GetPathName());
-    return true;
+    std::string path = AskSaveAsPath(mainFrame_.get(), doc_->SaveAsStart());
+    return !path.empty() && doc_->SaveAsFile(path);
 }
 
 bool COrvixApp::MayLeaveDocument()

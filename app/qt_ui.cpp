@@ -98,4 +98,13 @@ bool CQtUI::AskOpenFile(std::string& path, const std::string& filter)
     return AskExistingFile(QApplication::activeWindow(), path, filter);
 }
 
+bool CQtUI::AskSaveAsFile(std::string& path)
+{
+    std::string chosen = AskSaveAsPath(QApplication::activeWindow(), path);
+    if (chosen.empty())
+        return false;
+    path = chosen;
+    return true;
+}
+
 } // namespace orvix

@@ -18,6 +18,7 @@ public:
     bool AskTransform(std::string& name, std::string& expression) override;
     bool AskPassword(const std::string& prompt, std::string& password) override;
     bool AskOpenFile(std::string& path, const std::string& filter) override;
+    bool AskSaveAsFile(std::string& path) override;
 };
 
 } // namespace orvix

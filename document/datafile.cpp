@@ -319,6 +319,9 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     else
         ApplyDataFile(*c);
 
+    // The file as the program names it, in the data folder's form where it maps ("c:\data\x"),
+    // as the exports' input and the print header show a new document's.
+    std::string shown = name;
     if (!mergeMode) {
         // A path that names its folder makes that folder the data folder, in the form the
         // program names folders ("c:\data" for ~/orvix/c/data). Paths opened here are of this
@@ -328,6 +331,9 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
             const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
             TextRefusal why;
             const std::string folder = ec ? std::string() : UnmapPath(file.parent_path().string(), &why);
+            if (const std::string form = ec ? std::string() : UnmapPath(file.string());
+                form.size() > 1 && form[1] == ':')
+                shown = form;
             if (!folder.empty())
                 GetBehavParam("DataPath", CParam(nullptr, "c:\\data")) = folder.c_str();
             else if (!ec) // the working folder of a relative path: the data folder stays
@@ -354,7 +360,7 @@ bool COrvixDoc::OnOpenDocument(const std::string& path)
     UpdateChannelRates(nullptr);
     for (int ch = 0; ch < kChannelCount; ++ch)
         UpdateChannelDisplay(ch);
-    dataFilePath = name;
+    dataFilePath = shown;
     dataFileBase_.clear();
     SetPathName(name);
     SetModifiedFlag(false);
@@ -459,6 +465,24 @@ bool COrvixDoc::DoFileSave()
     if (!dataFilePath.empty())
         return OnSaveDocument(MapPath(dataFilePath));
     return false;
+}
+
+bool COrvixDoc::SaveAsFile(std::string path)
+{
+    if (std::filesystem::path(path).extension().empty())
+        path += ".oxv";
+    if (!OnSaveDocument(path))
+        return false;
+    // The list holds the document's names for its files, the program's text.
+    if (hooks.addRecentFile)
+        hooks.addRecentFile(GetPathName());
+    return true;
+}
+
+bool COrvixDoc::DoSaveAs()
+{
+    std::string path = SaveAsStart();
+    return UI().AskSaveAsFile(path) && SaveAsFile(path);
 }
 
 } // namespace orvix

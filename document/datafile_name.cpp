@@ -100,6 +100,15 @@ bool COrvixDoc::SetDataFileName(int testType)
     return true;
 }
 
+std::string COrvixDoc::SaveAsStart()
+{
+    const std::string& path = GetPathName().empty() ? dataFilePath : GetPathName();
+    if (path.find_last_of("\\/") != std::string::npos)
+        return path;
+    // Not the working folder, which holds the task files: the lab's data are kept here.
+    return FolderWithSeparator(GetBehavParam("DataPath", CParam(nullptr, "c:\\data")).GetText()) + path;
+}
+
 bool COrvixDoc::SaveDataFile()
 {
     std::string file = dataFilePath;

@@ -23,7 +23,7 @@ bool CDocument::OnNewDocument()
 
 bool CDocument::SaveModified()
 {
-    return SaveModified([this] { return DoFileSave(); });
+    return SaveModified([this] { return DoFileSave() || DoSaveAs(); });
 }
 
 bool CDocument::SaveModified(const std::function<bool()>& save)

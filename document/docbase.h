@@ -26,11 +26,14 @@ public:
 
     void SetModifiedFlag(bool modified = true) { modified_ = modified; }
     bool IsModified() const { return modified_; }
-    // Asks whether unsaved changes may be dropped (Yes saves first, Cancel refuses).
+    // Asks whether unsaved changes may be dropped (Yes saves first, Cancel refuses). Yes
+    // saves as File > Save does: a document without a file asks for one (DoSaveAs), and
+    // the question is refused when that is cancelled.
     virtual bool SaveModified();
     // The same question, Yes saving with `save` (e.g. one that may ask for a file name).
     bool SaveModified(const std::function<bool()>& save);
     virtual bool DoFileSave() { return false; }
+    virtual bool DoSaveAs() { return false; }
 
     // Empties the document's data; the framework's clear step before a new or opened
     // document. The base holds no data.

@@ -379,6 +379,14 @@ public:
     // Saves to the document's file: the one it was opened from or saved to, else the data
     // file named for the test. False when it has neither.
     bool DoFileSave() override;
+    // Where Save As starts (the program's form): the document's file, or, for one that
+    // names no folder, the data folder ("DataPath") with the document's name.
+    std::string SaveAsStart();
+    // Saves to the file chosen in Save As (a path of this machine; without an extension it
+    // gets ".oxv", which the Open dialog lists); the file goes on the recent-file list.
+    bool SaveAsFile(std::string path);
+    // Save As through the UI service; false when it is cancelled or the save fails.
+    bool DoSaveAs() override;
 
     // ==== Response figures (document/figures.cpp, document/revcorrmap.cpp) ====
     // Built by the response-graph model from the trials; every figure draws from them.

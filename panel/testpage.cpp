@@ -425,8 +425,10 @@ void CTest::OnNewTest()
                    + "\" already exists.");
         return;
     }
+    // The new type is selected as the list's switch selects one, and its set-up opens.
     if (doc_->AddTestType(name.c_str())) {
         FillTestTypes();
+        Enable(kFileEnables, true);
         run_->commandListChanged = 1;
     }
 }

@@ -89,6 +89,12 @@ bool CScriptedUI::AskOpenFile(std::string& path, const std::string& filter)
     return onAskOpenFile && onAskOpenFile(path, filter);
 }
 
+bool CScriptedUI::AskSaveAsFile(std::string& path)
+{
+    ++modalRuns;
+    return onAskSaveAsFile && onAskSaveAsFile(path);
+}
+
 std::vector<std::string> CScriptedUI::Texts() const
 {
     std::vector<std::string> out;

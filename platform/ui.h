@@ -44,6 +44,10 @@ public:
     // An existing file, the dialog starting at the one `path` names (in the program's form):
     // on OK `path` is the chosen one. filter: "Command File (*.oxq);;All Files (*.*)".
     virtual bool AskOpenFile(std::string& path, const std::string& filter) { return false; }
+    // File > Save As for the document: the dialog starts in the folder of the file `path`
+    // names (the program's form; "c:\data\" a folder alone) with its name offered; on OK
+    // `path` is the chosen file, a path of this machine.
+    virtual bool AskSaveAsFile(std::string& path) { return false; }
 };
 
 // The service in force. Never null: without a GUI, messages go to stderr and are answered
@@ -71,6 +75,7 @@ public:
     bool AskTransform(std::string& name, std::string& expression) override;
     bool AskPassword(const std::string& prompt, std::string& password) override;
     bool AskOpenFile(std::string& path, const std::string& filter) override;
+    bool AskSaveAsFile(std::string& path) override;
 
     // The next answers to message boxes, in order; when empty, the default button.
     std::deque<int> answers;
@@ -83,6 +88,7 @@ public:
     std::function<bool(std::string& name, std::string& expression)> onAskTransform;
     std::function<bool(const std::string& prompt, std::string& password)> onAskPassword;
     std::function<bool(std::string& path, const std::string& filter)> onAskOpenFile;
+    std::function<bool(std::string& path)> onAskSaveAsFile;
 
     std::vector<Message> messages;
     int modalRuns = 0;

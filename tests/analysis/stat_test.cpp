@@ -205,6 +205,14 @@ TEST_F(StatTest, RefusalsAndUnknownFunctions)
         EXPECT_EQ(page->OutputLines().back(), std::string("Function \"") + name + "\" not found.");
     }
     EXPECT_EQ(function->count(), 1);
+    // As typed: no completion turns the name into "anova".
+    for (const char* typed : {"Anov", "ANOVA"}) {
+        function->lineEdit()->clear();
+        QTest::keyClicks(function->lineEdit(), typed);
+        QTest::keyClick(function->lineEdit(), Qt::Key_Return);
+        Ctl<QPushButton>(CStat::IDC_ESTIMATE)->click();
+        EXPECT_EQ(page->OutputLines().back(), std::string("Function \"") + typed + "\" not found.");
+    }
 
     function->setEditText("anova");
     Ctl<QCheckBox>(CStat::IDC_CASES)->click();

@@ -727,6 +727,13 @@ TEST_F(DocTest, OpenAndSaveAsMapTheDataFoldersForm)
     EXPECT_EQ(app.Document()->GetPathName(), data + "/x.oxv");
     EXPECT_TRUE(std::filesystem::exists(data + "/x.oxv"));
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+
+    // A document without a file: the data folder, not the working folder of the tasks.
+    app.Document()->OnNewDocument();
+    answer("y");
+    EXPECT_TRUE(app.OnFileSaveAs());
+    EXPECT_EQ(startedIn, data);
+    EXPECT_TRUE(std::filesystem::exists(data + "/y.oxv"));
     app.ExitInstance();
 }
 

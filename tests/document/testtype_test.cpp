@@ -26,6 +26,23 @@ TEST_F(DocTest, SwitchingTypesAsksBeforeDroppingTrials)
     EXPECT_EQ(doc.GetExpParam("AccumedTimes", CParam()).GetInt(), 0);
     EXPECT_FALSE(doc.SetTestType(2));
     EXPECT_FALSE(doc.SetTestType(-1));
+
+    // Yes for a document without a file asks for one in the data folder; Cancel there
+    // keeps everything as it was.
+    doc.AddTrial(new CTrial);
+    doc.SetModifiedFlag(true);
+    std::vector<std::string> offered;
+    ui.onAskSaveAsFile = [&](std::string& path) {
+        offered.push_back(path);
+        path = dir + "/run";
+        return offered.size() > 1;
+    };
+    ui.answers = {IDYES, IDYES};
+    EXPECT_FALSE(doc.SetTestType(1));
+    EXPECT_EQ(doc.GetTrialCount(), 1);
+    EXPECT_TRUE(doc.SetTestType(1));
+    EXPECT_EQ(offered, (std::vector<std::string>{"c:\\data\\", "c:\\data\\"}));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/run.oxv"));
 }
 
 TEST_F(DocTest, SelectingTheCurrentTypeStartsANewDocumentOnly)

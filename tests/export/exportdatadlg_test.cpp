@@ -72,6 +72,14 @@ TEST_F(ExportDlgTest, StartExportsAndTheChoicesLast)
 {
     Save("M1aa1aOrient01.oxv", {"OR 0", "OR 90"}, Trials(3));
     Save("M1aa1aOrient02.oxv", {"OR 0", "OR 90"}, Trials(2));
+    // A file opened from the data folder is shown in the program's form, as a new one is.
+    const std::string opened = dir + "/drives/c/data/MO001.oxv";
+    std::filesystem::create_directories(dir + "/drives/c/data");
+    Fill(*doc, {"OR 0"}, Trials(1));
+    ASSERT_TRUE(doc->OnSaveDocument(opened) && doc->OnOpenDocument(opened));
+    Open();
+    EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_INPUT)->text(), "c:\\data\\MO001.oxv");
+    dlg.reset();
     doc->dataFilePath = "c:\\data\\M1aa1aOrient05.oxv";
     Open();
     EXPECT_EQ(Ctl<QLineEdit>(CExportDataDlg::IDC_INPUT)->text(), "c:\\data\\M1aa1aOrient05.oxv");

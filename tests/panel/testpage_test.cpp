@@ -130,6 +130,17 @@ TEST_F(TestPageTest, StartRunsTheTestAndTheControlsFollowTheRun)
     EXPECT_EQ(doc->GetTrialCount(), 0);
     EXPECT_EQ(doc->GetExpParam("AccumedTimes", CParam()).GetInt(), 0);
     EXPECT_FALSE(Button(CTest::IDC_DISCARD)->isEnabled());
+
+    // The run locked the set-up; New Test opens it again, as choosing a type does.
+    const int setUp[] = {CTest::IDC_USE_CUSTOM_ITEMS, CTest::IDC_PARAM_TO_CHANGE, CTest::IDC_BEGIN, CTest::IDC_END,
+                         CTest::IDC_STEP, CTest::IDC_BROWSE_COMMANDS, CTest::IDC_BROWSE_TASK, CTest::IDC_IV_FILE,
+                         CTest::IDC_TASK_FILE};
+    EXPECT_FALSE(Control<QWidget>(page, CTest::IDC_BEGIN)->isEnabled());
+    ui.answers = {IDNO};
+    AnswerName("Orient");
+    Button(CTest::IDC_NEW_TEST)->click();
+    for (int id : setUp)
+        EXPECT_TRUE(Control<QWidget>(page, id)->isEnabled()) << id;
 }
 
 TEST_F(TestPageTest, StopButtonEndsTheRunAndDisabledExperimentStartsNothing)
