@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,9 @@ using registry::Change;
 using registry::Node;
 
 RegHandle g_rootHandle{{}, true};
+
+constexpr size_t kMostLevels = 512;
+constexpr size_t kLongestName = 255;
 
 // ---- Telling the user ----
 
@@ -77,6 +81,15 @@ std::string Shown(const std::string& line)
 
 // ---- The file ----
 
+struct Closer {
+    int& fd;
+    ~Closer()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
 // What a read of the file gave. Only the user's own regular file is read; anything else
 // reads as empty and is never waited on (a FIFO in its place would block an ordinary open).
 struct FileRead {
@@ -84,11 +97,13 @@ struct FileRead {
     registry::ParsedText parsed;
     FileStamp stamp;
     std::string why; // Failed, NotUsed
+    std::string text; // the bytes read
     // Nothing may be written over the file: it is not the user's, or of another version.
     bool Kept() const { return state == NotUsed || !parsed.unknownVersion.empty(); }
 };
 
-FileRead ReadTree(const std::string& path)
+// `keep`, when given, takes the descriptor of a file read instead of its being closed.
+FileRead ReadTree(const std::string& path, int* keep = nullptr)
 {
     FileRead r;
     std::string text;
@@ -114,15 +129,28 @@ FileRead ReadTree(const std::string& path)
     }
     if (r.state == FileRead::Failed)
         r.why = strerror(errno);
-    if (fd >= 0)
+    if (fd >= 0 && keep && r.state == FileRead::Read)
+        *keep = fd;
+    else if (fd >= 0)
         close(fd);
     if (r.state == FileRead::Read)
         r.parsed = registry::ParseText(text);
+    r.text = std::move(text);
     return r;
 }
 
 // Says what the user must know of a read: a file not used, or lines and versions this
 // program does not know.
+// Why a file that is kept as it is is not written, as a sentence.
+std::string KeptWhy(const std::string& path, const FileRead& r)
+{
+    const std::string file = "The settings file \"" + path + "\"";
+    if (r.state == FileRead::NotUsed)
+        return file + " is not used: " + r.why + ".";
+    return file + " is of a version this program does not know (" + Shown(r.parsed.unknownVersion)
+           + "): it is never written.";
+}
+
 void TellAbout(const std::string& path, const FileRead& r)
 {
     const std::string file = "The settings file \"" + path + "\"";
@@ -208,10 +236,14 @@ class Store {
 public:
     int transactionDepth = 0;
 
-    // The view, read again first when the file changed since this instance last saw it.
+    // What Commit returns when the file is kept as it is: the change holds in the view only.
+    static constexpr long kKept = -1;
+
+    // The view, read again first when the file changed since this instance last saw it. A
+    // transaction works on one view: what others write meanwhile is met at its commit.
     Node& View()
     {
-        if (!loaded_ || StampOf(RegistryFilePath()) != stamp_)
+        if (!loaded_ || (transactionDepth == 0 && StampOf(RegistryFilePath()) != stamp_))
             TakeRead(ReadTree(RegistryFilePath()));
         return root_;
     }
@@ -231,46 +263,95 @@ public:
     {
         registry::Apply(View(), change);
         pending_.push_back(std::move(change));
-        return transactionDepth > 0 ? ERROR_SUCCESS : Commit();
+        const long rc = transactionDepth > 0 ? ERROR_SUCCESS : Commit();
+        return rc == kKept ? ERROR_SUCCESS : rc;
     }
 
+    // Why the last commit wrote nothing, as a sentence.
+    const std::string& Why() const { return why_; }
+
     // Writes the pending changes; a failed write puts the view back as the file holds it.
+    // kKept: the file is kept as it is (Why() says why).
     long Commit()
     {
         if (pending_.empty())
             return ERROR_SUCCESS;
         View();
         if (kept_) {
+            why_ = keptWhy_;
             Keep();
-            return ERROR_SUCCESS;
+            return kKept;
         }
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
         if (lock.state() == WriteLock::Refused)
             return Fail("Changes of the settings are not saved: " + lock.Why() + ".");
-        FileRead fresh = ReadTree(path);
-        if (fresh.state == FileRead::Failed)
-            return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why + ").");
-        if (fresh.Kept()) {
-            TakeRead(std::move(fresh));
-            Keep();
+        // Hand edits take no lock: the file is looked at again before and after the rename,
+        // and the write made again with what came meanwhile.
+        std::string late, before; // the replaced file's text with an edit that came after the read, and without
+        FileStamp ours;           // of the file written before `late` was found
+        for (int attempt = 1;; ++attempt) {
+            int fd = -1;
+            FileRead fresh = ReadTree(path, &fd);
+            const Closer closer{fd};
+            if (fresh.state == FileRead::Failed)
+                return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why
+                            + ").");
+            if (fresh.Kept()) {
+                TakeRead(std::move(fresh));
+                why_ = keptWhy_;
+                Keep();
+                return kKept;
+            }
+            if (!late.empty()) {
+                // The file as written is the replaced one with the edit; when it was edited too, what
+                // the late edit added comes after that.
+                if (fresh.stamp == ours)
+                    fresh.parsed = registry::ParseText(late);
+                else
+                    fresh.parsed = registry::ParseText(
+                        fresh.text + "\n" + (late.compare(0, before.size(), before) == 0 ? late.substr(before.size()) : late));
+                late.clear();
+            }
+            TellAbout(path, fresh);
+            Node& tree = fresh.parsed.root;
+            for (const Change& c : unsaved_)
+                registry::Apply(tree, c);
+            for (const Change& c : pending_)
+                registry::Apply(tree, c);
+            const std::string text = registry::ToText(tree);
+            CAtomicWrite write;
+            if (!write.Begin(path, true) || !WriteAll(write.Fd(), text.data(), text.size()))
+                return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
+            const bool last = attempt == kAttempts;
+            if (StampOf(path) != fresh.stamp) {
+                write.Abandon();
+                if (last)
+                    return Fail(Unsettled(path));
+                continue;
+            }
+            if (const int error = write.Commit()) {
+                errno = error;
+                return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
+            }
+            ours = StampOf(path); // still under the lock: no other instance wrote since
+            if (EditedSince(fd, fresh)) {
+                // An edit reached the file replaced after it was read: it is in that file only.
+                late = ReadFrom(fd);
+                before = std::move(fresh.text);
+                if (last)
+                    return Fail(Unsettled(path));
+                continue;
+            }
+            pending_.clear();
+            unsaved_.clear();
+            root_ = std::move(tree);
+            stamp_ = ours;
+            loaded_ = true;
+            why_.clear();
             return ERROR_SUCCESS;
         }
-        TellAbout(path, fresh);
-        Node& tree = fresh.parsed.root;
-        for (const Change& c : unsaved_)
-            registry::Apply(tree, c);
-        for (const Change& c : pending_)
-            registry::Apply(tree, c);
-        if (!WriteFileAtomically(path, registry::ToText(tree)))
-            return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
-        pending_.clear();
-        unsaved_.clear();
-        root_ = std::move(tree);
-        stamp_ = StampOf(path); // still under the lock: no other instance wrote since
-        loaded_ = true;
-        return ERROR_SUCCESS;
     }
 
 private:
@@ -278,6 +359,7 @@ private:
     void TakeRead(FileRead r)
     {
         kept_ = r.Kept();
+        keptWhy_ = kept_ ? KeptWhy(RegistryFilePath(), r) : "";
         root_ = std::move(r.parsed.root);
         stamp_ = r.stamp;
         loaded_ = true;
@@ -296,8 +378,38 @@ private:
         pending_.clear();
     }
 
+    static constexpr int kAttempts = 20;
+
+    static std::string Unsettled(const std::string& path)
+    {
+        return "Changes of the settings are not saved: \"" + path + "\" kept changing while they were written.";
+    }
+
+    // The file read through `fd` was written to after the read (its name has gone elsewhere
+    // since, so only its size and time tell).
+    static bool EditedSince(int fd, const FileRead& read)
+    {
+        struct stat s;
+        if (fd < 0 || fstat(fd, &s) != 0)
+            return false;
+        const FileStamp now = FileStamp::Of(s);
+        return now.size != read.stamp.size || now.modifiedNs != read.stamp.modifiedNs;
+    }
+
+    static std::string ReadFrom(int fd)
+    {
+        std::string text;
+        char buf[65536];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+            if (n > 0)
+                text.append(buf, static_cast<size_t>(n));
+        return text;
+    }
+
     long Fail(const std::string& why)
     {
+        why_ = why;
         Tell(why);
         Reset();
         return ERROR_WRITE_FAULT;
@@ -307,6 +419,8 @@ private:
     FileStamp stamp_;
     bool loaded_ = false;
     bool kept_ = false;            // the file is never written
+    std::string why_;              // the last commit wrote nothing: why
+    std::string keptWhy_;          // why the file is kept
     std::vector<Change> unsaved_;  // made while the file was kept: held for the run
     std::vector<Change> pending_;  // not yet committed
 };
@@ -374,6 +488,10 @@ long RegCreateKeyEx(HKEY parent, const char* subKey, HKEY* result)
     if (!ResolveHandle(parent))
         return ERROR_INVALID_HANDLE;
     auto path = JoinedPath(parent, subKey);
+    // The Windows registry's own limits, which keep the file's key lines short.
+    if (path.size() > kMostLevels
+        || std::any_of(path.begin(), path.end(), [](const std::string& n) { return n.size() > kLongestName; }))
+        return ERROR_INVALID_PARAMETER;
     if (!TheStore().View().Find(path)) {
         long rc = TheStore().Make({Change::CreateKey, path, {}, {}});
         if (rc != ERROR_SUCCESS)
@@ -512,11 +630,13 @@ CRegistryTransaction::~CRegistryTransaction()
 bool CRegistryTransaction::Commit()
 {
     if (done_)
-        return true;
+        return failure_.empty();
     done_ = true;
     if (--TheStore().transactionDepth > 0)
         return true;
-    return TheStore().Commit() == ERROR_SUCCESS;
+    if (TheStore().Commit() != ERROR_SUCCESS)
+        failure_ = TheStore().Why();
+    return failure_.empty();
 }
 
 } // namespace orvix
