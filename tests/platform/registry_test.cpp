@@ -1,7 +1,6 @@
 #include "platform/registry.h"
 #include "platform/atomic_file.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
@@ -395,9 +394,10 @@ TEST_F(RegistryTest, EachKeyLineStandsOnItsOwn)
         EXPECT_TRUE(t.Commit());
     }
     std::string text = orvix_test::ReadFile(path);
-    const std::string lost = "\n[Each" + std::string(150 * 6, ' ') + "]\n";
-    for (size_t i = 0; i < 150; ++i)
-        std::copy_n("\\level", 6, lost.begin() + 5 + static_cast<std::ptrdiff_t>(i * 6));
+    std::string lost = "\n[Each";
+    for (int i = 0; i < 150; ++i)
+        lost += "\\level";
+    lost += "]\n";
     ASSERT_NE(text.find(lost), std::string::npos);
     Edit(text.replace(text.find(lost), lost.size(), "\n"));
     level = "Each";
