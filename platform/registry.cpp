@@ -288,9 +288,17 @@ public:
         if (lock.state() == WriteLock::Refused)
             return Fail("Changes of the settings are not saved: " + lock.Why() + ".");
         // Hand edits take no lock: the file is looked at again before and after the rename,
-        // and the write made again with what came meanwhile.
-        std::string late, before; // the replaced file's text with an edit that came after the read, and without
-        FileStamp ours;           // of the file written before `late` was found
+        // and the write made again with what came meanwhile. What an edit added to the file
+        // just replaced is in that file only: it goes into the next write (`added`), or, when
+        // that file was all the write was made from, the next write is made from it (`whole`).
+        std::string added, whole;
+        FileStamp ours; // of the file written last
+        // An editor that opened the file before the last write may write to it only now.
+        if (replaced_.fd >= 0 && EditedSince(replaced_.fd, replaced_.stamp)) {
+            const std::string text = ReadFrom(replaced_.fd);
+            added = text.compare(0, replaced_.text.size(), replaced_.text) == 0 ? text.substr(replaced_.text.size()) : text;
+        }
+        replaced_ = Replaced();
         for (int attempt = 1;; ++attempt) {
             int fd = -1;
             FileRead fresh = ReadTree(path, &fd);
@@ -304,16 +312,11 @@ public:
                 Keep();
                 return kKept;
             }
-            if (!late.empty()) {
-                // The file as written is the replaced one with the edit; when it was edited too, what
-                // the late edit added comes after that.
-                if (fresh.stamp == ours)
-                    fresh.parsed = registry::ParseText(late);
-                else
-                    fresh.parsed = registry::ParseText(
-                        fresh.text + "\n" + (late.compare(0, before.size(), before) == 0 ? late.substr(before.size()) : late));
-                late.clear();
-            }
+            const bool plain = added.empty();
+            if (!whole.empty() && SameContent(fresh.stamp, ours))
+                fresh.parsed = registry::ParseText(whole);
+            else if (!plain) // after a blank line: nothing added is read into the key above it
+                fresh.parsed = registry::ParseText(fresh.text + "\n" + added);
             TellAbout(path, fresh);
             Node& tree = fresh.parsed.root;
             for (const Change& c : unsaved_)
@@ -331,15 +334,18 @@ public:
                     return Fail(Unsettled(path));
                 continue;
             }
+            struct stat written;
+            if (fstat(write.Fd(), &written) == 0)
+                ours = FileStamp::Of(written);
             if (const int error = write.Commit()) {
                 errno = error;
                 return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
             }
-            ours = StampOf(path); // still under the lock: no other instance wrote since
-            if (EditedSince(fd, fresh)) {
-                // An edit reached the file replaced after it was read: it is in that file only.
-                late = ReadFrom(fd);
-                before = std::move(fresh.text);
+            if (EditedSince(fd, fresh.stamp)) {
+                const std::string replaced = ReadFrom(fd);
+                const bool appended = replaced.compare(0, fresh.text.size(), fresh.text) == 0;
+                added = appended ? replaced.substr(fresh.text.size()) : replaced;
+                whole = plain && appended ? replaced : "";
                 if (last)
                     return Fail(Unsettled(path));
                 continue;
@@ -347,7 +353,13 @@ public:
             pending_.clear();
             unsaved_.clear();
             root_ = std::move(tree);
-            stamp_ = ours;
+            std::swap(replaced_.fd, fd);
+            replaced_.stamp = fresh.stamp;
+            replaced_.text = std::move(fresh.text);
+            // Still under the lock: no other instance wrote since; a hand edit since is read anew.
+            stamp_ = StampOf(path);
+            if (!SameContent(stamp_, ours))
+                stamp_ = FileStamp();
             loaded_ = true;
             why_.clear();
             return ERROR_SUCCESS;
@@ -385,15 +397,22 @@ private:
         return "Changes of the settings are not saved: \"" + path + "\" kept changing while they were written.";
     }
 
+    // The same file with the same bytes (a rename changes only its change time).
+    static bool SameContent(const FileStamp& a, const FileStamp& b)
+    {
+        return a.exists && b.exists && a.device == b.device && a.inode == b.inode && a.size == b.size
+               && a.modifiedNs == b.modifiedNs;
+    }
+
     // The file read through `fd` was written to after the read (its name has gone elsewhere
     // since, so only its size and time tell).
-    static bool EditedSince(int fd, const FileRead& read)
+    static bool EditedSince(int fd, const FileStamp& read)
     {
         struct stat s;
         if (fd < 0 || fstat(fd, &s) != 0)
             return false;
         const FileStamp now = FileStamp::Of(s);
-        return now.size != read.stamp.size || now.modifiedNs != read.stamp.modifiedNs;
+        return now.size != read.size || now.modifiedNs != read.modifiedNs;
     }
 
     static std::string ReadFrom(int fd)
@@ -415,7 +434,28 @@ private:
         return ERROR_WRITE_FAULT;
     }
 
+    // The file the last write replaced, as it was read, kept open to look at again.
+    struct Replaced {
+        int fd = -1;
+        FileStamp stamp;
+        std::string text;
+        Replaced() = default;
+        Replaced& operator=(Replaced&& o) noexcept
+        {
+            std::swap(fd, o.fd);
+            stamp = o.stamp;
+            text = std::move(o.text);
+            return *this;
+        }
+        ~Replaced()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+
     Node root_;
+    Replaced replaced_;
     FileStamp stamp_;
     bool loaded_ = false;
     bool kept_ = false;            // the file is never written
