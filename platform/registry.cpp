@@ -293,12 +293,12 @@ public:
         // that file was all the write was made from, the next write is made from it (`whole`).
         std::string added, whole;
         FileStamp ours; // of the file written last
-        // An editor that opened the file before the last write may write to it only now.
+        // An editor that opened the file before the last write may write to it only now (it
+        // is looked at until a write that takes it up stands).
         if (replaced_.fd >= 0 && EditedSince(replaced_.fd, replaced_.stamp)) {
             const std::string text = ReadFrom(replaced_.fd);
             added = text.compare(0, replaced_.text.size(), replaced_.text) == 0 ? text.substr(replaced_.text.size()) : text;
         }
-        replaced_ = Replaced();
         for (int attempt = 1;; ++attempt) {
             int fd = -1;
             FileRead fresh = ReadTree(path, &fd);
@@ -341,19 +341,17 @@ public:
                 errno = error;
                 return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
             }
-            if (EditedSince(fd, fresh.stamp)) {
+            if (!last && EditedSince(fd, fresh.stamp)) { // else the next commit takes it up
                 const std::string replaced = ReadFrom(fd);
                 const bool appended = replaced.compare(0, fresh.text.size(), fresh.text) == 0;
                 added = appended ? replaced.substr(fresh.text.size()) : replaced;
                 whole = plain && appended ? replaced : "";
-                if (last)
-                    return Fail(Unsettled(path));
                 continue;
             }
             pending_.clear();
             unsaved_.clear();
             root_ = std::move(tree);
-            std::swap(replaced_.fd, fd);
+            std::swap(replaced_.fd, fd); // the one before is closed
             replaced_.stamp = fresh.stamp;
             replaced_.text = std::move(fresh.text);
             // Still under the lock: no other instance wrote since; a hand edit since is read anew.
