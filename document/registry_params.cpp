@@ -231,8 +231,12 @@ void COrvixDoc::OnSaveParameters()
                 ok = false;
         }
     }
-    if (!ok || !transaction.Commit())
+    // Once, with the registry's reason when the file was not written (a file of another
+    // version, another user's, a write that failed).
+    if (!ok)
         MessageBox("Can't save the parameters to the registry.");
+    else if (!transaction.Commit())
+        MessageBox("Can't save the parameters to the registry. " + transaction.Failure());
 }
 
 void COrvixDoc::OnResetParameters()

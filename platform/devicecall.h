@@ -14,12 +14,11 @@ namespace orvix {
 using HANDLE = intptr_t;
 constexpr HANDLE INVALID_HANDLE_VALUE = -1;
 
-// ERROR_FILE_NOT_FOUND (2), ERROR_ACCESS_DENIED (5) and ERROR_INVALID_HANDLE (6) come with
-// the registry's codes.
+// ERROR_FILE_NOT_FOUND (2), ERROR_ACCESS_DENIED (5), ERROR_INVALID_HANDLE (6) and
+// ERROR_INVALID_PARAMETER (87) come with the registry's codes.
 enum : uint32_t {
     ERROR_GEN_FAILURE = 31,
     ERROR_NOT_SUPPORTED = 50,
-    ERROR_INVALID_PARAMETER = 87,
     ERROR_INSUFFICIENT_BUFFER = 122,
 };
 

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,9 @@ using registry::Change;
 using registry::Node;
 
 RegHandle g_rootHandle{{}, true};
+
+constexpr size_t kMostLevels = 512;
+constexpr size_t kLongestName = 255;
 
 // ---- Telling the user ----
 
@@ -77,6 +81,15 @@ std::string Shown(const std::string& line)
 
 // ---- The file ----
 
+struct Closer {
+    int& fd;
+    ~Closer()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
 // What a read of the file gave. Only the user's own regular file is read; anything else
 // reads as empty and is never waited on (a FIFO in its place would block an ordinary open).
 struct FileRead {
@@ -84,11 +97,13 @@ struct FileRead {
     registry::ParsedText parsed;
     FileStamp stamp;
     std::string why; // Failed, NotUsed
+    std::string text; // the bytes read
     // Nothing may be written over the file: it is not the user's, or of another version.
     bool Kept() const { return state == NotUsed || !parsed.unknownVersion.empty(); }
 };
 
-FileRead ReadTree(const std::string& path)
+// `keep`, when given, takes the descriptor of a file read instead of its being closed.
+FileRead ReadTree(const std::string& path, int* keep = nullptr)
 {
     FileRead r;
     std::string text;
@@ -114,15 +129,28 @@ FileRead ReadTree(const std::string& path)
     }
     if (r.state == FileRead::Failed)
         r.why = strerror(errno);
-    if (fd >= 0)
+    if (fd >= 0 && keep && r.state == FileRead::Read)
+        *keep = fd;
+    else if (fd >= 0)
         close(fd);
     if (r.state == FileRead::Read)
         r.parsed = registry::ParseText(text);
+    r.text = std::move(text);
     return r;
 }
 
 // Says what the user must know of a read: a file not used, or lines and versions this
 // program does not know.
+// Why a file that is kept as it is is not written, as a sentence.
+std::string KeptWhy(const std::string& path, const FileRead& r)
+{
+    const std::string file = "The settings file \"" + path + "\"";
+    if (r.state == FileRead::NotUsed)
+        return file + " is not used: " + r.why + ".";
+    return file + " is of a version this program does not know (" + Shown(r.parsed.unknownVersion)
+           + "): it is never written.";
+}
+
 void TellAbout(const std::string& path, const FileRead& r)
 {
     const std::string file = "The settings file \"" + path + "\"";
@@ -208,10 +236,14 @@ class Store {
 public:
     int transactionDepth = 0;
 
-    // The view, read again first when the file changed since this instance last saw it.
+    // What Commit returns when the file is kept as it is: the change holds in the view only.
+    static constexpr long kKept = -1;
+
+    // The view, read again first when the file changed since this instance last saw it. A
+    // transaction works on one view: what others write meanwhile is met at its commit.
     Node& View()
     {
-        if (!loaded_ || StampOf(RegistryFilePath()) != stamp_)
+        if (!loaded_ || (transactionDepth == 0 && StampOf(RegistryFilePath()) != stamp_))
             TakeRead(ReadTree(RegistryFilePath()));
         return root_;
     }
@@ -231,46 +263,105 @@ public:
     {
         registry::Apply(View(), change);
         pending_.push_back(std::move(change));
-        return transactionDepth > 0 ? ERROR_SUCCESS : Commit();
+        const long rc = transactionDepth > 0 ? ERROR_SUCCESS : Commit();
+        return rc == kKept ? ERROR_SUCCESS : rc;
     }
 
+    // Why the last commit wrote nothing, as a sentence.
+    const std::string& Why() const { return why_; }
+
     // Writes the pending changes; a failed write puts the view back as the file holds it.
+    // kKept: the file is kept as it is (Why() says why).
     long Commit()
     {
         if (pending_.empty())
             return ERROR_SUCCESS;
         View();
         if (kept_) {
+            why_ = keptWhy_;
             Keep();
-            return ERROR_SUCCESS;
+            return kKept;
         }
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
         if (lock.state() == WriteLock::Refused)
             return Fail("Changes of the settings are not saved: " + lock.Why() + ".");
-        FileRead fresh = ReadTree(path);
-        if (fresh.state == FileRead::Failed)
-            return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why + ").");
-        if (fresh.Kept()) {
-            TakeRead(std::move(fresh));
-            Keep();
+        // Hand edits take no lock: the file is looked at again before and after the rename,
+        // and the write made again with what came meanwhile. What an edit added to the file
+        // just replaced is in that file only: it goes into the next write (`added`), or, when
+        // that file was all the write was made from, the next write is made from it (`whole`).
+        std::string added, whole;
+        FileStamp ours; // of the file written last
+        // An editor that opened the file before the last write may write to it only now (it
+        // is looked at until a write that takes it up stands).
+        if (replaced_.fd >= 0 && EditedSince(replaced_.fd, replaced_.stamp)) {
+            const std::string text = ReadFrom(replaced_.fd);
+            added = text.compare(0, replaced_.text.size(), replaced_.text) == 0 ? text.substr(replaced_.text.size()) : text;
+        }
+        for (int attempt = 1;; ++attempt) {
+            int fd = -1;
+            FileRead fresh = ReadTree(path, &fd);
+            const Closer closer{fd};
+            if (fresh.state == FileRead::Failed)
+                return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why
+                            + ").");
+            if (fresh.Kept()) {
+                TakeRead(std::move(fresh));
+                why_ = keptWhy_;
+                Keep();
+                return kKept;
+            }
+            const bool plain = added.empty();
+            if (!whole.empty() && SameContent(fresh.stamp, ours))
+                fresh.parsed = registry::ParseText(whole);
+            else if (!plain) // after a blank line: nothing added is read into the key above it
+                fresh.parsed = registry::ParseText(fresh.text + "\n" + added);
+            TellAbout(path, fresh);
+            Node& tree = fresh.parsed.root;
+            for (const Change& c : unsaved_)
+                registry::Apply(tree, c);
+            for (const Change& c : pending_)
+                registry::Apply(tree, c);
+            const std::string text = registry::ToText(tree);
+            CAtomicWrite write;
+            if (!write.Begin(path, true) || !WriteAll(write.Fd(), text.data(), text.size()))
+                return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
+            const bool last = attempt == kAttempts;
+            if (StampOf(path) != fresh.stamp) {
+                write.Abandon();
+                if (last)
+                    return Fail(Unsettled(path));
+                continue;
+            }
+            struct stat written;
+            if (fstat(write.Fd(), &written) == 0)
+                ours = FileStamp::Of(written);
+            if (const int error = write.Commit()) {
+                errno = error;
+                return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
+            }
+            if (!last && EditedSince(fd, fresh.stamp)) { // else the next commit takes it up
+                const std::string replaced = ReadFrom(fd);
+                const bool appended = replaced.compare(0, fresh.text.size(), fresh.text) == 0;
+                added = appended ? replaced.substr(fresh.text.size()) : replaced;
+                whole = plain && appended ? replaced : "";
+                continue;
+            }
+            pending_.clear();
+            unsaved_.clear();
+            root_ = std::move(tree);
+            std::swap(replaced_.fd, fd); // the one before is closed
+            replaced_.stamp = fresh.stamp;
+            replaced_.text = std::move(fresh.text);
+            // Still under the lock: no other instance wrote since; a hand edit since is read anew.
+            stamp_ = StampOf(path);
+            if (!SameContent(stamp_, ours))
+                stamp_ = FileStamp();
+            loaded_ = true;
+            why_.clear();
             return ERROR_SUCCESS;
         }
-        TellAbout(path, fresh);
-        Node& tree = fresh.parsed.root;
-        for (const Change& c : unsaved_)
-            registry::Apply(tree, c);
-        for (const Change& c : pending_)
-            registry::Apply(tree, c);
-        if (!WriteFileAtomically(path, registry::ToText(tree)))
-            return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
-        pending_.clear();
-        unsaved_.clear();
-        root_ = std::move(tree);
-        stamp_ = StampOf(path); // still under the lock: no other instance wrote since
-        loaded_ = true;
-        return ERROR_SUCCESS;
     }
 
 private:
@@ -278,6 +369,7 @@ private:
     void TakeRead(FileRead r)
     {
         kept_ = r.Kept();
+        keptWhy_ = kept_ ? KeptWhy(RegistryFilePath(), r) : "";
         root_ = std::move(r.parsed.root);
         stamp_ = r.stamp;
         loaded_ = true;
@@ -296,17 +388,77 @@ private:
         pending_.clear();
     }
 
+    static constexpr int kAttempts = 20;
+
+    static std::string Unsettled(const std::string& path)
+    {
+        return "Changes of the settings are not saved: \"" + path + "\" kept changing while they were written.";
+    }
+
+    // The same file with the same bytes (a rename changes only its change time).
+    static bool SameContent(const FileStamp& a, const FileStamp& b)
+    {
+        return a.exists && b.exists && a.device == b.device && a.inode == b.inode && a.size == b.size
+               && a.modifiedNs == b.modifiedNs;
+    }
+
+    // The file read through `fd` was written to after the read (its name has gone elsewhere
+    // since, so only its size and time tell).
+    static bool EditedSince(int fd, const FileStamp& read)
+    {
+        struct stat s;
+        if (fd < 0 || fstat(fd, &s) != 0)
+            return false;
+        const FileStamp now = FileStamp::Of(s);
+        return now.size != read.size || now.modifiedNs != read.modifiedNs;
+    }
+
+    static std::string ReadFrom(int fd)
+    {
+        std::string text;
+        char buf[65536];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+            if (n > 0)
+                text.append(buf, static_cast<size_t>(n));
+        return text;
+    }
+
     long Fail(const std::string& why)
     {
+        why_ = why;
         Tell(why);
         Reset();
         return ERROR_WRITE_FAULT;
     }
 
+    // The file the last write replaced, as it was read, kept open to look at again.
+    struct Replaced {
+        int fd = -1;
+        FileStamp stamp;
+        std::string text;
+        Replaced() = default;
+        Replaced& operator=(Replaced&& o) noexcept
+        {
+            std::swap(fd, o.fd);
+            stamp = o.stamp;
+            text = std::move(o.text);
+            return *this;
+        }
+        ~Replaced()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+
     Node root_;
+    Replaced replaced_;
     FileStamp stamp_;
     bool loaded_ = false;
     bool kept_ = false;            // the file is never written
+    std::string why_;              // the last commit wrote nothing: why
+    std::string keptWhy_;          // why the file is kept
     std::vector<Change> unsaved_;  // made while the file was kept: held for the run
     std::vector<Change> pending_;  // not yet committed
 };
@@ -374,6 +526,10 @@ long RegCreateKeyEx(HKEY parent, const char* subKey, HKEY* result)
     if (!ResolveHandle(parent))
         return ERROR_INVALID_HANDLE;
     auto path = JoinedPath(parent, subKey);
+    // The Windows registry's own limits, which keep the file's key lines short.
+    if (path.size() > kMostLevels
+        || std::any_of(path.begin(), path.end(), [](const std::string& n) { return n.size() > kLongestName; }))
+        return ERROR_INVALID_PARAMETER;
     if (!TheStore().View().Find(path)) {
         long rc = TheStore().Make({Change::CreateKey, path, {}, {}});
         if (rc != ERROR_SUCCESS)
@@ -512,11 +668,13 @@ CRegistryTransaction::~CRegistryTransaction()
 bool CRegistryTransaction::Commit()
 {
     if (done_)
-        return true;
+        return failure_.empty();
     done_ = true;
     if (--TheStore().transactionDepth > 0)
         return true;
-    return TheStore().Commit() == ERROR_SUCCESS;
+    if (TheStore().Commit() != ERROR_SUCCESS)
+        failure_ = TheStore().Why();
+    return failure_.empty();
 }
 
 } // namespace orvix

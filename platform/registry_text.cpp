@@ -3,6 +3,8 @@
 #include "platform/registry_tree.h"
 
 #include <algorithm>
+
+#include "platform/codepage.h"
 #include <cstdio>
 #include <string_view>
 
@@ -13,10 +15,7 @@ namespace {
 constexpr std::string_view kHeader = "ORVIX REGISTRY 1";
 constexpr std::string_view kHeaderStart = "ORVIX REGISTRY";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// A key's path up to this length is written whole, which older readers understand; a longer
-// one after the names it shares with the key before it, so that a deep tree does not repeat
-// its paths.
-constexpr size_t kWholePathLimit = 256;
+constexpr std::string_view kBlanks = " \t";
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
@@ -40,7 +39,7 @@ void AppendName(std::string& out, const std::string& name, bool afterSeparator)
         // After a backslash, a quote or "x" and two hex digits would read as an escape.
         const bool looksEscaped = afterSeparator && i == 0
                                   && (c == '"' || (c == 'x' && name.size() > 2 && IsHex(name[1]) && IsHex(name[2])));
-        if (c < 0x20 || c >= 0x7F || c == ']' || c == '\\' || looksEscaped)
+        if (c < 0x20 || c == 0x7F || c == ']' || c == '\\' || looksEscaped)
             AppendHex(out, c);
         else
             out += static_cast<char>(c);
@@ -91,7 +90,21 @@ std::string_view StripCr(std::string_view line)
     return line;
 }
 
-bool IsHeader(std::string_view line) { return line.size() >= 2 && line.front() == '[' && line.back() == ']'; }
+std::string_view TrimEnd(std::string_view line)
+{
+    const size_t end = line.find_last_not_of(kBlanks);
+    return line.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
+bool IsKeyLine(std::string_view line) { return line.size() >= 2 && line.front() == '[' && line.back() == ']'; }
+
+// A line that was meant as a key's (it begins with a bracket), or that stood after a blank
+// line: the lines after it are read as no key's until the next key line.
+bool StartsBlock(std::string_view line)
+{
+    const size_t at = line.find_first_not_of(kBlanks);
+    return !line.empty() && (line[0] == '\n' || (at != std::string_view::npos && line[at] == '['));
+}
 
 // ---- Quoted text ----
 
@@ -104,7 +117,7 @@ void AppendQuoted(std::string& out, const std::string& s)
             out += static_cast<char>(c);
         } else if (c == '\n') {
             out += "\\n";
-        } else if (c < 0x20 || c >= 0x7F) {
+        } else if (c < 0x20 || c == 0x7F) {
             AppendHex(out, c);
         } else {
             out += static_cast<char>(c);
@@ -144,7 +157,10 @@ bool DecodeQuoted(std::string_view line, size_t at, std::string& out)
         } else if (e == 'x' && i + 2 < line.size() && IsHex(line[i + 1]) && IsHex(line[i + 2])) {
             out += Byte(line[i + 1], line[i + 2]);
             i += 2;
-        } else {
+        } else if (e == '\\' || e == '"') {
+            out += e;
+        } else { // not ours: a hand-typed path such as c:\data\rig2
+            out += '\\';
             out += e;
         }
     }
@@ -172,34 +188,35 @@ bool ReadValue(std::string_view line, Node& current)
     return true;
 }
 
-// The key's values and, among them, the lines kept unread. After a line in brackets (a key
-// the reader could not find) the key's header comes again, so that the values after it
-// stay with this key.
+// The key's values and, among them, the lines kept unread (in the file's own bytes). After a
+// line that starts a block, the key's line comes again, so that the values after it stay
+// with this key. `header` is the key's line as written.
 void WriteValues(const Node& n, const std::vector<std::pair<size_t, std::string>>& unread, const std::string& header,
                  std::string& out)
 {
+    std::string line;
     if (n.hasDefault) {
-        out += "@=";
-        AppendQuoted(out, n.defaultValue);
-        out += '\n';
+        line = "@=";
+        AppendQuoted(line, n.defaultValue);
+        out += ToUtf8(line) + '\n';
     }
     size_t next = 0;
     for (size_t i = 0; i <= n.values.size(); ++i) {
         bool away = false;
         for (; next < unread.size() && (unread[next].first <= i || i == n.values.size()); ++next) {
-            const std::string& line = unread[next].second;
-            out += line;
+            out += unread[next].second;
             out += '\n';
-            away = away || IsHeader(StripCr(line));
+            away = away || StartsBlock(StripCr(unread[next].second));
         }
         if (i == n.values.size())
             break;
         if (away)
             out += header;
-        AppendQuoted(out, n.values[i].first);
-        out += '=';
-        AppendQuoted(out, n.values[i].second);
-        out += '\n';
+        line.clear();
+        AppendQuoted(line, n.values[i].first);
+        line += '=';
+        AppendQuoted(line, n.values[i].second);
+        out += ToUtf8(line) + '\n';
     }
 }
 
@@ -220,39 +237,62 @@ ParsedText ParseText(const std::string& text)
     std::vector<Node*> path{&parsed.root}; // of the last key read, from the root
     Node* current = nullptr;               // the key that value lines go to
     Node* keeper = &parsed.root;           // the key that unread lines stay with
+    bool headed = false;                   // a line that is not blank came
+    bool afterBlank = false;               // since the last line that is not blank
+    std::string decoded;
     for (size_t number = 1; !rest.empty(); ++number) {
         const size_t end = std::min(rest.find('\n'), rest.size());
         const std::string_view raw = rest.substr(0, end);
         rest.remove_prefix(std::min(end + 1, rest.size()));
-        const std::string_view line = StripCr(raw);
-        if (line.find_first_not_of(" \t") == std::string_view::npos)
-            continue;
-        if (number == 1 && line.substr(0, kHeaderStart.size()) == kHeaderStart) {
-            if (line != kHeader)
-                parsed.unknownVersion = line;
+        std::string_view line = StripCr(raw);
+        if (line.find_first_not_of(kBlanks) == std::string_view::npos) {
+            // A key's values stand right below its line: after a blank line, a value line
+            // whose key line was lost belongs to no key.
+            current = nullptr;
+            afterBlank = true;
             continue;
         }
-        if (IsHeader(line)) {
-            std::string_view inside = line.substr(1, line.size() - 2);
+        // UTF-8, or a line of the code page's own bytes; a letter the code page lacks leaves
+        // the line unread.
+        const bool readable = DecodeText(line, decoded);
+        if (readable)
+            line = decoded;
+        const std::string_view trimmed = TrimEnd(line);
+        if (readable && trimmed.substr(0, kHeaderStart.size()) == kHeaderStart && (!headed || trimmed != kHeader)) {
+            // The first line is the header; another version's, wherever it stands, keeps the file.
+            if (trimmed != kHeader && parsed.unknownVersion.empty())
+                parsed.unknownVersion = trimmed;
+            headed = true;
+            afterBlank = false;
+            continue;
+        }
+        headed = true;
+        if (readable && IsKeyLine(trimmed)) {
+            std::string_view inside = trimmed.substr(1, trimmed.size() - 2);
             size_t kept = 0, from = 0;
             if (!IsRelativePath(inside, kept, from)) {
                 kept = 0;
                 from = 0;
             }
-            if (kept < path.size()) {
+            if (kept < path.size()) { // the short form of the previous version: resolved as it wrote it
                 path.resize(kept + 1);
                 for (const auto& name : DecodePath(inside.substr(from)))
                     path.push_back(&path.back()->MakeChild(name));
                 current = keeper = path.back();
+                afterBlank = false;
                 continue;
             }
-            current = nullptr; // its values must not go to another key
-        } else if (current && ReadValue(line, *current)) {
+        } else if (readable && current && ReadValue(line, *current)) {
             continue;
         }
-        // The top's lines stay before any key, where values are not read.
-        keeper->unread.emplace_back(keeper == &parsed.root ? 0 : keeper->values.size(), raw);
+        if (StartsBlock(line))
+            current = nullptr; // its values must not go to another key
+        // The top's lines stay before any key, where values are not read. A line after a
+        // blank one keeps it, so that it is read as no key's again.
+        keeper->unread.emplace_back(keeper == &parsed.root ? 0 : keeper->values.size(),
+                                    afterBlank ? "\n" + std::string(raw) : std::string(raw));
         parsed.unread.emplace_back(number, std::string(raw));
+        afterBlank = false;
     }
     return parsed;
 }
@@ -267,42 +307,35 @@ std::string ToText(const Node& root)
         out += "\n[]\n";
         WriteValues(root, {}, "[]\n", out);
     }
-    // A walk in file order with a stack of its own (no recursion over the depth). `shared`:
-    // how many names of the walk's path the last key written shares with it.
+    // A walk in file order with a stack of its own (no recursion over the depth). Every key
+    // line holds the key's whole path, so that no line depends on another.
     struct Step {
         const Node* node;
-        size_t next = 0;    // child to visit next
-        size_t pathLength;  // of the path to it, as written whole
+        size_t next = 0;   // child to visit next
+        size_t length = 0; // of `path` up to this key
     };
     std::vector<Step> walk{{&root, 0, 0}};
-    size_t shared = 0;
+    std::string path; // of the key visited, as written
     while (!walk.empty()) {
         Step& at = walk.back();
         if (at.next == at.node->Children().size()) {
             walk.pop_back();
-            shared = std::min(shared, walk.empty() ? 0 : walk.size() - 1);
             continue;
         }
         const Node& key = *at.node->Children()[at.next++];
-        std::string name;
-        AppendName(name, key.name, true);
-        walk.push_back({&key, 0, at.pathLength + 1 + name.size()});
+        path.resize(at.length);
+        if (walk.size() > 1)
+            path += '\\';
+        AppendName(path, key.name, walk.size() > 1);
+        walk.push_back({&key, 0, path.size()});
         if (!NeedsSection(key))
             continue;
-        const size_t depth = walk.size() - 1;
-        const bool whole = shared == 0 || walk.back().pathLength <= kWholePathLimit;
-        std::string header = "[";
-        if (!whole)
-            header += "\\" + std::to_string(shared);
-        for (size_t i = whole ? 1 : shared + 1; i <= depth; ++i) {
-            if (i > 1 || !whole)
-                header += '\\';
-            AppendName(header, walk[i].node->name, i > 1 || !whole);
-        }
+        std::string header = "[" + ToUtf8(path);
+        if (header.back() == ' ')
+            header.replace(header.size() - 1, 1, "\\x20"); // trailing blanks of a line do not count
         header += "]\n";
         out += "\n" + header;
         WriteValues(key, key.unread, header, out);
-        shared = depth;
     }
     return out;
 }

@@ -3,24 +3,30 @@
 // key gone) so that it can be made again on a newer copy of the tree: what another program
 // wrote to the file in the meantime then stays.
 //
-// The text form (docs/platform.md shows an example):
-//   ORVIX REGISTRY 1              first line; another version is read as far as it can be
-//                                 and never written
-//   [Software\Morvane\Orvix]      a key's path, its names separated by backslashes
+// The text form (docs/platform.md shows an example), UTF-8, a line that is not read as
+// Windows-1252:
+//   ORVIX REGISTRY 1              the header, the first line that is not blank; another
+//                                 version's, wherever it stands, is read as far as it can be
+//                                 and the file never written
+//   [Software\Morvane\Orvix]      a key's whole path, its names separated by backslashes
 //   @="text"                      the key's default value
 //   "name"="text"                 a named value
 //   []                            the root key, written when it holds values
-//   [\3\Deeper\Still]             the first 3 names of the previous key's path, then these:
-//                                 long paths are written so, each name once
+// A key's values stand right below its line, up to the next blank line: a value line whose
+// key line was lost belongs to no key. Files of the previous version may hold
+// [\3\Deeper\Still] (the first 3 names of the previous key's path, then these), which is read.
+// Trailing blanks and tabs of key lines and of the header do not count.
 // In a key's path, a backslash, "x" and two upper-case hex digits stand for that byte and
 // (as older versions wrote it) a backslash and a quote for a quote; any other backslash
-// separates names. The writer escapes control bytes, bytes from 0x7F, "]", and, at the start
-// of a name after a backslash, a quote and an "x" that two hex digits follow, so that older
-// readers read the names right too. In quoted text, \\ \" \n and \xHH are escapes. A key
-// with neither values nor unread lines is written only when no key below it is. Lines end
-// in LF; a CR before it is read as part of the line end. A line the reader does not
-// understand is kept, as it was, with the key it follows (or at the top), and written back
-// there among the key's values.
+// separates names. The writer escapes control bytes, 0x7F, "]", a blank at the end of the
+// path, and, at the start of a name after a backslash, a quote and an "x" that two hex digits
+// follow, so that older readers read the names right too. In quoted text, \\ \" \n and \xHH
+// are escapes; any other backslash stands for itself. A key with neither values nor unread
+// lines is written only when no key below it is. Lines end in LF; a CR before it is read as
+// part of the line end. A line the reader does not understand is kept, as it was, with the
+// key it follows (or at the top), and written back there among the key's values; a line that
+// begins with a bracket and is no key, or that follows a blank line, starts a block of such
+// lines that lasts until the next key line.
 #pragma once
 #include <map>
 #include <memory>
@@ -42,8 +48,8 @@ struct Node {
     bool hasDefault = false;
     std::string defaultValue;
     std::vector<std::pair<std::string, std::string>> values;
-    // Lines of the file that the reader did not understand, as they were (their CR kept),
-    // each with the number of values before it.
+    // Lines of the file that the reader did not understand, as they were (their CR kept; one
+    // that followed a blank line begins with LF), each with the number of values before it.
     std::vector<std::pair<size_t, std::string>> unread;
 
     Node() = default;

@@ -126,21 +126,36 @@ TEST_F(DocTest, SaveWithNoTestTypesWritesAnEmptyList)
     EXPECT_EQ(GetReg("TestType\\Old\\BehavParam", "x"), "<no key>");
 }
 
+// A write that fails, or a file of another version that is never written: Save parameters
+// says so once, with the reason, and the file stays as it was.
 TEST_F(DocTest, FailedSaveLeavesThePreviousRegistryAndSaysSo)
 {
-    SetReg("Parameters", "Keep", "1");
-    SetReg("TestType", nullptr, "A");
-    std::string before = orvix_test::ReadFile(regPath);
-    COrvixDoc doc;
-    doc.GetBehavParam("Keep", CParam()) = 2;
-    FailAtomicWritesForTesting(true);
-    doc.OnSaveParameters();
-    FailAtomicWritesForTesting(false);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Can't save the parameters to the registry.");
-    EXPECT_EQ(orvix_test::ReadFile(regPath), before);
-    EXPECT_EQ(GetReg("Parameters", "Keep"), "1");
-    EXPECT_EQ(GetReg("TestType", nullptr), "A");
+    for (bool newer : {false, true}) {
+        SetReg("Parameters", "Keep", "1");
+        SetReg("TestType", nullptr, "A");
+        std::string before = orvix_test::ReadFile(regPath);
+        if (newer) {
+            orvix_test::WriteFile(regPath, before.replace(0, 16, "ORVIX REGISTRY 2"));
+            ReloadRegistry();
+        }
+        ui.messages.clear();
+        COrvixDoc doc;
+        doc.GetBehavParam("Keep", CParam()) = 2;
+        FailAtomicWritesForTesting(!newer);
+        doc.OnSaveParameters();
+        FailAtomicWritesForTesting(false);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text.rfind(newer ? "Can't save the parameters to the registry. The settings file \""
+                                                        + regPath + "\" is of a version this program does not know"
+                                                  : "Can't save the parameters to the registry. Changes of the settings "
+                                                    "are not saved to \"" + regPath + "\": ",
+                                            0),
+                  0u)
+            << ui.messages[0].text;
+        EXPECT_EQ(orvix_test::ReadFile(regPath), before);
+        EXPECT_EQ(GetReg("Parameters", "Keep"), newer ? "2" : "1"); // a file kept as it is: for the run
+        EXPECT_EQ(GetReg("TestType", nullptr), "A");
+    }
 }
 
 TEST_F(DocTest, RegistryThatCannotBeWrittenFailsAtTheRootKey)

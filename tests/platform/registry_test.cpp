@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "tests/common/test_support.h"
@@ -213,9 +214,27 @@ TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
     EXPECT_EQ(Set("K", "after", "7"), ERROR_SUCCESS);
     waitpid(holder, nullptr, 0);
     close(ready[0]), close(ready[1]);
+    // A hand edit in the file replaced, after it was read; a transaction works on one view,
+    // so that a key another instance adds meanwhile does not stop the deletion of a tree.
+    bool edited = false;
+    BeforeRenamesForTesting([&](const std::string&) {
+        if (!std::exchange(edited, true))
+            orvix_test::WriteFile(path, orvix_test::ReadFile(path) + "\n[Late]\n\"hand\"=\"9\"\n");
+    });
+    EXPECT_EQ(Set("K", "renamed", "10"), ERROR_SUCCESS);
+    BeforeRenamesForTesting(nullptr);
+    ASSERT_EQ(Set("Tree\\Old", "v", "1"), ERROR_SUCCESS);
+    {
+        CRegistryTransaction t;
+        EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Tree\\Old"), ERROR_SUCCESS);
+        InAnotherInstance([] { ReloadRegistry(), Set("Tree\\New", "v", "2"); });
+        EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Tree"), ERROR_SUCCESS);
+        EXPECT_TRUE(t.Commit());
+    }
     ReloadRegistry();
     for (auto [key, name, data] : {std::tuple{"K", "mine", "<no value>"}, {"K", "theirs", "2"}, {"K", "during", "5"},
-                                   {"K", "after", "7"}, {"H", "hand", "3"}, {"L", "held", "6"}, {"T\\X", "t", "<no key>"}})
+                                   {"K", "after", "7"}, {"H", "hand", "3"}, {"L", "held", "6"}, {"T\\X", "t", "<no key>"},
+                                   {"K", "renamed", "10"}, {"Late", "hand", "9"}, {"Tree", "v", "<no key>"}})
         EXPECT_EQ(Value(HKEY_CURRENT_USER, key, name), data) << key << "\\" << name;
 
     const std::string before = orvix_test::ReadFile(path), other = temp.Path() + "/other";
@@ -276,7 +295,7 @@ TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
                                           "\n[Software\\T\\\\x22quoted\"]\n\"\\\"quoted\\\"\"=\"\\\"quoted\\\"\"\n"
                                           "\n[Software\\T\\two\\x0Alines\\x0D]\n\"two\\nlines\\x0D\"=\"two\\nlines\\x0D\"\n"
                                           "\n[Software\\T\\nice]\n\"nice\"=\"nice\"\n"
-                                          "\n[Software\\T\\\\xE9t\\xE9 [1\\x5D]\n\"\\xE9t\\xE9 [1]\"=\"\\xE9t\\xE9 [1]\"\n");
+                                          "\n[Software\\T\\\xC3\xA9t\xC3\xA9 [1\\x5D]\n\"\xC3\xA9t\xC3\xA9 [1]\"=\"\xC3\xA9t\xC3\xA9 [1]\"\n");
 
     const char* const header = "ORVIX REGISTRY 1\n";
     const struct {
@@ -299,6 +318,13 @@ TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
         {header + std::string("[K]\n@=\"cut \\\"quoted\\\"\n"), "K", nullptr, "cut \"quoted\""},
         // A path after the names it shares with the key before.
         {header + std::string("[A\\B\\C]\n[\\1\\D\\E]\n\"v\"=\"6\"\n"), "A\\D\\E", "v", "6"},
+        // Trailing blanks on a key line and on the header; an escape that is not the file's own.
+        {header + std::string("[A]\n\"y\"=\"1\"\n[B]\t\n\"y\"=\"2\"\n"), "B", "y", "2"},
+        {"ORVIX REGISTRY 1 \t\n[K]\n\"v\"=\"7\"\n", "K", "v", "7"},
+        {header + std::string("[K]\n\"DataPath\"=\"c:\\data\\rig2\"\n"), "K", "DataPath", "c:\\data\\rig2"},
+        // UTF-8 typed by hand, and a line in the code page as the original system wrote it.
+        {header + std::string("[K]\n\"Subject\"=\"M\xC3\xBCller \xE2\x82\xAC\"\n"), "K", "Subject", "M\xFCller \x80"},
+        {header + std::string("[K]\n\"Subject\"=\"M\xFCller\"\n"), "K", "Subject", "M\xFCller"},
     };
     for (const auto& c : cases) {
         Edit(c.file);
@@ -306,6 +332,7 @@ TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
         EXPECT_EQ(Set("Written", "w", "1"), ERROR_SUCCESS);
         ReloadRegistry();
         EXPECT_EQ(Value(HKEY_CURRENT_USER, c.key, c.name), c.value) << orvix_test::ReadFile(path);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "Written", "w"), "1") << c.file;
     }
     EXPECT_TRUE(told.empty()) << told.front();
 }
@@ -317,13 +344,14 @@ TEST_F(RegistryTest, WhatTheReaderCannotReadIsKeptAndToldOnce)
 {
     Edit("ORVIX REGISTRY 1\n; top\n\n[Software\\P]\n# my data folder\n\"DataPath\"=\"c:\\\\data\"\n"
          "  \"Indented\"=\"1\"\r\n\"Subject\"=\"Monkey1\" # note\n\x01\xFF\n[\\7\\Far]\n\"Where\"=\"?\"\n"
-         "[Software\\P]\n\"Late\"=\"2\"\n");
+         "[Software\\P]\n\"Late\"=\"2\"\n[Broken\n\"Lost\"=\"3\"\n");
     EXPECT_EQ(Value(HKEY_CURRENT_USER, "Software\\P", "DataPath"), "c:\\data");
     EXPECT_EQ(Value(HKEY_CURRENT_USER, "Software\\P", "Late"), "2");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, "Software\\P", "Lost"), "<no value>"); // not the key above's
     ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(told[0], "The settings file \"" + path + "\" has 7 lines that this program does not understand; they "
+    EXPECT_EQ(told[0], "The settings file \"" + path + "\" has 9 lines that this program does not understand; they "
                        "are kept as they are: line 2 \"; top\", line 5 \"# my data folder\", line 7 \"  \"Indented\"=\"1\"\\x0D\", "
-                       "line 8 \"\"Subject\"=\"Monkey1\" # note\", line 9 \"\\x01\\xFF\" and 2 more.");
+                       "line 8 \"\"Subject\"=\"Monkey1\" # note\", line 9 \"\\x01\\xFF\" and 4 more.");
     HKEY k;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\P", &k), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValue(k, "DataPath"), ERROR_SUCCESS);
@@ -331,38 +359,72 @@ TEST_F(RegistryTest, WhatTheReaderCannotReadIsKeptAndToldOnce)
     RegCloseKey(k);
     EXPECT_EQ(orvix_test::ReadFile(path), "ORVIX REGISTRY 1\n; top\n\n[Software\\P]\n# my data folder\n"
                                           "  \"Indented\"=\"1\"\r\n\"Subject\"=\"Monkey1\" # note\n\x01\xFF\n"
-                                          "[\\7\\Far]\n\"Where\"=\"?\"\n[Software\\P]\n\"Late\"=\"2\"\n\"New\"=\"3\"\n");
+                                          "[\\7\\Far]\n\"Where\"=\"?\"\n[Software\\P]\n\"Late\"=\"2\"\n[Broken\n\"Lost\"=\"3\"\n"
+                                          "[Software\\P]\n\"New\"=\"3\"\n");
     EXPECT_EQ(told.size(), 1u);
 
-    Edit("ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n");
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "1");
-    EXPECT_EQ(Set("K", "w", "2"), ERROR_SUCCESS);
-    EXPECT_EQ(Set("K", "w", "3"), ERROR_SUCCESS);
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "w"), "3"); // for the rest of the run
-    EXPECT_EQ(orvix_test::ReadFile(path), "ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n");
-    ASSERT_EQ(told.size(), 2u);
-    EXPECT_NE(told[1].find("of a version this program does not know (\"ORVIX REGISTRY 2\")"), std::string::npos);
+    // Also after blank lines; a transaction's commit says that it wrote nothing, and why.
+    for (const std::string newer : {"ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n", "\n \t\nORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n"}) {
+        told.clear();
+        Edit(newer);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "1");
+        EXPECT_EQ(Set("K", "w", "2"), ERROR_SUCCESS);
+        CRegistryTransaction t;
+        EXPECT_EQ(Set("K", "w", "3"), ERROR_SUCCESS);
+        EXPECT_FALSE(t.Commit());
+        EXPECT_EQ(t.Failure(), "The settings file \"" + path + "\" is of a version this program does not know "
+                               "(\"ORVIX REGISTRY 2\"): it is never written.");
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "w"), "3"); // for the rest of the run
+        EXPECT_EQ(orvix_test::ReadFile(path), newer);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_NE(told[0].find("of a version this program does not know (\"ORVIX REGISTRY 2\")"), std::string::npos);
+    }
 }
 
-// A path of any depth is written once per level, read and freed without recursion.
-TEST_F(RegistryTest, DeepPathsNeitherCrashNorBloat)
+// Every key line holds its whole path, so that a lost line costs only its own key's values;
+// the Windows registry's limits keep the lines short. A path of any depth that a hand edit
+// wrote is read and freed without recursion.
+TEST_F(RegistryTest, EachKeyLineStandsOnItsOwn)
 {
-    std::string deep;
-    for (int i = 0; i < 100000; ++i)
-        deep += "a\\";
-    ASSERT_EQ(Set(deep.c_str(), "leaf", "deep"), ERROR_SUCCESS);
-    EXPECT_LT(orvix_test::ReadFile(path).size(), deep.size() + 100);
-    std::string level = "Each\\";
+    std::string level = "Each", tooDeep;
     {
         CRegistryTransaction t;
-        for (int i = 0; i < 300; ++i)
-            Set((level += "level\\").c_str(), "v", "1");
+        for (int i = 1; i <= 300; ++i)
+            Set((level += "\\level").c_str(), "v", std::to_string(i).c_str());
         EXPECT_TRUE(t.Commit());
     }
-    EXPECT_LT(orvix_test::ReadFile(path).size(), deep.size() + 300 * 40);
-    ReloadRegistry();
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, deep.c_str(), "leaf"), "deep");
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, level.c_str(), "v"), "1");
+    std::string text = orvix_test::ReadFile(path);
+    std::string lost = "\n[Each";
+    for (int i = 0; i < 150; ++i)
+        lost += "\\level";
+    lost += "]\n";
+    ASSERT_NE(text.find(lost), std::string::npos);
+    Edit(text.replace(text.find(lost), lost.size(), "\n"));
+    level = "Each";
+    for (int i = 1; i <= 300; ++i) {
+        HKEY k;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, (level += "\\level").c_str(), &k), ERROR_SUCCESS);
+        uint32_t values = 9;
+        EXPECT_EQ(RegQueryInfoKey(k, nullptr, &values), ERROR_SUCCESS);
+        EXPECT_EQ(values, i == 150 ? 0u : 1u) << i;
+        RegCloseKey(k);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, level.c_str(), "v"), i == 150 ? "<no value>" : std::to_string(i));
+    }
+    for (int i = 0; i < 512; ++i)
+        tooDeep += "a\\";
+    HKEY k;
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, tooDeep.c_str(), &k), ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, (tooDeep + "a").c_str(), &k), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, std::string(256, 'n').c_str(), &k), ERROR_INVALID_PARAMETER);
+
+    std::string deep = "[";
+    for (int i = 0; i < 100000; ++i)
+        deep += "a\\";
+    Edit("ORVIX REGISTRY 1\n" + deep + "]\n\"leaf\"=\"deep\"\n");
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, deep.c_str() + 1, "leaf"), "deep");
+    EXPECT_EQ(Set("Other", "v", "1"), ERROR_SUCCESS);
+    EXPECT_LT(orvix_test::ReadFile(path).size(), deep.size() + 100);
 }
 
 // A settings file that is not the user's own is not read and never written, also when it
