@@ -128,7 +128,7 @@ FileRead ReadTree(const std::string& path, int* keep = nullptr)
         r.state = n == 0 ? FileRead::Read : FileRead::Failed;
     }
     if (r.state == FileRead::Failed)
-        r.why = strerror(errno);
+        r.why = fd < 0 && WriteWasRefused() ? WriteFailureText() : strerror(errno);
     if (fd >= 0 && keep && r.state == FileRead::Read)
         *keep = fd;
     else if (fd >= 0)
@@ -202,6 +202,7 @@ public:
         return "the lock \"" + path_ + "\" "
                + (error_ == ETIMEDOUT ? "was held by another program for " + std::to_string(kDeadlineMs / 1000) + " s"
                   : error_ == EPERM   ? "is not a regular file of the user's"
+                  : !refusal_.empty() ? "cannot be taken: " + refusal_
                                       : std::string("cannot be taken: ") + strerror(error_));
     }
 
@@ -210,9 +211,12 @@ private:
     {
         fd_ = OpenUsersFile(path_, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         struct stat s;
-        if (fd_ < 0)
+        if (fd_ < 0) {
             error_ = errno;
-        else if (fstat(fd_, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != geteuid())
+            // A link the rule does not follow: its sentence says why, not just "Permission denied".
+            if (WriteWasRefused())
+                refusal_ = WriteFailureText();
+        } else if (fstat(fd_, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != geteuid())
             error_ = EPERM;
         else if (!LockExclusively(fd_, kDeadlineMs))
             error_ = errno;
@@ -222,6 +226,7 @@ private:
     }
 
     std::string path_;
+    std::string refusal_;
     int fd_ = -1;
     int error_ = 0;
     State state_;
