@@ -21,6 +21,8 @@ inline bool FromQ(const QString& typed, std::string& text, TextRefusal* why = nu
 
 // Text that the program itself put into a widget (a list's lines, a pane, a combo box it
 // filled), back as the program's text: every letter ToQ gives comes back as the byte it was.
+// A text with a letter the code page cannot hold comes back empty (a number field so typed
+// holds no number).
 inline std::string FromShown(const QString& shown)
 {
     std::string text;

@@ -24,7 +24,6 @@ namespace orvix {
 
 namespace {
 
-
 constexpr int kDefaultLatency = 70;
 
 } // namespace
@@ -81,15 +80,12 @@ bool CRevCorrDlg::Exchange()
 {
     float max = 0, min = 0;
     // A letter the code page cannot hold makes a text no number.
-    std::string maxText, minText;
-    FromQ(maximumEdit_->text(), maxText);
-    FromQ(minimumEdit_->text(), minText);
-    if (!ParsePageNumber(maxText, max)) {
+    if (!ParsePageNumber(FromShown(maximumEdit_->text()), max)) {
         MessageBox("Please enter a number.");
         maximumEdit_->setFocus();
         return false;
     }
-    if (!ParsePageNumber(minText, min)) {
+    if (!ParsePageNumber(FromShown(minimumEdit_->text()), min)) {
         MessageBox("Please enter a number.");
         minimumEdit_->setFocus();
         return false;

@@ -21,13 +21,6 @@ namespace {
 QString Number(float v) { return ToQ(FormatPageNumber(v)); }
 QString Integer(int v) { return ToQ(FormatInt(v)); }
 
-// A number field's text; a letter the code page cannot hold makes it no number.
-std::string NumberText(const QLineEdit* edit)
-{
-    std::string text;
-    return FromQ(edit->text(), text) ? text : std::string();
-}
-
 QGridLayout* Grid(QWidget* page)
 {
     auto* grid = qobject_cast<QGridLayout*>(page->layout());
@@ -61,7 +54,7 @@ QGridLayout* CGraphPage::AddGroup(const char* title, int row, int column, int co
 
 bool CGraphPage::ReadNumber(int id, float& value)
 {
-    if (ParsePageNumber(NumberText(Edit(id)), value))
+    if (ParsePageNumber(FromShown(Edit(id)->text()), value))
         return true;
     MessageBox("Please enter a number.");
     Edit(id)->setFocus();
@@ -72,7 +65,7 @@ bool CGraphPage::ReadNumber(int id, float& value)
 bool CGraphPage::ReadInteger(int id, int32_t& value, int low, int high, bool ranged)
 {
     int32_t v = 0;
-    if (!ParsePageInteger(NumberText(Edit(id)), v) || (ranged && (v < low || v > high))) {
+    if (!ParsePageInteger(FromShown(Edit(id)->text()), v) || (ranged && (v < low || v > high))) {
         MessageBox(ranged ? Format("Please enter an integer between %d and %d.", low, high) : "Please enter an integer.");
         Edit(id)->setFocus();
         Edit(id)->selectAll();
