@@ -102,6 +102,18 @@ struct FileRead {
     bool Kept() const { return state == NotUsed || !parsed.unknownVersion.empty(); }
 };
 
+// The whole file through `fd`, from its start whatever was read of it before; false (errno
+// set) when a read failed, `text` then holding what came.
+bool ReadWhole(int fd, std::string& text)
+{
+    char buf[65536];
+    ssize_t n;
+    for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+        if (n > 0)
+            text.append(buf, static_cast<size_t>(n));
+    return n == 0;
+}
+
 // `keep`, when given, takes the descriptor of a file read instead of its being closed.
 FileRead ReadTree(const std::string& path, int* keep = nullptr)
 {
@@ -120,12 +132,7 @@ FileRead ReadTree(const std::string& path, int* keep = nullptr)
                                     : "it is another user's (uid " + std::to_string(s.st_uid) + ")";
     } else {
         r.stamp = FileStamp::Of(s);
-        char buf[65536];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-            if (n > 0)
-                text.append(buf, static_cast<size_t>(n));
-        r.state = n == 0 ? FileRead::Read : FileRead::Failed;
+        r.state = ReadWhole(fd, text) ? FileRead::Read : FileRead::Failed;
     }
     if (r.state == FileRead::Failed)
         r.why = fd < 0 && WriteWasRefused() ? WriteFailureText() : strerror(errno);
@@ -139,8 +146,6 @@ FileRead ReadTree(const std::string& path, int* keep = nullptr)
     return r;
 }
 
-// Says what the user must know of a read: a file not used, or lines and versions this
-// program does not know.
 // Why a file that is kept as it is is not written, as a sentence.
 std::string KeptWhy(const std::string& path, const FileRead& r)
 {
@@ -151,6 +156,8 @@ std::string KeptWhy(const std::string& path, const FileRead& r)
            + "): it is never written.";
 }
 
+// Says what the user must know of a read: a file not used, or lines and versions this
+// program does not know.
 void TellAbout(const std::string& path, const FileRead& r)
 {
     const std::string file = "The settings file \"" + path + "\"";
@@ -418,14 +425,11 @@ private:
         return now.size != read.size || now.modifiedNs != read.modifiedNs;
     }
 
+    // What the file through `fd` holds now (what came, when a read fails).
     static std::string ReadFrom(int fd)
     {
         std::string text;
-        char buf[65536];
-        ssize_t n;
-        for (off_t at = 0; (n = pread(fd, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
-            if (n > 0)
-                text.append(buf, static_cast<size_t>(n));
+        ReadWhole(fd, text);
         return text;
     }
 

@@ -3,10 +3,10 @@
 #include "platform/registry_tree.h"
 
 #include <algorithm>
-
-#include "platform/codepage.h"
 #include <cstdio>
 #include <string_view>
+
+#include "platform/codepage.h"
 
 namespace orvix::registry {
 
