@@ -1,5 +1,7 @@
 // The document's renderer intake (graph-parameter definitions) and the manual stimulus
 // control, against a loopback peer in place of the renderer.
+#include <utility>
+
 #include "tests/io/io_fixture.h"
 
 using namespace orvix;
@@ -72,22 +74,6 @@ TEST_F(IntakeTest, OtherPacketsAreIgnoredAndNothingWaitingIsFalse)
     EXPECT_EQ(experiment.runner.GetRunFlag(), 1);
 }
 
-TEST_F(IntakeTest, LinkDroppingInTheMiddleOfABlockEndsIt)
-{
-    OpenWithPeer();
-    experiment.runner.SetRunFlag(-1);
-    PeerSend(Header(3) + Def("A 1"));
-    close(peer);
-    peer = -1;
-    EXPECT_TRUE(doc->OnRendererReceive());
-    ASSERT_EQ(doc->GetGraphParamCount(), 1);
-    EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
-    EXPECT_FALSE(deviceIO.IsRendererRunning());
-    EXPECT_EQ(experiment.runner.GetRunFlag(), 0); // the link is lost: idle
-    EXPECT_EQ(Log(), (std::vector<std::string>{"The renderer closed the link.",
-                                               "Graph parameter definitions incomplete: 1 of 3 received."}));
-}
-
 // A renderer that sends one definition every 1.8 s: the block ends by its deadline, events
 // are served meanwhile (nothing there may switch the experiment or load another scene), and
 // what came is kept.
@@ -133,31 +119,43 @@ TEST_F(IntakeTest, SlowRendererEndsTheBlockByItsDeadlineKeepingWhatCame)
     EXPECT_EQ(clock.TickMs(), COrvixDoc::kDefinitionBlockMs);
 }
 
-// A renderer that stops in the middle of a definition, or sends bytes that are no definition:
-// nothing after could be told from the rest of them, so the link is closed with one line, what
-// came before is kept, and the next connection reads its block whole.
-TEST_F(IntakeTest, BlockOutOfStepClosesTheLink)
+// A block that cannot end whole: the link drops in its middle, the renderer stops in the
+// middle of a definition, or it sends bytes that are no definition (nothing after could be
+// told from the rest of them). What came is kept, the link is closed with one line, and the
+// next connection reads its block whole.
+TEST_F(IntakeTest, BlockThatCannotEndWholeClosesTheLinkKeepingWhatCame)
 {
     CFakeClock& clock = UseFakeClock();
     doc->hooks.pumpMessages = [&](int maxWaitMs) {
         clock.AdvanceMs(static_cast<uint32_t>(maxWaitMs));
         return true;
     };
-    const std::pair<std::string, std::string> cases[] = {
-        {Def("B 2").substr(0, 5), "'s graph parameter definitions end in the middle of a packet"},
-        {"\x06\x03xyz", " sent 3 bytes of type 6 that are no graph parameter definition"},
+    const std::string outOfStep = ": the link is closed; press Enable to connect again.";
+    const struct {
+        std::string bytes;
+        bool drop; // the renderer closes the link after them
+        std::string line;
+    } cases[] = {
+        {"", true, "The renderer closed the link."},
+        {Def("B 2").substr(0, 5), false,
+         "The renderer's graph parameter definitions end in the middle of a packet" + outOfStep},
+        {"\x06\x03xyz", false, "The renderer sent 3 bytes of type 6 that are no graph parameter definition" + outOfStep},
     };
-    for (const auto& [bytes, why] : cases) {
+    for (const auto& c : cases) {
         OpenWithPeer();
-        PeerSend(Header(3) + Def("A 1") + bytes);
+        experiment.runner.SetRunFlag(-1);
+        PeerSend(Header(3) + Def("A 1") + c.bytes);
+        if (c.drop)
+            close(std::exchange(peer, -1));
         EXPECT_TRUE(doc->OnRendererReceive());
-        EXPECT_EQ(doc->GetGraphParamCount(), 1);
-        EXPECT_FALSE(deviceIO.GetCmdSocket().IsConnected());
-        EXPECT_EQ(experiment.runner.GetRunFlag(), 0);
-        EXPECT_EQ(Log(), (std::vector<std::string>{"The renderer" + why
-                                                       + ": the link is closed; press Enable to connect again.",
-                                                   "Graph parameter definitions incomplete: 1 of 3 received."}));
-        close(peer);
+        ASSERT_EQ(doc->GetGraphParamCount(), 1);
+        EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
+        EXPECT_FALSE(deviceIO.IsRendererRunning());
+        EXPECT_TRUE(c.drop || !deviceIO.GetCmdSocket().IsConnected()); // closed out of step
+        EXPECT_EQ(experiment.runner.GetRunFlag(), 0); // the link is lost: idle
+        EXPECT_EQ(Log(), (std::vector<std::string>{c.line, "Graph parameter definitions incomplete: 1 of 3 received."}));
+        if (peer >= 0)
+            close(std::exchange(peer, -1));
     }
     OpenWithPeer();
     PeerSend(Header(2) + Def("A 1") + Def("B 2"));
