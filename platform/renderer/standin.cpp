@@ -40,6 +40,8 @@ constexpr int kGoneWaitMs = 50;
 // Connections taken from each port's queue in one turn.
 constexpr int kAcceptsPerTurn = 256;
 
+constexpr size_t kMaxPayload = 255;
+
 // Whether the program on the link `fd` has gone: `readEnded` takes what is waiting and says
 // whether the stream ended. The first wait is the one for a closing program's end; one that
 // keeps sending is there.
@@ -292,14 +294,14 @@ void CRendererStandIn::Handle(uint8_t type, const uint8_t* payload, size_t size)
         SendPacket(1, std::string(1, static_cast<char>(params.size())));
         values.clear();
         for (size_t i = 0; i < params.size(); ++i) {
-            std::string definition = params[i].first + " " + params[i].second;
-            if (definition.size() > 252)
-                definition.resize(252);
+            // Two bytes the program does not look at (the index, low byte first), then the
+            // text to the payload's end, without a NUL: as a renderer sends it.
             std::string body;
             body += static_cast<char>(i & 0xFF);
             body += static_cast<char>(i >> 8);
-            body += definition;
-            body += '\0';
+            body += params[i].first + " " + params[i].second;
+            if (body.size() > kMaxPayload)
+                body.resize(kMaxPayload);
             SendPacket(6, body);
             values[static_cast<int>(i)] = params[i].second;
         }

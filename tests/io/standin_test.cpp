@@ -49,9 +49,9 @@ TEST(StandInTest, AnswersSceneLoadsAndAcknowledgesCommands)
     renderer.RunOnce(1000);
     uint8_t buffer[64];
     long n = client.Recv(buffer, sizeof buffer, 1000);
-    // Type 1 with one definition, then the definition: index 0 0, "OR 45", NUL.
-    ASSERT_EQ(n, 3 + 2 + 2 + 6);
-    EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(buffer, buffer + n)), "01 01 01 06 08 00 00 4F 52 20 34 35 00");
+    // Type 1 with one definition, then the definition: index 0 0 and "OR 45", no NUL.
+    ASSERT_EQ(n, 3 + 2 + 2 + 5);
+    EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(buffer, buffer + n)), "01 01 01 06 07 00 00 4F 52 20 34 35");
     EXPECT_EQ(renderer.scene, "s.iv");
 
     // Object 0 := "90" with the wait flag, object 0 := "91" without.
@@ -146,3 +146,4 @@ TEST(StandInTest, AFloodOfClosedConnectionsKeepsNoProgramOut)
     EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max(n, 0L))), "Inventor started!\n");
     EXPECT_EQ(renderer.refused, kFlood);
 }
+
