@@ -1,10 +1,15 @@
 // The stand-in renderer's own conventions: the scene description file, its answers, and whom
 // it serves.
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/renderer/standin.h"
 #include "platform/tcpsocket.h"
@@ -147,3 +152,84 @@ TEST(StandInTest, AFloodOfClosedConnectionsKeepsNoProgramOut)
     EXPECT_EQ(renderer.refused, kFlood);
 }
 
+// Another user's loop of connections that connect and close at once, while the user's program
+// sends acknowledged commands: each turn reads and answers the program's commands before it
+// takes a stranger, so no stranger is taken while a command waits, and the refusals are
+// reported at most once a second, with their count.
+TEST(StandInTest, StrangersConnectingInALoopNeverComeBeforeTheProgramsCommands)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "only root can act as another user";
+    using Clock = std::chrono::steady_clock;
+    CRendererStandIn renderer(0, 0, ".");
+    ASSERT_EQ(renderer.Start(), 0);
+    int sent = 0, strangersFirst = 0, reportedCount = 0;
+    std::vector<Clock::time_point> reports;
+    renderer.onRefused = [&](const char*, const std::string&) { strangersFirst += renderer.commands < sent; };
+    renderer.onRefusalReport = [&](int count, const std::string&) {
+        reports.push_back(Clock::now());
+        reportedCount += count;
+    };
+    CTcpSocket console, command;
+    ASSERT_EQ(console.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0);
+    renderer.RunOnce(1000);
+    ASSERT_EQ(command.Connect("127.0.0.1", renderer.CommandPort(), 1000), 0);
+    renderer.RunOnce(1000);
+
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    const int ports[2] = {renderer.CommandPort(), renderer.ConsolePort()};
+    std::thread strangers([&] {
+        orvix_test::AsOtherUser([&] {
+            close(stop[1]);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const timeval limit{0, 100000}; // a full queue must not keep the loop from its end
+            for (int i = 0;; ++i) {
+                pollfd p{stop[0], POLLIN, 0};
+                if (poll(&p, 1, 0) != 0)
+                    return true;
+                a.sin_port = htons(static_cast<uint16_t>(ports[i % 2]));
+                const int fd = socket(AF_INET, SOCK_STREAM, 0);
+                setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+                connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+                close(fd);
+            }
+        });
+    });
+    const Clock::time_point t0 = Clock::now();
+    for (int round = 0; round < 100; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3)); // strangers queue up meanwhile
+        const uint8_t object = static_cast<uint8_t>(round % 200);
+        const uint8_t on[] = {2, 4, object, 1, '1', 0};
+        ASSERT_EQ(command.Send(on, sizeof on), static_cast<long>(sizeof on));
+        ++sent;
+        uint8_t ack[3] = {};
+        long n = kRecvTimeout;
+        for (int turn = 0; turn < 100 && n == kRecvTimeout; ++turn) {
+            renderer.RunOnce(100);
+            n = command.Recv(ack, sizeof ack, 0);
+        }
+        ASSERT_EQ(n, 3) << "round " << round;
+        EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(ack, ack + 3)),
+                  orvix_test::ToHex(std::vector<uint8_t>{7, 1, object}));
+    }
+    close(stop[1]);
+    strangers.join();
+    close(stop[0]);
+    for (int before = -1; before != renderer.refused;) {
+        before = renderer.refused;
+        renderer.RunOnce(50);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    renderer.RunOnce(0); // the last count is reported once its second is over
+
+    EXPECT_GT(renderer.refused, 100);
+    EXPECT_EQ(strangersFirst, 0);
+    EXPECT_EQ(reportedCount, renderer.refused);
+    EXPECT_LE(reports.size(), static_cast<size_t>(seconds) + 2);
+    for (size_t i = 1; i < reports.size(); ++i)
+        EXPECT_GE(reports[i] - reports[i - 1], std::chrono::milliseconds(990));
+}
