@@ -33,10 +33,11 @@ void SplitDefinition(const std::string& text, std::string& name, std::string& va
     value = text.substr(i, bar == std::string::npos ? std::string::npos : bar - i);
 }
 
-// A definition is two bytes not examined and a text that ends in its NUL, at the payload's
-// last byte. Bytes that are no packet of the renderer's seldom end so: read as packets, they
-// give lengths that run into whatever comes next.
-bool IsDefinition(const uint8_t* packet) { return packet[1] >= 3 && packet[1 + packet[1]] == 0; }
+// A definition's payload is two bytes not examined, then its text, which runs to the first
+// NUL or to the payload's end (renderers send it either way). Only a payload too short for
+// the two bytes is no definition: any other test would refuse some renderer's well-formed
+// packets, and bytes out of step are told by the half packet they leave at the block's end.
+constexpr int kDefinitionSkip = 2;
 
 } // namespace
 
@@ -69,14 +70,15 @@ void COrvixDoc::ParseGraphParams(int count)
     while (static_cast<int>(definitions.size()) < count) {
         // What has come is read first, also once the deadline has passed.
         if (const uint8_t* packet = io->ReceivePacket(0, true)) {
-            if (!IsDefinition(packet)) {
-                io->CloseOutOfStep(Format("The renderer sent %d bytes of type %d that are no graph parameter "
-                                          "definition",
-                                          packet[1], packet[0]));
+            const int size = packet[1];
+            if (size < kDefinitionSkip) {
+                io->CloseOutOfStep(Format("The renderer sent a packet of type %d with a payload of length %d, "
+                                          "too short for a graph parameter definition",
+                                          packet[0], size));
                 break;
             }
-            const char* start = reinterpret_cast<const char*>(packet + 4);
-            std::string text(start, strnlen(start, static_cast<size_t>(packet[1] - 2)));
+            const char* start = reinterpret_cast<const char*>(packet + 2 + kDefinitionSkip);
+            std::string text(start, strnlen(start, static_cast<size_t>(size - kDefinitionSkip)));
             auto& [name, value] = definitions.emplace_back();
             SplitDefinition(text, name, value);
             continue;

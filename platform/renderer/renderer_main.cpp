@@ -2,7 +2,7 @@
 // ORVIX_CONSOLE_PORT (defaults 22222 and 20000; 0 takes a free port); scenes are looked for
 // in the folder given with --scenes (default: the current folder). It prints the ports it
 // listens on and runs until it is stopped. It serves one program at a time, and only the
-// user's own; each connection it refuses is said on stderr.
+// user's own; the connections it refuses are said on stderr, at most one line a second.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +51,12 @@ int main(int argc, char** argv)
     const int commandPort = Port("ORVIX_RENDERER_PORT", 22222), consolePort = Port("ORVIX_CONSOLE_PORT", 20000);
     orvix::CRendererStandIn renderer(commandPort, consolePort, scenes);
     renderer.verbose = verbose;
-    renderer.onRefused = [](const char* link, const std::string& why) {
-        fprintf(stderr, "orvix-renderer: refused a %s connection: %s\n", link, why.c_str());
+    renderer.onRefusalReport = [](int count, const std::string& last) {
+        if (count == 1)
+            fprintf(stderr, "orvix-renderer: refused %s\n", last.c_str());
+        else
+            fprintf(stderr, "orvix-renderer: refused %d connections since the last line; the last: %s\n", count,
+                    last.c_str());
     };
     renderer.onSceneProblem = [](const std::string& why) { fprintf(stderr, "orvix-renderer: %s\n", why.c_str()); };
     if (int e = renderer.Start()) {

@@ -1,6 +1,7 @@
 #include "platform/renderer/standin.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
@@ -39,6 +40,12 @@ constexpr int kGoneWaitMs = 50;
 
 // Connections taken from each port's queue in one turn.
 constexpr int kAcceptsPerTurn = 256;
+
+// The refusals are said at most this often: a stranger's loop of connections must not fill
+// the user's terminal.
+constexpr auto kRefusalReportEvery = std::chrono::seconds(1);
+
+constexpr size_t kMaxPayload = 255;
 
 // Whether the program on the link `fd` has gone: `readEnded` takes what is waiting and says
 // whether the stream ended. The first wait is the one for a closing program's end; one that
@@ -140,17 +147,26 @@ int CRendererStandIn::Start()
 void CRendererStandIn::RunOnce(int timeoutMs)
 {
     pollfd fds[3] = {{command_.Fd(), POLLIN, 0}, {console_.Fd(), POLLIN, 0}, {commandFd_, POLLIN, 0}};
-    int n = poll(fds, commandFd_ >= 0 ? 3 : 2, timeoutMs);
-    if (n <= 0)
-        return;
-    // All that waits is taken, so that strangers are closed as fast as they come and the
-    // user's own connection never waits behind them for another turn. The bound keeps a flood
-    // from starving the program's commands.
-    for (int i = 0; fds[1].revents && i < kAcceptsPerTurn && AcceptConsole(); ++i) {
+    if (poll(fds, commandFd_ >= 0 ? 3 : 2, timeoutMs) > 0) {
+        // The program's commands first, and again after each newcomer: a stranger costs a
+        // look-up in the socket table, and a flood of them must never stand between a command
+        // and its acknowledgement. All that waits is taken (up to the bound, so that the turn
+        // ends), so that strangers are closed as fast as they come and the user's own
+        // connection never waits behind them for another turn.
+        if (fds[2].revents)
+            ReadCommands();
+        for (int i = 0; fds[1].revents && i < kAcceptsPerTurn && AcceptConsole(); ++i)
+            ServeProgram();
+        for (int i = 0; fds[0].revents && i < kAcceptsPerTurn && AcceptCommand(); ++i)
+            ServeProgram();
     }
-    for (int i = 0; fds[0].revents && i < kAcceptsPerTurn && AcceptCommand(); ++i) {
-    }
-    if (commandFd_ >= 0 && fds[2].revents)
+    ReportRefusals();
+}
+
+void CRendererStandIn::ServeProgram()
+{
+    pollfd p{commandFd_, POLLIN, 0};
+    if (commandFd_ >= 0 && poll(&p, 1, 0) > 0)
         ReadCommands();
 }
 
@@ -205,8 +221,24 @@ void CRendererStandIn::Refuse(int fd, bool console, const std::string& why)
 {
     close(fd);
     ++refused;
+    const char* link = console ? "console" : "command";
     if (onRefused)
-        onRefused(console ? "console" : "command", why);
+        onRefused(link, why);
+    ++unreported_;
+    lastRefusal_ = std::string("a ") + link + " connection: " + why;
+    ReportRefusals();
+}
+
+void CRendererStandIn::ReportRefusals()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (unreported_ == 0 || (reportedBefore_ && now - lastReport_ < kRefusalReportEvery))
+        return;
+    if (onRefusalReport)
+        onRefusalReport(unreported_, lastRefusal_);
+    unreported_ = 0;
+    lastReport_ = now;
+    reportedBefore_ = true;
 }
 
 // Checked before the connection can make the stand-in busy: another user's process must not
@@ -292,14 +324,14 @@ void CRendererStandIn::Handle(uint8_t type, const uint8_t* payload, size_t size)
         SendPacket(1, std::string(1, static_cast<char>(params.size())));
         values.clear();
         for (size_t i = 0; i < params.size(); ++i) {
-            std::string definition = params[i].first + " " + params[i].second;
-            if (definition.size() > 252)
-                definition.resize(252);
+            // Two bytes the program does not look at (the index, low byte first), then the
+            // text to the payload's end, without a NUL: as a renderer sends it.
             std::string body;
             body += static_cast<char>(i & 0xFF);
             body += static_cast<char>(i >> 8);
-            body += definition;
-            body += '\0';
+            body += params[i].first + " " + params[i].second;
+            if (body.size() > kMaxPayload)
+                body.resize(kMaxPayload);
             SendPacket(6, body);
             values[static_cast<int>(i)] = params[i].second;
         }

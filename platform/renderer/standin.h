@@ -11,6 +11,7 @@
 // one "NAME value" per line, blank lines and lines starting with '#' skipped. Without that
 // file the built-in set is sent (DefaultSceneParams).
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -52,6 +53,10 @@ public:
     // each refusal is told with the link's name ("console" or "command") and the reason.
     int refused = 0;
     std::function<void(const char* link, const std::string& why)> onRefused;
+    // The refusals for a person to read, at most once a second: the number since the last
+    // report and the last of them ("a console connection: it is user 1001's, ..."). The first
+    // after a quiet second is reported at once.
+    std::function<void(int count, const std::string& last)> onRefusalReport;
     // A line of a scene's parameters that was left out, and why (a message in UTF-8).
     std::function<void(const std::string& why)> onSceneProblem;
 
@@ -60,6 +65,9 @@ private:
     bool AcceptConsole();
     bool AcceptCommand();
     void ReadCommands();
+    // Reads the program's commands when any are waiting.
+    void ServeProgram();
+    void ReportRefusals();
     void Handle(uint8_t type, const uint8_t* payload, size_t size);
     void SendPacket(uint8_t type, const std::string& payload);
     void Say(const std::string& line);
@@ -74,6 +82,10 @@ private:
     int commandFd_ = -1;
     int consoleFd_ = -1;
     std::vector<uint8_t> rx_;
+    int unreported_ = 0;
+    std::string lastRefusal_;
+    bool reportedBefore_ = false;
+    std::chrono::steady_clock::time_point lastReport_;
 };
 
 } // namespace orvix

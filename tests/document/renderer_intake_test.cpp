@@ -9,16 +9,11 @@ using namespace std::string_literals;
 
 namespace {
 
-// A definition packet: type 6, two bytes not examined, the text and its NUL.
+// A definition packet as a renderer sends it: a type (any; 6 here), the length, two bytes not
+// examined, the text to the payload's end. "A 1" gives 06 05 00 00 41 20 31.
 std::string Def(const std::string& text)
 {
-    std::string p;
-    p += '\x06';
-    p += static_cast<char>(text.size() + 3);
-    p += "\x00\x00"s;
-    p += text;
-    p += '\0';
-    return p;
+    return "\x06"s + static_cast<char>(text.size() + 2) + "\x00\x00"s + text;
 }
 
 std::string Header(int count) { return std::string("\x01\x01", 2) + static_cast<char>(count); }
@@ -119,43 +114,82 @@ TEST_F(IntakeTest, SlowRendererEndsTheBlockByItsDeadlineKeepingWhatCame)
     EXPECT_EQ(clock.TickMs(), COrvixDoc::kDefinitionBlockMs);
 }
 
-// A block that cannot end whole: the link drops in its middle, the renderer stops in the
-// middle of a definition, or it sends bytes that are no definition (nothing after could be
-// told from the rest of them). What came is kept, the link is closed with one line, and the
-// next connection reads its block whole.
-TEST_F(IntakeTest, BlockThatCannotEndWholeClosesTheLinkKeepingWhatCame)
+// Definition blocks as renderers send them: without a NUL or with one (what follows it is not
+// read), text after the '|', split at every byte, the largest block. And blocks that cannot
+// end whole: the link drops in their middle, the renderer stops in the middle of a definition
+// or sends bytes out of step (read as a packet whose length runs past the block's end), or a
+// packet too short to be a definition. What came is kept; a block that cannot end whole closes
+// the link with one line (nothing after it could be told from the rest), and the next
+// connection reads its block whole.
+TEST_F(IntakeTest, DefinitionBlocks)
 {
     CFakeClock& clock = UseFakeClock();
+    std::string trickle; // sent one byte at each turn of the event loop
     doc->hooks.pumpMessages = [&](int maxWaitMs) {
         clock.AdvanceMs(static_cast<uint32_t>(maxWaitMs));
+        if (!trickle.empty()) {
+            PeerSend(trickle.substr(0, 1));
+            trickle.erase(0, 1);
+        }
         return true;
     };
+    const std::string three = Def("A 1") + Def("B 2\0zz"s) + Def("C 3.5|deg x");
+    const std::vector<std::string> threeRead = {"A=1", "B=2", "C=3.5"};
+    std::string largest;
+    std::vector<std::string> largestRead;
+    for (int i = 0; i < 255; ++i) {
+        largest += Def("P" + std::to_string(i) + " " + std::to_string(i * 7));
+        largestRead.push_back("P" + std::to_string(i) + "=" + std::to_string(i * 7));
+    }
     const std::string outOfStep = ": the link is closed; press Enable to connect again.";
+    const std::string halfPacket = "The renderer's graph parameter definitions end in the middle of a packet" + outOfStep;
+    const std::string incomplete = "Graph parameter definitions incomplete: 1 of 3 received.";
     const struct {
+        int count;
         std::string bytes;
+        bool trickled;
         bool drop; // the renderer closes the link after them
-        std::string line;
+        std::vector<std::string> read;
+        std::vector<std::string> log;
     } cases[] = {
-        {"", true, "The renderer closed the link."},
-        {Def("B 2").substr(0, 5), false,
-         "The renderer's graph parameter definitions end in the middle of a packet" + outOfStep},
-        {"\x06\x03xyz", false, "The renderer sent 3 bytes of type 6 that are no graph parameter definition" + outOfStep},
+        {3, three, false, false, threeRead, {}},
+        {3, three, true, false, threeRead, {}},
+        {255, largest, false, false, largestRead, {}},
+        {3, Def("A 1"), false, true, {"A=1"}, {"The renderer closed the link.", incomplete}},
+        {3, Def("A 1") + Def("B 2").substr(0, 5), true, false, {"A=1"}, {halfPacket, incomplete}},
+        {3, Def("A 1") + "garbage", false, false, {"A=1"}, {halfPacket, incomplete}},
+        {3, Def("A 1") + "\x06\x01x", false, false, {"A=1"},
+         {"The renderer sent a packet of type 6 with a payload of length 1, too short for a graph parameter definition"
+              + outOfStep,
+          incomplete}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 40));
         OpenWithPeer();
         experiment.runner.SetRunFlag(-1);
-        PeerSend(Header(3) + Def("A 1") + c.bytes);
+        PeerSend(Header(c.count) + (c.trickled ? "" : c.bytes));
+        if (c.trickled)
+            trickle = c.bytes;
         if (c.drop)
             close(std::exchange(peer, -1));
         EXPECT_TRUE(doc->OnRendererReceive());
-        ASSERT_EQ(doc->GetGraphParamCount(), 1);
-        EXPECT_EQ(doc->GetGraphParam(0).GetName(), "A");
-        EXPECT_FALSE(deviceIO.IsRendererRunning());
-        EXPECT_TRUE(c.drop || !deviceIO.GetCmdSocket().IsConnected()); // closed out of step
-        EXPECT_EQ(experiment.runner.GetRunFlag(), 0); // the link is lost: idle
-        EXPECT_EQ(Log(), (std::vector<std::string>{c.line, "Graph parameter definitions incomplete: 1 of 3 received."}));
+        std::vector<std::string> read;
+        for (int i = 0; i < doc->GetGraphParamCount(); ++i)
+            read.push_back(doc->GetGraphParam(i).GetName() + "=" + doc->GetGraphParam(i).GetText());
+        EXPECT_EQ(read, c.read);
+        EXPECT_EQ(doc->FindGraphParam(c.read.back().substr(0, c.read.back().find('=')).c_str()),
+                  static_cast<int>(c.read.size()) - 1);
+        const bool whole = c.log.empty();
+        EXPECT_EQ(deviceIO.IsRendererRunning(), whole);
+        EXPECT_TRUE(whole ? deviceIO.GetCmdSocket().IsConnected()
+                          : c.drop || !deviceIO.GetCmdSocket().IsConnected()); // closed out of step
+        EXPECT_EQ(experiment.runner.GetRunFlag(), whole ? 1 : 0); // a lost link: idle
+        EXPECT_EQ(Log(), c.log);
+        EXPECT_TRUE(trickle.empty());
+        deviceIO.Close();
         if (peer >= 0)
             close(std::exchange(peer, -1));
+        listener.Close();
     }
     OpenWithPeer();
     PeerSend(Header(2) + Def("A 1") + Def("B 2"));

@@ -1,10 +1,13 @@
 // The stand-in renderer's own conventions: the scene description file, its answers, and whom
 // it serves.
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/renderer/standin.h"
 #include "platform/tcpsocket.h"
@@ -49,9 +52,9 @@ TEST(StandInTest, AnswersSceneLoadsAndAcknowledgesCommands)
     renderer.RunOnce(1000);
     uint8_t buffer[64];
     long n = client.Recv(buffer, sizeof buffer, 1000);
-    // Type 1 with one definition, then the definition: index 0 0, "OR 45", NUL.
-    ASSERT_EQ(n, 3 + 2 + 2 + 6);
-    EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(buffer, buffer + n)), "01 01 01 06 08 00 00 4F 52 20 34 35 00");
+    // Type 1 with one definition, then the definition: index 0 0 and "OR 45", no NUL.
+    ASSERT_EQ(n, 3 + 2 + 2 + 5);
+    EXPECT_EQ(orvix_test::ToHex(std::vector<uint8_t>(buffer, buffer + n)), "01 01 01 06 07 00 00 4F 52 20 34 35");
     EXPECT_EQ(renderer.scene, "s.iv");
 
     // Object 0 := "90" with the wait flag, object 0 := "91" without.
@@ -145,4 +148,71 @@ TEST(StandInTest, AFloodOfClosedConnectionsKeepsNoProgramOut)
     const long n = console.Recv(buffer, sizeof buffer, 1000);
     EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max(n, 0L))), "Inventor started!\n");
     EXPECT_EQ(renderer.refused, kFlood);
+}
+
+// Another user's loop of connections that connect and close at once, while the user's program
+// sends acknowledged commands: each turn reads and answers the program's commands before it
+// takes a stranger, so no stranger is taken while a command waits, and the refusals are
+// reported at most once a second, with their count.
+TEST(StandInTest, StrangersConnectingInALoopNeverComeBeforeTheProgramsCommands)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "only root can act as another user";
+    using Clock = std::chrono::steady_clock;
+    CRendererStandIn renderer(0, 0, ".");
+    ASSERT_EQ(renderer.Start(), 0);
+    int sent = 0, strangersFirst = 0, reports = 0, reported = 0;
+    Clock::duration shortestGap = std::chrono::hours(1);
+    Clock::time_point lastReport;
+    renderer.onRefused = [&](const char*, const std::string&) { strangersFirst += renderer.commands < sent; };
+    renderer.onRefusalReport = [&](int count, const std::string&) {
+        if (reports++)
+            shortestGap = std::min(shortestGap, Clock::now() - lastReport);
+        lastReport = Clock::now();
+        reported += count;
+    };
+    CTcpSocket console, command;
+    ASSERT_EQ(console.Connect("127.0.0.1", renderer.ConsolePort(), 1000), 0);
+    renderer.RunOnce(1000);
+    ASSERT_EQ(command.Connect("127.0.0.1", renderer.CommandPort(), 1000), 0);
+    renderer.RunOnce(1000);
+
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    const int ports[2] = {renderer.CommandPort(), renderer.ConsolePort()};
+    std::thread strangers([&] {
+        orvix_test::AsOtherUser([&] {
+            close(stop[1]);
+            pollfd p{stop[0], POLLIN, 0};
+            for (int i = 0; poll(&p, 1, 0) == 0; ++i)
+                CTcpSocket().Connect("127.0.0.1", ports[i % 2], 100); // and closed at once
+            return true;
+        });
+    });
+    for (uint8_t object = 0; object < 100; ++object) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3)); // strangers queue up meanwhile
+        const uint8_t on[] = {2, 4, object, 1, '1', 0};
+        ASSERT_EQ(command.Send(on, sizeof on), static_cast<long>(sizeof on));
+        ++sent;
+        uint8_t ack[3] = {};
+        for (int turn = 0; turn < 100 && command.Available() < 3; ++turn)
+            renderer.RunOnce(100);
+        ASSERT_EQ(command.Recv(ack, sizeof ack, 0), 3);
+        EXPECT_EQ(orvix_test::ToHex({ack, ack + 3}), orvix_test::ToHex({7, 1, object}));
+    }
+    close(stop[1]);
+    strangers.join();
+    close(stop[0]);
+    for (int before = -1; before != renderer.refused;) {
+        before = renderer.refused;
+        renderer.RunOnce(50);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    renderer.RunOnce(0); // the last count is reported once its second is over
+
+    EXPECT_GT(renderer.refused, 100);
+    EXPECT_EQ(strangersFirst, 0);
+    EXPECT_EQ(reported, renderer.refused);
+    EXPECT_GE(reports, 2);
+    EXPECT_GE(shortestGap, std::chrono::milliseconds(990));
 }
