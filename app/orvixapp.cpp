@@ -32,6 +32,7 @@
 #include "platform/eventpump.h"
 #include "platform/instances.h"
 #include "platform/numbers.h"
+#include "platform/paths.h"
 #include "platform/qtext.h"
 #include "platform/quitsignals.h"
 #include "platform/registry.h"
@@ -371,7 +372,8 @@ void COrvixApp::OnFileOpen()
     // A test run records into the open document: no other may take its place meanwhile.
     if (!doc_ || !doc_->OnUpdateFileOpen())
         return;
-    std::string path = AskOpenPath(mainFrame_.get(), doc_->GetPathName());
+    // Where the data are, as Save As: the document's folder, else the data folder.
+    std::string path = AskOpenPath(mainFrame_.get(), doc_->SaveAsStart());
     if (!path.empty())
         OpenDocumentFile(path);
 }
@@ -502,14 +504,24 @@ void COrvixApp::LoadRecentFiles()
         return;
     for (int i = 1; i <= kRecentFileCount; ++i) {
         std::string path;
+        // Older runs listed every file by its path here.
         if (RegQueryValueEx(key, ("File" + std::to_string(i)).c_str(), &path) == ERROR_SUCCESS && !path.empty())
-            recentFiles_.push_back(path);
+            recentFiles_.push_back(RecentFileForm(path));
     }
     RegCloseKey(key);
 }
 
-void COrvixApp::AddRecentFile(const std::string& path)
+std::string RecentFileForm(const std::string& path)
 {
+    const std::string form = UnmapPath(LocalPath(path));
+    return form.empty() ? path : form;
+}
+
+void COrvixApp::AddRecentFile(const std::string& documentPath)
+{
+    // The program's form where the file lies under a drive ("c:\data\day1.oxv"), as the data
+    // folder and the exports name it; a path of this machine elsewhere.
+    const std::string path = RecentFileForm(documentPath);
     recentFiles_.erase(std::remove(recentFiles_.begin(), recentFiles_.end(), path), recentFiles_.end());
     recentFiles_.insert(recentFiles_.begin(), path);
     if (recentFiles_.size() > static_cast<size_t>(kRecentFileCount))

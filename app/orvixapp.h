@@ -150,5 +150,7 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 // The directory part of a document path, up to and including its last separator, as the
 // open dialog's starting point ("" when there is none).
 std::string OpenDialogStart(const std::string& documentPath);
+// A document's path (the program's text, in either form) as the recent-file list names it.
+std::string RecentFileForm(const std::string& path);
 
 } // namespace orvix

@@ -173,11 +173,14 @@ void COrvixDoc::ApplyDataFile(DataFileContents& c)
     depths = c.depths;
 
     // The file's test type: found by name, or added. A position outside the list keeps the
-    // current test type.
+    // current test type. A file saved without one (an empty name) has none: no type is
+    // current, so that nothing renames the file or saves a type without a name.
     if (c.testTypeEntry < c.testTypes.size()) {
         const std::string& name = c.testTypes[c.testTypeEntry];
         auto it = std::find(testTypeNames_.begin(), testTypeNames_.end(), name);
-        if (it != testTypeNames_.end()) {
+        if (name.empty()) {
+            curTestType_ = -1;
+        } else if (it != testTypeNames_.end()) {
             curTestType_ = static_cast<int>(it - testTypeNames_.begin());
         } else {
             testTypeNames_.push_back(name);

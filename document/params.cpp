@@ -19,6 +19,14 @@ CParam& EmptyParam(CParam& shared)
 
 bool ValidKind(int kind) { return kind >= 0 && kind < KIND_COUNT; }
 
+// A test type's set-up is a snapshot of a document with its own count of repeats: the new
+// document counts from 0.
+void ZeroAccumedTimes(CParamTable& settings)
+{
+    if (CParam* accumed = settings.At(settings.Find("AccumedTimes")))
+        *accumed = 0;
+}
+
 } // namespace
 
 CParamTable& COrvixDoc::Table(int kind)
@@ -298,6 +306,7 @@ bool COrvixDoc::SetTestType(int i)
     if (IsRendererRunning() && InitialScene(scene) && scene != loadedScene)
         CarrySceneOver(scene);
     LoadInitParams(-1);
+    ZeroAccumedTimes(exp_);
     ParametersChanged();
     SetDataFileName(i);
     return true;

@@ -25,12 +25,14 @@ struct KeyCloser {
     }
 };
 
-// The names joined by " | ", then trailing blanks and bars removed.
+// The names joined by " | ", then trailing blanks and bars removed. An empty name (read from
+// an older settings file) is left out: its key would be "TestType" itself.
 std::string JoinTestTypes(const std::vector<std::string>& names)
 {
     std::string text;
     for (const auto& n : names)
-        text += n + kSeparator;
+        if (!n.empty())
+            text += n + kSeparator;
     while (!text.empty() && (text.back() == ' ' || text.back() == '|'))
         text.pop_back();
     return text;
@@ -217,6 +219,8 @@ void COrvixDoc::OnSaveParameters()
         ok = false;
     for (size_t t = 0; t < testTypeNames_.size(); ++t) {
         KeyCloser typeKey;
+        if (testTypeNames_[t].empty())
+            continue;
         if (RegCreateKeyEx(types.key, testTypeNames_[t].c_str(), &typeKey.key) != ERROR_SUCCESS) {
             typeKey.key = nullptr;
             continue;

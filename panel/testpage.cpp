@@ -53,6 +53,9 @@ const std::initializer_list<int> kFileEnables = {
     CTest::IDC_RELOAD_SCENE, CTest::IDC_IV_FILE, CTest::IDC_BROWSE_COMMANDS, CTest::IDC_CUSTOM_ITEMS,
     CTest::IDC_RELOAD_TASK, CTest::IDC_BROWSE_TASK, CTest::IDC_TASK_FILE};
 
+const char* const kNoTestType = "No test type is chosen: New File, New Cell and Reload start from a test type's "
+                                "set-up.\nChoose one in the Test Type list, or press \"New Test\" to make one.";
+
 const char* const kNameRule = "Test name should begin with an alphabetic character or underscore.\n"
                               "Rest of the characters can also be numbers.\n"
                               "Max length of the name is 24 characters.";
@@ -228,7 +231,8 @@ void CTest::hideEvent(QHideEvent* event)
 void CTest::OnInitDialog()
 {
     FillTestTypes();
-    if (doc_->GetCurrentTestType() == -1 && testType_->count() > 0) {
+    // A data file opened without a test type stays open: choosing one starts a new document.
+    if (doc_->GetCurrentTestType() == -1 && testType_->count() > 0 && !doc_->fileLoaded) {
         filling_ = true;
         testType_->setCurrentIndex(0);
         filling_ = false;
@@ -340,16 +344,26 @@ void CTest::OnSelchangeTestType()
     run_->commandListChanged = 1;
 }
 
+bool CTest::HasTestType()
+{
+    if (doc_->GetCurrentTestType() >= 0 && testType_->currentIndex() >= 0)
+        return true;
+    MessageBox(kNoTestType);
+    return false;
+}
+
+// The set-up opens only for the new file or cell: a step that was cancelled (the save
+// question, Save As) keeps the trials, which must stay with the set-up they were run with.
 void CTest::OnNewFile()
 {
-    doc_->SetTestType(testType_->currentIndex());
-    Enable(kFileEnables, true);
+    if (HasTestType() && doc_->SetTestType(testType_->currentIndex()))
+        Enable(kFileEnables, true);
 }
 
 void CTest::OnNewCell()
 {
-    doc_->NextCell();
-    Enable(kFileEnables, true);
+    if (HasTestType() && doc_->NextCell())
+        Enable(kFileEnables, true);
 }
 
 std::string CTest::OpenFile(const std::string& current, const char* filter)
@@ -463,7 +477,7 @@ void CTest::OnDeleteTest()
 
 void CTest::OnReloadScene()
 {
-    if (!UpdateData(true))
+    if (!HasTestType() || !UpdateData(true))
         return;
     SaveSettings();
     doc_->ReloadScene();

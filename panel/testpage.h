@@ -112,6 +112,8 @@ private:
     void Build();
     void OnInitDialog();
     void FillTestTypes();
+    // A test type is chosen; else the user hears what to do.
+    bool HasTestType();
     void Enable(std::initializer_list<int> ids, bool enable);
     void OnRunning(bool running);
     void OnFinished(bool discard, bool save);

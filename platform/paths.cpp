@@ -37,13 +37,19 @@ std::string DriveForm(const std::filesystem::path& path, const std::filesystem::
     return form;
 }
 
+// "x:" first.
+bool HasDrive(const std::string& path)
+{
+    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
 } // namespace
 
 std::string MapPath(const std::string& windowsPath)
 {
     std::string rest = windowsPath;
     std::string prefix;
-    if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+    if (HasDrive(rest)) {
         prefix = DrivesFolder() + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
         rest = rest.substr(2);
         if (!rest.empty() && rest[0] != '\\' && rest[0] != '/')
@@ -59,6 +65,11 @@ std::string MapPath(const std::string& windowsPath)
 bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* why)
 {
     return FromUtf8(localPath, text, why);
+}
+
+std::string LocalPath(const std::string& programPath)
+{
+    return HasDrive(programPath) ? MapPath(programPath) : ToUtf8(programPath);
 }
 
 std::string UnmapPath(const std::string& localPath, TextRefusal* why)

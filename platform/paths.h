@@ -26,6 +26,11 @@ std::string UnmapPath(const std::string& localPath, TextRefusal* why = nullptr);
 // false, with the reason, where UnmapPath gives "".
 bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* why = nullptr);
 
+// The reverse of ProgramPath for a path the program keeps (a document's name, a recent
+// file): the drive form "x:\a\b" maps as MapPath does; any other text is a path of this
+// machine already, whose backslashes belong to its names.
+std::string LocalPath(const std::string& programPath);
+
 // "COMn" (any case) -> /dev/ttyS(n-1); any other name is taken as a device path.
 std::string MapSerialPort(const std::string& portName);
 

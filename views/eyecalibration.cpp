@@ -179,7 +179,8 @@ void CEyeCalibration::Finish()
         const std::pair<const char*, float> results[] = {
             {"DtoAH", dtoAH}, {"DtoAV", dtoAV}, {"DtoAH2", dtoAH2}, {"DtoAV2", dtoAV2}};
         for (const auto& [name, value] : results) {
-            doc_.GetBehavParam(name, CParam(name, 0.0)) = value;
+            // A zero product of a negative factor is -0, which would show and be kept as "-0".
+            doc_.GetBehavParam(name, CParam(name, 0.0)) = value == 0.0f ? 0.0f : value;
             doc_.UpdateBehavParamItem(name);
         }
     }

@@ -525,7 +525,7 @@ void CMainFrame::UpdateRecentFiles(QMenu* file)
         auto* action = new QAction(QString("&%1 %2").arg(i + 1).arg(ToQ(path)), file);
         connect(action, &QAction::triggered, this, [this, path] {
             if (hooks.openDocument) // the program's text of a path
-                hooks.openDocument(MapPath(path));
+                hooks.openDocument(LocalPath(path));
         });
         file->insertAction(exitAction_, action);
         recentActions_.push_back(action);

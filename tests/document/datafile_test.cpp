@@ -120,9 +120,9 @@ struct FileBuilder {
     }
 };
 
-std::string Standard(FileBuilder& b, const std::string& path, bool format = true)
+std::string Standard(FileBuilder& b, const std::string& path, bool format = true, const char* testType = "Orient")
 {
-    b.Head("notes", 4, "Orient");
+    b.Head("notes", 4, testType);
     b.Params({{"IVFile", "a.iv"}, {"ivfile", "dup"}, {".", "x"}, {".", "y"}});
     b.Params({{"Speed", "25"}});
     b.Params({{"G1", "new"}});
@@ -290,6 +290,12 @@ TEST_F(DocTest, DuplicateNamesAndTheFilesTestType)
     EXPECT_EQ(doc.GetTestTypeNames(), (std::vector<std::string>{"Other", "Orient"}));
     EXPECT_EQ(doc.GetTestTypeName(), "Orient");
     EXPECT_EQ(doc.InitLists(KIND_BEHAV).size(), 2u);
+    // A file saved before any test type existed adds none, and keeps its name for its saves.
+    FileBuilder none(7);
+    ASSERT_TRUE(doc.OnOpenDocument(Standard(none, dir + "/day1.oxv", true, "")));
+    EXPECT_EQ(doc.GetTestTypeCount(), 2);
+    doc.UpdateDataFileName(); // as a new subject name does
+    EXPECT_EQ(doc.GetPathName(), dir + "/day1.oxv");
 }
 
 TEST_F(DocTest, AFailedOpenChangesNothing)

@@ -88,6 +88,7 @@ TEST_F(DocTest, SaveWritesBaseValuesAndKeepsOverridesApplied)
     ASSERT_EQ(doc.GetCurrentTestType(), 0);
     CParam& speed = doc.GetBehavParam("Speed", CParam());
     EXPECT_TRUE(doc.AddInitParam(KIND_BEHAV, speed, CParam("Speed", 25)));
+    doc.GetExpParam("AccumedTimes", CParam(nullptr, 0)) = 100; // kept in the type's set-up
     doc.LoadInitParams(KIND_BEHAV);
     EXPECT_EQ(speed.GetText(), "25");
 
@@ -105,15 +106,18 @@ TEST_F(DocTest, SaveWritesBaseValuesAndKeepsOverridesApplied)
     ASSERT_TRUE(again.SetTestType(0));
     EXPECT_EQ(again.GetBehavParam("Speed", CParam()).GetText(), "25");
     EXPECT_EQ(again.GetInitParamCount(KIND_BEHAV), 1);
+    EXPECT_EQ(again.GetExpParam("AccumedTimes", CParam()).GetText(), "0"); // a new document's count
 }
 
 TEST_F(DocTest, SaveWithTwoTypesJoinsTheNames)
 {
+    // An older file's type without a name is read; it is not written again, nor its lists.
+    SetReg("TestType", nullptr, " | A");
     COrvixDoc doc;
-    doc.AddTestType("A");
     doc.AddTestType("B");
     doc.OnSaveParameters();
     EXPECT_EQ(GetReg("TestType", nullptr), "A | B");
+    EXPECT_EQ(GetReg("TestType\\ExpParam", "IsRandom"), "<no key>");
 }
 
 TEST_F(DocTest, SaveWithNoTestTypesWritesAnEmptyList)

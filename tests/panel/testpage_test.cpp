@@ -143,6 +143,26 @@ TEST_F(TestPageTest, StartRunsTheTestAndTheControlsFollowTheRun)
         EXPECT_TRUE(Control<QWidget>(page, id)->isEnabled()) << id;
 }
 
+// A New File or New Cell whose save question or Save As is cancelled keeps the run's trials
+// and its locked set-up. Without a test type the steps say how to go on.
+TEST_F(TestPageTest, TheSetUpOpensOnlyForANewFileOrCell)
+{
+    Button(CTest::IDC_RELOAD_SCENE)->click();
+    EXPECT_NE(ui.Texts().back().find("press \"New Test\""), std::string::npos);
+    AnswerName("Orient");
+    Button(CTest::IDC_NEW_TEST)->click();
+    SetUpListRun();
+    Button(CTest::IDC_START)->click();
+    ui.answers = {IDYES, IDCANCEL}; // New File: Yes, then Save As is cancelled; New Cell: Cancel
+    Button(CTest::IDC_NEW_FILE)->click();
+    Button(CTest::IDC_NEW_CELL)->click();
+    EXPECT_EQ(doc->GetTrialCount(), 6);
+    EXPECT_FALSE(Edit(CTest::IDC_BEGIN)->isEnabled());
+    ui.answers = {IDNO};
+    Button(CTest::IDC_NEW_CELL)->click();
+    EXPECT_TRUE(Edit(CTest::IDC_BEGIN)->isEnabled());
+}
+
 TEST_F(TestPageTest, StopButtonEndsTheRunAndDisabledExperimentStartsNothing)
 {
     SetUpListRun();
