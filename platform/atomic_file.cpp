@@ -122,10 +122,19 @@ void CloseIfOpen(int& fd)
     fd = -1;
 }
 
+// The walk followed the link that had the target's name: a link there now was swapped in
+// meanwhile. Closes `file` (the link's) and refuses the write.
+bool RefuseLinkSwappedIn(const WriteLocation& at, int& file)
+{
+    const std::string target = LinkTarget(file);
+    CloseIfOpen(file);
+    return RefuseChanged(at.path, target);
+}
+
 // Looks at what the location's name holds now, through a descriptor of it (only a path: a
 // FIFO is not opened), so that the file checked is the file whose attributes are handed on.
 // `file` -1 and `at.exists` false when nothing has the name. False, with the failure
-// recorded, when it cannot be looked at.
+// recorded, when it cannot be looked at or a link has the name.
 bool LookAt(WriteLocation& at, int& file)
 {
     file = openat(at.folder, at.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
@@ -133,7 +142,7 @@ bool LookAt(WriteLocation& at, int& file)
     if (file < 0)
         return errno == ENOENT || WriteFailed(errno);
     if (fstat(file, &at.st) == 0)
-        return true;
+        return !S_ISLNK(at.st.st_mode) || RefuseLinkSwappedIn(at, file);
     const int error = errno;
     CloseIfOpen(file);
     return WriteFailed(error);

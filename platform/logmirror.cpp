@@ -24,12 +24,9 @@ int OpenMirror(const char* path)
     WriteLocation at;
     if (!LocateWriteTarget(path, false, at) || !MayReplace(at))
         return -1;
-    const int fd = openat(at.folder, at.name.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        SetWriteFailure(errno);
+    const int fd = OpenLocated(at, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
         return -1;
-    }
     struct stat st;
     if (fstat(fd, &st) != 0)
         st.st_mode = 0; // unknown: refused as what is not a regular file

@@ -13,6 +13,7 @@
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "export/exportfile.h"
@@ -383,7 +384,8 @@ TEST(ExportFile, TheTemporaryStaysLockedUntilItIsRenamed)
 
 // Through a symbolic link (a dangling one, a chain) the file that the link finally names is
 // written, through a temporary beside it, and the link stays; where that file's folder does
-// not exist, nothing changes.
+// not exist (also for a link in the middle of the path, a save making the folders of its
+// path), nothing changes and nothing is made behind the link.
 TEST(ExportFile, WritesThroughSymbolicLinksKeepTheLinks)
 {
     namespace fs = std::filesystem;
@@ -396,17 +398,23 @@ TEST(ExportFile, WritesThroughSymbolicLinksKeepTheLinks)
         fs::create_symlink("../elsewhere/new.oxv", data + "/dangling.oxv");
         fs::create_symlink("link.oxv", data + "/chain.oxv");
         fs::create_symlink(elsewhere + "/missing/x.oxv", data + "/nofolder.oxv");
-        // The link, and the file it names ("": none may be written).
-        const std::pair<const char*, std::string> cases[] = {{"link.oxv", elsewhere + "/real.oxv"},
-                                                             {"dangling.oxv", elsewhere + "/new.oxv"},
-                                                             {"chain.oxv", elsewhere + "/real.oxv"},
-                                                             {"nofolder.oxv", ""}};
-        for (const auto& [link, file] : cases) {
+        fs::create_symlink("../elsewhere/missing", data + "/gone");
+        // The link, the path written through it, and the file it names ("": none may be written).
+        const std::tuple<std::string, std::string, std::string> cases[] = {
+            {"link.oxv", "", elsewhere + "/real.oxv"}, {"dangling.oxv", "", elsewhere + "/new.oxv"},
+            {"chain.oxv", "", elsewhere + "/real.oxv"}, {"nofolder.oxv", "", ""}, {"gone", "/sub/x.oxv", ""}};
+        for (const auto& [link, below, file] : cases) {
             orvix_test::WriteFile(elsewhere + "/real.oxv", "old");
             const std::string old = file == elsewhere + "/real.oxv" ? "old" : "";
-            EXPECT_EQ(w.write(data + "/" + link), !file.empty()) << w.name << " " << link;
+            EXPECT_EQ(w.write(data + "/" + link + below), !file.empty()) << w.name << " " << link;
             EXPECT_TRUE(fs::is_symlink(data + "/" + link)) << w.name << " " << link;
             EXPECT_TRUE(file.empty() || ReadFile(file) == w.After(old)) << w.name << " " << link;
+            if (file.empty()) {
+                EXPECT_EQ(WriteFailureText(), "\"" + data + "/" + link + "\" is a link to \""
+                                                  + fs::read_symlink(data + "/" + link).string()
+                                                  + "\", which does not exist; it is not made")
+                    << w.name;
+            }
             unlink((elsewhere + "/new.oxv").c_str());
         }
         EXPECT_FALSE(fs::exists(elsewhere + "/missing")) << w.name;
@@ -597,7 +605,9 @@ TEST(ExportFile, WritesReplaceOnlyWhatTheUserMayReplace)
             } else {
                 writes(path);
                 if (std::string(c.name) == "planted.oxv") {
-                    EXPECT_NE(WriteFailureText().find(path), std::string::npos) << why << ": " << WriteFailureText();
+                    EXPECT_EQ(WriteFailureText(), "\"" + path + "\" is a symbolic link of another user; it is not "
+                                                  "followed (it points to \"" + mine + "\")")
+                        << why;
                 }
             }
             alarm(0);

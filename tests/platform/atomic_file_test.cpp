@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <set>
+#include <stdio.h>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +24,18 @@ std::set<std::string> Names(const std::string& folder)
     for (const auto& e : std::filesystem::directory_iterator(folder))
         names.insert(e.path().filename().string());
     return names;
+}
+
+// A folder "group" in `dir` that the other user may write as a member of its group (2775),
+// as an O_PATH descriptor to act in: the other user cannot reach our private folders.
+int GroupFolder(const std::string& dir)
+{
+    const std::string group = dir + "/group";
+    chmod(dir.c_str(), 0755);
+    mkdir(group.c_str(), 0775);
+    EXPECT_EQ(chown(group.c_str(), 0, orvix_test::kOtherUser), 0);
+    chmod(group.c_str(), 02775);
+    return open(group.c_str(), O_PATH | O_DIRECTORY);
 }
 
 // A save writes "<target>.~orvix-tmp-<its pid>-<12 letters>", locked while it writes, and
@@ -108,12 +123,7 @@ TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
         GTEST_SKIP() << "needs a second user";
     const orvix_test::ScopedTempDir dir("orvix-atomic");
     const std::string group = dir.Path() + "/group", path = group + "/priv.csv";
-    chmod(dir.Path().c_str(), 0755);
-    mkdir(group.c_str(), 0775);
-    ASSERT_EQ(chown(group.c_str(), 0, orvix_test::kOtherUser), 0);
-    chmod(group.c_str(), 02775);
-    // Acting within the group folder: the other user cannot reach our private folders.
-    const int at = open(group.c_str(), O_PATH | O_DIRECTORY);
+    const int at = GroupFolder(dir.Path());
     const struct {
         const char* name;
         bool existed; // the user's 0600 file was there at Begin
@@ -155,6 +165,71 @@ TEST(AtomicFile, TheCommitChecksAgainWhatBeginChecked)
         EXPECT_EQ(Names(group).size(), 1u + c.existed) << c.name << ": a temporary was left";
     }
     umask(saved);
+    close(at);
+}
+
+// A name that another member of a group folder swaps between two steps of a write: the walk
+// looks once at each name, so the user's link that was judged is the one followed (at the
+// last name, or as a folder), whatever has the name when its target is read; a folder that the
+// walk made and that is then replaced by a file, and a link put at the name before the commit,
+// refuse the write in so many words. A location that is walked again holds one folder.
+TEST(AtomicFile, ANameSwappedBetweenTwoStepsGetsNothingThroughAnotherUsersLink)
+{
+    if (!orvix_test::CanActAsOtherUser())
+        GTEST_SKIP() << "needs a second user";
+    const orvix_test::ScopedTempDir dir("orvix-atomic");
+    const std::string group = dir.Path() + "/group", mine = dir.Path() + "/mine", thesis = dir.Path() + "/thesis.txt";
+    const std::string changed = "\"" + group + "/x\" changed while it was being written; nothing was written";
+    const int at = GroupFolder(dir.Path());
+    mkdir(mine.c_str(), 0700);
+    auto swap = [&] { return renameat2(at, "x", at, "spare", RENAME_EXCHANGE) == 0; };
+    auto file = [&] {
+        return unlinkat(at, "x", AT_REMOVEDIR) == 0 && close(openat(at, "x", O_CREAT | O_WRONLY, 0666)) == 0;
+    };
+    const struct {
+        std::string mine; // the user's link at "x"; "" for a file, "-" for nothing
+        std::string path; // written, below the group folder
+        bool commit; // what the other user does comes just before the rename, else between two looks at "x"
+        std::function<bool()> meanwhile;
+        std::string refusal; // "": written to mine/out.csv
+    } cases[] = {
+        {mine + "/out.csv", "x", false, swap, ""},
+        {mine, "x/out.csv", false, swap, ""},
+        {"-", "x/out.csv", false, file, changed},
+        {"", "x", true, swap, changed + " (it is now a symbolic link to \"" + thesis + "\")"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(group + "/x");
+        unlink((group + "/spare").c_str());
+        unlink((mine + "/out.csv").c_str());
+        orvix_test::WriteFile(thesis, "old");
+        if (c.mine.empty())
+            orvix_test::WriteFile(group + "/x", "old");
+        else if (c.mine != "-")
+            symlink(c.mine.c_str(), (group + "/x").c_str());
+        const std::string theirs = c.mine == mine ? dir.Path() : thesis; // where the other user's link points
+        ASSERT_TRUE(orvix_test::AsOtherUser([&] { return symlinkat(theirs.c_str(), at, "spare") == 0; }));
+        bool done = false;
+        auto once = [&](const std::string& path) {
+            if ((c.commit || path == group + "/x") && !std::exchange(done, true)) {
+                EXPECT_TRUE(orvix_test::AsOtherUser(c.meanwhile)) << c.path;
+            }
+        };
+        (c.commit ? BeforeRenamesForTesting : BetweenLooksForTesting)(once);
+        EXPECT_EQ(WriteFileAtomically(group + "/" + c.path, std::string("new")), c.refusal.empty()) << c.refusal;
+        (c.commit ? BeforeRenamesForTesting : BetweenLooksForTesting)(nullptr);
+        EXPECT_TRUE(done) << c.refusal;
+        EXPECT_EQ(c.refusal.empty() ? "" : WriteFailureText(), c.refusal);
+        EXPECT_EQ(orvix_test::ReadFile(thesis), "old") << c.refusal;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/out.csv")) << c.refusal;
+        EXPECT_EQ(orvix_test::ReadFile(mine + "/out.csv"), c.refusal.empty() ? "new" : "") << c.refusal;
+    }
+    WriteLocation reused;
+    auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    ASSERT_TRUE(LocateWriteTarget(thesis, false, reused));
+    const auto held = descriptors();
+    ASSERT_TRUE(LocateWriteTarget(group + "/spare", false, reused) && LocateWriteTarget(thesis, false, reused));
+    EXPECT_EQ(descriptors(), held) << "the location's earlier folder is still open";
     close(at);
 }
 
