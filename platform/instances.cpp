@@ -33,6 +33,16 @@ constexpr int kPumpSliceMs = 10;
 
 std::string Reason(const std::string& path, const std::string& what) { return path + ": " + what; }
 
+// Gives a folder just made, through its descriptor (O_PATH), only the user's own rights; a
+// name is not looked at twice, so that nothing swapped in meanwhile gets them. Only a folder
+// of the user's own is changed.
+void MakePrivate(int folder)
+{
+    struct stat st;
+    if (fstat(folder, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid())
+        fchmodat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(folder)).c_str(), 0700, 0);
+}
+
 // Opens a folder level by level from the root, so that no level that another user owns
 // (who could put anything below it) is passed: each must be the user's or the system's, and
 // the last the user's own when `own`. Links are resolved first, as the system would follow
@@ -104,12 +114,12 @@ int OpenCheckedFolder(const std::string& path, bool make, bool own, std::string*
         const std::string& name = levels[i];
         walked += "/" + name;
         bool madeHere = i >= found && mkdirat(fd, name.c_str(), 0700) == 0;
-        // Against a umask that took the user's own rights; a folder found keeps its mode.
-        if (madeHere)
-            fchmodat(fd, name.c_str(), 0700, 0);
         int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0)
             *why = Reason(walked, errno == ENOTDIR || errno == ELOOP ? "not a folder" : strerror(errno));
+        // Against a umask that took the user's own rights; a folder found keeps its mode.
+        else if (madeHere)
+            MakePrivate(next);
         close(fd);
         fd = next;
     }
@@ -143,10 +153,12 @@ std::string OwnPrivateFolder(const std::string& base, bool makeBase, const std::
     if (parent < 0)
         return {};
     const std::string path = base + "/" + name;
-    if (mkdirat(parent, name.c_str(), 0700) == 0)
-        fchmodat(parent, name.c_str(), 0700, 0); // against a umask that took the user's own rights
+    const bool made = mkdirat(parent, name.c_str(), 0700) == 0;
+    const int folder = openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0 && made)
+        MakePrivate(folder); // against a umask that took the user's own rights
     struct stat st;
-    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (folder < 0 || fstat(folder, &st) != 0)
         *why = Reason(path, strerror(errno));
     else if (S_ISLNK(st.st_mode))
         *why = Reason(path, "a link");
@@ -158,6 +170,8 @@ std::string OwnPrivateFolder(const std::string& base, bool makeBase, const std::
         *why = Reason(path, "others may enter it (mode " + QString::number(st.st_mode & 07777, 8).toStdString() + ")");
     else
         why->clear();
+    if (folder >= 0)
+        close(folder);
     close(parent);
     return why->empty() ? path : std::string();
 }
