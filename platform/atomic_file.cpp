@@ -180,6 +180,24 @@ int ClaimName(int folder, const std::string& temp, const std::string& name)
     return 0;
 }
 
+void RunHook(const WriteLocation& at, const std::string& temp)
+{
+    if (g_beforeRename)
+        g_beforeRename(at.path.substr(0, at.path.size() - at.name.size()) + temp);
+}
+
+// `name` in `folder` opened to be read when it is the user's own regular file, else -1.
+int OpenUsersRegular(int folder, const char* name)
+{
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid())
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
 } // namespace
 
 bool CAtomicWrite::Restart()
@@ -241,8 +259,10 @@ bool CAtomicWrite::MakeTemporary()
     }
 }
 
-int CAtomicWrite::Commit()
+int CAtomicWrite::Commit(int* replaced)
 {
+    if (replaced)
+        *replaced = -1;
     if (fd_ < 0)
         return EBADF;
     int error = 0;
@@ -259,11 +279,8 @@ int CAtomicWrite::Commit()
     fd_ = -1;
     if (error) {
         SetWriteFailure(error);
-    } else {
-        if (g_beforeRename)
-            g_beforeRename(at_.path.substr(0, at_.path.size() - at_.name.size()) + temp_);
-        if (!(nextName_ ? Claim(lock) : Settle(lock)))
-            error = errno ? errno : EIO;
+    } else if (!(nextName_ ? Claim(lock) : Settle(lock, replaced))) {
+        error = errno ? errno : EIO;
     }
     if (error)
         unlinkat(at_.folder, temp_.c_str(), 0);
@@ -279,19 +296,41 @@ int CAtomicWrite::Commit()
 // the folder neither gets the data nor lends them its mode, group, access list or
 // attributes. What may still change between this look and the rename is only which file the
 // rename unlinks, and whoever could put one there could unlink it as well.
-bool CAtomicWrite::Settle(int file)
+bool CAtomicWrite::Settle(int file, int* replaced)
 {
     int now = -1;
     if (!LookAt(at_, now))
         return false;
     const int source = now >= 0 ? now : examined_;
     const bool done = MayReplace(at_) && (source < 0 || SameOwner(file, source, at_.path, false))
-                      && (TakeAttributes(source, file) || WriteFailed(errno))
-                      && (renameat(at_.folder, temp_.c_str(), at_.folder, at_.name.c_str()) == 0 || WriteFailed(errno));
+                      && (TakeAttributes(source, file) || WriteFailed(errno)) && (Replace(replaced) || WriteFailed(errno));
     const int error = errno;
     CloseIfOpen(now);
     errno = error;
     return done;
+}
+
+// The rename at once after the last look. With `replaced`, the two files are exchanged, so
+// that the file replaced stays to be looked at whatever took the name since the look: a
+// directory that did goes back, as a rename would have refused it.
+bool CAtomicWrite::Replace(int* replaced)
+{
+    RunHook(at_, temp_);
+    const char* const temp = temp_.c_str();
+    if (replaced && at_.exists && renameat2(at_.folder, temp, at_.folder, at_.name.c_str(), RENAME_EXCHANGE) == 0) {
+        struct stat st;
+        if (fstatat(at_.folder, temp, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            renameat2(at_.folder, temp, at_.folder, at_.name.c_str(), RENAME_EXCHANGE);
+            errno = EISDIR;
+            return false;
+        }
+        *replaced = OpenUsersRegular(at_.folder, temp);
+        unlinkat(at_.folder, temp, 0);
+        return true;
+    }
+    if (replaced) // the file system cannot exchange files
+        *replaced = OpenUsersRegular(at_.folder, at_.name.c_str());
+    return renameat(at_.folder, temp, at_.folder, at_.name.c_str()) == 0;
 }
 
 // A new file gets what the umask leaves, and the first name that nothing has.
@@ -299,6 +338,7 @@ bool CAtomicWrite::Claim(int file)
 {
     if (!TakeAttributes(-1, file))
         return WriteFailed(errno);
+    RunHook(at_, temp_);
     const std::string folder = at_.path.substr(0, at_.path.size() - at_.name.size());
     for (;;) {
         const int error = ClaimName(at_.folder, temp_, at_.name);

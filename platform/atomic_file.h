@@ -44,7 +44,11 @@ public:
     // errno of the first failure (a failed close is one: the data may be lost), the
     // temporary then removed and the target left as it was. The temporary stays locked
     // until it has been renamed.
-    int Commit();
+    // With `replaced`, the rename exchanges the two files where the file system can, and
+    // `replaced` gets a descriptor (read only) of the file replaced, or -1 (there was none, or
+    // it is not the user's own regular file): whatever reached that file up to the rename can
+    // be looked at. Elsewhere the target is opened just before the rename.
+    int Commit(int* replaced = nullptr);
     // Removes the temporary; the target stays as it was.
     void Abandon();
     // The file that Commit replaces (or made, for a new file), as the walk reached it.
@@ -56,7 +60,8 @@ private:
     bool MakeTemporary();
     // The commit's last step for the temporary's descriptor `file`: replaces the target as it
     // is now, or claims a name for a new file. False, with the failure recorded.
-    bool Settle(int file);
+    bool Settle(int file, int* replaced);
+    bool Replace(int* replaced);
     bool Claim(int file);
 
     WriteLocation at_;
@@ -89,8 +94,8 @@ bool IsTemporaryFileName(const std::string& name);
 
 // Makes every atomic write fail (a full disk, a lost mount); for tests of failure paths.
 void FailAtomicWritesForTesting(bool fail);
-// Runs `hook` (when set) in every Commit between the close and the rename, with the
-// temporary's path; for tests of what another process sees in that gap.
+// Runs `hook` (when set) in every Commit between the last look at the target and the rename,
+// with the temporary's path; for tests of what another process sees or does in that gap.
 void BeforeRenamesForTesting(std::function<void(const std::string& temp)> hook);
 // Lets the next write into each folder remove killed writers' temporaries again.
 void ForgetSweptFoldersForTesting();

@@ -197,6 +197,16 @@ bool DecodeText(std::string_view bytes, std::string& text, TextRefusal* why)
     return true;
 }
 
+bool Utf16ToUtf8(std::string_view utf16, bool bigEndian, std::string& utf8)
+{
+    thread_local CConverter little("UTF-8", "UTF-16LE"), big("UTF-8", "UTF-16BE");
+    std::string out;
+    if ((bigEndian ? big : little).Convert(utf16, out) != utf16.size())
+        return false;
+    utf8 = std::move(out);
+    return true;
+}
+
 std::string ShownText(std::string_view utf8)
 {
     std::string shown;

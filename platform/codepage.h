@@ -33,6 +33,10 @@ bool IsUtf8(std::string_view bytes);
 // dropped. False, with `why`, for a UTF-8 line holding a letter the code page cannot hold.
 bool DecodeText(std::string_view bytes, std::string& text, TextRefusal* why = nullptr);
 
+// UTF-16 text (its byte-order mark taken off) as UTF-8. False when it does not convert whole
+// (a lone surrogate, an odd byte at the end).
+bool Utf16ToUtf8(std::string_view utf16, bool bigEndian, std::string& utf8);
+
 // UTF-8 shown in a message of the program's, where nothing is kept (a path, a driver's
 // diagnostics): a letter the code page cannot hold is written as "<U+03A9>", a byte that is
 // not UTF-8 as "<FF>", so that nothing is lost from sight and nothing becomes "?".

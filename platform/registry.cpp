@@ -9,8 +9,10 @@
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/atomic_file.h"
+#include "platform/clock.h"
 #include "platform/registry_tree.h"
 #include "platform/sharedfile.h"
 
@@ -98,8 +100,12 @@ struct FileRead {
     FileStamp stamp;
     std::string why; // Failed, NotUsed
     std::string text; // the bytes read
-    // Nothing may be written over the file: it is not the user's, or of another version.
-    bool Kept() const { return state == NotUsed || !parsed.unknownVersion.empty(); }
+    // Nothing may be written over the file: it is not the user's, of another version, or
+    // cannot be read.
+    bool Kept() const
+    {
+        return state == NotUsed || !parsed.unknownVersion.empty() || !parsed.unreadable.empty();
+    }
 };
 
 // The whole file through `fd`, from its start whatever was read of it before; false (errno
@@ -114,12 +120,11 @@ bool ReadWhole(int fd, std::string& text)
     return n == 0;
 }
 
-// `keep`, when given, takes the descriptor of a file read instead of its being closed.
-FileRead ReadTree(const std::string& path, int* keep = nullptr)
+FileRead ReadTree(const std::string& path)
 {
     FileRead r;
-    std::string text;
     int fd = OpenUsersFile(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const Closer closer{fd};
     struct stat s;
     if (fd < 0) {
         r.state = errno == ENOENT ? FileRead::Missing : FileRead::Failed;
@@ -132,17 +137,12 @@ FileRead ReadTree(const std::string& path, int* keep = nullptr)
                                     : "it is another user's (uid " + std::to_string(s.st_uid) + ")";
     } else {
         r.stamp = FileStamp::Of(s);
-        r.state = ReadWhole(fd, text) ? FileRead::Read : FileRead::Failed;
+        r.state = ReadWhole(fd, r.text) ? FileRead::Read : FileRead::Failed;
     }
     if (r.state == FileRead::Failed)
         r.why = fd < 0 && WriteWasRefused() ? WriteFailureText() : strerror(errno);
-    if (fd >= 0 && keep && r.state == FileRead::Read)
-        *keep = fd;
-    else if (fd >= 0)
-        close(fd);
     if (r.state == FileRead::Read)
-        r.parsed = registry::ParseText(text);
-    r.text = std::move(text);
+        r.parsed = registry::ParseText(r.text);
     return r;
 }
 
@@ -152,8 +152,27 @@ std::string KeptWhy(const std::string& path, const FileRead& r)
     const std::string file = "The settings file \"" + path + "\"";
     if (r.state == FileRead::NotUsed)
         return file + " is not used: " + r.why + ".";
+    if (!r.parsed.unreadable.empty())
+        return file + " is not one this program can read (" + r.parsed.unreadable + "): it is never written.";
     return file + " is of a version this program does not know (" + Shown(r.parsed.unknownVersion)
            + "): it is never written.";
+}
+
+// Tells `what` of the file once with the lines it is about (five of them, and how many
+// more), wherever a write moved them to.
+void TellLines(const std::string& path, const std::string& what, const std::vector<registry::Line>& lines)
+{
+    if (lines.empty())
+        return;
+    std::string key = path + '\n' + what, listed;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        key += '\n' + lines[i].second;
+        if (i < 5)
+            listed += (i ? ", line " : "line ") + std::to_string(lines[i].first) + " " + Shown(lines[i].second);
+    }
+    if (lines.size() > 5)
+        listed += " and " + std::to_string(lines.size() - 5) + " more";
+    Tell("The settings file \"" + path + "\" " + what + listed + ".", key);
 }
 
 // Says what the user must know of a read: a file not used, or lines and versions this
@@ -161,30 +180,29 @@ std::string KeptWhy(const std::string& path, const FileRead& r)
 void TellAbout(const std::string& path, const FileRead& r)
 {
     const std::string file = "The settings file \"" + path + "\"";
+    const registry::ParsedText& p = r.parsed;
     if (r.state == FileRead::Failed)
         Tell(file + " cannot be read (" + r.why + "): its settings are not used and changes are not saved.");
     if (r.state == FileRead::NotUsed)
         Tell(file + " is not used: " + r.why + ". The program uses its defaults; changes of the settings are kept "
                     "only until it ends.");
-    if (!r.parsed.unknownVersion.empty())
-        Tell(file + " is of a version this program does not know (" + Shown(r.parsed.unknownVersion)
+    if (!p.unknownVersion.empty())
+        Tell(file + " is of a version this program does not know (" + Shown(p.unknownVersion)
              + "): it is read as far as it can be and never written; changes of the settings are kept only until "
                "the program ends.");
-    if (r.parsed.unread.empty())
-        return;
-    // The same lines are told once, wherever a write moved them to.
-    std::string key = path, lines;
-    for (size_t i = 0; i < r.parsed.unread.size(); ++i) {
-        key += '\n' + r.parsed.unread[i].second;
-        if (i < 5)
-            lines += (i ? ", line " : "line ") + std::to_string(r.parsed.unread[i].first) + " "
-                     + Shown(r.parsed.unread[i].second);
+    if (!p.unreadable.empty()) {
+        Tell(file + " is not one this program can read (" + p.unreadable + "): it is never written; changes of the "
+                    "settings are kept only until the program ends.");
+        return; // its lines are all one thing
     }
-    if (r.parsed.unread.size() > 5)
-        lines += " and " + std::to_string(r.parsed.unread.size() - 5) + " more";
-    Tell(file + " has " + std::to_string(r.parsed.unread.size())
-             + " lines that this program does not understand; they are kept as they are: " + lines + ".",
-         key);
+    if (!p.converted.empty())
+        Tell(file + " is " + p.converted + " text: it is read, and the next change of the settings writes it as UTF-8.");
+    TellLines(path, "has " + std::to_string(p.unread.size()) + " lines that this program does not understand; they are "
+              "kept as they are: ", p.unread);
+    TellLines(path, "names a value twice under one key: the later line holds, and the next change of the settings "
+              "writes it once. Passed over: ", p.passedOver);
+    TellLines(path, "has values that read \"\\n\" as a line break where a path may have been typed (a path's "
+              "backslashes are typed \"\\\\\" there): ", p.breaks);
 }
 
 // The lock that orders the writes of all instances: flock on "<file>.lock" beside the file,
@@ -242,8 +260,8 @@ private:
 // This instance's view of the registry: the file as last read, with the changes not yet
 // written on top. A change reaches the file by being made again, under the write lock, on
 // the file as it is then, so that what other instances and hand edits put there stays. A
-// file that must be kept as it is (another user's, another version) is never written: the
-// changes then stay in the view for the rest of the run.
+// file that must be kept as it is (another user's, another version, one it cannot read) is
+// never written: the changes then stay in the view for the rest of the run.
 class Store {
 public:
     int transactionDepth = 0;
@@ -282,101 +300,142 @@ public:
     // Why the last commit wrote nothing, as a sentence.
     const std::string& Why() const { return why_; }
 
-    // Writes the pending changes; a failed write puts the view back as the file holds it.
-    // kKept: the file is kept as it is (Why() says why).
+    // Writes the pending changes: read the file, merge, write, look at what the write
+    // replaced; an edit found there is merged and the write made again. A failed write puts
+    // the view back as the file holds it. kKept: the file is kept as it is (Why() says why).
     long Commit()
     {
         if (pending_.empty())
             return ERROR_SUCCESS;
         View();
-        if (kept_) {
-            why_ = keptWhy_;
-            Keep();
-            return kKept;
-        }
+        if (kept_)
+            return Keep();
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
         if (lock.state() == WriteLock::Refused)
             return Fail("Changes of the settings are not saved: " + lock.Why() + ".");
-        // Hand edits take no lock: the file is looked at again before and after the rename,
-        // and the write made again with what came meanwhile. What an edit added to the file
-        // just replaced is in that file only: it goes into the next write (`added`), or, when
-        // that file was all the write was made from, the next write is made from it (`whole`).
-        std::string added, whole;
-        FileStamp ours; // of the file written last
-        // An editor that opened the file before the last write may write to it only now (it
-        // is looked at until a write that takes it up stands).
-        if (replaced_.fd >= 0 && EditedSince(replaced_.fd, replaced_.stamp)) {
-            const std::string text = ReadFrom(replaced_.fd);
-            added = text.compare(0, replaced_.text.size(), replaced_.text) == 0 ? text.substr(replaced_.text.size()) : text;
-        }
-        for (int attempt = 1;; ++attempt) {
-            int fd = -1;
-            FileRead fresh = ReadTree(path, &fd);
-            const Closer closer{fd};
+        // Look: hand edits take no lock, and an editor that held a file that an earlier write
+        // replaced may have written to it since.
+        const uint32_t now = TickMs();
+        LookAgain(now);
+        std::vector<Replaced> replaced; // by this commit's writes
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            // Read.
+            FileRead fresh = ReadTree(path);
             if (fresh.state == FileRead::Failed)
                 return Fail("Changes of the settings are not saved: \"" + path + "\" cannot be read (" + fresh.why
                             + ").");
             if (fresh.Kept()) {
                 TakeRead(std::move(fresh));
-                why_ = keptWhy_;
-                Keep();
-                return kKept;
+                return Keep();
             }
-            const bool plain = added.empty();
-            if (!whole.empty() && SameContent(fresh.stamp, ours))
-                fresh.parsed = registry::ParseText(whole);
-            else if (!plain) // after a blank line: nothing added is read into the key above it
-                fresh.parsed = registry::ParseText(fresh.text + "\n" + added);
             TellAbout(path, fresh);
-            Node& tree = fresh.parsed.root;
-            for (const Change& c : unsaved_)
-                registry::Apply(tree, c);
-            for (const Change& c : pending_)
-                registry::Apply(tree, c);
+            // Merge: what others did that the file does not hold yet, then this program's own.
+            Node tree = std::move(fresh.parsed.root);
+            MakeChanges(tree);
+            // Write, and look at the file the write replaced (and those of the attempts before):
+            // what reached it since the read is not in this write, so it is taken up and the
+            // write made again.
+            Replaced& was = replaced.emplace_back();
+            was.text = std::move(fresh.text);
+            was.at = now;
             const std::string text = registry::ToText(tree);
             CAtomicWrite write;
-            if (!write.Begin(path, true) || !WriteAll(write.Fd(), text.data(), text.size()))
-                return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
-            const bool last = attempt == kAttempts;
-            if (StampOf(path) != fresh.stamp) {
-                write.Abandon();
-                if (last)
-                    return Fail(Unsettled(path));
-                continue;
-            }
             struct stat written;
-            if (fstat(write.Fd(), &written) == 0)
-                ours = FileStamp::Of(written);
-            if (const int error = write.Commit()) {
-                errno = error;
+            if (!write.Begin(path, true) || !WriteAll(write.Fd(), text.data(), text.size())
+                || fstat(write.Fd(), &written) != 0 || (errno = write.Commit(&was.fd)) != 0)
                 return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
-            }
-            if (!last && EditedSince(fd, fresh.stamp)) { // else the next commit takes it up
-                const std::string replaced = ReadFrom(fd);
-                const bool appended = replaced.compare(0, fresh.text.size(), fresh.text) == 0;
-                added = appended ? replaced.substr(fresh.text.size()) : replaced;
-                whole = plain && appended ? replaced : "";
-                continue;
-            }
-            pending_.clear();
-            unsaved_.clear();
-            root_ = std::move(tree);
-            std::swap(replaced_.fd, fd); // the one before is closed
-            replaced_.stamp = fresh.stamp;
-            replaced_.text = std::move(fresh.text);
-            // Still under the lock: no other instance wrote since; a hand edit since is read anew.
-            stamp_ = StampOf(path);
-            if (!SameContent(stamp_, ours))
-                stamp_ = FileStamp();
-            loaded_ = true;
-            why_.clear();
-            return ERROR_SUCCESS;
+            bool edited = false;
+            for (Replaced& r : replaced)
+                edited = TakeUp(r) || edited;
+            if (!edited)
+                return Written(std::move(tree), std::move(replaced), FileStamp::Of(written));
         }
+        return Fail("Changes of the settings are not saved: \"" + path + "\" kept changing while they were written.");
     }
 
 private:
+    static constexpr int kAttempts = 20;
+    // How long, and how many of, the files replaced are looked at again.
+    static constexpr uint32_t kLookedAtMs = 1000;
+    static constexpr std::ptrdiff_t kMostLookedAt = 16;
+
+    // A file a write replaced, as the write's read found it, kept open to look at again.
+    struct Replaced {
+        int fd = -1;
+        std::string text;
+        uint32_t at = 0; // when it was replaced, TickMs
+        Replaced() = default;
+        Replaced(Replaced&& o) noexcept : fd(std::exchange(o.fd, -1)), text(std::move(o.text)), at(o.at) {}
+        Replaced& operator=(Replaced&& o) noexcept
+        {
+            std::swap(fd, o.fd);
+            text = std::move(o.text);
+            at = o.at;
+            return *this;
+        }
+        ~Replaced()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+
+    // Takes up what another program did to the file `r` since it was read: its changes are
+    // made before this program's own. True when there were any. An empty file is being
+    // written (an editor truncates before it writes), one that cannot be read gives nothing.
+    bool TakeUp(Replaced& r)
+    {
+        std::string now;
+        if (r.fd < 0 || !ReadWhole(r.fd, now) || now == r.text || now.empty())
+            return false;
+        const registry::ParsedText edited = registry::ParseText(now);
+        if (!edited.unknownVersion.empty() || !edited.unreadable.empty())
+            return false;
+        for (Change& c : registry::Changes(registry::ParseText(r.text).root, edited.root))
+            theirs_.push_back(std::move(c));
+        r.text = std::move(now); // what is taken up is not taken again
+        return true;
+    }
+
+    // Takes up what reached the files that earlier writes replaced. Each is looked at until a
+    // commit a second after it.
+    void LookAgain(uint32_t now)
+    {
+        for (Replaced& r : replaced_)
+            TakeUp(r);
+        std::erase_if(replaced_, [now](const Replaced& r) { return now - r.at > kLookedAtMs; });
+    }
+
+    // The file holds the view `tree`; `replaced` are to be looked at again.
+    long Written(Node tree, std::vector<Replaced> replaced, const FileStamp& ours)
+    {
+        pending_.clear();
+        unsaved_.clear();
+        theirs_.clear();
+        root_ = std::move(tree);
+        for (Replaced& r : replaced)
+            replaced_.push_back(std::move(r));
+        if (replaced_.size() > kMostLookedAt)
+            replaced_.erase(replaced_.begin(), replaced_.end() - kMostLookedAt);
+        // Still under the lock: no other instance wrote since; a hand edit since is read anew.
+        stamp_ = StampOf(RegistryFilePath());
+        if (!SameContent(stamp_, ours))
+            stamp_ = FileStamp();
+        loaded_ = true;
+        why_.clear();
+        return ERROR_SUCCESS;
+    }
+
+    // What others did that the file may not hold yet, then this program's changes.
+    void MakeChanges(Node& tree) const
+    {
+        for (const auto* list : {&theirs_, &unsaved_, &pending_})
+            for (const Change& c : *list)
+                registry::Apply(tree, c);
+    }
+
     // Takes what a read gave as the base of the view.
     void TakeRead(FileRead r)
     {
@@ -385,26 +444,18 @@ private:
         root_ = std::move(r.parsed.root);
         stamp_ = r.stamp;
         loaded_ = true;
-        for (const Change& c : unsaved_)
-            registry::Apply(root_, c);
-        for (const Change& c : pending_)
-            registry::Apply(root_, c);
+        MakeChanges(root_);
         TellAbout(RegistryFilePath(), r);
     }
 
     // The pending changes stay in the view only (TakeRead told why).
-    void Keep()
+    long Keep()
     {
         for (Change& c : pending_)
             unsaved_.push_back(std::move(c));
         pending_.clear();
-    }
-
-    static constexpr int kAttempts = 20;
-
-    static std::string Unsettled(const std::string& path)
-    {
-        return "Changes of the settings are not saved: \"" + path + "\" kept changing while they were written.";
+        why_ = keptWhy_;
+        return kKept;
     }
 
     // The same file with the same bytes (a rename changes only its change time).
@@ -412,25 +463,6 @@ private:
     {
         return a.exists && b.exists && a.device == b.device && a.inode == b.inode && a.size == b.size
                && a.modifiedNs == b.modifiedNs;
-    }
-
-    // The file read through `fd` was written to after the read (its name has gone elsewhere
-    // since, so only its size and time tell).
-    static bool EditedSince(int fd, const FileStamp& read)
-    {
-        struct stat s;
-        if (fd < 0 || fstat(fd, &s) != 0)
-            return false;
-        const FileStamp now = FileStamp::Of(s);
-        return now.size != read.size || now.modifiedNs != read.modifiedNs;
-    }
-
-    // What the file through `fd` holds now (what came, when a read fails).
-    static std::string ReadFrom(int fd)
-    {
-        std::string text;
-        ReadWhole(fd, text);
-        return text;
     }
 
     long Fail(const std::string& why)
@@ -441,33 +473,14 @@ private:
         return ERROR_WRITE_FAULT;
     }
 
-    // The file the last write replaced, as it was read, kept open to look at again.
-    struct Replaced {
-        int fd = -1;
-        FileStamp stamp;
-        std::string text;
-        Replaced() = default;
-        Replaced& operator=(Replaced&& o) noexcept
-        {
-            std::swap(fd, o.fd);
-            stamp = o.stamp;
-            text = std::move(o.text);
-            return *this;
-        }
-        ~Replaced()
-        {
-            if (fd >= 0)
-                close(fd);
-        }
-    };
-
     Node root_;
-    Replaced replaced_;
+    std::vector<Replaced> replaced_; // by the last commit
     FileStamp stamp_;
     bool loaded_ = false;
     bool kept_ = false;            // the file is never written
     std::string why_;              // the last commit wrote nothing: why
     std::string keptWhy_;          // why the file is kept
+    std::vector<Change> theirs_;   // hand edits found in replaced files, not yet written
     std::vector<Change> unsaved_;  // made while the file was kept: held for the run
     std::vector<Change> pending_;  // not yet committed
 };

@@ -8,10 +8,11 @@
 // call. Key and value names match without regard to letter case and keep the case they were
 // created with. The file is UTF-8 (a line that is not: Windows-1252).
 //
-// Only the user's own regular file is read. One that is not, or whose header (its first line
-// that is not blank) names a version this program does not know, is never written: changes
-// then hold until the program ends. Lines the reader does not understand are kept in the file
-// as they are. Each such thing, and each kind of change that could not be written, is told once.
+// Only the user's own regular file is read. One that is not, one whose header names a version
+// this program does not know, and one it cannot read (binary, an encoding it does not know) is
+// never written: changes then hold until the program ends. Lines the reader does not
+// understand are kept in the file as they are. Each such thing, and each kind of change that
+// could not be written, is told once.
 //
 // The calls keep the shape of the Windows registry calls the program was written against,
 // with strings in place of fixed buffers.

@@ -1,9 +1,10 @@
-// The registry's text form (registry_tree.h describes it): reading it without losing a line,
-// and writing it so that what was read comes back the same.
+// The registry's text form (its grammar: docs/platform.md, "Settings file"): reading it without
+// losing a line, and writing it so that what was read comes back the same.
 #include "platform/registry_tree.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string_view>
 
 #include "platform/codepage.h"
@@ -20,6 +21,7 @@ constexpr std::string_view kBlanks = " \t";
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 char Byte(char high, char low) { return static_cast<char>(HexValue(high) * 16 + HexValue(low)); }
 
@@ -108,6 +110,8 @@ bool StartsBlock(std::string_view line)
 
 // ---- Quoted text ----
 
+// The writer escapes a backslash and a quote, and every control byte (a line break too) as
+// \xHH, so that a text it wrote holds no backslash but these escapes.
 void AppendQuoted(std::string& out, const std::string& s)
 {
     out += '"';
@@ -115,8 +119,6 @@ void AppendQuoted(std::string& out, const std::string& s)
         if (c == '\\' || c == '"') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
         } else if (c < 0x20 || c == 0x7F) {
             AppendHex(out, c);
         } else {
@@ -126,65 +128,79 @@ void AppendQuoted(std::string& out, const std::string& s)
     out += '"';
 }
 
-// Where the quoted text that starts at `at` ends (at its closing quote), or npos.
-size_t ClosingQuote(std::string_view line, size_t at)
+// The length of the escape at `at` (a backslash) when it is one this program ever wrote: \\,
+// \", \xHH, and \n, which the previous version wrote for a line break. 0 for any other.
+size_t EscapeLength(std::string_view s, size_t at)
 {
-    for (size_t i = at + 1; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;
-        else if (line[i] == '"')
-            return i;
-    }
-    return std::string_view::npos;
+    const char e = at + 1 < s.size() ? s[at + 1] : 0;
+    if (e == '\\' || e == '"' || e == 'n')
+        return 2;
+    return e == 'x' && at + 3 < s.size() && IsHex(s[at + 2]) && IsHex(s[at + 3]) ? 4 : 0;
 }
 
-// The quoted text from `at` (its opening quote) to the line's end. False when something
-// follows its closing quote. A text that was cut short keeps every character it has.
-bool DecodeQuoted(std::string_view line, size_t at, std::string& out)
+// The quoted text whose opening quote is at `at`, into `out`; returns where its closing quote
+// is (npos when the line ends first: a text cut short keeps all it has). A text in which
+// every backslash begins one of the escapes above is read with them. In any other a person
+// typed the backslashes ("c:\data\new\xfiles"): each stands for itself, and the first quote
+// closes the text. `lineBreak`: a "\n" was read as a line break.
+size_t ReadQuoted(std::string_view line, size_t at, std::string& out, bool& lineBreak)
 {
-    out.clear();
-    for (size_t i = at + 1; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"')
-            return i + 1 == line.size();
-        if (c != '\\' || i + 1 == line.size()) {
-            out += c;
-            continue;
+    size_t end = at + 1;
+    bool escaped = true;
+    for (; end < line.size() && line[end] != '"'; ++end) {
+        const size_t length = line[end] == '\\' ? EscapeLength(line, end) : 1;
+        if (length == 0) {
+            escaped = false;
+            break;
         }
-        const char e = line[++i];
-        if (e == 'n') {
-            out += '\n';
-        } else if (e == 'x' && i + 2 < line.size() && IsHex(line[i + 1]) && IsHex(line[i + 2])) {
+        end += length - 1;
+    }
+    out.clear();
+    lineBreak = false;
+    if (!escaped) {
+        end = line.find('"', at + 1);
+        out.assign(line.substr(at + 1, end == std::string_view::npos ? end : end - at - 1));
+        return end;
+    }
+    for (size_t i = at + 1; i < end; ++i) {
+        const char c = line[i];
+        if (c != '\\') {
+            out += c;
+        } else if (const char e = line[++i]; e == 'x') {
             out += Byte(line[i + 1], line[i + 2]);
             i += 2;
-        } else if (e == '\\' || e == '"') {
-            out += e;
-        } else { // not ours: a hand-typed path such as c:\data\rig2
-            out += '\\';
-            out += e;
+        } else {
+            lineBreak = lineBreak || e == 'n';
+            out += e == 'n' ? '\n' : e;
         }
     }
-    return true;
+    return end < line.size() ? end : std::string_view::npos;
 }
 
-// Reads one line into the key `current`: false when it is not a value line.
-bool ReadValue(std::string_view line, Node& current)
+struct ValueLine {
+    std::string name; // "" the default value
+    std::string data;
+    bool pathBreak = false; // "c:\new": a line break read where a path may have been typed
+};
+
+// A value line, @="text" or "name"="text", with nothing after the text's closing quote. False
+// for any other line.
+bool ReadValue(std::string_view line, ValueLine& value)
 {
-    std::string name, data;
-    if (line.size() > 2 && line.substr(0, 3) == "@=\"") {
-        if (!DecodeQuoted(line, 2, data))
+    bool lineBreak = false;
+    size_t text = 2; // where the text's opening quote is
+    value.name.clear();
+    if (line.substr(0, 3) != "@=\"") {
+        const size_t end = line.empty() || line[0] != '"' ? std::string_view::npos : ReadQuoted(line, 0, value.name, lineBreak);
+        if (end == std::string_view::npos || end + 2 >= line.size() || line[end + 1] != '=' || line[end + 2] != '"')
             return false;
-        current.hasDefault = true;
-        current.defaultValue = std::move(data);
-        return true;
+        text = end + 2;
     }
-    const size_t end = line.empty() || line[0] != '"' ? std::string_view::npos : ClosingQuote(line, 0);
-    if (end == std::string_view::npos || end + 2 >= line.size() || line[end + 1] != '=' || line[end + 2] != '"')
+    const size_t end = ReadQuoted(line, text, value.data, lineBreak);
+    if (end != std::string_view::npos && end + 1 != line.size())
         return false;
-    DecodeQuoted(line.substr(0, end + 1), 0, name);
-    if (!DecodeQuoted(line, end + 2, data))
-        return false;
-    current.values.emplace_back(std::move(name), std::move(data));
+    const std::string_view typed = line.substr(text + 1);
+    value.pathBreak = lineBreak && ((typed.size() > 1 && IsLetter(typed[0]) && typed[1] == ':') || typed.substr(0, 2) == "\\\\");
     return true;
 }
 
@@ -226,20 +242,52 @@ bool NeedsSection(const Node& n)
     return n.hasDefault || !n.values.empty() || !n.unread.empty() || n.Children().empty();
 }
 
+// The file's text, its byte-order mark taken off, UTF-16 converted; `parsed` is told what
+// keeps it from being read.
+std::string_view Unmarked(const std::string& text, std::string& converted, ParsedText& parsed)
+{
+    std::string_view rest = text;
+    const auto marked = [&](std::string_view mark) { return rest.substr(0, mark.size()) == mark; };
+    if (marked({"\xFF\xFE\0\0", 4}) || marked({"\0\0\xFE\xFF", 4})) {
+        parsed.unreadable = "UTF-32 text, which it does not read";
+    } else if (marked("\xFF\xFE") || marked("\xFE\xFF")) { // Windows' "Unicode", as Notepad and regedit save it
+        const bool big = rest[0] == '\xFE';
+        parsed.converted = big ? "UTF-16 BE" : "UTF-16 LE";
+        if (Utf16ToUtf8(rest.substr(2), big, converted))
+            rest = converted;
+        else
+            parsed.unreadable = parsed.converted + " text that does not convert to UTF-8";
+    } else if (marked(kByteOrderMark)) {
+        rest.remove_prefix(kByteOrderMark.size()); // a Windows editor's mark, no setting
+    }
+    if (const size_t nul = rest.find('\0'); nul != std::string_view::npos && parsed.unreadable.empty())
+        parsed.unreadable = "NUL bytes at line " + std::to_string(1 + std::count(rest.begin(), rest.begin() + nul, '\n'))
+                            + ": a binary file, or text in an encoding it does not read";
+    return rest;
+}
+
 } // namespace
 
 ParsedText ParseText(const std::string& text)
 {
     ParsedText parsed;
-    std::string_view rest = text;
-    if (rest.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        rest.remove_prefix(kByteOrderMark.size()); // a Windows editor's mark, no setting
+    std::string converted;
+    std::string_view rest = Unmarked(text, converted, parsed);
     std::vector<Node*> path{&parsed.root}; // of the last key read, from the root
     Node* current = nullptr;               // the key that value lines go to
     Node* keeper = &parsed.root;           // the key that unread lines stay with
-    bool headed = false;                   // a line that is not blank came
+    bool pastHeader = false;               // the header or a key came: a header now is a stray line
+    bool understood = false;               // a line was read
     bool afterBlank = false;               // since the last line that is not blank
     std::string decoded;
+    ValueLine value;
+    // The value lines read, by key and name ("" the default), so that a name given again
+    // holds the later line's value and the earlier line can be named.
+    struct Seen {
+        size_t index, number;
+        std::string_view raw;
+    };
+    std::map<const Node*, std::map<std::string, Seen, NameLess>> seen;
     for (size_t number = 1; !rest.empty(); ++number) {
         const size_t end = std::min(rest.find('\n'), rest.size());
         const std::string_view raw = rest.substr(0, end);
@@ -258,15 +306,15 @@ ParsedText ParseText(const std::string& text)
         if (readable)
             line = decoded;
         const std::string_view trimmed = TrimEnd(line);
-        if (readable && trimmed.substr(0, kHeaderStart.size()) == kHeaderStart && (!headed || trimmed != kHeader)) {
-            // The first line is the header; another version's, wherever it stands, keeps the file.
+        if (readable && trimmed.substr(0, kHeaderStart.size()) == kHeaderStart && (!pastHeader || trimmed != kHeader)) {
+            // The header comes before the keys (comments may stand above it); another
+            // version's, wherever it stands, keeps the file.
             if (trimmed != kHeader && parsed.unknownVersion.empty())
                 parsed.unknownVersion = trimmed;
-            headed = true;
+            pastHeader = understood = true;
             afterBlank = false;
             continue;
         }
-        headed = true;
         if (readable && IsKeyLine(trimmed)) {
             std::string_view inside = trimmed.substr(1, trimmed.size() - 2);
             size_t kept = 0, from = 0;
@@ -279,10 +327,28 @@ ParsedText ParseText(const std::string& text)
                 for (const auto& name : DecodePath(inside.substr(from)))
                     path.push_back(&path.back()->MakeChild(name));
                 current = keeper = path.back();
+                pastHeader = understood = true;
                 afterBlank = false;
                 continue;
             }
-        } else if (readable && current && ReadValue(line, *current)) {
+        } else if (readable && current && ReadValue(line, value)) {
+            understood = true;
+            if (value.pathBreak)
+                parsed.breaks.emplace_back(number, std::string(raw));
+            // One name, one value: the later line holds, as an import of the file takes it.
+            auto [was, first] = seen[current].try_emplace(value.name, Seen{current->values.size(), number, raw});
+            if (!first) {
+                parsed.passedOver.emplace_back(was->second.number, std::string(was->second.raw));
+                was->second.number = number;
+                was->second.raw = raw;
+            }
+            if (value.name.empty()) {
+                current->hasDefault = true;
+                current->defaultValue = std::move(value.data);
+            } else if (first)
+                current->values.emplace_back(std::move(value.name), std::move(value.data));
+            else
+                current->values[was->second.index].second = std::move(value.data);
             continue;
         }
         if (StartsBlock(line))
@@ -294,6 +360,9 @@ ParsedText ParseText(const std::string& text)
         parsed.unread.emplace_back(number, std::string(raw));
         afterBlank = false;
     }
+    if (!understood && !parsed.unread.empty() && parsed.unreadable.empty())
+        parsed.unreadable = "none of its lines could be read";
+    std::sort(parsed.passedOver.begin(), parsed.passedOver.end());
     return parsed;
 }
 

@@ -131,6 +131,13 @@ void Apply(Node& root, const Change& change)
             for (auto& line : n->unread)
                 line.first -= line.first > i;
         }
+    } else if (change.kind == Change::KeepLine) {
+        Node& n = MakePath(root, change.path);
+        if (std::none_of(n.unread.begin(), n.unread.end(), [&](const auto& l) { return l.second == change.data; }))
+            n.unread.emplace_back(n.values.size(), change.data);
+    } else if (change.kind == Change::DropLine) {
+        if (Node* n = root.Find(change.path))
+            std::erase_if(n->unread, [&](const auto& l) { return l.second == change.data; });
     } else if (!change.path.empty()) {
         // The key goes with whatever it holds now: a tree is deleted from its leaves up,
         // and a key that another program gave a subkey meanwhile would otherwise stay half.
@@ -138,6 +145,85 @@ void Apply(Node& root, const Change& change)
         if (parent)
             parent->RemoveChild(change.path.back());
     }
+}
+
+namespace {
+
+bool HasLine(const Node& n, const std::string& line)
+{
+    return std::any_of(n.unread.begin(), n.unread.end(), [&](const auto& l) { return l.second == line; });
+}
+
+const std::string* ValueOf(const Node& n, const std::string& name)
+{
+    for (const auto& [vn, vd] : n.values)
+        if (SameName(vn, name))
+            return &vd;
+    return nullptr;
+}
+
+// What changed in one key: `was` is null for a key that `now` added. A new key is made by
+// its values, or by the keys below it; only one that holds nothing needs a change of its own.
+void KeyChanges(const Node* was, const Node& now, const std::vector<std::string>& path, std::vector<Change>& out)
+{
+    static const Node kNone;
+    const Node& before = was ? *was : kNone;
+    if (!was && !now.hasDefault && now.values.empty() && now.unread.empty() && now.Children().empty())
+        out.push_back({Change::CreateKey, path, {}, {}});
+    if (now.hasDefault && (!before.hasDefault || before.defaultValue != now.defaultValue))
+        out.push_back({Change::SetValue, path, {}, now.defaultValue});
+    else if (before.hasDefault && !now.hasDefault)
+        out.push_back({Change::DeleteValue, path, {}, {}});
+    for (const auto& [name, data] : before.values)
+        if (!ValueOf(now, name))
+            out.push_back({Change::DeleteValue, path, name, {}});
+    for (const auto& [name, data] : now.values)
+        if (const std::string* old = ValueOf(before, name); !old || *old != data)
+            out.push_back({Change::SetValue, path, name, data});
+    for (const auto& [at, line] : before.unread)
+        if (!HasLine(now, line))
+            out.push_back({Change::DropLine, path, {}, line});
+    for (const auto& [at, line] : now.unread)
+        if (!HasLine(before, line))
+            out.push_back({Change::KeepLine, path, {}, line});
+}
+
+} // namespace
+
+std::vector<Change> Changes(const Node& before, const Node& after)
+{
+    std::vector<Change> out;
+    std::vector<std::string> path; // of the key the walk stands at
+    KeyChanges(&before, after, path, out);
+    // A walk of `after` with a stack of its own (no recursion over the depth), each key beside
+    // its namesake in `before`; a key of `before` that is gone is deleted with its tree.
+    struct Step {
+        const Node* was; // null: the key is new, and so is everything below it
+        const Node* now;
+        size_t next = 0;
+    };
+    std::vector<Step> walk{{&before, &after}};
+    while (!walk.empty()) {
+        Step& at = walk.back();
+        if (at.next < at.now->Children().size()) {
+            const Node& child = *at.now->Children()[at.next++];
+            const Node* was = at.was ? at.was->Child(child.name) : nullptr;
+            path.push_back(child.name);
+            KeyChanges(was, child, path, out);
+            walk.push_back({was, &child});
+            continue;
+        }
+        for (size_t i = 0; at.was && i < at.was->Children().size(); ++i)
+            if (const Node& gone = *at.was->Children()[i]; !at.now->Child(gone.name)) {
+                path.push_back(gone.name);
+                out.push_back({Change::DeleteKey, path, {}, {}});
+                path.pop_back();
+            }
+        walk.pop_back();
+        if (!walk.empty())
+            path.pop_back();
+    }
+    return out;
 }
 
 std::vector<std::string> SplitPath(const std::string& path)

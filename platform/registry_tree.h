@@ -1,32 +1,15 @@
 // The registry's tree as the file holds it, its text form, and the changes that the
 // registry calls make to it. A change is kept as what the call meant (this value set, that
 // key gone) so that it can be made again on a newer copy of the tree: what another program
-// wrote to the file in the meantime then stays.
+// wrote to the file in the meantime then stays. What a hand edit did to a file is worked out
+// as such changes too, so that it is taken up as what it did, never as a second copy.
 //
-// The text form (docs/platform.md shows an example), UTF-8, a line that is not read as
-// Windows-1252:
-//   ORVIX REGISTRY 1              the header, the first line that is not blank; another
-//                                 version's, wherever it stands, is read as far as it can be
-//                                 and the file never written
-//   [Software\Morvane\Orvix]      a key's whole path, its names separated by backslashes
-//   @="text"                      the key's default value
-//   "name"="text"                 a named value
-//   []                            the root key, written when it holds values
-// A key's values stand right below its line, up to the next blank line: a value line whose
-// key line was lost belongs to no key. Files of the previous version may hold
-// [\3\Deeper\Still] (the first 3 names of the previous key's path, then these), which is read.
-// Trailing blanks and tabs of key lines and of the header do not count.
-// In a key's path, a backslash, "x" and two upper-case hex digits stand for that byte and
-// (as older versions wrote it) a backslash and a quote for a quote; any other backslash
-// separates names. The writer escapes control bytes, 0x7F, "]", a blank at the end of the
-// path, and, at the start of a name after a backslash, a quote and an "x" that two hex digits
-// follow, so that older readers read the names right too. In quoted text, \\ \" \n and \xHH
-// are escapes; any other backslash stands for itself. A key with neither values nor unread
-// lines is written only when no key below it is. Lines end in LF; a CR before it is read as
-// part of the line end. A line the reader does not understand is kept, as it was, with the
-// key it follows (or at the top), and written back there among the key's values; a line that
-// begins with a bracket and is no key, or that follows a blank line, starts a block of such
-// lines that lasts until the next key line.
+// The text form: docs/platform.md ("Settings file") gives its grammar. In short: UTF-8 (a
+// line that is not: Windows-1252; UTF-16 with a byte-order mark is converted), a header
+// "ORVIX REGISTRY 1" before the first key (another version's, wherever it stands, keeps the
+// file as it is), key lines "[whole\path]" each followed by its values "@=" and "name"=
+// up to the next blank line, and the lines the reader does not understand, kept where they
+// were. A name given twice under one key holds the later line's value.
 #pragma once
 #include <map>
 #include <memory>
@@ -73,25 +56,44 @@ private:
 };
 
 struct Change {
-    enum Kind { CreateKey, SetValue, DeleteValue, DeleteKey } kind;
+    // KeepLine: the key keeps the line `data` unread (at its end, when it holds no such line);
+    // DropLine: no line `data` stays unread in it.
+    enum Kind { CreateKey, SetValue, DeleteValue, DeleteKey, KeepLine, DropLine } kind;
     std::vector<std::string> path; // of the key, from the root
     std::string name;              // of the value; "" the default value
     std::string data;
 };
 
 // Makes the change on `root`. A key that the change needs is made, one that is already gone
-// stays gone: so the change keeps its meaning on a tree that others changed since.
+// stays gone: so the change keeps its meaning on a tree that others changed since. Made
+// twice, a change gives what it gives once.
 void Apply(Node& root, const Change& change);
+
+// What was done to `before` to make `after`, key by key and value by value: keys made and
+// deleted, values added, changed and deleted, unread lines added and removed.
+std::vector<Change> Changes(const Node& before, const Node& after);
 
 // Key paths split at backslashes, empty parts dropped.
 std::vector<std::string> SplitPath(const std::string& path);
 
+// A line of the file, by its number (from 1), for telling the user.
+using Line = std::pair<size_t, std::string>;
+
 struct ParsedText {
     Node root;
-    // The first line when it names a version this reader does not know, else "".
+    // The header when it names a version this reader does not know, else "".
     std::string unknownVersion;
-    // The lines kept unread, with their numbers (from 1), for telling the user.
-    std::vector<std::pair<size_t, std::string>> unread;
+    // Why the file cannot be read, so that it must not be written over ("none of its lines
+    // could be read", NUL bytes, an encoding this reader does not know), else "".
+    std::string unreadable;
+    // "UTF-16 LE" or "UTF-16 BE" for a file that was converted to be read, else "".
+    std::string converted;
+    std::vector<Line> unread;
+    // A value line whose name a later line under the same key gave again: the later holds.
+    std::vector<Line> passedOver;
+    // A value that reads with a line break ("\n") where it looks like a typed path
+    // ("c:\new", "\\server\new").
+    std::vector<Line> breaks;
 };
 
 ParsedText ParseText(const std::string& text);

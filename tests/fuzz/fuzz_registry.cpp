@@ -7,6 +7,10 @@
 // duplicated or edited, as a hand edit might. What the reader then finds may lose only the
 // values of the key whose lines were touched, and no value may stand under a key it was not
 // written to (its text names the value, so it can be told wherever it lands).
+//
+// An edit that reaches a file after a save read it is taken up as changes. Made on the file
+// the edit was made on, they must give the edit's keys and values; made on any file, they
+// must leave no key with a name twice.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -39,13 +43,71 @@ bool SameTree(const Node& a, const Node& b)
 void RoundTrip(const std::string& bytes)
 {
     const auto first = orvix::registry::ParseText(bytes);
-    if (!first.unknownVersion.empty())
+    if (!first.unknownVersion.empty() || !first.unreadable.empty())
         return;
     const std::string text = orvix::registry::ToText(first.root);
     const auto again = orvix::registry::ParseText(text);
     if (!again.unknownVersion.empty() || !SameTree(first.root, again.root) || again.unread.size() != first.unread.size()
         || orvix::registry::ToText(again.root) != text)
         abort(); // what this program writes, it must read back as it was
+}
+
+// ---- Late edits taken up ----
+
+const std::string* ValueOf(const Node& n, const std::string& name)
+{
+    for (const auto& [vn, vd] : n.values)
+        if (orvix::registry::SameName(vn, name))
+            return &vd;
+    return nullptr;
+}
+
+// The same keys with the same values, whatever their order and the case of their names.
+bool SameValues(const Node& a, const Node& b)
+{
+    std::vector<std::pair<const Node*, const Node*>> pending{{&a, &b}};
+    while (!pending.empty()) {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        if (x->hasDefault != y->hasDefault || x->defaultValue != y->defaultValue || x->values.size() != y->values.size()
+            || x->Children().size() != y->Children().size())
+            return false;
+        for (const auto& [name, data] : x->values)
+            if (const std::string* other = ValueOf(*y, name); !other || *other != data)
+                return false;
+        for (const auto& c : x->Children()) {
+            const Node* d = y->Child(c->name);
+            if (!d)
+                return false;
+            pending.emplace_back(c.get(), d);
+        }
+    }
+    return true;
+}
+
+bool NoNameTwice(const Node& root)
+{
+    std::vector<const Node*> pending{&root};
+    while (!pending.empty()) {
+        const Node* n = pending.back();
+        pending.pop_back();
+        for (size_t i = 0; i < n->values.size(); ++i)
+            if (n->values[i].first.empty() || ValueOf(*n, n->values[i].first) != &n->values[i].second)
+                return false;
+        for (const auto& c : n->Children())
+            pending.push_back(c.get());
+    }
+    return true;
+}
+
+// What was done to the file `before` to make `after`, made on `onto` as a commit makes it.
+void TakeUp(const std::string& before, const Node& after, const std::string& onto)
+{
+    auto merged = orvix::registry::ParseText(onto);
+    for (const auto& change : orvix::registry::Changes(orvix::registry::ParseText(before).root, after))
+        orvix::registry::Apply(merged.root, change);
+    if (!NoNameTwice(merged.root) || (before == onto && !SameValues(merged.root, after)))
+        abort(); // a late edit read twice, or not as it was made
 }
 
 // ---- Hand edits of a file this program wrote ----
@@ -105,7 +167,8 @@ Path KeyOf(const std::string& line)
     return path;
 }
 
-void HandEdits(Bytes in)
+// Returns the edited file.
+std::string HandEdits(Bytes in)
 {
     // A tree whose every value says, by its text "#<n>", which it is.
     Node root;
@@ -222,13 +285,21 @@ void HandEdits(Bytes in)
                    return SamePath(v.first, written[id]) && orvix::registry::SameName(v.second, names[id]);
                }))
             abort(); // a key lost values that no edit touched
+    if (!NoNameTwice(read.root))
+        abort();
+    TakeUp(text, read.root, text);
+    return edited;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    RoundTrip(std::string(reinterpret_cast<const char*>(data), size));
-    HandEdits({data, size});
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    RoundTrip(bytes);
+    const std::string edited = HandEdits({data, size});
+    TakeUp(bytes, orvix::registry::ParseText(edited).root, bytes);
+    TakeUp(edited, orvix::registry::ParseText(bytes).root, edited);
+    TakeUp(bytes, orvix::registry::ParseText(edited).root, edited);
     return 0;
 }

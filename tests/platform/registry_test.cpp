@@ -215,15 +215,29 @@ TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
     EXPECT_EQ(Set("K", "after", "7"), ERROR_SUCCESS);
     waitpid(holder, nullptr, 0);
     close(ready[0]), close(ready[1]);
-    // A hand edit in the file replaced, after it was read; a transaction works on one view,
-    // so that a key another instance adds meanwhile does not stop the deletion of a tree.
+    // An edit by rename (as sed -i saves) between the commit's last look and its rename; then
+    // an editor that opened the file before a write saves it in place after it, changing,
+    // deleting and adding values. A transaction works on one view, so that a key another
+    // instance adds meanwhile does not stop the deletion of a tree.
     bool edited = false;
     BeforeRenamesForTesting([&](const std::string&) {
-        if (!std::exchange(edited, true))
-            orvix_test::WriteFile(path, orvix_test::ReadFile(path) + "\n[Late]\n\"hand\"=\"9\"\n");
+        std::string text = orvix_test::ReadFile(path);
+        if (std::exchange(edited, true) || text.find("\"theirs\"=\"2\"") == std::string::npos)
+            return;
+        orvix_test::WriteFile(path + ".sed", text.replace(text.find("=\"2\""), 4, "=\"2b\"") + "\n[Late]\n\"hand\"=\"9\"\n");
+        rename((path + ".sed").c_str(), path.c_str());
     });
     EXPECT_EQ(Set("K", "renamed", "10"), ERROR_SUCCESS);
     BeforeRenamesForTesting(nullptr);
+    ASSERT_TRUE(edited);
+    const int editor = open(path.c_str(), O_RDWR);
+    std::string held = orvix_test::ReadFile(path);
+    EXPECT_EQ(Set("K", "meanwhile", "11"), ERROR_SUCCESS);
+    held.replace(held.find("\"hand\"=\"9\""), 10, "\"hand\"=\"9b\"");
+    held.replace(held.find("\"renamed\"=\"10\"\n"), 15, "");
+    held += "\n[Late]\n\"added\"=\"12\"\n";
+    EXPECT_EQ(ftruncate(editor, 0) == 0 && pwrite(editor, held.data(), held.size(), 0) == ssize_t(held.size()), true);
+    close(editor);
     ASSERT_EQ(Set("Tree\\Old", "v", "1"), ERROR_SUCCESS);
     {
         CRegistryTransaction t;
@@ -233,10 +247,12 @@ TEST_F(RegistryTest, OtherInstancesAndHandEditsKeepTheirChanges)
         EXPECT_TRUE(t.Commit());
     }
     ReloadRegistry();
-    for (auto [key, name, data] : {std::tuple{"K", "mine", "<no value>"}, {"K", "theirs", "2"}, {"K", "during", "5"},
+    for (auto [key, name, data] : {std::tuple{"K", "mine", "<no value>"}, {"K", "theirs", "2b"}, {"K", "during", "5"},
                                    {"K", "after", "7"}, {"H", "hand", "3"}, {"L", "held", "6"}, {"T\\X", "t", "<no key>"},
-                                   {"K", "renamed", "10"}, {"Late", "hand", "9"}, {"Tree", "v", "<no key>"}})
+                                   {"K", "renamed", "<no value>"}, {"K", "meanwhile", "11"}, {"Late", "hand", "9b"},
+                                   {"Late", "added", "12"}, {"Tree", "v", "<no key>"}})
         EXPECT_EQ(Value(HKEY_CURRENT_USER, key, name), data) << key << "\\" << name;
+    EXPECT_EQ(told, std::vector<std::string>{}); // nothing read twice, so no value twice
 
     const std::string before = orvix_test::ReadFile(path), other = temp.Path() + "/other";
     orvix_test::WriteFile(other, "theirs");
@@ -298,14 +314,23 @@ TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
                                           "\n[Software\\T\\Say \"hi\"]\n\"Say \\\"hi\\\"\"=\"Say \\\"hi\\\"\"\n"
                                           "\n[Software\\T\\50% \"grey\" box]\n\"50% \\\"grey\\\" box\"=\"50% \\\"grey\\\" box\"\n"
                                           "\n[Software\\T\\\\x22quoted\"]\n\"\\\"quoted\\\"\"=\"\\\"quoted\\\"\"\n"
-                                          "\n[Software\\T\\two\\x0Alines\\x0D]\n\"two\\nlines\\x0D\"=\"two\\nlines\\x0D\"\n"
+                                          "\n[Software\\T\\two\\x0Alines\\x0D]\n\"two\\x0Alines\\x0D\"=\"two\\x0Alines\\x0D\"\n"
                                           "\n[Software\\T\\nice]\n\"nice\"=\"nice\"\n"
                                           "\n[Software\\T\\\xC3\xA9t\xC3\xA9 [1\\x5D]\n\"\xC3\xA9t\xC3\xA9 [1]\"=\"\xC3\xA9t\xC3\xA9 [1]\"\n");
 
     const char* const header = "ORVIX REGISTRY 1\n";
+    // Windows' "Unicode" files, as Notepad and regedit save them: UTF-16 with a byte-order mark.
+    const auto utf16 = [](std::u16string text, bool big) {
+        std::string bytes;
+        for (char16_t c : u"\uFEFF" + text)
+            bytes += big ? std::string{char(c >> 8), char(c & 0xFF)} : std::string{char(c & 0xFF), char(c >> 8)};
+        return bytes;
+    };
+    const std::u16string notepad = u"ORVIX REGISTRY 1\r\n\r\n[Software\\Lab]\r\n\"Subject\"=\"M\u00FCller\"\r\n";
     const struct {
         std::string file;
         const char *key, *name, *value;
+        std::string told = {}; // after the file's path
     } cases[] = {
         {"ORVIX REGISTRY 1\r\n\r\n[Software\\A]\r\n\"v\"=\"crlf\"\r\n@=\"default\"\r\n", "Software\\A", "v", "crlf"},
         {"ORVIX REGISTRY 1\r\n[Software\\A]\r\n@=\"default\"\r\n", "Software\\A", nullptr, "default"},
@@ -330,16 +355,48 @@ TEST_F(RegistryTest, TheFileReadsBackWhatWasWritten)
         // UTF-8 typed by hand, and a line in the code page as the original system wrote it.
         {header + std::string("[K]\n\"Subject\"=\"M\xC3\xBCller \xE2\x82\xAC\"\n"), "K", "Subject", "M\xFCller \x80"},
         {header + std::string("[K]\n\"Subject\"=\"M\xFCller\"\n"), "K", "Subject", "M\xFCller"},
+        {utf16(notepad, false), "Software\\Lab", "Subject", "M\xFCller", "\" is UTF-16 LE text: it is read, and the next "
+                                                                         "change of the settings writes it as UTF-8."},
+        {utf16(notepad, true), "Software\\Lab", "Subject", "M\xFCller", "\" is UTF-16 BE text: it is read, and the next "
+                                                                        "change of the settings writes it as UTF-8."},
+        // Paths typed by hand read as typed; a line break as the previous version wrote it reads as before.
+        {header + std::string("[K]\n\"P\"=\"c:\\data\\new\\xfiles\\t1\"\n"), "K", "P", "c:\\data\\new\\xfiles\\t1"},
+        {header + std::string("[K]\n\"P\"=\"\\\\server\\share\\nrl\"\n"), "K", "P", "\\\\server\\share\\nrl"},
+        {header + std::string("[K]\n\"P\"=\"c:\\temp\\\"\n"), "K", "P", "c:\\temp\\"},
+        {header + std::string("[K]\n\"P\"=\"two\\nlines \\\\ \\x41\"\n"), "K", "P", "two\nlines \\ A"},
+        {header + std::string("[K]\n\"P\"=\"c:\\new\"\n"), "K", "P", "c:\new",
+         "\" has values that read \"\\n\" as a line break where a path may have been typed (a path's backslashes are "
+         "typed \"\\\\\" there): line 3 \"\"P\"=\"c:\\new\"\"."},
+        // One name twice under a key, in one case or two, also in a section given twice: the later holds.
+        {header + std::string("[K]\n\"Rate\"=\"1000\"\n\"Rate\"=\"2000\"\n"), "K", "Rate", "2000",
+         "\" names a value twice under one key: the later line holds, and the next change of the settings writes it "
+         "once. Passed over: line 3 \"\"Rate\"=\"1000\"\"."},
+        {header + std::string("[Software\\Lab]\n\"Rate\"=\"1000\"\n\n[SOFTWARE\\LAB]\n\"rate\"=\"2000\"\n@=\"a\"\n@=\"b\"\n"),
+         "Software\\Lab", "Rate", "2000",
+         "\" names a value twice under one key: the later line holds, and the next change of the settings writes it "
+         "once. Passed over: line 3 \"\"Rate\"=\"1000\"\", line 7 \"@=\"a\"\"."},
+        // The header after a comment.
+        {"; the lab's settings\nORVIX REGISTRY 1\n[K]\n\"v\"=\"1\"\n", "K", "v", "1",
+         "\" has 1 lines that this program does not understand; they are kept as they are: line 1 \"; the lab's "
+         "settings\"."},
     };
     for (const auto& c : cases) {
+        told.clear();
         Edit(c.file);
         EXPECT_EQ(Value(HKEY_CURRENT_USER, c.key, c.name), c.value) << c.file;
         EXPECT_EQ(Set("Written", "w", "1"), ERROR_SUCCESS);
+        const auto said = told;
         ReloadRegistry();
         EXPECT_EQ(Value(HKEY_CURRENT_USER, c.key, c.name), c.value) << orvix_test::ReadFile(path);
         EXPECT_EQ(Value(HKEY_CURRENT_USER, "Written", "w"), "1") << c.file;
+        EXPECT_EQ(said, c.told.empty() ? std::vector<std::string>{} : std::vector{"The settings file \"" + path + c.told});
+        // Written as UTF-8, each value once (the files told of hold one name of theirs).
+        std::string written = orvix_test::ReadFile(path), line = "\n\"" + std::string(c.name ? c.name : "") + "\"=";
+        for (std::string* t : {&written, &line})
+            std::transform(t->begin(), t->end(), t->begin(), [](unsigned char b) { return char(tolower(b)); });
+        EXPECT_TRUE(c.told.empty() || (written.find(line) != std::string::npos && written.find(line) == written.rfind(line)))
+            << written;
     }
-    EXPECT_TRUE(told.empty()) << told.front();
 }
 
 // Lines the reader does not understand stay in the file, beside the values they were
@@ -368,21 +425,29 @@ TEST_F(RegistryTest, WhatTheReaderCannotReadIsKeptAndToldOnce)
                                           "[Software\\P]\n\"New\"=\"3\"\n");
     EXPECT_EQ(told.size(), 1u);
 
-    // Also after blank lines; a transaction's commit says that it wrote nothing, and why.
-    for (const std::string newer : {"ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n", "\n \t\nORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n"}) {
+    // Also after blank lines; a transaction's commit says that it wrote nothing, and why. So
+    // too for a file the program cannot read: binary, or none of its lines read.
+    const std::string v2 = "is of a version this program does not know (\"ORVIX REGISTRY 2\")",
+                      binary = "is not one this program can read (NUL bytes at line 4: a binary file, or text in an "
+                               "encoding it does not read)";
+    for (const auto& [kept, why, value] : {
+             std::tuple<std::string, std::string, const char*>{"ORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n", v2, "1"},
+             {"\n \t\nORVIX REGISTRY 2\n[K]\n\"v\"=\"1\"\n", v2, "1"},
+             {std::string("ORVIX REGISTRY 1\n[K]\n\"v\"=\"1\"\nPK\x03\x04\x14\0\b\0", 37), binary, "1"},
+             {"\x89PNG\r\n\x1A\n\xFF\xD8 not a settings file\n", "is not one this program can read (none of its lines could be read)",
+              "<no key>"}}) {
         told.clear();
-        Edit(newer);
-        EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), "1");
+        Edit(kept);
+        EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "v"), value);
         EXPECT_EQ(Set("K", "w", "2"), ERROR_SUCCESS);
         CRegistryTransaction t;
         EXPECT_EQ(Set("K", "w", "3"), ERROR_SUCCESS);
         EXPECT_FALSE(t.Commit());
-        EXPECT_EQ(t.Failure(), "The settings file \"" + path + "\" is of a version this program does not know "
-                               "(\"ORVIX REGISTRY 2\"): it is never written.");
+        EXPECT_EQ(t.Failure(), "The settings file \"" + path + "\" " + why + ": it is never written.");
         EXPECT_EQ(Value(HKEY_CURRENT_USER, "K", "w"), "3"); // for the rest of the run
-        EXPECT_EQ(orvix_test::ReadFile(path), newer);
-        ASSERT_EQ(told.size(), 1u);
-        EXPECT_NE(told[0].find("of a version this program does not know (\"ORVIX REGISTRY 2\")"), std::string::npos);
+        EXPECT_EQ(orvix_test::ReadFile(path), kept);
+        ASSERT_EQ(told.size(), 1u) << told.back();
+        EXPECT_NE(told[0].find(why.substr(0, 40)), std::string::npos) << told[0];
     }
 }
 
