@@ -186,12 +186,16 @@ void RunHook(const WriteLocation& at, const std::string& temp)
         g_beforeRename(at.path.substr(0, at.path.size() - at.name.size()) + temp);
 }
 
-// `name` in `folder` opened to be read when it is the user's own regular file, else -1.
-int OpenUsersRegular(int folder, const char* name)
+// `name` in `folder` opened to be read when it is the user's own regular file, else -1;
+// `isFolder` tells whether a folder has the name.
+int OpenUsersRegular(int folder, const char* name, bool* isFolder = nullptr)
 {
     const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid())
+    const bool looked = fd >= 0 && fstat(fd, &st) == 0;
+    if (isFolder)
+        *isFolder = looked && S_ISDIR(st.st_mode);
+    if (looked && S_ISREG(st.st_mode) && st.st_uid == geteuid())
         return fd;
     if (fd >= 0)
         close(fd);
@@ -318,13 +322,15 @@ bool CAtomicWrite::Replace(int* replaced)
     RunHook(at_, temp_);
     const char* const temp = temp_.c_str();
     if (replaced && at_.exists && renameat2(at_.folder, temp, at_.folder, at_.name.c_str(), RENAME_EXCHANGE) == 0) {
-        struct stat st;
-        if (fstatat(at_.folder, temp, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+        // One look at what was replaced, so that what is decided and what is handed on are
+        // one object.
+        bool folder = false;
+        *replaced = OpenUsersRegular(at_.folder, temp, &folder);
+        if (folder) {
             renameat2(at_.folder, temp, at_.folder, at_.name.c_str(), RENAME_EXCHANGE);
             errno = EISDIR;
             return false;
         }
-        *replaced = OpenUsersRegular(at_.folder, temp);
         unlinkat(at_.folder, temp, 0);
         return true;
     }

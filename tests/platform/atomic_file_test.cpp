@@ -189,7 +189,7 @@ TEST(AtomicFile, ANameSwappedBetweenTwoStepsGetsNothingThroughAnotherUsersLink)
     const struct {
         std::string mine; // the user's link at "x"; "" for a file, "-" for nothing
         std::string path; // written, below the group folder
-        bool commit; // what the other user does comes just before the rename, else between two looks at "x"
+        bool commit; // what the other user does comes before the commit's look, else between two looks at "x"
         std::function<bool()> meanwhile;
         std::string refusal; // "": written to mine/out.csv
     } cases[] = {
@@ -215,9 +215,15 @@ TEST(AtomicFile, ANameSwappedBetweenTwoStepsGetsNothingThroughAnotherUsersLink)
                 EXPECT_TRUE(orvix_test::AsOtherUser(c.meanwhile)) << c.path;
             }
         };
-        (c.commit ? BeforeRenamesForTesting : BetweenLooksForTesting)(once);
-        EXPECT_EQ(WriteFileAtomically(group + "/" + c.path, std::string("new")), c.refusal.empty()) << c.refusal;
-        (c.commit ? BeforeRenamesForTesting : BetweenLooksForTesting)(nullptr);
+        // At the commit: while the data are written, after the walk and before the last look.
+        auto write = [&](int fd) {
+            if (c.commit)
+                once(std::string());
+            return WriteAll(fd, "new", 3);
+        };
+        BetweenLooksForTesting(c.commit ? nullptr : std::function<void(const std::string&)>(once));
+        EXPECT_EQ(WriteFileAtomically(group + "/" + c.path, write), c.refusal.empty()) << c.refusal;
+        BetweenLooksForTesting(nullptr);
         EXPECT_TRUE(done) << c.refusal;
         EXPECT_EQ(c.refusal.empty() ? "" : WriteFailureText(), c.refusal);
         EXPECT_EQ(orvix_test::ReadFile(thesis), "old") << c.refusal;
