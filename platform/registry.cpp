@@ -13,6 +13,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/registry_tree.h"
 #include "platform/sharedfile.h"
 
@@ -224,6 +225,10 @@ public:
     // Why it was refused.
     std::string Why() const
     {
+        // A refusal that names the lock itself says it once.
+        const std::string named = "\"" + ShownText(path_) + "\" ";
+        if (refusal_.compare(0, named.size(), named) == 0)
+            return "the lock " + refusal_;
         return "the lock \"" + path_ + "\" "
                + (error_ == ETIMEDOUT ? "was held by another program for " + std::to_string(kDeadlineMs / 1000) + " s"
                   : error_ == EPERM   ? "is not a regular file of the user's"
