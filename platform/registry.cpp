@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/atomic_file.h"
+#include "platform/codepage.h"
 #include "platform/registry_tree.h"
 #include "platform/sharedfile.h"
 
@@ -294,6 +295,9 @@ public:
             Keep();
             return kKept;
         }
+        // Converted text only: after this no conversion of this thread fails.
+        if (const std::string problem = TextConverterProblem(); !problem.empty())
+            return Fail("Changes of the settings are not saved: " + problem);
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);
