@@ -48,6 +48,12 @@ TEST_F(TaskBuiltinTest, RegistrationOrderAndKinds)
         EXPECT_EQ(table.At(i).kind, 2);
         EXPECT_EQ(table.At(i).value, values[i - 42]) << table.At(i).name;
     }
+    // A second symbol of a name stays in its place in the order, but the first is found.
+    orvix::CTaskSymbol* later = table.AddSymbol("TRUE");
+    EXPECT_EQ(&table.At(table.Count() - 1), later);
+    EXPECT_EQ(table.FindSymbol("TRUE"), &table.At(42));
+    table.Clear();
+    EXPECT_EQ(table.FindSymbol("TRUE"), nullptr);
 }
 
 TEST_F(TaskBuiltinTest, BoundVariablesAreTheHostsFields)
