@@ -111,11 +111,12 @@ TEST(CodePage, AConverterThatCannotBeOpenedRefusesAndIsTriedAgain)
 {
     const orvix_test::ScopedTempDir dir("orvix-iconv");
     const std::string csv = dir.Path() + "/out.csv", log = dir.Path() + "/log.txt";
+    std::string problem;
     testing::internal::CaptureStderr();
     // A thread of its own: a thread opens its converters at its first conversion.
     std::thread([&] {
         g_iconvOpenFails = true;
-        const std::string problem = TextConverterProblem();
+        problem = TextConverterProblem();
         EXPECT_EQ(problem, "iconv cannot open its converter from Windows-1252 to UTF-8 (Invalid argument): the C "
                            "library's converter modules (gconv, CP1252) are missing or broken, so no letter beyond "
                            "ASCII is converted, and what would read or write one is refused.");
@@ -126,10 +127,9 @@ TEST(CodePage, AConverterThatCannotBeOpenedRefusesAndIsTriedAgain)
         TextRefusal why;
         EXPECT_FALSE(FromUtf8("Caf\xC3\xA9", text, &why)); // not "the letter C"
         EXPECT_EQ(text, "kept");
-        EXPECT_EQ(RefusalMessage(why, "the task file"), "The text of the task file cannot be converted: iconv cannot "
-                  "open its converter from UTF-8 to Windows-1252 (Invalid argument): the C library's converter "
-                  "modules (gconv, CP1252) are missing or broken, so no letter beyond ASCII is converted, and what "
-                  "would read or write one is refused.");
+        EXPECT_EQ(RefusalMessage(why, "the task file").rfind("The text of the task file cannot be converted: iconv "
+                                                             "cannot open its converter from UTF-8 to Windows-1252", 0),
+                  0u);
         EXPECT_TRUE(ToUtf8("ASCII", utf8) && FromUtf8("ASCII", text)); // needs no converter
         // An export with such a text is not written; the log leaves the line out.
         CExportFile file;
@@ -147,10 +147,7 @@ TEST(CodePage, AConverterThatCannotBeOpenedRefusesAndIsTriedAgain)
         EXPECT_EQ(TextConverterProblem(), "");
         EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");
     }).join();
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "Orvix: iconv cannot open its converter from Windows-1252 to UTF-8 (Invalid argument): the C library's "
-                    "converter modules (gconv, CP1252) are missing or broken, so no letter beyond ASCII is converted, "
-                    "and what would read or write one is refused.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Orvix: " + problem + "\n"); // once
 }
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)
