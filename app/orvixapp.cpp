@@ -118,6 +118,10 @@ bool COrvixApp::InitInstance(const QStringList& arguments)
     // Window class, sockets, OLE and the 3-D look have no counterpart on this platform.
     QCoreApplication::setOrganizationName("Morvane");
     QCoreApplication::setApplicationName("Orvix");
+    // A broken installation that cannot convert text is said before any text is read: the
+    // program then refuses what it cannot convert (stderr has it too).
+    if (const std::string problem = TextConverterProblem(); !problem.empty())
+        MessageBox(problem, MB_ICONERROR);
     LoadRecentFiles();
 
     const CommandLine commandLine = ParseCommandLine(arguments);

@@ -1,6 +1,5 @@
 #include "export/exportfile.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,13 +43,29 @@ void CExportFile::Write(const void* data, size_t size)
     size_ += size;
 }
 
-void CExportFile::WriteText(const std::string& text)
+void CExportFile::WriteText(std::string_view text)
 {
-    // Most exports are ASCII through and through: no copy then.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        Write(text);
-    else
-        Write(ToUtf8(text));
+    if (write_.Fd() < 0 || Failed())
+        return;
+    if (IsAscii(text)) {
+        Write(text.data(), text.size());
+        return;
+    }
+    // Into memory that outlives the file: after the first block of the first export, a
+    // conversion costs no allocation and touches no new page (the largest block's size, a
+    // few MB, stays). Text that cannot be converted fails the file, which is then never
+    // committed.
+    thread_local CTextBuffer utf8;
+    utf8.Clear();
+    if (!AppendUtf8(text, utf8)) {
+        error_ = TextConverterProblem();
+        if (error_.empty()) // the converter opened again meanwhile: still, this text was not written
+            error_ = "the text could not be converted to UTF-8";
+        else if (error_.back() == '.') // the caller's message goes on after it
+            error_.pop_back();
+        return;
+    }
+    Write(utf8.View().data(), utf8.View().size());
 }
 
 void CExportFile::WriteAt(uint64_t offset, const void* data, size_t size)

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/atomic_file.h"
 
@@ -27,8 +28,9 @@ public:
     // Appends at the end.
     void Write(const void* data, size_t size);
     void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
-    // The program's text (the code page) as a text file of Linux holds it: UTF-8.
-    void WriteText(const std::string& text);
+    // The program's text (the code page) as a text file of Linux holds it: UTF-8. Without a
+    // converter the file fails (Error() says what is missing): no text is left out of it.
+    void WriteText(std::string_view text);
     // Overwrites bytes at an offset (a header rewritten at the end); later writes still
     // append.
     void WriteAt(uint64_t offset, const void* data, size_t size);

@@ -43,11 +43,12 @@ void CParamBlock::SetText(size_t param, size_t row, const char* text)
     if (p.c == OdbcC::WChar) {
         // Each letter of the code page is one UTF-16 unit: the cut keeps whole letters.
         const size_t room = p.stride / sizeof(char16_t) - 1;
-        const std::u16string wide = ToUtf16(std::string_view(t, strnlen(t, room)));
-        const size_t n = std::min(wide.size(), room);
-        std::memcpy(slot, wide.data(), n * sizeof(char16_t));
-        const char16_t end = 0;
-        std::memcpy(slot + n * sizeof end, &end, sizeof end);
+        // Converted in place: a block of rows costs no allocation.
+        const size_t n = strnlen(t, room);
+        auto* units = reinterpret_cast<char16_t*>(slot);
+        if (!ToUtf16(std::string_view(t, n), units))
+            throw COdbcError("Converting the text", TextConverterProblem(), "", 0);
+        units[n] = u'\0';
         return;
     }
     size_t n = strnlen(t, p.stride - 1);

@@ -49,6 +49,12 @@ bool MirrorLogLine(const std::string& line)
     const char* path = getenv("ORVIX_LOG");
     if (!path || !*path)
         return true;
+    // A line that cannot be converted is not written at all (the converter's problem was
+    // said on stderr), never written without its letters.
+    std::string text;
+    if (!ToUtf8(line, text))
+        return false;
+    text += '\n';
     const int fd = OpenMirror(path);
     if (fd < 0) {
         // Said once: the log has nowhere else to go when no panel shows it.
@@ -60,7 +66,6 @@ bool MirrorLogLine(const std::string& line)
     }
     // One write, so that lines of two writers never interleave. The line is the program's
     // text; the file is read with Linux tools: UTF-8.
-    const std::string text = ToUtf8(line) + "\n";
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     return written;

@@ -465,8 +465,10 @@ long long COdbcStatement::RowCount()
 
 std::u16string ToUtf16(std::string_view text)
 {
-    const std::string utf8 = ToUtf8(text);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String();
+    std::u16string wide(text.size(), u'\0');
+    if (!ToUtf16(text, wide.data()))
+        throw COdbcError("Converting the text", TextConverterProblem(), "", 0);
+    return wide;
 }
 
 bool FromUtf16(std::u16string_view wide, std::string& text, TextRefusal* why)

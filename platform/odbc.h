@@ -167,7 +167,8 @@ private:
 };
 
 // The program's text as UTF-16, as every text goes to the driver (statements, parameters,
-// connect strings, catalogue filters): through the wide API, as characters.
+// connect strings, catalogue filters): through the wide API, as characters. Throws
+// COdbcError when the text cannot be converted (no converter): nothing goes out without it.
 std::u16string ToUtf16(std::string_view text);
 // Text from the driver as the program's; false, with the letter, when the code page cannot
 // hold one of its letters. Diagnostics are shown with such letters by their code points.

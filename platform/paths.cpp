@@ -58,8 +58,12 @@ std::string MapPath(const std::string& windowsPath)
     for (char& c : rest)
         if (c == '\\')
             c = '/';
-    // The drives' folder is already this machine's.
-    return prefix + ToUtf8(rest);
+    // The drives' folder is already this machine's. A name that cannot be converted names no
+    // file: nothing is opened or written under a name that is not the user's.
+    std::string local;
+    if (!ToUtf8(rest, local))
+        return std::string();
+    return prefix + local;
 }
 
 bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* why)

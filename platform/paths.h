@@ -12,7 +12,7 @@ namespace orvix {
 //
 // "X:\a\b" -> $ORVIX_DRIVES/x/a/b (default ~/orvix/x/a/b); other backslashes become
 // slashes; every other path passes unchanged. The text becomes UTF-8 ("c:\data\m\xFCller"
-// is the folder ".../c/data/müller").
+// is the folder ".../c/data/müller"); "" when it cannot be converted (no converter).
 std::string MapPath(const std::string& windowsPath);
 
 // The reverse, for a path of this machine that the program shows or keeps as its own:

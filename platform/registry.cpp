@@ -315,6 +315,9 @@ public:
         View();
         if (kept_)
             return Keep();
+        // Converted text only: after this no conversion of this thread fails.
+        if (const std::string problem = TextConverterProblem(); !problem.empty())
+            return Fail("Changes of the settings are not saved: " + problem);
         const std::string path = RegistryFilePath();
         // Without the folder (NoFolder) there is no file either: nothing of others' to keep.
         WriteLock lock(path);

@@ -9,7 +9,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVIX_BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh"
 # The working folder holds the task file ("Task.c") and command file ("mytest.oxq") that a
-# new test names; the examples are copied there the first time. By default it is the folder
+# new test names, and the task language's worked example ("Fixation.c"); the examples are
+# copied there the first time. By default it is the folder
 # of the default task file "c:\orvix\task\Task.c", so both names find the same file, and the
 # default data folder "c:\data" is made beside it, with "c:\temp", the export dialogs' default
 # output folder.
@@ -26,6 +27,7 @@ example() { # file name in examples/
     cp "$ROOT/examples/$1" "$WORK/"
 }
 example Task.c
+example Fixation.c
 example mytest.oxq
 # Qt wants a private runtime folder, and the instance handshake keeps its sockets there. Where
 # no desktop session gives one: the folder the program itself falls back to, so that two runs

@@ -4,10 +4,8 @@ namespace orvix {
 
 CTaskSymbol* CTaskSymbolTable::FindSymbol(const std::string& name) const
 {
-    for (const auto& symbol : symbols_)
-        if (symbol->name == name)
-            return symbol.get();
-    return nullptr;
+    const auto found = first_.find(name);
+    return found == first_.end() ? nullptr : found->second;
 }
 
 CTaskSymbol* CTaskSymbolTable::AddSymbol(const std::string& name)
@@ -21,10 +19,11 @@ CTaskSymbol* CTaskSymbolTable::AddSymbol(const std::string& name)
 
 CTaskSymbol* CTaskSymbolTable::AppendSymbol(std::unique_ptr<CTaskSymbol> symbol)
 {
-    if (symbols_.capacity() == symbols_.size())
-        symbols_.reserve(symbols_.size() + 100);
+    CTaskSymbol* added = symbol.get();
     symbols_.push_back(std::move(symbol));
-    return symbols_.back().get();
+    // A later symbol of the same name is in the table but never found, as in a search in order.
+    first_.try_emplace(added->name, added);
+    return added;
 }
 
 } // namespace orvix

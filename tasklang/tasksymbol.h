@@ -4,6 +4,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "tasklang/tasknode.h"
@@ -52,19 +53,25 @@ public:
     CTaskSymbolTable(const CTaskSymbolTable&) = delete;
     CTaskSymbolTable& operator=(const CTaskSymbolTable&) = delete;
 
-    // First symbol of that name, or null.
+    // First symbol of that name, or null. Constant time, whatever the table's size.
     CTaskSymbol* FindSymbol(const std::string& name) const;
     // A new user variable (value 0, stored in the symbol itself), appended.
     CTaskSymbol* AddSymbol(const std::string& name);
+    // Appended; a symbol's name does not change once it is in the table.
     CTaskSymbol* AppendSymbol(std::unique_ptr<CTaskSymbol> symbol);
     // Deletes every symbol.
-    void Clear() { symbols_.clear(); }
+    void Clear()
+    {
+        first_.clear();
+        symbols_.clear();
+    }
 
     int Count() const { return static_cast<int>(symbols_.size()); }
     CTaskSymbol& At(int i) const { return *symbols_[static_cast<size_t>(i)]; }
 
 private:
-    std::vector<std::unique_ptr<CTaskSymbol>> symbols_;
+    std::vector<std::unique_ptr<CTaskSymbol>> symbols_; // in the order appended
+    std::unordered_map<std::string, CTaskSymbol*> first_; // the first symbol of each name
 };
 
 } // namespace orvix

@@ -51,12 +51,13 @@ inline CTrial* RecordedTrial(CRandom15& rnd, int index, int commands)
     return t;
 }
 
-// A document of `trialCount` such trials over 16 commands (OR, SF, NAME), aligned on the
-// display's frames, named "<dir>/M1aa1aOrient01.oxv".
-inline void FillBenchDocument(COrvixDoc& doc, int trialCount, const std::string& dir)
+// A document of `trialCount` such trials over 16 commands (OR, SF, NAME = `name`, the
+// program's text), aligned on the display's frames, named "<dir>/M1aa1aOrient01.oxv".
+inline void FillBenchDocument(COrvixDoc& doc, int trialCount, const std::string& dir,
+                              const std::string& name = "grating")
 {
     for (int c = 0; c < 16; ++c)
-        doc.commandLines.push_back("OR " + std::to_string(c * 22.5) + ", SF 2, NAME grating");
+        doc.commandLines.push_back("OR " + std::to_string(c * 22.5) + ", SF 2, NAME " + name);
     doc.ParseCommandFile(kNoAngleOffset);
     CRandom15 rnd(12345);
     doc.ReserveTrials(trialCount);

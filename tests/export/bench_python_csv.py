@@ -7,7 +7,7 @@ import sys
 import time
 
 source, target, reps = sys.argv[1], sys.argv[2], int(sys.argv[3])
-with open(source, newline="") as f:
+with open(source, newline="", encoding="utf-8") as f:
     lines = f.read().split("\r\n")
 header = lines[0].split(",")
 # Per column, how the export writes it: the event columns by name, the trial-parameter
@@ -46,7 +46,7 @@ def formatted(row):
 best = None
 for _ in range(reps):
     start = time.perf_counter()
-    with open(target, "w", newline="") as f:
+    with open(target, "w", newline="", encoding="utf-8") as f:
         # The quotes are part of the formatted text cells, as the export writes them.
         writer = csv.writer(f, quoting=csv.QUOTE_NONE, quotechar="'", escapechar="\\", lineterminator="\r\n")
         f.write(",".join(header) + "\r\n")

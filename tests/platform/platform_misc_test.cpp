@@ -1,9 +1,14 @@
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iconv.h>
+#include <thread>
 #include <unistd.h>
 
+#include "export/exportfile.h"
 #include "platform/codepage.h"
 #include "platform/library.h"
 #include "platform/logmirror.h"
@@ -12,6 +17,21 @@
 #include "tests/common/test_support.h"
 
 using namespace orvix;
+
+namespace {
+std::atomic<bool> g_iconvOpenFails{false};
+}
+
+// The C library's iconv_open as this program meets it, or as a broken installation has it.
+extern "C" iconv_t iconv_open(const char* to, const char* from)
+{
+    if (g_iconvOpenFails) {
+        errno = EINVAL;
+        return reinterpret_cast<iconv_t>(-1);
+    }
+    static auto real = reinterpret_cast<iconv_t (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "iconv_open"));
+    return real(to, from);
+}
 
 TEST(Paths, DriveLettersMapUnderTheDrivesFolder)
 {
@@ -75,10 +95,59 @@ TEST(CodePage, LabLettersCrossBothWaysAndOthersAreRefusedWhereTheyStand)
     EXPECT_EQ(text, "Label 5\xB5V\nLabel caf\xE9\r\nLabel 30\xB0");
     EXPECT_FALSE(DecodeText("a\nb\nc \xCE\xA9\n", text, &why));
     EXPECT_EQ(why.line, 3u);
+    EXPECT_FALSE(DecodeText("caf\xE9\n\xC2\xB5\nc \xCE\xA9\n", text, &why)); // after a line of the code page
+    EXPECT_EQ(why.line, 3u);
+    EXPECT_EQ(why.column, 3u);
     EXPECT_FALSE(IsUtf8("\xED\xA0\x80")); // a surrogate
     EXPECT_FALSE(IsUtf8("\xC0\xAF"));      // overlong
     // Shown in a message: what the code page lacks by its code point, bytes that are not UTF-8 by value.
     EXPECT_EQ(ShownText("/d/\xCE\xA9\xFF/caf\xC3\xA9"), "/d/<U+03A9><FF>/caf\xE9");
+}
+
+// A broken installation, iconv without its converters: no text becomes empty or shortened.
+// Conversions and writes refuse, saying what is missing (once on stderr), and the converter
+// is opened again once it can be.
+TEST(CodePage, AConverterThatCannotBeOpenedRefusesAndIsTriedAgain)
+{
+    const orvix_test::ScopedTempDir dir("orvix-iconv");
+    const std::string csv = dir.Path() + "/out.csv", log = dir.Path() + "/log.txt";
+    std::string problem;
+    testing::internal::CaptureStderr();
+    // A thread of its own: a thread opens its converters at its first conversion.
+    std::thread([&] {
+        g_iconvOpenFails = true;
+        problem = TextConverterProblem();
+        EXPECT_EQ(problem, "iconv cannot open its converter from Windows-1252 to UTF-8 (Invalid argument): the C "
+                           "library's converter modules (gconv, CP1252) are missing or broken, so no letter beyond "
+                           "ASCII is converted, and what would read or write one is refused.");
+        std::string utf8 = "kept", text = "kept";
+        EXPECT_FALSE(ToUtf8("Caf\xE9 M\xFCller \x80 5", utf8));
+        EXPECT_EQ(utf8, "kept");
+        EXPECT_EQ(ToUtf8("caf\xE9"), "caf<E9>"); // only shown: marked, not dropped
+        TextRefusal why;
+        EXPECT_FALSE(FromUtf8("Caf\xC3\xA9", text, &why)); // not "the letter C"
+        EXPECT_EQ(text, "kept");
+        EXPECT_EQ(RefusalMessage(why, "the task file").rfind("The text of the task file cannot be converted: iconv "
+                                                             "cannot open its converter from UTF-8 to Windows-1252", 0),
+                  0u);
+        EXPECT_TRUE(ToUtf8("ASCII", utf8) && FromUtf8("ASCII", text)); // needs no converter
+        // An export with such a text is not written; the log leaves the line out.
+        CExportFile file;
+        ASSERT_TRUE(file.Open(csv));
+        file.WriteText("\"Caf\xE9\",1\r\n");
+        EXPECT_FALSE(file.Commit());
+        EXPECT_EQ(file.Error() + ".", problem);
+        EXPECT_FALSE(std::filesystem::exists(csv));
+        setenv("ORVIX_LOG", log.c_str(), 1);
+        EXPECT_FALSE(MirrorLogLine("caf\xE9"));
+        unsetenv("ORVIX_LOG");
+        EXPECT_FALSE(std::filesystem::exists(log));
+
+        g_iconvOpenFails = false;
+        EXPECT_EQ(TextConverterProblem(), "");
+        EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");
+    }).join();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Orvix: " + problem + "\n"); // once
 }
 
 TEST(LogMirror, AppendsLinesToTheNamedFile)

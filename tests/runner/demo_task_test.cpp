@@ -1,7 +1,8 @@
 // The demonstration of the run command: the example task with the simulated subject, a
 // sweep of the stimulus through the real test run and task runner on a fake clock, then an
 // analysis of variance of the reaction time on the Statistics page, the simulated cell's
-// tuning curve on the response graph, and a calibration of the eye during the run.
+// tuning curve on the response graph, and a calibration of the eye during the run. And the
+// worked example of the task language's guide, with the same subject.
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <dlfcn.h>
 #include <map>
 #include <regex>
+#include <set>
 
 #include "analysis/stat.h"
 #include "analysis/statjob.h"
@@ -57,7 +59,8 @@ protected:
         IoTest::TearDown();
     }
 
-    void RunDemonstration(int repeats)
+    // `task`: a file of examples/. Each command is completed `repeats` times.
+    void RunDemonstration(int repeats, const char* task = "Task.c")
     {
         UseFakeClock().SetMs(100000);
         RegisterDevice(kTrovikDeviceName, [this](uint32_t&) { return std::unique_ptr<IDevice>(new CSubjectKey(key)); });
@@ -80,7 +83,7 @@ protected:
         std::string examples = std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples";
         CTestSettings settings;
         settings.Load(*doc);
-        settings.taskFile = examples + "/Task.c";
+        settings.taskFile = examples + "/" + task;
         settings.useCustomItems = 1;
         settings.customItems = examples + "/mytest.oxq"; // OR -20 .. 20 in 8 steps
         settings.accumTimes = repeats;
@@ -102,7 +105,11 @@ protected:
             return true;
         };
         run.OnStart(settings);
-        ASSERT_EQ(doc->GetTrialCount(), 8 * repeats);
+        // A repeated trial is kept with its channels cleared.
+        int completed = 0;
+        for (int i = 0; i < doc->GetTrialCount(); ++i)
+            completed += doc->GetTrial(i)->activeChannels != 0;
+        ASSERT_EQ(completed, 8 * repeats);
     }
 
     // The views: drawing a new trial takes a few ms, as on a screen, so that time passes
@@ -319,4 +326,32 @@ TEST_F(DemoTest, CalibratesTheEyeDuringARun)
     // The fixation point is back where it was.
     EXPECT_EQ(doc->GetGraphParam("TPOSH").GetInt(), 0);
     EXPECT_EQ(doc->GetGraphParam("TPOSV").GetInt(), 0);
+}
+
+TEST_F(DemoTest, TheWorkedExampleRewardsAHeldFixationAfterAVariableDelay)
+{
+    experiment.runner.SeedRandom(3);
+    RunDemonstration(2, "Fixation.c");
+    std::set<int> delays;
+    int rewarded = 0;
+    for (int i = 0; i < doc->GetTrialCount(); ++i) {
+        SCOPED_TRACE("trial " + std::to_string(i));
+        const CTrial& t = *doc->GetTrial(i);
+        if (t.responses[0] != 2) {
+            // Looked away, during the delay (1) or the figure (3): kept, repeated, no rate.
+            EXPECT_TRUE(t.responses[0] == 1 || t.responses[0] == 3) << t.responses[0];
+            EXPECT_EQ(t.activeChannels, 0);
+            EXPECT_EQ(t.GetChannelResponse(doc->mainChannel), -1.0f);
+            continue;
+        }
+        ++rewarded;
+        delays.insert(t.responses[1]);
+        EXPECT_GE(t.responses[1], 500);
+        EXPECT_LE(t.responses[1], 1500);
+        // The figure stayed for the analysis window: the trial has its rates ("Resp").
+        EXPECT_GE(t.GetChannelResponse(doc->mainChannel), 0.0f);
+    }
+    EXPECT_EQ(rewarded, 16);
+    EXPECT_EQ(experiment.runner.GetHitCount(), 16); // one reward pulse each
+    EXPECT_GT(delays.size(), 10u);                   // drawn anew for each trial
 }

@@ -1,12 +1,16 @@
-// Cost of one evaluation of a typical TaskEntry, as the runner does it once per pass.
+// Cost of one evaluation of a typical TaskEntry, as the runner does it once per pass, and
+// of compiling task files of 125 KB, 500 KB and 1 MB such as generators write (one branch
+// per condition); the compile time should grow with the file, not faster.
 // A benchmark, not a test: run build/tests/tasklang/bench_tasklang.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <new>
 #include <string>
 
+#include "tests/common/tempdir.h"
 #include "tests/tasklang/sample_task.h"
 #include "tests/tasklang/test_host.h"
 
@@ -117,6 +121,60 @@ void BM_CompileTask(benchmark::State& state)
         benchmark::DoNotOptimize(compiler.CompileText(orvix_test::kSampleTask));
 }
 BENCHMARK(BM_CompileTask);
+
+// A generated task of about `bytes` bytes: a function and a counter per condition, ten
+// conditions to a group function, groups tried in turn by TaskEntry. Its comments carry letters
+// beyond ASCII, as a lab's files do, so the file's text is converted too.
+std::string GeneratedTask(size_t bytes)
+{
+    std::string text = "// Generated: one branch per condition (OR in 0.5\u00b0 steps).\nint tStart;\n";
+    std::string groups, entry = "int TaskEntry()\n{\n";
+    int group = 0;
+    for (int k = 0; text.size() + groups.size() + entry.size() < bytes; ++k) {
+        const std::string n = std::to_string(k);
+        text += "// Condition " + n + ": 5 \u00b5V at " + n + " \u00d7 0.5\u00b0\nint nCount" + n + ";\nint Cond" + n
+                + "()\n{\n    if (GetGraphParam(\"OR\") == " + n + ") {\n        nCount" + n
+                + "++;\n        if (nTaskState == ITI && nCurrentTime - tStart >= 500) {\n            TurnOnTarget();\n"
+                  "            tStart = nCurrentTime;\n            nTaskState = FOREP;\n        } else if (nTaskState == "
+                  "FOREP && OnFP()) {\n            nTaskState = FOREP1;\n        }\n        return TRIAL_CONTINUE;\n"
+                  "    }\n    return 0;\n}\n";
+        if (k % 10 == 0)
+            groups += "int Group" + std::to_string(group) + "()\n{\n";
+        groups += "    if (Cond" + n + "()) return TRIAL_CONTINUE;\n";
+        if (k % 10 == 9) {
+            groups += "    return 0;\n}\n";
+            entry += "    if (Group" + std::to_string(group++) + "()) return TRIAL_CONTINUE;\n";
+            text += groups;
+            groups.clear();
+        }
+    }
+    if (!groups.empty()) {
+        text += groups + "    return 0;\n}\n";
+        entry += "    if (Group" + std::to_string(group) + "()) return TRIAL_CONTINUE;\n";
+    }
+    return text + entry + "    return TRIAL_CONTINUE;\n}\n";
+}
+
+// Compiling a generated task file, read from the disk as the runner reads it.
+void BM_CompileTaskFile(benchmark::State& state)
+{
+    orvix_test::ScopedTempDir dir("orvix-bench-tasklang");
+    const std::string path = dir.Path() + "/Task.c";
+    const std::string text = GeneratedTask(static_cast<size_t>(state.range(0)) * 1024);
+    std::ofstream(path, std::ios::binary) << text;
+    CQuietHost host;
+    host.graph = {{"OR", 0}};
+    orvix::CTaskCompiler compiler(host);
+    for (auto _ : state) {
+        if (compiler.CompileFile(path) != orvix::TaskCompileStatus::Compiled) {
+            state.SkipWithError(host.log.empty() ? "task did not compile" : host.log.back().c_str());
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.counters["symbols"] = compiler.Symbols().Count();
+}
+BENCHMARK(BM_CompileTaskFile)->Arg(125)->Arg(500)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,6 +1,11 @@
 // Built-in functions, bound variables and named constants: registration order, values
 // worked out by hand, range checks of indexes and object ids, and the host calls.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
+#include <regex>
+#include <set>
 
 #include "platform/clock.h"
 #include "tests/tasklang/test_host.h"
@@ -48,6 +53,57 @@ TEST_F(TaskBuiltinTest, RegistrationOrderAndKinds)
         EXPECT_EQ(table.At(i).kind, 2);
         EXPECT_EQ(table.At(i).value, values[i - 42]) << table.At(i).name;
     }
+    // A second symbol of a name stays in its place in the order, but the first is found.
+    orvix::CTaskSymbol* later = table.AddSymbol("TRUE");
+    EXPECT_EQ(&table.At(table.Count() - 1), later);
+    EXPECT_EQ(table.FindSymbol("TRUE"), &table.At(42));
+    table.Clear();
+    EXPECT_EQ(table.FindSymbol("TRUE"), nullptr);
+}
+
+// The guide for those who write tasks (docs/tasklang.md) lists every built-in function with
+// its arguments, every variable the program provides and every constant with its value, as
+// the compiler registers them: the page cannot fall behind the language.
+TEST_F(TaskBuiltinTest, TheGuideListsWhatTheCompilerKnows)
+{
+    Compile("");
+    std::ifstream guide(std::string(ORVIX_TEST_SOURCE_DIR) + "/../../docs/tasklang.md");
+    ASSERT_TRUE(guide);
+    const std::regex function(R"(^\| `(\w+)\(([^)]*)\)` \|)"), constant(R"(^\| `(\w+)` \| (-?\d+) \|)"),
+        variable(R"(^\| `(\w+)` \|)");
+    std::set<std::string> documented, registered;
+    std::string section;
+    for (std::string line; std::getline(guide, line);) {
+        if (line.rfind("## ", 0) == 0)
+            section = line.substr(3);
+        std::smatch m;
+        if (section == "Built-in functions" && std::regex_search(line, m, function)) {
+            const std::string args = m[2];
+            const long n = args.empty() ? 0 : std::count(args.begin(), args.end(), ',') + 1;
+            documented.insert(m[1].str() + "/" + std::to_string(n));
+        } else if (section == "Named constants" && std::regex_search(line, m, constant)) {
+            documented.insert(m[1].str() + " = " + m[2].str());
+        } else if (section == "Variables the program provides" && std::regex_search(line, m, variable)) {
+            documented.insert(m[1].str());
+        }
+    }
+    const orvix::CTaskSymbolTable& table = compiler.Symbols();
+    for (int i = 0; i < table.Count(); ++i) {
+        const orvix::CTaskSymbol& symbol = table.At(i);
+        if (orvix::BuiltinArgCount(symbol.kind) >= 0)
+            registered.insert(symbol.name + "/" + std::to_string(orvix::BuiltinArgCount(symbol.kind)));
+        else if (symbol.kind == orvix::SYM_CONSTANT)
+            registered.insert(symbol.name + " = " + std::to_string(symbol.value));
+        else
+            registered.insert(symbol.name);
+    }
+    std::vector<std::string> notInTheGuide, unknown;
+    std::set_difference(registered.begin(), registered.end(), documented.begin(), documented.end(),
+                        std::back_inserter(notInTheGuide));
+    std::set_difference(documented.begin(), documented.end(), registered.begin(), registered.end(),
+                        std::back_inserter(unknown));
+    EXPECT_EQ(notInTheGuide, std::vector<std::string>{});
+    EXPECT_EQ(unknown, std::vector<std::string>{});
 }
 
 TEST_F(TaskBuiltinTest, BoundVariablesAreTheHostsFields)

@@ -206,9 +206,10 @@ TEST_F(TaskCompileTest, TypicalTaskRunsTrials)
 
 } // namespace
 
-TEST_F(TaskCompileTest, TheShippedExampleTaskAndTheFuzzSeedsCompile)
+TEST_F(TaskCompileTest, TheShippedExampleTasksAndTheFuzzSeedsCompile)
 {
-    std::vector<std::string> files{std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c"};
+    std::vector<std::string> files{std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Task.c",
+                                   std::string(ORVIX_TEST_SOURCE_DIR) + "/../../examples/Fixation.c"};
     for (const char* seed : {"example.c", "sample.c", "fanout.c", "everything.c"})
         files.push_back(std::string(ORVIX_TEST_SOURCE_DIR) + "/../fuzz/corpus/task/" + seed);
     host.behav = {{"FixTime", 300}, {"AnalysisTime", 800}, {"FPWinRad", 300}};
