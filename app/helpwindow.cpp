@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/paths.h"
+#include "platform/library.h"
 #include "platform/qtext.h"
 
 namespace orvix {

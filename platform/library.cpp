@@ -3,8 +3,6 @@
 #include <dlfcn.h>
 #include <filesystem>
 
-#include "platform/paths.h"
-
 namespace orvix {
 
 namespace {
@@ -42,5 +40,14 @@ void* GetProcAddress(HMODULE module, const char* symbol)
 }
 
 std::string LibraryError() { return g_lastError; }
+
+std::string ExecutableDir()
+{
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return ".";
+    return exe.parent_path().string();
+}
 
 } // namespace orvix

@@ -13,4 +13,7 @@ void FreeLibrary(HMODULE module);
 void* GetProcAddress(HMODULE module, const char* symbol);
 std::string LibraryError();
 
+// The folder that holds the running executable (for libraries and files found beside it).
+std::string ExecutableDir();
+
 } // namespace orvix

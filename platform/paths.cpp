@@ -117,13 +117,4 @@ std::string MapSerialPort(const std::string& portName)
     return portName;
 }
 
-std::string ExecutableDir()
-{
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return ".";
-    return exe.parent_path().string();
-}
-
 } // namespace orvix

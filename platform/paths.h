@@ -34,7 +34,4 @@ std::string LocalPath(const std::string& programPath);
 // "COMn" (any case) -> /dev/ttyS(n-1); any other name is taken as a device path.
 std::string MapSerialPort(const std::string& portName);
 
-// The folder that holds the running executable (for libraries found beside it).
-std::string ExecutableDir();
-
 } // namespace orvix
