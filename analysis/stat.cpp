@@ -25,6 +25,7 @@
 #include "analysis/statjob.h"
 #include "analysis/tablemodel.h"
 #include "document/orvixdoc.h"
+#include "model/fieldtext.h"
 #include "platform/objectname.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"

@@ -9,6 +9,7 @@
 
 #include "app/filedialogs.h"
 #include "document/datapathdlg.h"
+#include "model/fieldtext.h"
 #include "platform/qtext.h"
 #include "tasklang/transformdlg.h"
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "model/fieldtext.h"
 #include "platform/qtext.h"
 
 namespace orvix {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "export/odbctable.h"
+#include "model/fieldtext.h"
 #include "platform/objectname.h"
 #include "platform/odbc.h"
 #include "platform/qtext.h"

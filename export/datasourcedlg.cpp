@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "model/fieldtext.h"
 #include "platform/objectname.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"

@@ -15,6 +15,7 @@
 #include "document/orvixdoc.h"
 #include "export/connectdlg.h"
 #include "export/exportoptionsdlg.h"
+#include "model/fieldtext.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
 #include "platform/qtext.h"

@@ -14,6 +14,7 @@
 #include "export/connectdlg.h"
 #include "export/exportoptionsdlg.h"
 #include "export/paramexport.h"
+#include "model/fieldtext.h"
 #include "platform/numbers.h"
 #include "platform/objectname.h"
 #include "platform/qtext.h"

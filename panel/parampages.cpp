@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "document/orvixdoc.h"
+#include "model/fieldtext.h"
 #include "model/inputstringdlg.h"
 #include "panel/lines.h"
 #include "panel/paramlist.h"

@@ -11,6 +11,7 @@
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
+#include "model/fieldtext.h"
 #include "panel/playback_run.h"
 #include "platform/clock.h"
 #include "platform/objectname.h"

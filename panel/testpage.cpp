@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "document/orvixdoc.h"
+#include "model/fieldtext.h"
 #include "model/inputstringdlg.h"
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"

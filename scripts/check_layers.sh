@@ -31,12 +31,12 @@ tasklang   2                Core     tasklang/
 io         3                Core     io/
 document   4                Core     document/
 runner     5                Gui      runner/
-dialogs    6                Widgets  model/inputstringdlg.h model/inputstringdlg.cpp document/datapathdlg.h document/datapathdlg.cpp tasklang/transformdlg.h tasklang/transformdlg.cpp
-analysis   6                Widgets  analysis/
-export     6                Widgets  export/
-panel      7                Widgets  panel/
-views      7                Widgets  views/
-app        8                Widgets  app/
+dialogs    6                Widgets  model/fieldtext.h model/fieldtext.cpp model/inputstringdlg.h model/inputstringdlg.cpp document/datapathdlg.h document/datapathdlg.cpp tasklang/transformdlg.h tasklang/transformdlg.cpp
+analysis   7                Widgets  analysis/
+export     7                Widgets  export/
+panel      8                Widgets  panel/
+views      8                Widgets  views/
+app        9                Widgets  app/
 stats      stats,table      Core     stats/
 driver     driver,platform  Core     driver/
 '

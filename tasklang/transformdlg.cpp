@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "model/fieldtext.h"
 #include "platform/qtext.h"
 
 namespace orvix {

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "model/fieldtext.h"
 #include "platform/numbers.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"

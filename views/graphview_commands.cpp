@@ -12,6 +12,7 @@
 #include "document/graphinteraction.h"
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
+#include "model/fieldtext.h"
 #include "platform/paths.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"

@@ -9,6 +9,7 @@
 
 #include "document/orvixdoc.h"
 #include "export/odbcfilename.h"
+#include "model/fieldtext.h"
 #include "model/param.h"
 #include "platform/numbers.h"
 #include "platform/qtext.h"

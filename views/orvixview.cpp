@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "document/orvixdoc.h"
+#include "model/fieldtext.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"
 #include "views/qpainterdc.h"

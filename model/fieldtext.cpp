@@ -1,4 +1,4 @@
-#include "platform/qtext.h"
+#include "model/fieldtext.h"
 
 #include "platform/ui.h"
 
