@@ -14,10 +14,10 @@
 
 #include "analysis/figondelay.h"
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

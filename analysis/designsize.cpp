@@ -5,7 +5,7 @@
 #include <set>
 
 #include "analysis/tablemodel.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "analysis/tablemodel.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/library.h"
+#include "platform/runtime/library.h"
 
 class QCheckBox;
 class QComboBox;

@@ -5,7 +5,7 @@
 #include "analysis/aligntrialsdlg.h"
 #include "document/orvixdoc.h"
 #include "export/exportparamdlg.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-#include "platform/library.h"
+#include "platform/runtime/library.h"
 
 namespace orvix {
 

@@ -7,9 +7,9 @@
 #include <QPushButton>
 
 #include "app/orvixapp.h"
-#include "platform/paths.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/files/paths.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

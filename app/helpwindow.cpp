@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/library.h"
-#include "platform/qtext.h"
+#include "platform/runtime/library.h"
+#include "platform/text/qtext.h"
 
 namespace orvix {
 

@@ -3,7 +3,7 @@
 
 #include "app/orvixapp.h"
 #include "app/qt_ui.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 int main(int argc, char** argv)
 {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "document/commandtarget.h"
-#include "platform/library.h"
+#include "platform/runtime/library.h"
 #include "runner/experiment.h"
 
 class QMenuBar;

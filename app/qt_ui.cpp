@@ -10,7 +10,7 @@
 #include "app/filedialogs.h"
 #include "document/datapathdlg.h"
 #include "model/fieldtext.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 #include "tasklang/transformdlg.h"
 
 namespace orvix {

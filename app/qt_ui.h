@@ -1,6 +1,6 @@
 // The user-interface service on Qt widgets.
 #pragma once
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -6,8 +6,8 @@
 
 #include "document/orvixdoc.h"
 #include "document/responsegraph.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -1,7 +1,7 @@
 #include "document/commandfile.h"
 
-#include "platform/numbers.h"
-#include "platform/text.h"
+#include "platform/text/numbers.h"
+#include "platform/text/text.h"
 
 namespace orvix {
 

@@ -6,9 +6,9 @@
 
 #include "io/deviceio.h"
 
-#include "platform/logmirror.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/files/logmirror.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -2,7 +2,7 @@
 // trial-parameter table that follow from them.
 #include "document/orvixdoc.h"
 
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

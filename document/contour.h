@@ -5,7 +5,7 @@
 #pragma once
 #include <vector>
 
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix {
 

@@ -9,10 +9,10 @@
 
 #include "document/datafile_format.h"
 #include "document/orvixdoc.h"
-#include "platform/atomic_file.h"
-#include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/paths.h"
+#include "platform/text/codepage.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/paths.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

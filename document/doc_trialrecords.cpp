@@ -1,7 +1,7 @@
 #include "document/doc_trialrecords.h"
 
 #include "document/orvixdoc.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

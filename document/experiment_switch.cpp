@@ -9,10 +9,10 @@
 #include "io/deviceio.h"
 #include "io/sockets.h"
 #include "model/param.h"
-#include "platform/clock.h"
-#include "platform/eventpump.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/eventpump.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

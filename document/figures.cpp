@@ -8,7 +8,7 @@
 #include "document/figures_util.h"
 #include "document/orvixdoc.h"
 #include "document/responsegraph.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "document/plotsettings.h"
-#include "platform/drawing.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix::figures {
 

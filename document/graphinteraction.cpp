@@ -6,7 +6,7 @@
 
 #include "document/orvixdoc.h"
 #include "document/responsegraph.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

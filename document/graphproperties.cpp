@@ -6,8 +6,8 @@
 #include <climits>
 
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
-#include "platform/text.h"
+#include "platform/text/numbers.h"
+#include "platform/text/text.h"
 
 namespace orvix {
 

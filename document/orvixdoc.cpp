@@ -1,7 +1,7 @@
 #include "document/orvixdoc.h"
 
 #include "io/deviceio.h"
-#include "platform/registry.h"
+#include "platform/settings/registry.h"
 
 namespace orvix {
 

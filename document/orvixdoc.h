@@ -12,17 +12,17 @@
 #include "analysis/tablemodel.h"
 #include "document/commandfile.h"
 #include "document/commandtarget.h"
+#include "document/doc_trialrecords.h"
 #include "document/docbase.h"
 #include "document/experiment.h"
+#include "document/paramtable.h"
 #include "document/plotsettings.h"
 #include "document/responsetables.h"
-#include "document/paramtable.h"
-#include "document/doc_trialrecords.h"
 #include "io/iohost.h"
 #include "model/param.h"
 #include "model/trial.h"
-#include "platform/drawing.h"
-#include "platform/sharedfile.h"
+#include "platform/files/sharedfile.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix {
 

@@ -5,8 +5,8 @@
 
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
-#include "platform/registry.h"
+#include "platform/settings/registry.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/param.h"
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix {
 

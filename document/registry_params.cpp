@@ -2,8 +2,8 @@
 // HKEY_CURRENT_USER "Software\Morvane\Orvix".
 #include "document/orvixdoc.h"
 
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/settings/registry.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

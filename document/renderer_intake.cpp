@@ -7,9 +7,9 @@
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -4,7 +4,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/missing.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 #include "tasklang/transform.h"
 
 namespace orvix {

@@ -10,10 +10,10 @@
 
 #include "export/odbctable.h"
 #include "model/fieldtext.h"
-#include "platform/objectname.h"
-#include "platform/odbc.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/odbc/odbc.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

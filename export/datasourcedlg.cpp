@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 
 #include "model/fieldtext.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "export/exportfile.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

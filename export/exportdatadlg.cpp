@@ -16,10 +16,10 @@
 #include "export/connectdlg.h"
 #include "export/exportoptionsdlg.h"
 #include "model/fieldtext.h"
-#include "platform/numbers.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -10,7 +10,7 @@
 #include "export/exportrundlg.h"
 #include "export/odbctrialexport.h"
 #include "export/trialexport.h"
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 
 class QButtonGroup;
 class QCheckBox;

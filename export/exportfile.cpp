@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/atomic_file.h"
-#include "platform/codepage.h"
+#include "platform/files/atomic_file.h"
+#include "platform/text/codepage.h"
 
 namespace orvix {
 

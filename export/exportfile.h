@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 namespace orvix {
 

@@ -8,8 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "platform/objectname.h"
-#include "platform/ui.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -15,10 +15,10 @@
 #include "export/exportoptionsdlg.h"
 #include "export/paramexport.h"
 #include "model/fieldtext.h"
-#include "platform/numbers.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -7,7 +7,7 @@
 
 #include "export/exportrundlg.h"
 #include "export/odbctable.h"
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 
 class QButtonGroup;
 class QLabel;

@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/clock.h"
-#include "platform/eventpump.h"
-#include "platform/numbers.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/eventpump.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "export/odbctable.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

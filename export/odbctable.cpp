@@ -4,7 +4,7 @@
 
 #include "export/odbccatalog.h"
 #include "export/odbcnames.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

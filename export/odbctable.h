@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 
 namespace orvix {
 

@@ -12,8 +12,8 @@
 #include "export/paramblock.h"
 #include "export/trialdata.h"
 #include "model/trial.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

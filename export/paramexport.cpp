@@ -9,9 +9,9 @@
 #include "export/odbcnames.h"
 #include "export/trialexport.h"
 #include "model/param.h"
-#include "platform/numbers.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/paths.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -6,7 +6,7 @@
 #include "analysis/tablemodel.h"
 #include "document/orvixdoc.h"
 #include "model/trial.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

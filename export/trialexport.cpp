@@ -16,11 +16,11 @@
 #include "export/exportfile.h"
 #include "export/exportprogress.h"
 #include "export/trialrecords.h"
-#include "platform/atomic_file.h"
-#include "platform/numbers.h"
-#include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/paths.h"
+#include "platform/text/codepage.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -9,8 +9,8 @@
 #include "export/exportfile.h"
 #include "export/exportprogress.h"
 #include "model/trial.h"
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -6,9 +6,9 @@
 
 #include "io/iohost.h"
 #include "model/param.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
-#include "platform/serialport.h"
+#include "platform/devices/serialport.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

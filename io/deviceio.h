@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "io/sockets.h"
-#include "platform/devicecall.h"
-#include "platform/library.h"
+#include "platform/devices/devicecall.h"
+#include "platform/runtime/library.h"
 
 namespace orvix {
 

@@ -6,8 +6,8 @@
 
 #include "io/deviceio.h"
 #include "model/param.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

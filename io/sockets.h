@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/tcpsocket.h"
+#include "platform/net/tcpsocket.h"
 
 class QSocketNotifier;
 

@@ -1,6 +1,6 @@
 #include "model/fieldtext.h"
 
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

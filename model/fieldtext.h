@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 
 namespace orvix {
 

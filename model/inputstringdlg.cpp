@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "model/fieldtext.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 
 namespace orvix {
 

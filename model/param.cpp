@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

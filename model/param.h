@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/archive.h"
+#include "platform/files/archive.h"
 
 namespace orvix {
 

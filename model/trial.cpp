@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "platform/drawing.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/archive.h"
+#include "platform/files/archive.h"
 
 namespace orvix {
 

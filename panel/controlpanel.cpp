@@ -6,13 +6,13 @@
 
 #include "analysis/stat.h"
 #include "document/orvixdoc.h"
-#include "runner/experiment.h"
 #include "panel/electrode.h"
 #include "panel/logpages.h"
 #include "panel/parampages.h"
 #include "panel/playback.h"
 #include "panel/testpage.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
+#include "runner/experiment.h"
 
 namespace orvix {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "document/observer.h"
-#include "platform/library.h"
+#include "platform/runtime/library.h"
 
 class QTabWidget;
 

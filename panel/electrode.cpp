@@ -15,9 +15,9 @@
 #include <algorithm>
 
 #include "document/orvixdoc.h"
-#include "platform/objectname.h"
-#include "platform/numbers.h"
-#include "platform/qtext.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
 
 namespace orvix {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

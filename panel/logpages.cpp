@@ -13,8 +13,8 @@
 
 #include "document/orvixdoc.h"
 #include "panel/lines.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
 
 namespace orvix {
 

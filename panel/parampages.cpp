@@ -15,9 +15,9 @@
 #include "model/inputstringdlg.h"
 #include "panel/lines.h"
 #include "panel/paramlist.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {

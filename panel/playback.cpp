@@ -13,10 +13,10 @@
 #include "io/deviceio.h"
 #include "model/fieldtext.h"
 #include "panel/playback_run.h"
-#include "platform/clock.h"
-#include "platform/objectname.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

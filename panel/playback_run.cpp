@@ -2,7 +2,7 @@
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

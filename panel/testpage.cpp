@@ -18,11 +18,11 @@
 #include "model/inputstringdlg.h"
 #include "panel/controlpanel.h"
 #include "panel/logpages.h"
-#include "platform/numbers.h"
-#include "platform/objectname.h"
-#include "platform/paths.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/files/paths.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/objectname.h"
+#include "platform/ui/ui.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {

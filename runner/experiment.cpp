@@ -1,9 +1,9 @@
 #include "runner/experiment.h"
 
 #include "document/orvixdoc.h"
-#include "platform/clock.h"
-#include "platform/simsubject.h"
-#include "platform/spikesim.h"
+#include "platform/devices/simsubject.h"
+#include "platform/devices/spikesim.h"
+#include "platform/runtime/clock.h"
 
 namespace orvix {
 

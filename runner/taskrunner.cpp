@@ -6,10 +6,10 @@
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/paths.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/random.h"
+#include "platform/runtime/random.h"
 #include "tasklang/taskcompiler.h"
 #include "tasklang/taskhost.h"
 

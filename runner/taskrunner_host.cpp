@@ -8,9 +8,9 @@
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "model/trial.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
-#include "platform/virtualkeys.h"
+#include "platform/devices/virtualkeys.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
 #include "runner/taskrunner.h"
 
 namespace orvix {

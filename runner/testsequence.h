@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/param.h"
-#include "platform/random.h"
+#include "platform/runtime/random.h"
 
 namespace orvix {
 

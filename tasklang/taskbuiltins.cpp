@@ -3,9 +3,9 @@
 #include <cmath>
 #include <memory>
 
-#include "platform/clock.h"
-#include "platform/numbers.h"
-#include "platform/virtualkeys.h"
+#include "platform/devices/virtualkeys.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
 #include "tasklang/taskhost.h"
 #include "tasklang/tasksymbol.h"
 

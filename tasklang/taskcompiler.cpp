@@ -6,8 +6,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/clock.h"
-#include "platform/codepage.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/codepage.h"
 #include "tasklang/taskbuiltins.h"
 #include "tasklang/taskhost.h"
 

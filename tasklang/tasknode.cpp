@@ -1,6 +1,6 @@
 #include "tasklang/tasknode.h"
 
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <new>
 
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 #include "taskgrammar.hpp"
 #include "tasklang/taskhost.h"
 #include "tasklang/tasklexer.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 
 #include "model/fieldtext.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 
 namespace orvix {
 

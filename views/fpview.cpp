@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "document/orvixdoc.h"
-#include "platform/clock.h"
-#include "platform/numbers.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/numbers.h"
 #include "runner/taskrunner.h"
 #include "views/qpainterdc.h"
 #include "views/viewcommands.h"

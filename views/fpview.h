@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "document/observer.h"
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 #include "views/eyecalibration.h"
 
 namespace orvix {

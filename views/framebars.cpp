@@ -13,7 +13,7 @@
 
 #include "document/commandtarget.h"
 #include "document/orvixdoc.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 #include "views/framelogic.h"
 #include "views/viewcommands.h"
 

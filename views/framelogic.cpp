@@ -9,11 +9,11 @@
 
 #include "document/orvixdoc.h"
 #include "model/param.h"
-#include "platform/atomic_file.h"
-#include "platform/numbers.h"
-#include "platform/paths.h"
-#include "platform/qtext.h"
-#include "platform/registry.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/paths.h"
+#include "platform/settings/registry.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
 #include "runner/taskrunner.h"
 #include "views/viewcommands.h"
 

@@ -15,9 +15,9 @@
 
 #include "document/graphproperties.h"
 #include "document/orvixdoc.h"
-#include "platform/numbers.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/ui.h"
 #include "views/graphview.h"
 
 namespace orvix {

@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 
 #include "model/fieldtext.h"
-#include "platform/numbers.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/ui.h"
 
 namespace orvix {
 

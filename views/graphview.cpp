@@ -13,7 +13,7 @@
 
 #include "document/graphinteraction.h"
 #include "document/orvixdoc.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 #include "views/graphdialogs.h"
 #include "views/qpainterdc.h"
 

@@ -8,7 +8,7 @@
 #include <QPrinter>
 
 #include "document/orvixdoc.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 #include "views/graphview.h"
 
 namespace orvix {

@@ -5,7 +5,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 
-#include "platform/virtualkeys.h"
+#include "platform/devices/virtualkeys.h"
 
 namespace orvix {
 

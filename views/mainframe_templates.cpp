@@ -5,8 +5,8 @@
 
 #include "document/orvixdoc.h"
 #include "model/inputstringdlg.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/ui.h"
 #include "views/mainframe.h"
 
 namespace orvix {

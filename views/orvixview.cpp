@@ -16,8 +16,8 @@
 
 #include "document/orvixdoc.h"
 #include "model/fieldtext.h"
-#include "platform/qtext.h"
-#include "platform/ui.h"
+#include "platform/text/qtext.h"
+#include "platform/ui/ui.h"
 #include "views/qpainterdc.h"
 #include "views/viewcommands.h"
 

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 
 namespace orvix {
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 
 class QPainter;
 

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "document/orvixdoc.h"
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 #include "views/qpainterdc.h"
 
 namespace orvix {

@@ -9,7 +9,7 @@
 #include "document/orvixdoc.h"
 #include "model/param.h"
 #include "model/trial.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 
 namespace orvix {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 
 namespace orvix {
 

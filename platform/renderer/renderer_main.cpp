@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/net/tcpsocket.h"
 #include "platform/renderer/standin.h"
-#include "platform/tcpsocket.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/peerowner.h"
+#include "platform/files/paths.h"
+#include "platform/net/peerowner.h"
+#include "platform/text/codepage.h"
 
 namespace orvix {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/tcpsocket.h"
+#include "platform/net/tcpsocket.h"
 
 namespace orvix {
 

@@ -7,7 +7,7 @@
 
 #include "analysis/figondelay.h"
 #include "model/trial.h"
-#include "platform/random.h"
+#include "platform/runtime/random.h"
 
 namespace {
 

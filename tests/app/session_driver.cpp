@@ -20,7 +20,7 @@
 #include "document/orvixdoc.h"
 #include "panel/controlpanel.h"
 #include "panel/testpage.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 #include "runner/experiment.h"
 #include "views/mainframe.h"
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "document/orvixdoc.h"
-#include "platform/atomic_file.h"
-#include "platform/random.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/files/atomic_file.h"
+#include "platform/runtime/random.h"
+#include "platform/settings/registry.h"
+#include "platform/ui/ui.h"
 #include "tests/common/bench_support.h"
 
 using namespace orvix;

@@ -12,8 +12,8 @@
 
 #include "doc_fixture.h"
 #include "document/datapathdlg.h"
-#include "platform/atomic_file.h"
-#include "platform/paths.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/paths.h"
 
 using namespace orvix;
 namespace fs = std::filesystem;

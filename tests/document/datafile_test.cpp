@@ -1,7 +1,7 @@
 #include "doc_fixture.h"
 
 #include "document/datafile_format.h"
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 #include <cmath>
 #include <fcntl.h>

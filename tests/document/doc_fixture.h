@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "document/orvixdoc.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/settings/registry.h"
+#include "platform/ui/ui.h"
 #include "runner/experiment.h"
 #include "tests/common/test_support.h"
 

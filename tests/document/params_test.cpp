@@ -1,6 +1,6 @@
 #include "doc_fixture.h"
 
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 using namespace orvix;
 

@@ -6,7 +6,7 @@
 
 #include "document/orvixdoc.h"
 #include "model/trial.h"
-#include "platform/random.h"
+#include "platform/runtime/random.h"
 
 namespace bench {
 

@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 #include "export/exportfile.h"
-#include "platform/atomic_file.h"
-#include "platform/logmirror.h"
-#include "platform/ui.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/logmirror.h"
+#include "platform/ui/ui.h"
 #include "tests/common/test_support.h"
 
 using namespace orvix;

@@ -11,8 +11,8 @@
 #include <numeric>
 
 #include "export/exportparamdlg.h"
-#include "platform/clock.h"
-#include "platform/eventpump.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/eventpump.h"
 #include "tests/export/export_fixture.h"
 
 using namespace orvix;

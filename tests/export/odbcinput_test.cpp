@@ -6,7 +6,7 @@
 
 #include "export/datasourcedlg.h"
 #include "export/odbcfilename.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 using namespace orvix;
 

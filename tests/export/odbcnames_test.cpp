@@ -5,7 +5,7 @@
 #include "export/odbcnames.h"
 #include "export/odbctable.h"
 #include "export/odbctrialexport.h"
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 
 using namespace orvix;
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "platform/paths.h"
+#include "platform/files/paths.h"
 #include "tests/export/export_fixture.h"
 
 using namespace orvix;

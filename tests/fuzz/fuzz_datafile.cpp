@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "document/datafile_format.h"
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 using namespace orvix;
 

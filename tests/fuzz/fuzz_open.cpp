@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "document/orvixdoc.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/settings/registry.h"
+#include "platform/ui/ui.h"
 #include "tests/common/tempdir.h"
 
 using namespace orvix;

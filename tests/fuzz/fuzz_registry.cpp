@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry_tree.h"
+#include "platform/settings/registry_tree.h"
 
 using orvix::registry::Node;
 using Path = std::vector<std::string>;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 #include "tests/tasklang/test_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

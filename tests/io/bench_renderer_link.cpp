@@ -14,9 +14,9 @@
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
+#include "platform/net/tcpsocket.h"
 #include "platform/renderer/standin.h"
-#include "platform/tcpsocket.h"
-#include "platform/registry.h"
+#include "platform/settings/registry.h"
 #include "runner/experiment.h"
 #include "tests/common/tempdir.h"
 

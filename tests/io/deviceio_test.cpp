@@ -13,9 +13,9 @@
 
 #include "io/iohost.h"
 #include "io_fixture.h"
+#include "platform/devices/simsubject.h"
 #include "platform/kernel/sim_board.h"
-#include "platform/library.h"
-#include "platform/simsubject.h"
+#include "platform/runtime/library.h"
 
 using namespace orvix;
 

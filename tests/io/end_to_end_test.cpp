@@ -6,8 +6,8 @@
 #include "io/sockets.h"
 #include "io_fixture.h"
 #include "model/trial.h"
-#include "platform/eventpump.h"
-#include "platform/serialport.h"
+#include "platform/devices/serialport.h"
+#include "platform/runtime/eventpump.h"
 #include "standin_process.h"
 
 using namespace orvix;

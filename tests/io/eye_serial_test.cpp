@@ -5,7 +5,7 @@
 #include <termios.h>
 
 #include "io_fixture.h"
-#include "platform/serialport.h"
+#include "platform/devices/serialport.h"
 
 using namespace orvix;
 

@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include "io/deviceio.h"
-#include "platform/clock.h"
-#include "platform/devicecall.h"
-#include "platform/spikesim.h"
-#include "platform/tcpsocket.h"
+#include "platform/devices/devicecall.h"
+#include "platform/devices/spikesim.h"
+#include "platform/net/tcpsocket.h"
+#include "platform/runtime/clock.h"
 #include "runner/experiment.h"
 #include "tests/document/doc_fixture.h"
 

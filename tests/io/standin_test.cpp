@@ -9,8 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/net/tcpsocket.h"
 #include "platform/renderer/standin.h"
-#include "platform/tcpsocket.h"
 #include "tests/common/test_support.h"
 
 using namespace orvix;

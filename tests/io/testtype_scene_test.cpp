@@ -4,7 +4,7 @@
 
 #include "io/sockets.h"
 #include "io_fixture.h"
-#include "platform/serialport.h"
+#include "platform/devices/serialport.h"
 #include "standin_process.h"
 
 using namespace orvix;

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/drawing.h"
-#include "platform/ui.h"
+#include "platform/ui/drawing.h"
+#include "platform/ui/ui.h"
 
 using namespace orvix;
 

@@ -13,7 +13,7 @@
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
 #include "panel/controlpanel.h"
-#include "platform/clock.h"
+#include "platform/runtime/clock.h"
 #include "tests/document/doc_fixture.h"
 
 namespace orvix_test {

@@ -12,10 +12,10 @@
 #include "model/inputstringdlg.h"
 #include "panel/logpages.h"
 #include "panel/testpage.h"
-#include "platform/clock.h"
-#include "platform/serialport.h"
-#include "platform/simsubject.h"
 #include "panel_fixture.h"
+#include "platform/devices/serialport.h"
+#include "platform/devices/simsubject.h"
+#include "platform/runtime/clock.h"
 #include "tests/runner/run_fixture.h"
 
 using namespace orvix;

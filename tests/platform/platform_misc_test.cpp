@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include "export/exportfile.h"
-#include "platform/codepage.h"
-#include "platform/library.h"
-#include "platform/logmirror.h"
-#include "platform/paths.h"
-#include "platform/ui.h"
+#include "platform/files/logmirror.h"
+#include "platform/files/paths.h"
+#include "platform/runtime/library.h"
+#include "platform/text/codepage.h"
+#include "platform/ui/ui.h"
 #include "tests/common/test_support.h"
 
 using namespace orvix;

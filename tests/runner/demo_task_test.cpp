@@ -17,12 +17,12 @@
 #include "analysis/stat.h"
 #include "analysis/statjob.h"
 #include "document/responsegraph.h"
-#include "platform/serialport.h"
-#include "platform/simsubject.h"
+#include "platform/devices/serialport.h"
+#include "platform/devices/simsubject.h"
 #include "runner/testrun.h"
 #include "runner/trialengine.h"
-#include "views/fpview.h"
 #include "tests/io/io_fixture.h"
+#include "views/fpview.h"
 
 using namespace orvix;
 

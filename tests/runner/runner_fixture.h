@@ -8,7 +8,7 @@
 #include <termios.h>
 
 #include "model/trial.h"
-#include "platform/spikesim.h"
+#include "platform/devices/spikesim.h"
 #include "runner/taskrunner.h"
 #include "tests/io/io_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <set>
 
-#include "platform/clock.h"
+#include "platform/runtime/clock.h"
 #include "tests/tasklang/test_host.h"
 
 using orvix::TaskCompileStatus;

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/numbers.h"
-#include "platform/ui.h"
+#include "platform/text/numbers.h"
+#include "platform/ui/ui.h"
 #include "tasklang/taskcompiler.h"
 #include "tasklang/taskhost.h"
 

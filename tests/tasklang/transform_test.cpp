@@ -4,7 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 #include "tasklang/transformdlg.h"
 
 using namespace orvix;

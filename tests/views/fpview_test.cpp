@@ -10,7 +10,7 @@
 
 #include "document/orvixdoc.h"
 #include "io/deviceio.h"
-#include "platform/clock.h"
+#include "platform/runtime/clock.h"
 #include "tests/document/doc_fixture.h"
 #include "views/eyecalibration.h"
 #include "views/fpview.h"

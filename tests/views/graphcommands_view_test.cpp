@@ -24,7 +24,7 @@
 #include <QTest>
 
 #include "document/graphproperties.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 #include "tests/document/graph_fixture.h"
 #include "views/graphdialogs.h"
 #include "views/graphpages.h"

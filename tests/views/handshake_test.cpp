@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "document/orvixdoc.h"
-#include "platform/eventpump.h"
-#include "platform/instances.h"
+#include "platform/net/instances.h"
+#include "platform/runtime/eventpump.h"
 #include "tests/common/test_support.h"
 #include "tests/document/doc_fixture.h"
 #include "views/mainframe.h"

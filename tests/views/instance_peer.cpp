@@ -9,7 +9,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "platform/instances.h"
+#include "platform/net/instances.h"
 
 int main(int argc, char** argv)
 {

@@ -9,12 +9,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "document/paramtable.h"
 #include "export/connectdlg.h"
 #include "export/exportdatadlg.h"
 #include "export/exportoptionsdlg.h"
 #include "export/exportparamdlg.h"
-#include "document/paramtable.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
 using namespace orvix;

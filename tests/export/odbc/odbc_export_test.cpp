@@ -8,7 +8,7 @@
 #include "export/odbccatalog.h"
 #include "export/odbcnames.h"
 #include "export/odbctrialexport.h"
-#include "platform/numbers.h"
+#include "platform/text/numbers.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
 using namespace orvix;

@@ -7,7 +7,7 @@
 
 #include "export/odbctable.h"
 #include "export/odbctrialexport.h"
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 #include "tests/export/export_fixture.h"
 
 namespace odbc_test {

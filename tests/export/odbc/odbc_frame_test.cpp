@@ -10,7 +10,7 @@
 
 #include "app/orvixapp.h"
 #include "export/datasourcedlg.h"
-#include "platform/qtext.h"
+#include "platform/text/qtext.h"
 #include "tests/export/odbc/odbc_fixture.h"
 #include "views/framebars.h"
 #include "views/mainframe.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "export/odbccatalog.h"
-#include "platform/odbc.h"
+#include "platform/odbc/odbc.h"
 #include "tests/common/test_support.h"
 #include "tests/export/odbc/odbc_fixture.h"
 
