@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/descriptor.h"
 #include "platform/text/codepage.h"
 
 namespace orvix {
@@ -34,22 +35,6 @@ std::string Join(const std::string& folder, const std::string& name)
         return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
-
-// A descriptor that closes with its holder.
-struct Descriptor {
-    int fd;
-    explicit Descriptor(int opened) : fd(opened) {}
-    ~Descriptor() { Reset(-1); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    void Reset(int opened)
-    {
-        if (fd >= 0)
-            close(fd);
-        fd = opened;
-    }
-    int Release() { return std::exchange(fd, -1); }
-};
 
 // A name still to be walked, with the link whose target named it (an index into the walk's
 // links; -1 for a name of the path as given).

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/files/atomic_file.h"
+#include "platform/files/descriptor.h"
 #include "platform/files/sharedfile.h"
 #include "platform/runtime/clock.h"
 #include "platform/settings/registry_tree.h"
@@ -84,15 +85,6 @@ std::string Shown(const std::string& line)
 
 // ---- The file ----
 
-struct Closer {
-    int& fd;
-    ~Closer()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
 // What a read of the file gave. Only the user's own regular file is read; anything else
 // reads as empty and is never waited on (a FIFO in its place would block an ordinary open).
 struct FileRead {
@@ -124,8 +116,8 @@ bool ReadWhole(int fd, std::string& text)
 FileRead ReadTree(const std::string& path)
 {
     FileRead r;
-    int fd = OpenUsersFile(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const Closer closer{fd};
+    const Descriptor file(OpenUsersFile(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int fd = file.fd;
     struct stat s;
     if (fd < 0) {
         r.state = errno == ENOENT ? FileRead::Missing : FileRead::Failed;
@@ -352,7 +344,7 @@ public:
             CAtomicWrite write;
             struct stat written;
             if (!write.Begin(path, true) || !WriteAll(write.Fd(), text.data(), text.size())
-                || fstat(write.Fd(), &written) != 0 || (errno = write.Commit(&was.fd)) != 0)
+                || fstat(write.Fd(), &written) != 0 || (errno = write.Commit(&was.file.fd)) != 0)
                 return Fail("Changes of the settings are not saved to \"" + path + "\": " + WriteFailureText() + ".");
             bool edited = false;
             for (Replaced& r : replaced)
@@ -371,23 +363,9 @@ private:
 
     // A file a write replaced, as the write's read found it, kept open to look at again.
     struct Replaced {
-        int fd = -1;
+        Descriptor file;
         std::string text;
         uint32_t at = 0; // when it was replaced, TickMs
-        Replaced() = default;
-        Replaced(Replaced&& o) noexcept : fd(std::exchange(o.fd, -1)), text(std::move(o.text)), at(o.at) {}
-        Replaced& operator=(Replaced&& o) noexcept
-        {
-            std::swap(fd, o.fd);
-            text = std::move(o.text);
-            at = o.at;
-            return *this;
-        }
-        ~Replaced()
-        {
-            if (fd >= 0)
-                close(fd);
-        }
     };
 
     // Takes up what another program did to the file `r` since it was read: its changes are
@@ -396,7 +374,7 @@ private:
     bool TakeUp(Replaced& r)
     {
         std::string now;
-        if (r.fd < 0 || !ReadWhole(r.fd, now) || now == r.text || now.empty())
+        if (r.file.fd < 0 || !ReadWhole(r.file.fd, now) || now == r.text || now.empty())
             return false;
         const registry::ParsedText edited = registry::ParseText(now);
         if (!edited.unknownVersion.empty() || !edited.unreadable.empty())
