@@ -604,15 +604,12 @@ long RegQueryValueEx(HKEY key, const char* name, std::string* data)
             *data = n->defaultValue;
         return ERROR_SUCCESS;
     }
-    const std::string wanted = name;
-    for (const auto& [vn, vd] : n->values) {
-        if (registry::SameName(vn, wanted)) {
-            if (data)
-                *data = vd;
-            return ERROR_SUCCESS;
-        }
-    }
-    return ERROR_FILE_NOT_FOUND;
+    const std::string* value = n->Value(name);
+    if (!value)
+        return ERROR_FILE_NOT_FOUND;
+    if (data)
+        *data = *value;
+    return ERROR_SUCCESS;
 }
 
 long RegSetValueEx(HKEY key, const char* name, const std::string& data)

@@ -97,6 +97,19 @@ Node* Node::Find(const std::vector<std::string>& path)
     return n;
 }
 
+const std::string* Node::Value(const std::string& name) const
+{
+    for (const auto& [vn, vd] : values)
+        if (SameName(vn, name))
+            return &vd;
+    return nullptr;
+}
+
+bool Node::HasUnread(const std::string& line) const
+{
+    return std::any_of(unread.begin(), unread.end(), [&](const auto& l) { return l.second == line; });
+}
+
 void Apply(Node& root, const Change& change)
 {
     if (change.kind == Change::CreateKey) {
@@ -108,10 +121,8 @@ void Apply(Node& root, const Change& change)
             n.defaultValue = change.data;
             return;
         }
-        auto it = std::find_if(n.values.begin(), n.values.end(),
-                               [&](const auto& v) { return SameName(v.first, change.name); });
-        if (it != n.values.end())
-            it->second = change.data;
+        if (std::string* data = n.Value(change.name))
+            *data = change.data;
         else
             n.values.emplace_back(change.name, change.data);
     } else if (change.kind == Change::DeleteValue) {
@@ -133,7 +144,7 @@ void Apply(Node& root, const Change& change)
         }
     } else if (change.kind == Change::KeepLine) {
         Node& n = MakePath(root, change.path);
-        if (std::none_of(n.unread.begin(), n.unread.end(), [&](const auto& l) { return l.second == change.data; }))
+        if (!n.HasUnread(change.data))
             n.unread.emplace_back(n.values.size(), change.data);
     } else if (change.kind == Change::DropLine) {
         if (Node* n = root.Find(change.path))
@@ -149,19 +160,6 @@ void Apply(Node& root, const Change& change)
 
 namespace {
 
-bool HasLine(const Node& n, const std::string& line)
-{
-    return std::any_of(n.unread.begin(), n.unread.end(), [&](const auto& l) { return l.second == line; });
-}
-
-const std::string* ValueOf(const Node& n, const std::string& name)
-{
-    for (const auto& [vn, vd] : n.values)
-        if (SameName(vn, name))
-            return &vd;
-    return nullptr;
-}
-
 // What changed in one key: `was` is null for a key that `now` added. A new key is made by
 // its values, or by the keys below it; only one that holds nothing needs a change of its own.
 void KeyChanges(const Node* was, const Node& now, const std::vector<std::string>& path, std::vector<Change>& out)
@@ -175,16 +173,16 @@ void KeyChanges(const Node* was, const Node& now, const std::vector<std::string>
     else if (before.hasDefault && !now.hasDefault)
         out.push_back({Change::DeleteValue, path, {}, {}});
     for (const auto& [name, data] : before.values)
-        if (!ValueOf(now, name))
+        if (!now.Value(name))
             out.push_back({Change::DeleteValue, path, name, {}});
     for (const auto& [name, data] : now.values)
-        if (const std::string* old = ValueOf(before, name); !old || *old != data)
+        if (const std::string* old = before.Value(name); !old || *old != data)
             out.push_back({Change::SetValue, path, name, data});
     for (const auto& [at, line] : before.unread)
-        if (!HasLine(now, line))
+        if (!now.HasUnread(line))
             out.push_back({Change::DropLine, path, {}, line});
     for (const auto& [at, line] : now.unread)
-        if (!HasLine(before, line))
+        if (!before.HasUnread(line))
             out.push_back({Change::KeepLine, path, {}, line});
 }
 

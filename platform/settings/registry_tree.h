@@ -49,6 +49,11 @@ struct Node {
     void RemoveChild(const std::string& n);
     // The node at `path` below this one, or null.
     Node* Find(const std::vector<std::string>& path);
+    // The data of the value of that name (in any letter case), or null.
+    const std::string* Value(const std::string& name) const;
+    std::string* Value(const std::string& name) { return const_cast<std::string*>(std::as_const(*this).Value(name)); }
+    // Whether the line is kept unread here.
+    bool HasUnread(const std::string& line) const;
 
 private:
     std::vector<std::unique_ptr<Node>> children_; // in creation order

@@ -54,14 +54,6 @@ void RoundTrip(const std::string& bytes)
 
 // ---- Late edits taken up ----
 
-const std::string* ValueOf(const Node& n, const std::string& name)
-{
-    for (const auto& [vn, vd] : n.values)
-        if (orvix::registry::SameName(vn, name))
-            return &vd;
-    return nullptr;
-}
-
 // The same keys with the same values, whatever their order and the case of their names.
 bool SameValues(const Node& a, const Node& b)
 {
@@ -73,7 +65,7 @@ bool SameValues(const Node& a, const Node& b)
             || x->Children().size() != y->Children().size())
             return false;
         for (const auto& [name, data] : x->values)
-            if (const std::string* other = ValueOf(*y, name); !other || *other != data)
+            if (const std::string* other = y->Value(name); !other || *other != data)
                 return false;
         for (const auto& c : x->Children()) {
             const Node* d = y->Child(c->name);
@@ -92,7 +84,7 @@ bool NoNameTwice(const Node& root)
         const Node* n = pending.back();
         pending.pop_back();
         for (size_t i = 0; i < n->values.size(); ++i)
-            if (n->values[i].first.empty() || ValueOf(*n, n->values[i].first) != &n->values[i].second)
+            if (n->values[i].first.empty() || n->Value(n->values[i].first) != &n->values[i].second)
                 return false;
         for (const auto& c : n->Children())
             pending.push_back(c.get());
