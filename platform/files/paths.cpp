@@ -73,7 +73,11 @@ bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* w
 
 std::string LocalPath(const std::string& programPath)
 {
-    return HasDrive(programPath) ? MapPath(programPath) : ToUtf8(programPath);
+    if (HasDrive(programPath))
+        return MapPath(programPath);
+    // As MapPath: a name that cannot be converted names no file.
+    std::string local;
+    return ToUtf8(programPath, local) ? local : std::string();
 }
 
 std::string UnmapPath(const std::string& localPath, TextRefusal* why)

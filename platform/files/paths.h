@@ -28,7 +28,7 @@ bool ProgramPath(const std::string& localPath, std::string& text, TextRefusal* w
 
 // The reverse of ProgramPath for a path the program keeps (a document's name, a recent
 // file): the drive form "x:\a\b" maps as MapPath does; any other text is a path of this
-// machine already, whose backslashes belong to its names.
+// machine already, whose backslashes belong to its names. "" when it cannot be converted.
 std::string LocalPath(const std::string& programPath);
 
 // "COMn" (any case) -> /dev/ttyS(n-1); any other name is taken as a device path.
